@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a command needs, only those that are missing.
+# Usage: scripts/deps.sh play|test
+set -euo pipefail
+
+case "${1:-test}" in
+  play) want=(g++ cmake make pkg-config libsdl2-dev) ;;
+  test) want=(g++ cmake make pkg-config libsdl2-dev googletest libgtest-dev libbenchmark-dev
+              clang libclang-rt-14-dev xvfb xdotool x11-utils) ;;
+  *) echo "usage: $0 play|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the suite (unit, lint, replays and the
+# end-to-end window test), the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of each fuzzer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+bash "$root/scripts/deps.sh" test
+
+step() { printf '\n=== %s\n' "$*"; }
+
+step "build and test"
+cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build/test" -j"$jobs"
+ctest --test-dir "$root/build/test" --output-on-failure -j"$jobs"
+
+step "build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON \
+      -DCLOVENFELD_BENCH=OFF >/dev/null
+cmake --build "$root/build/asan" -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$root/build/asan" --output-on-failure -j"$jobs" -LE e2e
+
+if compgen -G "$root/fuzz/*.cpp" >/dev/null; then
+  step "fuzz (short runs)"
+  CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON \
+        -DCLOVENFELD_FUZZ=ON -DCLOVENFELD_TESTS=OFF -DCLOVENFELD_BENCH=OFF >/dev/null
+  cmake --build "$root/build/fuzz" -j"$jobs"
+  for src in "$root"/fuzz/*.cpp; do
+    name=$(basename "$src" .cpp)
+    corpus="$root/build/fuzz/corpus-$name"
+    mkdir -p "$corpus"
+    [ -d "$root/fuzz/seeds/$name" ] && cp -n "$root/fuzz/seeds/$name"/* "$corpus"/ 2>/dev/null || true
+    "$root/build/fuzz/$name" -max_total_time="${FUZZ_SECONDS:-30}" -print_final_stats=1 "$corpus"
+  done
+fi
+
+step "all tests passed"

@@ -1,0 +1,29 @@
+// player.h -- the player: movement, collecting, the cell queries and MAP_SET
+// (module "player").
+#pragma once
+
+#include "services/fatal.h"
+
+struct Image;
+
+// Shared state owned by the player (screen pixels).
+extern int player_x, player_y;
+extern int start_x, start_y, start_scroll_x, start_scroll_y;
+extern int player_pose, player_frame, player_step_count, jump_count;
+extern int ladder_cell, walk_right, walk_left;
+extern Table<Image*, 6> player_images;
+
+// Creates and loads the six sprites; frame, step count and jump := 0.
+void PLAYER_INIT();
+// Back to the level's start position and view; the jump ends.
+void PLAYER_RESET();
+// One frame of movement, collecting, gravity and jumping.
+void PLAYER_UPDATE();
+// Draws the player's current sprite.
+void PLAYER_DRAW();
+// Index of the first cell of that code the body moved by (dx, dy) touches, or -1.
+int PLAYER_OVER(int code, int dx, int dy);
+// 1 if the body moved by (dx, dy) touches a block or lift, else -1.
+int PLAYER_COLLIDE(int dx, int dy);
+// cells[index].code := code; the only change to a code outside loading.
+void MAP_SET(int index, int code);

@@ -1,0 +1,25 @@
+// bmp.h -- reading and writing Windows bitmap files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct Image;
+
+// Reads the BMP file at path into target (null = the work page), clipped to
+// the target's size; target pixels the file does not cover keep their value.
+// Paths use "\" between directory and name; it is mapped to "/" here.
+// Errors: 1 no screen open, 2 file not found, 3 not a readable BMP.
+int load_bitmap(const char* path, Image* target);
+
+// The same reader over bytes in memory (the fuzzer and tests use it).
+int load_bitmap_from_memory(const uint8_t* data, size_t size, Image* target);
+
+// Writes the work page as a 32-bit bottom-up BMP (54-byte header, 1228854
+// bytes for 640 x 480).  Writes a temporary file beside the target and renames
+// it over the target only when complete.  Errors: 2 cannot create, 3 write
+// failed, 4 out of memory.
+int save_bitmap(const char* path);
+
+// Maps "\" to "/" in a game path; out must hold at least size bytes.
+void native_path(const char* path, char* out, int size);

@@ -1,0 +1,36 @@
+// image.h -- off-screen images and blitting them onto the work page.
+#pragma once
+
+#include <cstdint>
+
+// An off-screen rectangle of 32-bit pixels.  The pitch is the width x 4
+// rounded up to a multiple of 16 bytes; rows run top to bottom and start on
+// 16-byte boundaries.  An image never changes size after creation.
+struct Image {
+    int bytes_per_pixel; // 4
+    int width;
+    int height;
+    int pitch;           // bytes from one row to the next
+    uint32_t* pixels;    // height x pitch bytes
+
+    uint32_t* row(int y) { return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(pixels) + static_cast<long>(y) * pitch); }
+    const uint32_t* row(int y) const { return reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(pixels) + static_cast<long>(y) * pitch); }
+};
+
+enum BlitMode { BLIT_TRANSPARENT, BLIT_SOLID, BLIT_XOR };
+
+// A new image with every pixel word, row padding included, set to fill.
+// Returns null and sets *err to 1 if no screen is open or a size is not
+// positive, 4 if memory runs out; *err is 0 on success.  Images live for the
+// whole run.  Called at start-up by every module that draws sprites.
+Image* create_image(int width, int height, uint32_t fill, int* err = nullptr);
+
+// Draws the whole image with its top-left corner at (x, y), rounded half away
+// from zero, clipped to the page.  Error 1 if no screen is open or the image
+// is null.  transparent: skips pixels whose low 24 bits are 0xFF00FF and
+// writes the others with alpha 0; solid: copies; xor: page ^= image.
+int put_image(float x, float y, const Image* image, BlitMode mode);
+
+// Rounds a coordinate to the nearest integer, halves away from zero, and
+// clamps it far outside the page so later arithmetic cannot overflow.
+int round_coord(float v);

@@ -1,0 +1,36 @@
+// keyboard.h -- the held-key table and the queue of typed keys.
+//
+// The back-end feeds both (the window thread, or the headless back-end at tick
+// boundaries); the game reads them.  Both sides hold the screen lock.
+#pragma once
+
+#include <string>
+
+enum {
+    KEY_ESCAPE = 1, KEY_UP = 72, KEY_LEFT = 75, KEY_RIGHT = 77, KEY_DOWN = 80,
+    KEY_LSHIFT = 42, KEY_RSHIFT = 54,
+};
+
+// Queue code of the window's close button: 255 + 256 * 107.
+constexpr int KEY_CLOSE_CODE = 255 + 256 * 107;
+
+// True while the key with that PC set-1 scan code is held; false above 127.
+bool key_down(int scan_code);
+
+// The oldest queued key, removed: one character for a code below 256, two
+// (255, extended code) for an extended key, "" when nothing is queued.
+std::string read_key();
+
+// --- fed by the back-ends ----------------------------------------------------
+
+// Sets or clears the held-key entry; either Shift sets or clears both.
+void keyboard_set_held(int scan_code, bool down);
+// Clears every held key (focus gained or lost).
+void keyboard_clear_held();
+// Queues a key code (a character below 256, or 255 + 256 * extended code);
+// a full queue drops its oldest key.  15 keys are kept.
+void keyboard_queue(int code);
+// Empties the queue and the held table (tests and replays).
+void keyboard_reset();
+// Copies of the state, for recordings and snapshots.
+void keyboard_held_table(unsigned char out[128]);

@@ -1,0 +1,21 @@
+// random.h -- the game's random numbers (a 32-bit Mersenne Twister).
+#pragma once
+
+#include <cstdint>
+
+// Reseeds: the seed's integer part (toward zero), low 32 bits, fills the
+// state by word[i] = word[i-1] * 1664525 + 1013904223; -1 seeds from the clock.
+void seed_random(double seed);
+
+// The next number in [0, 1): a tempered word / 2^32.  Seeds with 0x50000 if
+// nothing has seeded the generator yet.
+double random_unit();
+
+// The whole generator state, for snapshots.
+struct RandomState {
+    uint32_t word[624];
+    int index;
+    bool seeded;
+};
+void random_get_state(RandomState* out);
+void random_set_state(const RandomState& in);

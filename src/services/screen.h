@@ -1,0 +1,69 @@
+// screen.h -- the screen: one 640 x 480 window with two pages of 32-bit pixels.
+//
+// Every drawing service writes the work page; the window shows the visible
+// page.  show_page copies the finished work page over the visible page (a
+// copy, never an exchange), so a half-drawn frame is never seen.  The window
+// thread of the back-end reads the visible page under the same counted screen
+// lock that the drawing services hold while they write.
+#pragma once
+
+#include <cstdint>
+
+struct Image;
+
+// Colours are 0xAARRGGBB; in memory a pixel is one little-endian word (B, G, R, A).
+constexpr uint32_t TRANSPARENT_KEY = 0x00FF00FF; // low 24 bits of "nothing here"
+
+enum { SCREEN_WIDTH = 640, SCREEN_HEIGHT = 480, SCREEN_DEPTH = 32, SCREEN_PAGES = 2 };
+
+// set_color flag bits.
+enum { KEEP_FOREGROUND = 1, KEEP_BACKGROUND = 2 };
+
+// Opens the window (mode 18 = 640 x 480), depth 32, with `pages` pages, both
+// black; work and visible page 0.  Error 1 if the mode cannot be set.
+// Called once by the shell at start-up.
+int open_screen(int mode, int depth, int pages, int flags, int refresh);
+
+// True once open_screen has succeeded.
+bool screen_is_open();
+
+// Width, height and depth of the open screen (640, 480, 32).  Called by the shell.
+void screen_size(int* width, int* height, int* depth);
+
+// Selects the work and visible pages (-1 keeps the current one).
+int set_pages(int work, int visible);
+
+// Copies the work page over the visible page and asks the window to show it.
+// Does nothing when both are the same page.  Never waits for the display.
+int show_page();
+
+// Keeps the first 127 characters as the window title, now or at open_screen.
+int set_window_title(const char* text);
+const char* window_title();
+
+// Sets the colours; flags KEEP_FOREGROUND / KEEP_BACKGROUND leave one alone.
+// The previous colours are returned through old_fg / old_bg when given.
+int set_color(uint32_t foreground, uint32_t background, int flags,
+              uint32_t* old_fg = nullptr, uint32_t* old_bg = nullptr);
+uint32_t foreground_color();
+uint32_t background_color();
+
+// Fills the whole work page with the background colour.
+int clear_screen();
+
+// The counted, reentrant screen lock shared with the window thread.
+void lock_screen();
+void unlock_screen(int first_row = -1, int last_row = -1);
+
+// The pages as images (640 x 480, pitch 2560).  Used by the services, the
+// back-ends and tests; the game itself never touches pixels directly.
+Image* work_page();
+Image* visible_page();
+
+// Rows of the visible page changed since the window last took them; the
+// window thread calls take_dirty() under the lock and gets whether any were.
+bool take_dirty();
+void mark_visible_dirty(int first_row, int last_row);
+
+// Test support: forgets the open screen so a test can start from nothing.
+void close_screen_for_tests();
