@@ -1,0 +1,41 @@
+// main.cpp -- the game program's entry: reads the command line, picks the
+// window or the headless back-end and runs the game shell.
+#include "main/options.h"
+#include "main/shell.h"
+#include "services/platform.h"
+
+#include <cstdio>
+
+namespace {
+
+// --events: one line per announced event, "<tick> <event>".
+void print_event(const char* name)
+{
+    std::printf("%ld %s\n", current_tick(), name);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CommandLine cl;
+    if (parse_options(argc, argv, &cl, stderr) != OPTIONS_OK) return OPTIONS_BAD;
+    if (cl.show_help) {
+        print_usage(stdout);
+        return 0;
+    }
+    if (cl.show_version) {
+        std::printf("%s\n", VERSION_TEXT);
+        return 0;
+    }
+    run_options = cl.run;
+    if (cl.print_events) set_event_hook(print_event);
+
+    if (run_options.headless) {
+        select_platform(&headless_platform);
+        return GAME_MAIN();
+    }
+    select_platform(&sdl_platform);
+    return run_with_window(GAME_MAIN);
+}

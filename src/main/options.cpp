@@ -1,0 +1,111 @@
+// options.cpp -- reads the game program's command line.  With no options the
+// game runs exactly as the player knows it, in a window; the rest serves
+// tests and tools: headless runs, recordings, a fixed seed, stop conditions,
+// a shot of the work page and a log of what the game showed.
+#include "main/options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+const char VERSION_TEXT[] = "Clovenfeld Returns 0.5";
+
+namespace {
+
+// Reads a whole decimal number in [lo, hi]; false for anything else.
+bool read_number(const char* text, long long lo, long long hi, long long* out)
+{
+    if (text == nullptr || *text == '\0') return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+} // namespace
+
+void print_usage(FILE* to)
+{
+    std::fputs(
+        "usage: clovenfeld [options]\n"
+        "  --help            this text\n"
+        "  --version         print the version\n"
+        "  --headless        run without a window (keys come from --replay or nowhere)\n"
+        "  --replay FILE     play a recording back (implies --headless)\n"
+        "  --record FILE     record the key input of a window run\n"
+        "  --seed N          seed the random numbers with N (0 to 4294967295)\n"
+        "  --fast            headless: do not wait out the 10 ms frame waits\n"
+        "  --stop-tick N     headless: stop after N ticks\n"
+        "  --stop-at EVENT   headless: stop when EVENT is announced (e.g. title, level:2)\n"
+        "  --shot FILE       headless: save the work page to FILE when stopping\n"
+        "  --events          print each announced event with its tick\n",
+        to);
+}
+
+int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err)
+{
+    *out = CommandLine{};
+    for (int i = 1; i < argc; i++) {
+        const char* a = argv[i];
+        // Options that take a value read the next argument.
+        auto value = [&](const char** v) {
+            if (i + 1 >= argc) {
+                std::fprintf(err, "clovenfeld: %s needs a value\n", a);
+                return false;
+            }
+            *v = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        long long n = 0;
+        if (std::strcmp(a, "--help") == 0) {
+            out->show_help = true;
+        } else if (std::strcmp(a, "--version") == 0) {
+            out->show_version = true;
+        } else if (std::strcmp(a, "--headless") == 0) {
+            out->run.headless = true;
+        } else if (std::strcmp(a, "--fast") == 0) {
+            out->run.fast = true;
+        } else if (std::strcmp(a, "--events") == 0) {
+            out->print_events = true;
+        } else if (std::strcmp(a, "--replay") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            out->run.replay_path = v;
+            out->run.headless = true;
+        } else if (std::strcmp(a, "--record") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            out->run.record_path = v;
+        } else if (std::strcmp(a, "--shot") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            out->run.shot_path = v;
+        } else if (std::strcmp(a, "--stop-at") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            out->run.stop_event = v;
+        } else if (std::strcmp(a, "--seed") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            if (!read_number(v, 0, 4294967295LL, &n)) {
+                std::fprintf(err, "clovenfeld: --seed needs a number from 0 to 4294967295, not \"%s\"\n", v);
+                return OPTIONS_BAD;
+            }
+            out->run.seed_given = true;
+            out->run.seed = static_cast<uint32_t>(n);
+        } else if (std::strcmp(a, "--stop-tick") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            if (!read_number(v, 0, 0x7FFFFFFFFFFFLL, &n)) {
+                std::fprintf(err, "clovenfeld: --stop-tick needs a number of ticks, not \"%s\"\n", v);
+                return OPTIONS_BAD;
+            }
+            out->run.stop_tick = static_cast<long>(n);
+        } else {
+            std::fprintf(err, "clovenfeld: unknown option \"%s\" (try --help)\n", a);
+            return OPTIONS_BAD;
+        }
+    }
+    if (out->run.headless && out->run.record_path != nullptr) {
+        std::fprintf(err, "clovenfeld: --record works only with the window (not with --headless or --replay)\n");
+        return OPTIONS_BAD;
+    }
+    return OPTIONS_OK;
+}

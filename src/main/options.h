@@ -1,0 +1,27 @@
+// options.h -- the command line of the game program: how a run is set up
+// (window or headless, recordings, seed, stop conditions, event log).
+#pragma once
+
+#include "services/platform.h"
+
+#include <cstdio>
+
+// What the command line asks for beyond RunOptions.
+struct CommandLine {
+    RunOptions run;       // copied into run_options by main()
+    bool print_events = false; // --events: print each announced event with its tick
+    bool show_help = false;    // --help
+    bool show_version = false; // --version
+};
+
+enum { OPTIONS_OK = 0, OPTIONS_BAD = 2 };
+
+// Parses argv into *out.  Returns OPTIONS_OK, or OPTIONS_BAD after writing a
+// one-line message naming the fault to err.  Called by main() and by tests.
+int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err);
+
+// Writes the usage text.  Called by main() for --help and after a bad option.
+void print_usage(FILE* to);
+
+// "Clovenfeld Returns 0.5".  Called by main() for --version.
+extern const char VERSION_TEXT[];
