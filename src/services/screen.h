@@ -51,9 +51,16 @@ uint32_t background_color();
 // Fills the whole work page with the background colour.
 int clear_screen();
 
-// The counted, reentrant screen lock shared with the window thread.
+// The counted, reentrant screen lock shared with the window thread.  The
+// drawing services leave it with the rows they wrote, so those rows are marked
+// dirty when the work page is the visible page.  An unlock by a thread that
+// does not hold the lock is ignored.  Called by the shell and the services.
 void lock_screen();
 void unlock_screen(int first_row = -1, int last_row = -1);
+
+// True while the screen is open and the work page is the visible page.
+// Called by the services to decide whether drawing makes rows dirty.
+bool work_is_visible();
 
 // The pages as images (640 x 480, pitch 2560).  Used by the services, the
 // back-ends and tests; the game itself never touches pixels directly.
@@ -63,6 +70,10 @@ Image* visible_page();
 // Rows of the visible page changed since the window last took them; the
 // window thread calls take_dirty() under the lock and gets whether any were.
 bool take_dirty();
+// The same, also giving the range of dirty rows (first > last when none).
+bool take_dirty_rows(int* first, int* last);
+// Marks rows dirty (-1, -1 = all; clipped to the page; first > last marks
+// nothing).  Called by the services.
 void mark_visible_dirty(int first_row, int last_row);
 
 // Test support: forgets the open screen so a test can start from nothing.
