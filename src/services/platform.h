@@ -37,12 +37,17 @@ struct RunOptions {
     long stop_tick = -1;               // headless: stop after this many ticks
     const char* stop_event = nullptr;  // headless: stop when this event is announced
     const char* shot_path = nullptr;   // where to save the work page when stopping
+    bool print_events = false;         // --events: print "tick <n> <name>" for every event
 };
 
 extern RunOptions run_options;
 
 // The back-end in use; headless until the window back-end is chosen.
 const Platform* platform();
+// Chooses the back-end.  For headless with run_options.replay_path set it also
+// reads the recording now (a malformed one: a message and exit status 2) and
+// puts the recording's seed into run_options.seed / seed_given, so the shell
+// seeds from it.  Called by main() after the command line is parsed.
 void select_platform(const Platform* p);
 extern const Platform headless_platform;
 extern const Platform sdl_platform;
@@ -63,3 +68,42 @@ void set_tick_hook(void (*hook)(long tick));
 // Window back-end: runs game_main on a second thread while the calling (main)
 // thread owns SDL; returns the status game_main ended with.
 int run_with_window(int (*game_main)());
+
+// --- shared by the back-ends (platform.cpp) ----------------------------------
+
+// Advances the tick counter by one and returns the new count.
+long platform_count_tick();
+// Calls the test's tick hook, if one is installed.
+void platform_run_tick_hook(long tick);
+// Ends the run as a stop does: saves the work page to run_options.shot_path
+// when given, then end_program(0).
+[[noreturn]] void platform_stop_run();
+// Ends the run when run_options.stop_tick has been reached.
+void platform_check_stop_tick(long tick);
+
+// Key input as the window reports it.  Without a recording it goes straight
+// to the keyboard; while a recording is made it is buffered and handed over at
+// the next tick boundary by recording_tick(), so a replay sees exactly what
+// the game saw.  Called on the window thread.
+enum InputEventKind { INPUT_KEY_DOWN, INPUT_KEY_UP, INPUT_CLEAR_HELD, INPUT_QUEUE };
+void input_event(InputEventKind kind, int value);
+// Starts recording to path with the effective seed in the header; false if
+// the file cannot be created.
+bool recording_start(const char* path);
+bool recording_active();
+// Game thread, at open_window (tick 0) and at every tick: applies the
+// buffered input and writes this tick's line.
+void recording_tick();
+// Writes what is pending and closes the file (at the end of the run).
+void recording_stop();
+
+// Test support: forgets hooks, replay, recording, options and the tick count.
+void platform_reset_for_tests();
+
+// Headless: replays this recording from the next open_window (null = none).
+// The recording must stay alive while it is used.
+struct Recording;
+void headless_use_recording(const Recording* rec);
+// Headless: reads the recording at path for the next open_window; on a
+// malformed file returns false with the reason in *error.
+bool headless_load_replay(const char* path, uint32_t* seed, const char** error);

@@ -19,3 +19,10 @@ struct RandomState {
 };
 void random_get_state(RandomState* out);
 void random_set_state(const RandomState& in);
+
+// The effective 32-bit seed of the last seeding (0x50000 before any); the
+// recorder writes it into a recording's header.
+uint32_t random_seed_used();
+
+// The 32-bit seed that seed_random(seed) uses (the clock's bits for -1).
+uint32_t random_seed_from_double(double seed);

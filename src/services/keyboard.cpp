@@ -1,0 +1,94 @@
+// keyboard.cpp -- the held-key table (128 entries by PC set-1 scan code) and
+// the ring of 16 typed keys (15 kept).  The back-end feeds both, the game reads
+// them; every touch happens under the counted screen lock shared with the
+// window thread.
+#include "services/keyboard.h"
+
+#include "services/screen.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kHeldKeys = 128;
+constexpr int kQueueSize = 16;
+
+unsigned char g_held[kHeldKeys];
+int g_queue[kQueueSize];
+int g_read = 0;
+int g_write = 0;
+
+// Holds the screen lock for one keyboard operation.
+struct KeyLock {
+    KeyLock() { lock_screen(); }
+    ~KeyLock() { unlock_screen(1, 0); } // an empty range: marks no row dirty
+    KeyLock(const KeyLock&) = delete;
+    KeyLock& operator=(const KeyLock&) = delete;
+};
+
+// A code the queue can carry: a character 0 to 255, or 255 + 256 * e for an
+// extended code e of 0 to 255.
+bool valid_queue_code(int code) {
+    if (code < 0) return false;
+    if (code < 256) return true;
+    return code <= 255 + 256 * 255 && (code & 255) == 255;
+}
+
+} // namespace
+
+bool key_down(int scan_code) {
+    if (scan_code < 0 || scan_code >= kHeldKeys) return false;
+    if (!screen_is_open()) return false;
+    KeyLock lock;
+    return g_held[scan_code] != 0;
+}
+
+std::string read_key() {
+    if (!screen_is_open()) return std::string();
+    int code;
+    {
+        KeyLock lock;
+        if (g_read == g_write) return std::string();
+        code = g_queue[g_read];
+        g_read = (g_read + 1) % kQueueSize;
+    }
+    if (code < 256) return std::string(1, static_cast<char>(code));
+    char two[2] = {static_cast<char>(255), static_cast<char>((code >> 8) & 255)};
+    return std::string(two, 2);
+}
+
+void keyboard_set_held(int scan_code, bool down) {
+    if (scan_code < 0 || scan_code >= kHeldKeys) return;
+    KeyLock lock;
+    const unsigned char v = down ? 1 : 0;
+    if (scan_code == KEY_LSHIFT || scan_code == KEY_RSHIFT) {
+        g_held[KEY_LSHIFT] = v;
+        g_held[KEY_RSHIFT] = v;
+    } else {
+        g_held[scan_code] = v;
+    }
+}
+
+void keyboard_clear_held() {
+    KeyLock lock;
+    std::memset(g_held, 0, sizeof g_held);
+}
+
+void keyboard_queue(int code) {
+    if (!valid_queue_code(code)) return;
+    KeyLock lock;
+    g_queue[g_write] = code;
+    g_write = (g_write + 1) % kQueueSize;
+    if (g_write == g_read) g_read = (g_read + 1) % kQueueSize;
+}
+
+void keyboard_reset() {
+    KeyLock lock;
+    std::memset(g_held, 0, sizeof g_held);
+    g_read = g_write = 0;
+}
+
+void keyboard_held_table(unsigned char out[128]) {
+    KeyLock lock;
+    std::memcpy(out, g_held, sizeof g_held);
+}

@@ -1,0 +1,169 @@
+// platform.cpp -- what both back-ends share: the choice of back-end, the run
+// options, the tick counter, announced events (--stop-at, --events, hooks),
+// stopping a run with a shot of the work page, and the buffering of window
+// input while a recording is made.
+#include "services/platform.h"
+
+#include "services/bmp.h"
+#include "services/fatal.h"
+#include "services/keyboard.h"
+#include "services/random.h"
+#include "services/record.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+RunOptions run_options;
+
+namespace {
+
+const Platform* g_platform = &headless_platform;
+std::atomic<long> g_tick{0};
+void (*g_event_hook)(const char*) = nullptr;
+void (*g_tick_hook)(long) = nullptr;
+
+// Window input waiting for the next tick boundary while recording.
+struct InputEvent {
+    InputEventKind kind;
+    int value;
+};
+constexpr int kMaxPendingEvents = 1024;
+std::mutex g_input_mutex;
+InputEvent g_pending[kMaxPendingEvents];
+int g_pending_count = 0;
+std::atomic<bool> g_recording{false};
+RecordWriter g_writer;
+
+void apply_event(const InputEvent& e) {
+    switch (e.kind) {
+    case INPUT_KEY_DOWN: keyboard_set_held(e.value, true); break;
+    case INPUT_KEY_UP: keyboard_set_held(e.value, false); break;
+    case INPUT_CLEAR_HELD: keyboard_clear_held(); break;
+    case INPUT_QUEUE: keyboard_queue(e.value); break;
+    }
+}
+
+} // namespace
+
+const Platform* platform() { return g_platform; }
+
+void select_platform(const Platform* p) {
+    g_platform = p ? p : &headless_platform;
+    if (g_platform == &headless_platform && run_options.replay_path != nullptr) {
+        uint32_t seed = 0;
+        const char* error = nullptr;
+        if (!headless_load_replay(run_options.replay_path, &seed, &error)) {
+            std::fprintf(stderr, "clovenfeld: bad recording %s: %s\n", run_options.replay_path,
+                         error ? error : "unreadable");
+            end_program(2);
+        }
+        run_options.seed_given = true;
+        run_options.seed = seed;
+    }
+}
+
+long current_tick() { return g_tick.load(); }
+
+long platform_count_tick() { return ++g_tick; }
+
+void platform_run_tick_hook(long tick) {
+    if (g_tick_hook) g_tick_hook(tick);
+}
+
+void set_tick_hook(void (*hook)(long tick)) { g_tick_hook = hook; }
+void set_event_hook(void (*hook)(const char* name)) { g_event_hook = hook; }
+
+void platform_stop_run() {
+    if (run_options.shot_path != nullptr) {
+        const int err = save_bitmap(run_options.shot_path);
+        if (err != 0) {
+            std::fprintf(stderr, "clovenfeld: cannot save %s (error %d: %s)\n", run_options.shot_path,
+                         err, error_text(err));
+            end_program(err);
+        }
+    }
+    end_program(0);
+}
+
+void platform_check_stop_tick(long tick) {
+    if (run_options.stop_tick >= 0 && tick >= run_options.stop_tick) platform_stop_run();
+}
+
+void announce_event(const char* name) {
+    if (name == nullptr) return;
+    if (g_event_hook) g_event_hook(name);
+    if (run_options.print_events) {
+        std::printf("tick %ld %s\n", current_tick(), name);
+        std::fflush(stdout);
+    }
+    const char* want = run_options.stop_event;
+    if (want == nullptr) return;
+    const size_t n = std::strlen(want);
+    const bool match = (n > 0 && want[n - 1] == '*') ? std::strncmp(name, want, n - 1) == 0
+                                                      : std::strcmp(name, want) == 0;
+    if (match) platform_stop_run();
+}
+
+// --- recording ----------------------------------------------------------------
+
+void input_event(InputEventKind kind, int value) {
+    if (!g_recording.load()) {
+        apply_event(InputEvent{kind, value});
+        return;
+    }
+    std::lock_guard<std::mutex> lock(g_input_mutex);
+    // A flood beyond the buffer within one tick is dropped; the recording
+    // still holds exactly what the game was given.
+    if (g_pending_count < kMaxPendingEvents) g_pending[g_pending_count++] = InputEvent{kind, value};
+}
+
+bool recording_start(const char* path) {
+    recording_stop();
+    if (!record_open(&g_writer, path, random_seed_used())) return false;
+    {
+        std::lock_guard<std::mutex> lock(g_input_mutex);
+        g_pending_count = 0;
+    }
+    g_recording = true;
+    return true;
+}
+
+bool recording_active() { return g_recording.load(); }
+
+void recording_tick() {
+    if (!g_recording.load()) return;
+    static InputEvent events[kMaxPendingEvents];
+    static int queued[kMaxPendingEvents];
+    int count;
+    {
+        std::lock_guard<std::mutex> lock(g_input_mutex);
+        count = g_pending_count;
+        std::memcpy(events, g_pending, sizeof(InputEvent) * static_cast<size_t>(count));
+        g_pending_count = 0;
+    }
+    int queued_count = 0;
+    for (int i = 0; i < count; ++i) {
+        apply_event(events[i]);
+        if (events[i].kind == INPUT_QUEUE && valid_key_code(events[i].value)) queued[queued_count++] = events[i].value;
+    }
+    unsigned char held[128];
+    keyboard_held_table(held);
+    record_line(&g_writer, held, queued, queued_count);
+}
+
+void recording_stop() {
+    if (!g_recording.exchange(false)) return;
+    record_close(&g_writer);
+}
+
+void platform_reset_for_tests() {
+    recording_stop();
+    g_platform = &headless_platform;
+    g_tick = 0;
+    g_event_hook = nullptr;
+    g_tick_hook = nullptr;
+    run_options = RunOptions{};
+    headless_use_recording(nullptr);
+}
