@@ -6,17 +6,6 @@
 
 #include <cstdio>
 
-namespace {
-
-// --events: one line per announced event, "<tick> <event>".
-void print_event(const char* name)
-{
-    std::printf("%ld %s\n", current_tick(), name);
-    std::fflush(stdout);
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     CommandLine cl;
@@ -30,9 +19,9 @@ int main(int argc, char** argv)
         return 0;
     }
     run_options = cl.run;
-    if (cl.print_events) set_event_hook(print_event);
 
     if (run_options.headless) {
+        // A replayed recording is read here; its seed then seeds the game.
         select_platform(&headless_platform);
         return GAME_MAIN();
     }

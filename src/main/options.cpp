@@ -69,7 +69,7 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         } else if (std::strcmp(a, "--fast") == 0) {
             out->run.fast = true;
         } else if (std::strcmp(a, "--events") == 0) {
-            out->print_events = true;
+            out->run.print_events = true;
         } else if (std::strcmp(a, "--replay") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             out->run.replay_path = v;

@@ -8,8 +8,7 @@
 
 // What the command line asks for beyond RunOptions.
 struct CommandLine {
-    RunOptions run;       // copied into run_options by main()
-    bool print_events = false; // --events: print each announced event with its tick
+    RunOptions run;            // copied into run_options by main()
     bool show_help = false;    // --help
     bool show_version = false; // --version
 };
