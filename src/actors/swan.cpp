@@ -87,6 +87,12 @@ void decide(Swan& s) {
                 if (roll(9) > 5) s.vdir = +1;
             }
         }
+        // A swan never climbs into a wall, out of the grid or into thin
+        // air (a one-cell ladder is foot and head at once): it walks on.
+        if (s.vdir != 0) {
+            const int next = swan_sees(s.col, s.row + s.vdir);
+            if (next == CELL_BLOCK || next == CELL_EMPTY) s.vdir = 0;
+        }
         if (s.vdir == 0) turn_test(s);
     } else {
         // A swan that climbs into a cell that is no ladder (the ladder ended
