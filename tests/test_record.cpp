@@ -1,0 +1,231 @@
+// test_record.cpp -- recordings: parsing (repeats, comments, line endings),
+// refusing malformed files with the line at fault, writing with run-length
+// compression, and a writer-to-reader round trip.
+#include "services/record.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+bool parse(const std::string& text, Recording* rec, std::string* err) {
+    return parse_recording(text.data(), text.size(), rec, err);
+}
+
+// Every tick of a recording as "held|queued" with held codes ascending.
+std::vector<std::string> expand(const Recording& rec) {
+    std::vector<std::string> out;
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    while (replay_next(&c, &in)) {
+        std::ostringstream s;
+        bool first = true;
+        for (int i = 0; i < 128; ++i)
+            if (in.held[i]) { s << (first ? "" : " ") << i; first = false; }
+        s << '|';
+        for (int i = 0; i < in.queued_count; ++i) s << (i ? " " : "") << in.queued[i];
+        out.push_back(s.str());
+    }
+    return out;
+}
+
+std::string temp_path(const char* name) {
+    return std::string("/tmp/clovenfeld_record_") + std::to_string(getpid()) + "_" + name;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(RecordParse, ExampleFileExpandsTickByTick) {
+    Recording rec;
+    std::string err;
+    ASSERT_TRUE(parse("clovenfeld-recording 1\n"
+                      "seed 123456789\n"
+                      "# one line per tick\n"
+                      "|\n"
+                      "3x |\n"
+                      "77|\n"
+                      "77 72|32\n"
+                      "|255 18687\n",
+                      &rec, &err)) << err;
+    EXPECT_EQ(rec.seed, 123456789u);
+    EXPECT_EQ(rec.ticks, 7);
+    const std::vector<std::string> want = {"|", "|", "|", "|", "77|", "72 77|32", "|255 18687"};
+    EXPECT_EQ(expand(rec), want);
+}
+
+TEST(RecordParse, CommentsBlankLinesCarriageReturnsAndSpacing) {
+    Recording rec;
+    std::string err;
+    ASSERT_TRUE(parse("# made by hand\r\n\r\nclovenfeld-recording 1\r\n  seed   0\r\n\r\n"
+                      "  2x   1  57 | 27  \r\n# note\r\n|\r\n3x |",
+                      &rec, &err)) << err;
+    EXPECT_EQ(rec.seed, 0u);
+    const std::vector<std::string> want = {"1 57|27", "1 57|27", "|", "|", "|", "|"};
+    EXPECT_EQ(expand(rec), want);
+}
+
+TEST(RecordParse, LargestSeedAndNoTicks) {
+    Recording rec;
+    std::string err;
+    ASSERT_TRUE(parse("clovenfeld-recording 1\nseed 4294967295\n", &rec, &err)) << err;
+    EXPECT_EQ(rec.seed, 4294967295u);
+    EXPECT_EQ(rec.ticks, 0);
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    EXPECT_FALSE(replay_next(&c, &in));
+}
+
+TEST(RecordParse, MalformedFilesNameTheLineAtFault) {
+    const std::string head = "clovenfeld-recording 1\nseed 5\n";
+    struct Case { std::string text; std::string line; };
+    const Case cases[] = {
+        {"", "line 0"},
+        {"hello\n", "line 1"},
+        {"clovenfeld-recording 2\nseed 1\n", "line 1"},
+        {"clovenfeld-recording\nseed 1\n", "line 1"},
+        {"clovenfeld-recording 1\n", "line 1"},
+        {"clovenfeld-recording 1\n|\n", "line 2"},
+        {"clovenfeld-recording 1\nseed -1\n", "line 2"},
+        {"clovenfeld-recording 1\nseed 4294967296\n", "line 2"},
+        {"clovenfeld-recording 1\nseed 12a\n", "line 2"},
+        {"clovenfeld-recording 1\nseed 99999999999999999999999\n", "line 2"},
+        {head + "|\n128|\n", "line 4"},
+        {head + "77\n", "line 3"},
+        {head + "|1|2\n", "line 3"},
+        {head + "|256\n", "line 3"},
+        {head + "|65791\n", "line 3"},
+        {head + "|-3\n", "line 3"},
+        {head + "0x |\n", "line 3"},
+        {head + "99999999999x |\n", "line 3"},
+        {head + "5y |\n", "line 3"},
+        {head + "7 7x|\n", "line 3"},
+        {head + "|3a\n", "line 3"},
+        {head + "|" + std::string(40, '9') + "\n", "line 3"},
+        {head + std::string("|\0 1\n", 5), "line 3"},
+        {head + "2147483647x |\n2147483647x |\n" + std::string(600, 'x'), "line"},
+    };
+    for (const Case& c : cases) {
+        Recording rec;
+        std::string err;
+        EXPECT_FALSE(parse(c.text, &rec, &err)) << c.text;
+        EXPECT_EQ(err.rfind(c.line, 0), 0u) << "text: " << c.text << "\nerror: " << err;
+    }
+}
+
+TEST(RecordParse, MissingFileIsAnError) {
+    Recording rec;
+    std::string err;
+    EXPECT_FALSE(load_recording("/nonexistent/dir/rec.txt", &rec, &err));
+    EXPECT_FALSE(err.empty());
+}
+
+TEST(RecordParse, TotalTicksCountTheRepeats) {
+    Recording rec;
+    std::string err;
+    ASSERT_TRUE(parse("clovenfeld-recording 1\nseed 1\n2x 1 57|27\n|\n4294967x |\n", &rec, &err)) << err;
+    EXPECT_EQ(rec.ticks, 2 + 1 + 4294967L);
+    const std::vector<std::string> first = {"1 57|27", "1 57|27", "|", "|"};
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    for (const std::string& want : first) {
+        ASSERT_TRUE(replay_next(&c, &in));
+        std::string got;
+        for (int i = 0; i < 128; ++i)
+            if (in.held[i]) got += (got.empty() ? "" : " ") + std::to_string(i);
+        got += "|";
+        for (int i = 0; i < in.queued_count; ++i) got += (i ? " " : "") + std::to_string(in.queued[i]);
+        EXPECT_EQ(got, want);
+    }
+}
+
+TEST(RecordWrite, RunsOfEqualLinesAreCompressed) {
+    const std::string path = temp_path("rle.txt");
+    RecordWriter w;
+    ASSERT_TRUE(record_open(&w, path.c_str(), 987654321u));
+    unsigned char none[128] = {};
+    unsigned char right[128] = {};
+    right[77] = 1;
+    unsigned char two[128] = {};
+    two[72] = two[77] = 1;
+    const int space[] = {32};
+    const int up_then_s[] = {255 + 256 * 72, 's'};
+    record_line(&w, none, nullptr, 0);
+    for (int i = 0; i < 250; ++i) record_line(&w, none, nullptr, 0);
+    record_line(&w, right, nullptr, 0);
+    record_line(&w, two, space, 1);
+    record_line(&w, two, space, 1);
+    record_line(&w, none, up_then_s, 2);
+    record_close(&w);
+    record_close(&w); // harmless twice
+
+    const std::string text = slurp(path);
+    EXPECT_EQ(text.rfind("clovenfeld-recording 1\nseed 987654321\n#", 0), 0u) << text;
+    const std::string body = text.substr(text.find('\n', text.find("#")) + 1);
+    EXPECT_EQ(body, "251x |\n77|\n2x 72 77|32\n|18687 115\n");
+
+    Recording rec;
+    std::string err;
+    ASSERT_TRUE(load_recording(path.c_str(), &rec, &err)) << err;
+    EXPECT_EQ(rec.seed, 987654321u);
+    EXPECT_EQ(rec.ticks, 255);
+    std::remove(path.c_str());
+}
+
+TEST(RecordWrite, LongRunsAreWrittenOutInPiecesThatReadBackTheSame) {
+    const std::string path = temp_path("long.txt");
+    RecordWriter w;
+    ASSERT_TRUE(record_open(&w, path.c_str(), 1));
+    unsigned char held[128] = {};
+    held[80] = 1;
+    for (int i = 0; i < 20000; ++i) record_line(&w, held, nullptr, 0);
+    // Before the close, most of the run is already on disk.
+    Recording partial;
+    std::string err;
+    ASSERT_TRUE(load_recording(path.c_str(), &partial, &err)) << err;
+    EXPECT_GE(partial.ticks, 6000);
+    record_close(&w);
+    Recording rec;
+    ASSERT_TRUE(load_recording(path.c_str(), &rec, &err)) << err;
+    EXPECT_EQ(rec.ticks, 20000);
+    for (const Recording::Run& r : rec.runs) EXPECT_EQ(r.held[80], 1);
+    std::remove(path.c_str());
+}
+
+TEST(RecordWrite, LineFormatAndAnOverlongQueueIsCutAtAWholeCode) {
+    unsigned char held[128] = {};
+    held[0] = held[127] = 1;
+    int codes[3] = {0, 65535, 255};
+    char out[64];
+    EXPECT_EQ(format_record_line(out, sizeof out, held, codes, 3), 17);
+    EXPECT_STREQ(out, "0 127|0 65535 255");
+    char small[12];
+    format_record_line(small, sizeof small, held, codes, 3);
+    EXPECT_STREQ(small, "0 127|0");
+    RecordWriter w;
+    EXPECT_FALSE(record_open(&w, "/nonexistent/dir/x.txt", 1));
+}
+
+TEST(RecordCodes, CharactersAndExtendedKeysOnly) {
+    EXPECT_TRUE(valid_key_code(0));
+    EXPECT_TRUE(valid_key_code(255));
+    EXPECT_TRUE(valid_key_code(255 + 256 * 72));
+    EXPECT_TRUE(valid_key_code(255 + 256 * 255));
+    EXPECT_FALSE(valid_key_code(256));
+    EXPECT_FALSE(valid_key_code(255 + 256 * 256));
+    EXPECT_FALSE(valid_key_code(-1));
+}
