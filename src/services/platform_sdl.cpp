@@ -284,8 +284,12 @@ void render(bool force) {
     }
     unlock_screen(1, 0); // reading marks no row dirty
     if (!copied && !force) return;
+    // One window pixel per page pixel, at the top left, even when a window
+    // manager has made the window larger than asked.
+    const SDL_Rect dst = {0, 0, g_width, g_height};
+    SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
     SDL_RenderClear(g_renderer);
-    SDL_RenderCopy(g_renderer, g_texture, nullptr, nullptr);
+    SDL_RenderCopy(g_renderer, g_texture, nullptr, &dst);
     SDL_RenderPresent(g_renderer);
 }
 
