@@ -148,7 +148,7 @@ TEST_F(ShellInfobox, EmptyMessageDrawsOnlyTheBoxAndPressSpace)
     INFOBOX("");
     EXPECT_TRUE(saw("infobox:"));
     for (int y = 220; y < 236; y++)
-        for (int x = 232; x < 409; x++) ASSERT_EQ(pixel(x, y), 0u) << x << "," << y;
+        for (int x = 231; x < 408; x++) ASSERT_EQ(pixel(x, y), 0u) << x << "," << y;
     EXPECT_TRUE(text_at("Press Space", 276, 240, 0xFFFF00));
 }
 
@@ -310,6 +310,10 @@ TEST(ShellProgram, ReplayedGameReachesLevelOneAndEndsOnEscape)
     // Space on "Final Score: 0", and Escape held on the next title screen.
     const auto dir = fs::temp_directory_path() / ("clovenfeld-replay-" + std::to_string(getpid()));
     fs::create_directories(dir);
+    const auto saved = fs::current_path();
+    fs::copy(fs::path(GAME_DIR) / "gfx", dir / "gfx", fs::copy_options::recursive);
+    fs::current_path(dir);
+    write_level(1, still_level()); // the program runs in dir
     const std::string rec = (dir / "game.txt").string();
     {
         std::ofstream out(rec);
@@ -317,6 +321,7 @@ TEST(ShellProgram, ReplayedGameReachesLevelOneAndEndsOnEscape)
                "3x |\n|32\n3x |\n|32\n3x |\n3x 1|\n3x |\n|32\n3x |\n30x 1|\n";
     }
     const ProgramRun r = run_game("--replay \"" + rec + "\" --fast --events");
+    fs::current_path(saved);
     EXPECT_EQ(r.status, 0) << r.out;
     const char* expected[] = {" title\n", " infobox:Level 1\n", " level:1\n", " infobox:Final Score: 0\n"};
     size_t at = 0;

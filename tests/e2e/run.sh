@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# run.sh -- end-to-end test of the real game program in a real window.
+#
+# Starts a virtual X server and a small window manager, runs the game from a
+# scratch directory holding copies of gfx/ and levels/, and plays it with real
+# key presses through XTEST: the title screen, Space into level 1, Space to
+# close the "Level 1" box, S for a screenshot whose HUD pixels are checked,
+# Escape to end the game, Space to close "Final Score: ...", and Escape on the
+# title screen, after which the program must end with status 0.
+#
+# Usage: run.sh PATH-OF-GAME-BINARY
+set -euo pipefail
+
+game=$(readlink -f "${1:?usage: run.sh PATH-OF-GAME-BINARY}")
+game_dir=$(dirname "$game")
+for tool in Xvfb xdotool xwininfo matchbox-window-manager od; do
+  command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/deps.sh test installs it)"; exit 1; }
+done
+
+work=$(mktemp -d /tmp/clovenfeld-e2e.XXXXXX)
+xvfb_pid="" wm_pid="" game_pid=""
+cleanup() {
+  for pid in $game_pid $wm_pid $xvfb_pid; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in $game_pid $wm_pid $xvfb_pid; do
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "e2e FAIL: $*"
+  [ -s "$work/game.err" ] && { echo "--- game stderr"; cat "$work/game.err"; }
+  exit 1
+}
+
+# wait_for SECONDS COMMAND...: polls every 0.1 s until the command succeeds.
+wait_for() {
+  local limit=$(( $1 * 10 )); shift
+  for (( i = 0; i < limit; i++ )); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# --- X server and window manager -------------------------------------------------
+display=""
+for n in $(seq 91 140); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  if wait_for 10 xwininfo -display ":$n" -root; then display=":$n"; break; fi
+  kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""
+done
+[ -n "$display" ] || fail "no X server could be started"
+export DISPLAY=$display
+unset WAYLAND_DISPLAY
+
+matchbox-window-manager -use_titlebar no >"$work/wm.log" 2>&1 &
+wm_pid=$!
+
+# --- the game ------------------------------------------------------------------------
+cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
+cd "$work"
+SDL_VIDEODRIVER=x11 "$game" >"$work/game.out" 2>"$work/game.err" &
+game_pid=$!
+
+find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+wait_for 20 find_window || fail "the game window did not appear"
+win=$(find_window)
+[ -n "$win" ] || fail "the game window did not appear"
+
+title=$(xdotool getwindowname "$win")
+case "$title" in
+  "Clovenfeld Returns [Version 0.5 (2026)] "?*) ;;
+  *) fail "unexpected window title: $title" ;;
+esac
+geometry=$(xwininfo -id "$win")
+width=$(sed -n 's/^ *Width: *//p' <<<"$geometry")
+height=$(sed -n 's/^ *Height: *//p' <<<"$geometry")
+[ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x${height}, not 640x480"
+
+xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
+
+# One key press, held briefly so the game's 10 ms polling sees it held.
+press() { xdotool keydown --window "$win" "$1"; sleep 0.15; xdotool keyup --window "$win" "$1"; }
+# Holds a key until the condition holds or the time runs out.
+hold_until() {
+  local key=$1 secs=$2; shift 2
+  xdotool keydown --window "$win" "$key"
+  local ok=1
+  wait_for "$secs" "$@" && ok=0
+  xdotool keyup --window "$win" "$key"
+  return $ok
+}
+
+bmp_size() { [ -f screen.bmp ] && [ "$(stat -c %s screen.bmp)" = 1228854 ]; }
+# The pixel (x, y) of screen.bmp as RRGGBB (the file is 32-bit bottom-up).
+bmp_pixel() {
+  local x=$1 y=$2
+  local off=$(( 54 + ((479 - y) * 640 + x) * 4 ))
+  od -An -tx1 -j "$off" -N3 screen.bmp | awk '{ print $3 $2 $1 }'
+}
+# How many pixels of the rectangle x0..x1, y0..y1 have colour RRGGBB.
+count_colour() {
+  local x0=$1 x1=$2 y0=$3 y1=$4 want=$5 n=0
+  for (( y = y0; y <= y1; y++ )); do
+    local off=$(( 54 + ((479 - y) * 640 + x0) * 4 ))
+    local len=$(( (x1 - x0 + 1) * 4 ))
+    n=$(( n + $(od -An -v -tx1 -j "$off" -N "$len" screen.bmp | tr -s ' \n' '\n\n' | grep -v '^$' |
+                 paste - - - - | awk -v w="$want" '($3 $2 $1) == w' | wc -l) ))
+  done
+  echo "$n"
+}
+
+# The title screen is up (the game waits there); Space starts a game, and a
+# second Space closes the "Level 1" box.  Then S saves the frame.
+sleep 0.5
+press space
+sleep 0.5
+press space
+sleep 0.3
+rm -f screen.bmp
+for attempt in 1 2 3 4 5; do
+  press s
+  wait_for 3 bmp_size && break
+done
+bmp_size || fail "S did not write a 1228854-byte screen.bmp"
+kill -0 "$game_pid" 2>/dev/null || fail "the game ended early"
+
+# HUD: magenta "SCORE:" around x 10..57 and yellow values from x 60 on, rows 0..15.
+magenta=$(count_colour 10 57 0 15 ff00ff)
+yellow=$(count_colour 60 67 0 15 ffff00)      # the score "0"
+time_yellow=$(count_colour 170 193 0 15 ffff00) # the time, three digits
+level_yellow=$(count_colour 270 277 0 15 ffff00) # level "1"
+other=$(count_colour 10 57 0 15 ffff00)
+echo "e2e: HUD pixels: SCORE: magenta $magenta, score yellow $yellow, time yellow $time_yellow, level yellow $level_yellow"
+[ "$magenta" -ge 40 ] || fail "too few magenta SCORE: pixels ($magenta)"
+[ "$yellow" -ge 10 ] || fail "too few yellow score pixels ($yellow)"
+[ "$time_yellow" -ge 30 ] || fail "too few yellow time pixels ($time_yellow)"
+[ "$level_yellow" -ge 5 ] || fail "too few yellow level pixels ($level_yellow)"
+[ "$other" = 0 ] || fail "yellow pixels inside the SCORE: label"
+[ "$(bmp_pixel 9 8)" != ff00ff ] || fail "magenta left of the SCORE: label"
+
+# Escape ends the game; its "Final Score: 0" box waits for Space.  Then the
+# title screen, where Escape held ends the program.
+press Escape
+sleep 0.5
+kill -0 "$game_pid" 2>/dev/null || fail "Escape in play ended the program"
+press space
+sleep 0.5
+kill -0 "$game_pid" 2>/dev/null || fail "the program ended before the title screen"
+exited() { ! kill -0 "$game_pid" 2>/dev/null; }
+hold_until Escape 10 exited || fail "Escape on the title screen did not end the program"
+status=0
+wait "$game_pid" || status=$?
+game_pid=""
+[ "$status" = 0 ] || fail "the program ended with status $status"
+echo "e2e: passed (title, level 1, screenshot, HUD, Escape, final score, quit with status 0)"
