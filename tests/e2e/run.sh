@@ -65,7 +65,9 @@ wm_pid=$!
 # --- the game ------------------------------------------------------------------------
 cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
 cd "$work"
-SDL_VIDEODRIVER=x11 "$game" >"$work/game.out" 2>"$work/game.err" &
+# --events only adds a log line on stdout for each picture the game shows,
+# which lets this script wait for the right moment instead of guessing.
+SDL_VIDEODRIVER=x11 "$game" --events >"$work/game.out" 2>"$work/game.err" &
 game_pid=$!
 
 find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
@@ -84,16 +86,18 @@ height=$(sed -n 's/^ *Height: *//p' <<<"$geometry")
 [ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x${height}, not 640x480"
 
 xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
+wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
 
+# Key presses go through XTEST to the focused window, as a keyboard's would.
 # One key press, held briefly so the game's 10 ms polling sees it held.
-press() { xdotool keydown --window "$win" "$1"; sleep 0.15; xdotool keyup --window "$win" "$1"; }
+press() { xdotool keydown "$1"; sleep 0.15; xdotool keyup "$1"; }
 # Holds a key until the condition holds or the time runs out.
 hold_until() {
   local key=$1 secs=$2; shift 2
-  xdotool keydown --window "$win" "$key"
+  xdotool keydown "$key"
   local ok=1
   wait_for "$secs" "$@" && ok=0
-  xdotool keyup --window "$win" "$key"
+  xdotool keyup "$key" 2>/dev/null || true
   return $ok
 }
 
@@ -116,13 +120,24 @@ count_colour() {
   echo "$n"
 }
 
+# seen N PATTERN: the event log holds at least N lines matching PATTERN.
+seen() { [ "$(grep -c -E "$2" "$work/game.out" 2>/dev/null || true)" -ge "$1" ]; }
+# press_until KEY N PATTERN: presses KEY (again, if a press was lost) until
+# the Nth event matching PATTERN is logged.
+press_until() {
+  for attempt in 1 2 3 4 5; do
+    press "$1"
+    wait_for 4 seen "$2" "$3" && return 0
+  done
+  fail "pressing $1 did not lead to event $3 (events: $(tr '\n' ';' <"$work/game.out"))"
+}
+
 # The title screen is up (the game waits there); Space starts a game, and a
 # second Space closes the "Level 1" box.  Then S saves the frame.
-sleep 0.5
-press space
-sleep 0.5
-press space
-sleep 0.3
+wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+press_until space 1 ' infobox:Level 1$'
+press_until space 1 ' level:1$'
+sleep 0.2
 rm -f screen.bmp
 for attempt in 1 2 3 4 5; do
   press s
@@ -147,12 +162,11 @@ echo "e2e: HUD pixels: SCORE: magenta $magenta, score yellow $yellow, time yello
 
 # Escape ends the game; its "Final Score: 0" box waits for Space.  Then the
 # title screen, where Escape held ends the program.
-press Escape
-sleep 0.5
+press_until Escape 1 ' infobox:Final Score: [0-9]+$'
+seen 1 ' infobox:Game Over$' && fail "Escape with lives left showed Game Over"
 kill -0 "$game_pid" 2>/dev/null || fail "Escape in play ended the program"
-press space
-sleep 0.5
-kill -0 "$game_pid" 2>/dev/null || fail "the program ended before the title screen"
+press_until space 2 ' title$'
+kill -0 "$game_pid" 2>/dev/null || fail "the program ended on the title screen without Escape"
 exited() { ! kill -0 "$game_pid" 2>/dev/null; }
 hold_until Escape 10 exited || fail "Escape on the title screen did not end the program"
 status=0
