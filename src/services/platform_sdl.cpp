@@ -391,6 +391,18 @@ int run_with_window(int (*game_main)()) {
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     g_video_ok = SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!g_video_ok) std::fprintf(stderr, "clovenfeld: no video: %s\n", SDL_GetError());
+    // With no display SDL falls back to a driver that shows nothing and takes
+    // no keys; the game would wait for ever.  Refuse it unless asked for.
+    if (g_video_ok) {
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+        const bool invisible = driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+        if (invisible && (asked == nullptr || std::strcmp(asked, driver) != 0)) {
+            std::fprintf(stderr, "clovenfeld: no display to open the window on (try --headless)\n");
+            SDL_Quit();
+            g_video_ok = false;
+        }
+    }
     {
         std::lock_guard<std::mutex> lock(g_mx);
         g_running = true;
