@@ -92,3 +92,21 @@ void keyboard_held_table(unsigned char out[128]) {
     KeyLock lock;
     std::memcpy(out, g_held, sizeof g_held);
 }
+
+void keyboard_get_state(KeyboardState* out) {
+    static_assert(sizeof out->held == sizeof g_held && sizeof out->queue == sizeof g_queue);
+    KeyLock lock;
+    std::memcpy(out->held, g_held, sizeof g_held);
+    std::memcpy(out->queue, g_queue, sizeof g_queue);
+    out->read = g_read;
+    out->write = g_write;
+}
+
+void keyboard_set_state(const KeyboardState& in) {
+    KeyLock lock;
+    std::memcpy(g_held, in.held, sizeof g_held);
+    std::memcpy(g_queue, in.queue, sizeof g_queue);
+    // A queue position outside the ring would index past it: keep it inside.
+    g_read = ((in.read % kQueueSize) + kQueueSize) % kQueueSize;
+    g_write = ((in.write % kQueueSize) + kQueueSize) % kQueueSize;
+}

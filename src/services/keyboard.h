@@ -34,3 +34,14 @@ void keyboard_queue(int code);
 void keyboard_reset();
 // Copies of the state, for recordings and snapshots.
 void keyboard_held_table(unsigned char out[128]);
+
+// The whole keyboard state (held table and queue), for snapshots: a plain copy
+// taken and put back without allocating.  Called by SNAPSHOT_TAKE / RESTORE.
+struct KeyboardState {
+    unsigned char held[128];
+    int queue[16];
+    int read;
+    int write;
+};
+void keyboard_get_state(KeyboardState* out);
+void keyboard_set_state(const KeyboardState& in);

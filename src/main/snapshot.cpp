@@ -1,0 +1,198 @@
+// snapshot.cpp -- taking and restoring the whole game state with plain copies,
+// comparing two states, and putting a new game straight at a chosen level.
+// Nothing here allocates: a Snapshot is a fixed record the caller owns.
+#include "main/snapshot.h"
+
+#include "actors/duck.h"
+#include "actors/player.h"
+#include "main/shell.h"
+#include "services/screen.h"
+
+#include <cstring>
+
+static constexpr const char MODULE_NAME[] = "main";
+
+void SNAPSHOT_TAKE(Snapshot* out)
+{
+    PROC("SNAPSHOT_TAKE");
+    Snapshot& s = *out;
+    s.cells = cells;
+    s.level_bytes = level_bytes;
+    s.map_width = map_width;
+    s.map_height = map_height;
+    s.last_cell = last_cell;
+    s.scroll_x = scroll_x;
+    s.scroll_y = scroll_y;
+
+    s.player_x = player_x;
+    s.player_y = player_y;
+    s.start_x = start_x;
+    s.start_y = start_y;
+    s.start_scroll_x = start_scroll_x;
+    s.start_scroll_y = start_scroll_y;
+    s.player_pose = player_pose;
+    s.player_frame = player_frame;
+    s.player_step_count = player_step_count;
+    s.jump_count = jump_count;
+    s.ladder_cell = ladder_cell;
+    s.walk_right = walk_right;
+    s.walk_left = walk_left;
+
+    s.swans = swans;
+    s.swan_count = swan_count;
+
+    s.duck_x = duck_x;
+    s.duck_y = duck_y;
+    s.duck_start_x = duck_start_x;
+    s.duck_start_y = duck_start_y;
+    s.duck_dir = duck_dir;
+    s.duck_tick = duck_tick;
+    s.duck_frame = duck_frame;
+
+    s.score = score;
+    s.eggs_taken = eggs_taken;
+    s.egg_total = egg_total;
+    s.swans_active = swans_active;
+    s.duck_active = duck_active;
+    s.lives = lives;
+    s.level = level;
+    s.level_file = level_file;
+    s.dead = dead;
+    s.time_left = time_left;
+    s.time_tick = time_tick;
+    s.quit_code = quit_code;
+    s.high_score = high_score;
+
+    random_get_state(&s.random);
+    keyboard_get_state(&s.keyboard);
+    s.foreground = foreground_color();
+    s.background = background_color();
+}
+
+void SNAPSHOT_RESTORE(const Snapshot& s)
+{
+    PROC("SNAPSHOT_RESTORE");
+    cells = s.cells;
+    level_bytes = s.level_bytes;
+    map_width = s.map_width;
+    map_height = s.map_height;
+    last_cell = s.last_cell;
+    scroll_x = s.scroll_x;
+    scroll_y = s.scroll_y;
+
+    player_x = s.player_x;
+    player_y = s.player_y;
+    start_x = s.start_x;
+    start_y = s.start_y;
+    start_scroll_x = s.start_scroll_x;
+    start_scroll_y = s.start_scroll_y;
+    player_pose = s.player_pose;
+    player_frame = s.player_frame;
+    player_step_count = s.player_step_count;
+    jump_count = s.jump_count;
+    ladder_cell = s.ladder_cell;
+    walk_right = s.walk_right;
+    walk_left = s.walk_left;
+
+    swans = s.swans;
+    swan_count = s.swan_count;
+
+    duck_x = s.duck_x;
+    duck_y = s.duck_y;
+    duck_start_x = s.duck_start_x;
+    duck_start_y = s.duck_start_y;
+    duck_dir = s.duck_dir;
+    duck_tick = s.duck_tick;
+    duck_frame = s.duck_frame;
+
+    score = s.score;
+    eggs_taken = s.eggs_taken;
+    egg_total = s.egg_total;
+    swans_active = s.swans_active;
+    duck_active = s.duck_active;
+    lives = s.lives;
+    level = s.level;
+    level_file = s.level_file;
+    dead = s.dead;
+    time_left = s.time_left;
+    time_tick = s.time_tick;
+    quit_code = s.quit_code;
+    high_score = s.high_score;
+
+    random_set_state(s.random);
+    keyboard_set_state(s.keyboard);
+    set_color(s.foreground, s.background, 0);
+}
+
+int SNAPSHOT_SAME(const Snapshot& a, const Snapshot& b)
+{
+    PROC("SNAPSHOT_SAME");
+    // The tables hold only int fields, so their bytes compare exactly.
+    if (std::memcmp(&a.cells, &b.cells, sizeof a.cells) != 0) return 0;
+    if (std::memcmp(&a.level_bytes, &b.level_bytes, sizeof a.level_bytes) != 0) return 0;
+    if (std::memcmp(&a.swans, &b.swans, sizeof a.swans) != 0) return 0;
+    const int ints_a[] = {
+        a.map_width, a.map_height, a.last_cell, a.scroll_x, a.scroll_y, a.player_x, a.player_y,
+        a.start_x, a.start_y, a.start_scroll_x, a.start_scroll_y, a.player_pose, a.player_frame,
+        a.player_step_count, a.jump_count, a.ladder_cell, a.walk_right, a.walk_left, a.swan_count,
+        a.duck_x, a.duck_y, a.duck_start_x, a.duck_start_y, a.duck_dir, a.duck_tick, a.duck_frame,
+        a.score, a.eggs_taken, a.egg_total, a.swans_active, a.duck_active, a.lives, a.level,
+        a.level_file, a.dead, a.time_left, a.time_tick, a.quit_code, a.high_score,
+        a.random.index, a.random.seeded ? 1 : 0, a.keyboard.read, a.keyboard.write,
+        static_cast<int>(a.foreground), static_cast<int>(a.background)};
+    const int ints_b[] = {
+        b.map_width, b.map_height, b.last_cell, b.scroll_x, b.scroll_y, b.player_x, b.player_y,
+        b.start_x, b.start_y, b.start_scroll_x, b.start_scroll_y, b.player_pose, b.player_frame,
+        b.player_step_count, b.jump_count, b.ladder_cell, b.walk_right, b.walk_left, b.swan_count,
+        b.duck_x, b.duck_y, b.duck_start_x, b.duck_start_y, b.duck_dir, b.duck_tick, b.duck_frame,
+        b.score, b.eggs_taken, b.egg_total, b.swans_active, b.duck_active, b.lives, b.level,
+        b.level_file, b.dead, b.time_left, b.time_tick, b.quit_code, b.high_score,
+        b.random.index, b.random.seeded ? 1 : 0, b.keyboard.read, b.keyboard.write,
+        static_cast<int>(b.foreground), static_cast<int>(b.background)};
+    static_assert(sizeof ints_a == sizeof ints_b);
+    if (std::memcmp(ints_a, ints_b, sizeof ints_a) != 0) return 0;
+    if (std::memcmp(a.random.word, b.random.word, sizeof a.random.word) != 0) return 0;
+    if (std::memcmp(a.keyboard.held, b.keyboard.held, sizeof a.keyboard.held) != 0) return 0;
+    // Only the waiting keys of the queue matter, not what lies around them.
+    for (int i = a.keyboard.read; i != a.keyboard.write; i = (i + 1) % 16)
+        if (a.keyboard.queue[i] != b.keyboard.queue[i]) return 0;
+    return 1;
+}
+
+int LEVEL_FILE_OF(int level_number)
+{
+    PROC("LEVEL_FILE_OF");
+    const int m = (level_number - 1) % LEVEL_FILES;
+    return (m < 0 ? m + LEVEL_FILES : m) + 1;
+}
+
+int SWANS_ON_AT(int level_number)
+{
+    PROC("SWANS_ON_AT");
+    return (level_number <= 9 || level_number > 18) ? 1 : 0;
+}
+
+int DUCK_FREE_AT(int level_number)
+{
+    PROC("DUCK_FREE_AT");
+    return level_number > 9 ? 1 : 0;
+}
+
+void LEVEL_SETUP(int level_number, uint32_t seed)
+{
+    PROC("LEVEL_SETUP");
+    NEW_GAME();
+    level = level_number;
+    level_file = LEVEL_FILE_OF(level_number);
+    swans_active = SWANS_ON_AT(level_number);
+    duck_active = DUCK_FREE_AT(level_number);
+    duck_dir = 0;
+    duck_tick = 0;
+    duck_frame = 0;
+    player_pose = 0;
+    player_frame = 0;
+    player_step_count = 0;
+    jump_count = 0;
+    seed_random(static_cast<double>(seed));
+    keyboard_reset();
+}

@@ -1,0 +1,60 @@
+// snapshot.h -- the whole state of a game in one fixed record: the cell table
+// and view, the player, the swans, the duck, the shell's counters, the random
+// generator, the keyboard and the drawing colours.  Taking and restoring it
+// are plain copies, so tools and tests can branch a game, run it forward and
+// come back (the level solver, determinism checks).  Images are not part of
+// it: they are loaded once and never change during play.
+#pragma once
+
+#include "actors/swan.h"
+#include "map/map.h"
+#include "services/keyboard.h"
+#include "services/random.h"
+
+#include <cstdint>
+
+struct Snapshot {
+    // map
+    Table<MapCell, CELL_TABLE_SIZE> cells;
+    Table<unsigned char, LEVEL_BYTES_SIZE> level_bytes;
+    int map_width, map_height, last_cell, scroll_x, scroll_y;
+    // player
+    int player_x, player_y, start_x, start_y, start_scroll_x, start_scroll_y;
+    int player_pose, player_frame, player_step_count, jump_count;
+    int ladder_cell, walk_right, walk_left;
+    // swans
+    Table<Swan, SWAN_SLOTS> swans;
+    int swan_count;
+    // duck
+    int duck_x, duck_y, duck_start_x, duck_start_y, duck_dir, duck_tick, duck_frame;
+    // shell
+    int score, eggs_taken, egg_total, swans_active, duck_active;
+    int lives, level, level_file, dead, time_left, time_tick, quit_code, high_score;
+    // services
+    RandomState random;
+    KeyboardState keyboard;
+    uint32_t foreground, background;
+};
+
+// Copies the running game into *out.  Called by tools and tests.
+void SNAPSHOT_TAKE(Snapshot* out);
+// Puts a taken snapshot back as the running game.  Called by tools and tests.
+void SNAPSHOT_RESTORE(const Snapshot& in);
+// 1 when two snapshots hold the same game, else 0.  Called by tests and by the
+// solver's checks.
+int SNAPSHOT_SAME(const Snapshot& a, const Snapshot& b);
+
+// The level file of level 1 to 27: ((level - 1) mod 9) + 1.  Called by
+// LEVEL_SETUP, the solver and tests.
+int LEVEL_FILE_OF(int level);
+// Whether the swans move and the duck is free on that level, as the shell
+// switches them between the three passes.  Called by LEVEL_SETUP.
+int SWANS_ON_AT(int level);
+int DUCK_FREE_AT(int level);
+
+// A new game put straight at the given level, as if it were reached with the
+// start's lives and score: level, level file and enemies set, the animation
+// counters that the shell never resets back at 0, the random generator seeded
+// with seed and the keyboard empty.  LEVEL_START follows.  Called by the
+// solver and the replay tests so that a level's own recording replays alike.
+void LEVEL_SETUP(int level, uint32_t seed);

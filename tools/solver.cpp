@@ -1,0 +1,555 @@
+// solver.cpp -- finds key input that completes levels with the real game code,
+// headless and without waiting, and writes it as recordings.
+//
+//   solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--beam W] [LEVEL...]
+//
+// For each LEVEL (1 to 27) it sets a new game straight at that level
+// (LEVEL_SETUP), answers the "Level" box, and searches: a beam of game states,
+// each branched by holding one of nine key sets for a few frames, states that
+// lose a life dropped, the rest ranked by eggs taken and by the distance to
+// the nearest egg left over the level's cells (walking, falling, ladders,
+// lifts and one-cell jumps).  The keys found are played once more through the
+// tick hook, which logs every tick's input as the recording "level-L.rec".
+// With --game it plays one whole game from the title screen the same way,
+// level by level, and writes "game.rec", which the program replays with
+// --replay.  Every figure is printed per level.
+#include "actors/player.h"
+#include "main/shell.h"
+#include "main/snapshot.h"
+#include "map/map.h"
+#include "services/keyboard.h"
+#include "services/platform.h"
+#include "services/record.h"
+#include "services/screen.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum { K_LEFT = 1, K_RIGHT = 2, K_UP = 4, K_DOWN = 8 };
+constexpr uint8_t ACTIONS[] = {0,      K_LEFT,          K_RIGHT,         K_UP,           K_DOWN,
+                               K_UP | K_LEFT, K_UP | K_RIGHT, K_DOWN | K_LEFT, K_DOWN | K_RIGHT};
+constexpr int ACTION_COUNT = sizeof ACTIONS;
+
+// --- hooks: boxes answered with Space, keys of a plan, every tick logged ------
+
+bool g_box_waiting = false;
+int g_boxes = 0;
+std::string g_last_box;
+const std::vector<uint8_t>* g_plan = nullptr; // keys per frame of the level being played
+long g_frames_started = 0;                    // PLAY_FRAME calls started on this level
+RecordWriter* g_writer = nullptr;             // where the ticks go, when logging
+
+void hold_keys(uint8_t m)
+{
+    keyboard_clear_held();
+    if (m & K_LEFT) keyboard_set_held(KEY_LEFT, true);
+    if (m & K_RIGHT) keyboard_set_held(KEY_RIGHT, true);
+    if (m & K_UP) keyboard_set_held(KEY_UP, true);
+    if (m & K_DOWN) keyboard_set_held(KEY_DOWN, true);
+}
+
+void on_event(const char* name)
+{
+    if (std::strncmp(name, "infobox:", 8) == 0 || std::strcmp(name, "title") == 0) {
+        g_box_waiting = true;
+        g_boxes++;
+        g_last_box = name;
+    }
+}
+
+void on_tick(long)
+{
+    int queued[1];
+    int nq = 0;
+    if (g_box_waiting) {
+        keyboard_queue(' ');
+        queued[nq++] = ' ';
+        g_box_waiting = false;
+    }
+    if (g_plan != nullptr) {
+        const long f = g_frames_started;
+        hold_keys(f < static_cast<long>(g_plan->size()) ? (*g_plan)[static_cast<size_t>(f)] : 0);
+    }
+    if (g_writer != nullptr) {
+        unsigned char held[128];
+        keyboard_held_table(held);
+        record_line(g_writer, held, queued, nq);
+    }
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// --- the distance to the nearest egg over the cell grid -------------------------
+
+struct Grid {
+    int w = 0, h = 0;
+    std::vector<std::vector<int>> forward; // cells reachable from each cell in one move
+    std::vector<std::vector<int>> backward;
+    std::unordered_map<uint64_t, std::vector<int>> dist_cache; // by the set of eggs left
+};
+
+int code_at(int c, int r)
+{
+    if (c < 0 || r < 0 || c >= map_width || r >= map_height) return CELL_BLOCK;
+    return cells[r * map_width + c].code;
+}
+
+// Builds the moves between cells for the level as loaded (lifts at home).
+void build_grid(Grid* g)
+{
+    const int w = map_width, h = map_height;
+    g->w = w;
+    g->h = h;
+    g->forward.assign(static_cast<size_t>(w * h), {});
+    g->backward.assign(static_cast<size_t>(w * h), {});
+    g->dist_cache.clear();
+    std::vector<char> solid(w * h), ladder(w * h), shaft(w * h), track(w * h);
+    auto at = [&](int c, int r) { return r * w + c; };
+    auto inside = [&](int c, int r) { return c >= 0 && r >= 0 && c < w && r < h; };
+    auto is_solid = [&](int c, int r) { return !inside(c, r) || solid[at(c, r)]; };
+    for (int r = 0; r < h; r++)
+        for (int c = 0; c < w; c++) {
+            solid[at(c, r)] = code_at(c, r) == CELL_BLOCK;
+            ladder[at(c, r)] = code_at(c, r) == CELL_LADDER;
+        }
+    for (int r = 0; r < h; r++)
+        for (int c = 0; c < w; c++) {
+            const int code = code_at(c, r);
+            if (code == CELL_LIFT_V) {
+                for (int rr = r; rr >= 0 && !is_solid(c, rr); rr--) shaft[at(c, rr)] = 1;
+                for (int rr = r; rr < h && !is_solid(c, rr); rr++) shaft[at(c, rr)] = 1;
+                // The lift carries the player one cell above its highest point.
+            }
+            if (code == CELL_LIFT_H) {
+                for (int cc = c; cc >= 0 && !is_solid(cc, r); cc--) track[at(cc, r)] = 1;
+                for (int cc = c; cc < w && !is_solid(cc, r); cc++) track[at(cc, r)] = 1;
+            }
+        }
+    auto flag = [&](const std::vector<char>& v, int c, int r) { return inside(c, r) && v[at(c, r)]; };
+    for (int r = 0; r < h; r++)
+        for (int c = 0; c < w; c++) {
+            if (is_solid(c, r)) continue;
+            std::vector<int>& out = g->forward[at(c, r)];
+            auto add = [&](int cc, int rr) {
+                if (is_solid(cc, rr)) return;
+                const int k = at(cc, rr);
+                if (std::find(out.begin(), out.end(), k) == out.end()) out.push_back(k);
+            };
+            const bool on_ladder = flag(ladder, c, r) || flag(shaft, c, r);
+            const bool supported = is_solid(c, r + 1) || flag(ladder, c, r + 1) || flag(track, c, r + 1) ||
+                                   on_ladder;
+            if (supported) {
+                add(c - 1, r);
+                add(c + 1, r);
+                if (!is_solid(c, r - 1)) {
+                    add(c, r - 1);
+                    add(c - 1, r - 1);
+                    add(c + 1, r - 1);
+                }
+            } else {
+                add(c, r + 1);
+                add(c - 1, r + 1);
+                add(c + 1, r + 1);
+                add(c - 1, r);
+                add(c + 1, r);
+            }
+            if (on_ladder || flag(ladder, c, r + 1) || flag(track, c, r + 1)) add(c, r + 1);
+            if (flag(shaft, c, r - 1) || flag(shaft, c, r)) add(c, r - 1);
+        }
+    for (int k = 0; k < w * h; k++)
+        for (int to : g->forward[k]) g->backward[to].push_back(k);
+}
+
+// The set of eggs left, as a hash of their table indices.
+uint64_t eggs_left_key()
+{
+    uint64_t key = 1469598103934665603ull;
+    for (int i = 0; i <= last_cell; i++)
+        if (cells[i].code == CELL_EGG) key = (key ^ static_cast<uint64_t>(i + 1)) * 1099511628211ull;
+    return key;
+}
+
+const std::vector<int>& egg_distances(Grid* g, uint64_t key)
+{
+    auto found = g->dist_cache.find(key);
+    if (found != g->dist_cache.end()) return found->second;
+    std::vector<int> dist(static_cast<size_t>(g->w * g->h), 1 << 20);
+    std::vector<int> queue;
+    for (int i = 0; i <= last_cell && i < g->w * g->h; i++)
+        if (cells[i].code == CELL_EGG) {
+            dist[i] = 0;
+            queue.push_back(i);
+        }
+    for (size_t q = 0; q < queue.size(); q++) {
+        const int k = queue[q];
+        for (int from : g->backward[k])
+            if (dist[from] > dist[k] + 1) {
+                dist[from] = dist[k] + 1;
+                queue.push_back(from);
+            }
+    }
+    return g->dist_cache.emplace(key, std::move(dist)).first->second;
+}
+
+// How far the player is from the nearest egg left, in pixels along the grid.
+long heuristic(Grid* g, uint64_t key)
+{
+    const std::vector<int>& dist = egg_distances(g, key);
+    const int mx = player_x - scroll_x + 16, my = player_y - scroll_y + 16;
+    const int c = std::clamp(mx >> 5, 0, g->w - 1), r = std::clamp(my >> 5, 0, g->h - 1);
+    const int k = r * g->w + c;
+    const int d = dist[k];
+    if (d >= (1 << 20)) return 1L << 30;
+    // Inside the cell: how far to the centre of the best next cell (or the
+    // egg's own centre once there).
+    int best = k;
+    if (d > 0)
+        for (int to : g->forward[k])
+            if (dist[to] < dist[best]) best = to;
+    const int tx = (best % g->w) * 32 + 16, ty = (best / g->w) * 32 + 16;
+    return static_cast<long>(d) * 40 + std::abs(tx - mx) + std::abs(ty - my);
+}
+
+// --- the search -----------------------------------------------------------------
+
+struct Step {
+    int parent; // index in the step history, -1 for the root
+    uint8_t keys;
+    uint8_t frames;
+};
+
+struct Candidate {
+    long score;
+    int step;
+    int snap;
+    uint64_t key;
+};
+
+struct SearchResult {
+    bool found = false;
+    std::vector<uint8_t> plan;
+    long expansions = 0;
+    long frames_run = 0;
+};
+
+int g_beam = 40;
+int g_macro = 8;
+
+// Runs one frame with these keys held; false when it cost a life or ended the game.
+bool frame_ok(uint8_t keys, int lives_before)
+{
+    hold_keys(keys);
+    const int boxes = g_boxes;
+    PLAY_FRAME();
+    return lives == lives_before && g_boxes == boxes && quit_code != 1;
+}
+
+SearchResult search_level(int max_generations)
+{
+    SearchResult res;
+    Grid grid;
+    build_grid(&grid);
+    const int lives0 = lives;
+    std::vector<Step> steps;
+    std::vector<Snapshot> beam(static_cast<size_t>(g_beam));
+    std::vector<Snapshot> children(static_cast<size_t>(g_beam * ACTION_COUNT));
+    std::vector<int> beam_step;
+    std::unordered_map<uint64_t, int> visits;
+
+    // The first frame runs without keys: the keys held while the level's box
+    // waits are chosen before the search.
+    std::vector<uint8_t> prefix = {0};
+    if (!frame_ok(0, lives0)) return res;
+    res.frames_run++;
+    if (quit_code == 2) {
+        res.found = true;
+        res.plan = prefix;
+        return res;
+    }
+    SNAPSHOT_TAKE(&beam[0]);
+    beam_step.push_back(-1);
+
+    for (int gen = 0; gen < max_generations && !beam_step.empty(); gen++) {
+        std::vector<Candidate> cands;
+        std::unordered_map<uint64_t, size_t> seen;
+        int nchild = 0;
+        for (size_t b = 0; b < beam_step.size(); b++) {
+            for (int a = 0; a < ACTION_COUNT; a++) {
+                SNAPSHOT_RESTORE(beam[b]);
+                bool ok = true;
+                int f = 0;
+                for (; f < g_macro; f++) {
+                    res.frames_run++;
+                    if (!frame_ok(ACTIONS[a], lives0)) {
+                        ok = false;
+                        break;
+                    }
+                    if (quit_code == 2) break;
+                }
+                res.expansions++;
+                if (!ok) continue;
+                if (quit_code == 2) {
+                    steps.push_back(Step{beam_step[b], ACTIONS[a], static_cast<uint8_t>(f + 1)});
+                    std::vector<uint8_t> tail;
+                    for (int s = static_cast<int>(steps.size()) - 1; s >= 0; s = steps[s].parent)
+                        for (int i = 0; i < steps[s].frames; i++) tail.push_back(steps[s].keys);
+                    std::reverse(tail.begin(), tail.end());
+                    res.plan = prefix;
+                    res.plan.insert(res.plan.end(), tail.begin(), tail.end());
+                    res.found = true;
+                    return res;
+                }
+                const uint64_t eggs_key = eggs_left_key();
+                const int mx = player_x - scroll_x, my = player_y - scroll_y;
+                const uint64_t place = (static_cast<uint64_t>(mx >> 2) << 40) ^
+                                       (static_cast<uint64_t>(my >> 2) << 20) ^
+                                       static_cast<uint64_t>(jump_count);
+                const uint64_t dedupe = place * 0x9E3779B97F4A7C15ull ^ eggs_key;
+                const uint64_t coarse = ((static_cast<uint64_t>(mx >> 3) << 32) ^ static_cast<uint64_t>(my >> 3)) *
+                                            0x9E3779B97F4A7C15ull ^ eggs_key;
+                const auto v = visits.find(coarse);
+                const long seen_before = v == visits.end() ? 0 : v->second;
+                const long score = static_cast<long>(eggs_taken) * 100000 - heuristic(&grid, eggs_key) -
+                                   seen_before * 6;
+                auto it = seen.find(dedupe);
+                if (it != seen.end()) {
+                    Candidate& c = cands[it->second];
+                    if (c.score >= score) continue;
+                    SNAPSHOT_TAKE(&children[c.snap]);
+                    steps.push_back(Step{beam_step[b], ACTIONS[a], static_cast<uint8_t>(g_macro)});
+                    c.score = score;
+                    c.step = static_cast<int>(steps.size()) - 1;
+                    continue;
+                }
+                SNAPSHOT_TAKE(&children[nchild]);
+                steps.push_back(Step{beam_step[b], ACTIONS[a], static_cast<uint8_t>(g_macro)});
+                seen.emplace(dedupe, cands.size());
+                cands.push_back(Candidate{score, static_cast<int>(steps.size()) - 1, nchild, coarse});
+                nchild++;
+            }
+        }
+        std::sort(cands.begin(), cands.end(),
+                  [](const Candidate& x, const Candidate& y) { return x.score > y.score; });
+        if (cands.size() > static_cast<size_t>(g_beam)) cands.resize(static_cast<size_t>(g_beam));
+        beam_step.clear();
+        for (size_t i = 0; i < cands.size(); i++) {
+            beam[i] = children[cands[i].snap];
+            beam_step.push_back(cands[i].step);
+            visits[cands[i].key]++;
+        }
+    }
+    return res;
+}
+
+// --- driving the shell --------------------------------------------------------
+
+struct LevelFigures {
+    int level = 0;
+    bool solved = false;
+    double seconds = 0;
+    long frames = 0;
+    int score = 0;
+    long expansions = 0;
+    long frames_run = 0;
+};
+
+// Searches the level that LEVEL_START has just begun, then plays the keys
+// found through the tick hook (logging them when a recording is written).
+// Leaves the game after the level's last frame.
+LevelFigures solve_and_play(int max_generations)
+{
+    LevelFigures fig;
+    fig.level = level;
+    const auto t0 = std::chrono::steady_clock::now();
+    static Snapshot start;
+    SNAPSHOT_TAKE(&start);
+    RecordWriter* writer = g_writer;
+    g_writer = nullptr;
+    const std::vector<uint8_t>* saved_plan = g_plan;
+    g_plan = nullptr;
+    SearchResult res = search_level(max_generations);
+    fig.seconds = seconds_since(t0);
+    fig.expansions = res.expansions;
+    fig.frames_run = res.frames_run;
+    SNAPSHOT_RESTORE(start);
+    g_box_waiting = false;
+    g_writer = writer;
+    g_plan = saved_plan;
+    if (!res.found) return fig;
+
+    static std::vector<uint8_t> plan;
+    plan = res.plan;
+    const int lives0 = lives;
+    g_plan = &plan;
+    g_frames_started = 0;
+    const int boxes = g_boxes;
+    while (quit_code == 0) {
+        g_frames_started++;
+        PLAY_FRAME();
+    }
+    fig.frames = g_frames_started;
+    fig.score = score;
+    fig.solved = quit_code == 2 && lives == lives0 && g_boxes == boxes;
+    g_plan = nullptr;
+    return fig;
+}
+
+void print_figures(const LevelFigures& f)
+{
+    std::printf("level %2d file %d: %s  %7.1f s  %6ld frames  score %6d  (%ld branches, %ld frames searched)\n",
+                f.level, LEVEL_FILE_OF(f.level), f.solved ? "solved" : "FAILED", f.seconds, f.frames, f.score,
+                f.expansions, f.frames_run);
+    std::fflush(stdout);
+}
+
+bool open_log(RecordWriter* w, const std::string& path, uint32_t seed, const char* comment)
+{
+    if (!record_open(w, path.c_str(), seed)) {
+        std::fprintf(stderr, "solver: cannot write %s\n", path.c_str());
+        return false;
+    }
+    std::fprintf(w->file, "# %s\n", comment);
+    return true;
+}
+
+// One level on its own: a new game put at the level, its box, the search and
+// the play, logged from the opening of the screen.
+bool solve_single(int lvl, uint32_t seed, const std::string& out_dir, int max_generations)
+{
+    static RecordWriter writer;
+    char comment[96];
+    std::snprintf(comment, sizeof comment, "level %d on its own (LEVEL_SETUP %d, seed %u)", lvl, lvl, seed);
+    const std::string path = out_dir + "/level-" + std::to_string(lvl) + ".rec";
+    if (!open_log(&writer, path, seed, comment)) return false;
+    // The screen opens with no key held: line 0.
+    keyboard_reset();
+    unsigned char none[128] = {};
+    record_line(&writer, none, nullptr, 0);
+    g_writer = &writer;
+    static const std::vector<uint8_t> nothing;
+    g_plan = &nothing;
+    g_frames_started = 0;
+    LEVEL_SETUP(lvl, seed);
+    LEVEL_START();
+    LevelFigures fig = solve_and_play(max_generations);
+    g_writer = nullptr;
+    record_close(&writer);
+    print_figures(fig);
+    if (!fig.solved) fs::remove(path);
+    return fig.solved;
+}
+
+// One whole game from the title screen, as the program plays it.
+bool solve_game(uint32_t seed, const std::string& out_dir, int max_generations)
+{
+    static RecordWriter writer;
+    const std::string path = out_dir + "/game.rec";
+    if (!open_log(&writer, path, seed, "one whole game from the title screen: all 27 levels")) return false;
+    g_writer = &writer;
+    static const std::vector<uint8_t> nothing;
+    g_plan = &nothing;
+    run_options.seed_given = true;
+    run_options.seed = seed;
+    // Line 0: the screen opens with no key held.
+    unsigned char none[128] = {};
+    record_line(&writer, none, nullptr, 0);
+    SHELL_STARTUP();
+    FILL_TITLE_LINES();
+    TITLE();
+    NEW_GAME();
+    bool all = true;
+    double total = 0;
+    do {
+        g_plan = &nothing;
+        g_frames_started = 0;
+        LEVEL_START();
+        LevelFigures fig = solve_and_play(max_generations);
+        print_figures(fig);
+        total += fig.seconds;
+        if (!fig.solved) {
+            all = false;
+            break;
+        }
+        LEVEL_END();
+    } while (quit_code != 1);
+    if (all) {
+        g_plan = &nothing;
+        GAME_OVER_BOXES();
+        std::printf("game: final score %d, lives %d, search %.1f s, ticks %ld\n", score, lives, total,
+                    current_tick());
+    }
+    g_writer = nullptr;
+    record_close(&writer);
+    if (!all) fs::remove(path);
+    return all;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    uint32_t seed = 1;
+    std::string dir = ".";
+    std::string out = ".";
+    bool game = false;
+    int max_generations = 3000;
+    std::vector<int> levels;
+    for (int i = 1; i < argc; i++) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+        if (a == "--seed") seed = static_cast<uint32_t>(std::strtoul(next().c_str(), nullptr, 10));
+        else if (a == "--dir") dir = next();
+        else if (a == "--out") out = next();
+        else if (a == "--game") game = true;
+        else if (a == "--beam") g_beam = std::max(1, std::atoi(next().c_str()));
+        else if (a == "--macro") g_macro = std::clamp(std::atoi(next().c_str()), 1, 64);
+        else if (a == "--max-gen") max_generations = std::max(1, std::atoi(next().c_str()));
+        else if (a == "--all") for (int l = 1; l <= LAST_LEVEL; l++) levels.push_back(l);
+        else if (!a.empty() && a[0] >= '1' && a[0] <= '9') levels.push_back(std::atoi(a.c_str()));
+        else {
+            std::fprintf(stderr,
+                         "usage: solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] "
+                         "[--beam W] [--macro F] [--max-gen G] [LEVEL...]\n");
+            return 2;
+        }
+    }
+    out = fs::absolute(out).string();
+    fs::create_directories(out);
+    fs::current_path(dir);
+
+    run_options = RunOptions{};
+    run_options.headless = true;
+    run_options.fast = true;
+    run_options.seed_given = true;
+    run_options.seed = seed;
+    select_platform(&headless_platform);
+    set_event_hook(on_event);
+    set_tick_hook(on_tick);
+
+    bool ok = true;
+    if (game) ok = solve_game(seed, out, max_generations) && ok;
+    else SHELL_STARTUP();
+    for (int l : levels) {
+        if (l < 1 || l > LAST_LEVEL) {
+            std::fprintf(stderr, "solver: no level %d\n", l);
+            ok = false;
+            continue;
+        }
+        ok = solve_single(l, seed, out, max_generations) && ok;
+    }
+    return ok ? 0 : 1;
+}
