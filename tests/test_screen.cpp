@@ -337,3 +337,39 @@ TEST_F(PutImage, NullImageAndUnknownModeAreIllegal) {
     odd.bytes_per_pixel = 1;
     EXPECT_EQ(put_image(0, 0, &odd, BLIT_SOLID), ERR_ILLEGAL_CALL);
 }
+
+TEST_F(PutImage, APageCannotBeDrawnOntoItselfButTheOtherPageCan) {
+    ASSERT_EQ(set_pages(0, 1), 0);
+    visible_page()->row(0)[0] = 0xFF0000FF;
+    EXPECT_EQ(put_image(1, 1, work_page(), BLIT_SOLID), ERR_ILLEGAL_CALL);
+    EXPECT_EQ(px(1, 1), 0xFF000000u);
+    ASSERT_EQ(put_image(1, 1, visible_page(), BLIT_SOLID), 0);
+    EXPECT_EQ(px(1, 1), 0xFF0000FFu);
+}
+
+TEST_F(PutImage, LongRowsMatchAPixelByPixelReference) {
+    // Widths around the 8-pixel blocks of the row loops, at odd offsets.
+    for (int w : {1, 7, 8, 9, 15, 16, 17, 33}) {
+        SCOPED_TRACE(w);
+        Image* img = create_image(w, 2, 0);
+        for (int x = 0; x < w; ++x) {
+            img->row(0)[x] = x % 3 == 0 ? 0x12FF00FFu : 0xAB000000u | uint32_t(x * 0x10101);
+            img->row(1)[x] = uint32_t(x) * 0x9E3779B9u;
+        }
+        for (BlitMode mode : {BLIT_TRANSPARENT, BLIT_SOLID, BLIT_XOR}) {
+            GfxTest::fill_page(work_page(), 0x55AA55AA);
+            ASSERT_EQ(put_image(3, 4, img, mode), 0);
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const uint32_t s = img->row(y)[x];
+                    uint32_t want = 0x55AA55AA;
+                    if (mode == BLIT_SOLID) want = s;
+                    if (mode == BLIT_XOR) want ^= s;
+                    if (mode == BLIT_TRANSPARENT && (s & 0xFFFFFF) != 0xFF00FF) want = s & 0xFFFFFF;
+                    ASSERT_EQ(px(3 + x, 4 + y), want) << mode << " " << x << "," << y;
+                }
+            EXPECT_EQ(px(3 + w, 4), 0x55AA55AAu);
+            EXPECT_EQ(px(2, 4), 0x55AA55AAu);
+        }
+    }
+}

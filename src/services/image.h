@@ -26,8 +26,8 @@ enum BlitMode { BLIT_TRANSPARENT, BLIT_SOLID, BLIT_XOR };
 Image* create_image(int width, int height, uint32_t fill, int* err = nullptr);
 
 // Draws the whole image with its top-left corner at (x, y), rounded half away
-// from zero, clipped to the page.  Error 1 if no screen is open or the image
-// is null.  transparent: skips pixels whose low 24 bits are 0xFF00FF and
+// from zero, clipped to the page.  Error 1 if no screen is open, the image
+// is null, its mode unknown, or it is the work page itself.  transparent: skips pixels whose low 24 bits are 0xFF00FF and
 // writes the others with alpha 0; solid: copies; xor: page ^= image.
 int put_image(float x, float y, const Image* image, BlitMode mode);
 

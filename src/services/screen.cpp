@@ -14,6 +14,7 @@
 #include "services/platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -27,7 +28,8 @@ constexpr int TITLE_CHARS = 127;
 alignas(64) uint32_t page_memory[SCREEN_PAGES][SCREEN_WIDTH * SCREEN_HEIGHT];
 Image pages[SCREEN_PAGES];
 
-bool is_open = false;
+// Read by both threads; written under the lock.
+std::atomic<bool> is_open{false};
 int page_count = 0;
 int work_index = 0;
 int visible_index = 0;
@@ -53,7 +55,7 @@ void fill_page(int index, uint32_t colour) {
 int open_screen(int mode, int depth, int page_number, int /*flags*/, int /*refresh*/) {
     if (mode != 18 || depth != SCREEN_DEPTH || page_number < 1 || page_number > SCREEN_PAGES)
         return ERR_ILLEGAL_CALL;
-    const bool reopening = is_open;
+    const bool reopening = is_open.load();
     {
         const std::lock_guard<std::recursive_mutex> guard(screen_mutex);
         for (int i = 0; i < SCREEN_PAGES; ++i) {
