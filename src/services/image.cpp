@@ -68,11 +68,13 @@ Image* create_image(int width, int height, uint32_t fill, int* err) {
         return nullptr;
     }
     const int64_t pitch = (int64_t{width} * 4 + 15) / 16 * 16;
-    const int64_t bytes = pitch * height;
-    if (bytes > MAX_IMAGE_BYTES) {
+    // The pitch is tested first: within the limit, pitch x height stays
+    // far below 2^63.
+    if (pitch > MAX_IMAGE_BYTES || pitch * height > MAX_IMAGE_BYTES) {
         e = ERR_OUT_OF_MEMORY;
         return nullptr;
     }
+    const int64_t bytes = pitch * height;
     auto* pixels = static_cast<uint32_t*>(
         ::operator new(static_cast<std::size_t>(bytes), std::align_val_t{16}, std::nothrow));
     auto* block = new (std::nothrow) ImageBlock;
