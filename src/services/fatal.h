@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstdint>
-#include <source_location>
 
 // Error numbers returned by the services.
 enum {
@@ -82,8 +81,9 @@ void check_service(int err, int line);
 struct TableIndex {
     int value;
     int line;
-    TableIndex(int v, std::source_location loc = std::source_location::current())
-        : value(v), line(static_cast<int>(loc.line())) {}
+    // __builtin_LINE() in a default argument gives the line of the caller's
+    // expression, where the int is converted: the line of the table access.
+    TableIndex(int v, int at_line = __builtin_LINE()) : value(v), line(at_line) {}
 };
 
 [[noreturn]] void table_index_error(int line);
