@@ -120,13 +120,3 @@ BENCHMARK(BM_PlayerOverMissGrid);
 BENCHMARK(BM_PlayerSearchPrepare);
 
 } // namespace
-
-// The benchmark program's entry.  Weak, so that a shared entry in another
-// benchmark file of this program takes its place without a clash.
-__attribute__((weak)) int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -233,4 +233,3 @@ BENCHMARK(BM_Bmp_Load32x32From24Bit);
 
 } // namespace
 
-BENCHMARK_MAIN();
