@@ -53,7 +53,7 @@ inline void put_le(std::vector<uint8_t>& out, uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-// Bytes per stored row of the spec (padded to 4 bytes).
+// Bytes per stored row of the described file (padded to 4 bytes).
 inline size_t bmp_stride(const BmpSpec& s) {
     return (static_cast<size_t>(s.width) * s.bpp + 31) / 32 * 4;
 }

@@ -24,14 +24,14 @@ namespace {
 
 // One sprite the game loads: its file name, size, and (for the walking-left
 // poses) the sprite whose mirror image it is.
-struct SpriteSpec {
+struct SpriteShape {
     const char* name;
     int width;
     int height;
     const char* mirror_of; // nullptr: drawn in assets/sprites/<name>.txt
 };
 
-constexpr SpriteSpec SPRITES[] = {
+constexpr SpriteShape SPRITES[] = {
     {"block", 32, 32, nullptr},      {"moving", 32, 32, nullptr},
     {"seed", 32, 32, nullptr},       {"egg", 32, 32, nullptr},
     {"ladder", 32, 32, nullptr},     {"player", 32, 32, nullptr},
@@ -164,17 +164,17 @@ struct Picture {
     std::vector<uint32_t> rgb;
 };
 
-Picture read_sprite(const fs::path& file, const SpriteSpec& spec, const std::map<char, uint32_t>& palette) {
+Picture read_sprite(const fs::path& file, const SpriteShape& shape, const std::map<char, uint32_t>& palette) {
     const std::vector<Line> lines = read_lines(file);
     Picture p;
-    p.width = spec.width;
-    p.height = spec.height;
+    p.width = shape.width;
+    p.height = shape.height;
     for (const Line& line : lines) {
-        if (static_cast<int>(p.rgb.size()) == spec.width * spec.height)
-            fail(file, line.number, "more than " + std::to_string(spec.height) + " rows");
-        if (static_cast<int>(line.text.size()) != spec.width)
+        if (static_cast<int>(p.rgb.size()) == shape.width * shape.height)
+            fail(file, line.number, "more than " + std::to_string(shape.height) + " rows");
+        if (static_cast<int>(line.text.size()) != shape.width)
             fail(file, line.number, "row has " + std::to_string(line.text.size()) + " pixels, expected " +
-                                        std::to_string(spec.width));
+                                        std::to_string(shape.width));
         for (size_t x = 0; x < line.text.size(); x++) {
             const auto it = palette.find(line.text[x]);
             if (it == palette.end())
@@ -183,9 +183,9 @@ Picture read_sprite(const fs::path& file, const SpriteSpec& spec, const std::map
             p.rgb.push_back(it->second);
         }
     }
-    if (static_cast<int>(p.rgb.size()) != spec.width * spec.height)
-        fail(file, 0, "has " + std::to_string(p.rgb.size() / static_cast<size_t>(spec.width)) + " rows, expected " +
-                          std::to_string(spec.height));
+    if (static_cast<int>(p.rgb.size()) != shape.width * shape.height)
+        fail(file, 0, "has " + std::to_string(p.rgb.size() / static_cast<size_t>(shape.width)) + " rows, expected " +
+                          std::to_string(shape.height));
     return p;
 }
 
@@ -282,19 +282,19 @@ int main(int argc, char** argv) {
         if (entry.path().extension() != ".txt") continue;
         const std::string stem = entry.path().stem().string();
         bool known = false;
-        for (const SpriteSpec& s : SPRITES)
+        for (const SpriteShape& s : SPRITES)
             if (stem == s.name && !s.mirror_of) known = true;
         if (!known) fail(entry.path(), 0, "is not a sprite the game uses (or is made as a mirror)");
     }
 
     std::map<std::string, Picture> pictures;
-    for (const SpriteSpec& s : SPRITES) {
+    for (const SpriteShape& s : SPRITES) {
         if (s.mirror_of) continue;
         pictures[s.name] = read_sprite(assets / "sprites" / (std::string(s.name) + ".txt"), s, palette);
     }
-    for (const SpriteSpec& s : SPRITES)
+    for (const SpriteShape& s : SPRITES)
         if (s.mirror_of) pictures[s.name] = mirror(pictures.at(s.mirror_of));
-    for (const SpriteSpec& s : SPRITES) write_sprite(game / "gfx" / (std::string(s.name) + ".bmp"), pictures[s.name]);
+    for (const SpriteShape& s : SPRITES) write_sprite(game / "gfx" / (std::string(s.name) + ".bmp"), pictures[s.name]);
 
     for (int n = 1; n <= LEVEL_COUNT; n++) {
         const std::string name = std::to_string(n);
