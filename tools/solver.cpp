@@ -39,7 +39,11 @@ namespace fs = std::filesystem;
 enum { K_LEFT = 1, K_RIGHT = 2, K_UP = 4, K_DOWN = 8 };
 constexpr uint8_t ACTIONS[] = {0,      K_LEFT,          K_RIGHT,         K_UP,           K_DOWN,
                                K_UP | K_LEFT, K_UP | K_RIGHT, K_DOWN | K_LEFT, K_DOWN | K_RIGHT};
-constexpr int ACTION_COUNT = sizeof ACTIONS;
+constexpr int KEY_SETS = sizeof ACTIONS;
+// Branches: each key set held for the macro's frames, and Left or Right alone
+// for two frames, so the player can line up with narrow openings.
+constexpr int ACTION_COUNT = KEY_SETS + 2;
+uint8_t action_keys(int a) { return a < KEY_SETS ? ACTIONS[a] : static_cast<uint8_t>(a == KEY_SETS ? K_LEFT : K_RIGHT); }
 
 // --- hooks: boxes answered with Space, keys of a plan, every tick logged ------
 
@@ -237,6 +241,7 @@ struct Candidate {
     int step;
     int snap;
     uint64_t key;
+    uint64_t cell;
 };
 
 struct SearchResult {
@@ -244,9 +249,10 @@ struct SearchResult {
     std::vector<uint8_t> plan;
     long expansions = 0;
     long frames_run = 0;
+    int best_eggs = 0, best_x = 0, best_y = 0;
 };
 
-int g_beam = 40;
+int g_beam = 12;
 int g_macro = 8;
 
 // Runs one frame with these keys held; false when it cost a life or ended the game.
@@ -292,9 +298,10 @@ SearchResult search_level(int max_generations)
                 SNAPSHOT_RESTORE(beam[b]);
                 bool ok = true;
                 int f = 0;
-                for (; f < g_macro; f++) {
+                const int frames = a < KEY_SETS ? g_macro : 2;
+                for (; f < frames; f++) {
                     res.frames_run++;
-                    if (!frame_ok(ACTIONS[a], lives0)) {
+                    if (!frame_ok(action_keys(a), lives0)) {
                         ok = false;
                         break;
                     }
@@ -303,7 +310,7 @@ SearchResult search_level(int max_generations)
                 res.expansions++;
                 if (!ok) continue;
                 if (quit_code == 2) {
-                    steps.push_back(Step{beam_step[b], ACTIONS[a], static_cast<uint8_t>(f + 1)});
+                    steps.push_back(Step{beam_step[b], action_keys(a), static_cast<uint8_t>(f + 1)});
                     std::vector<uint8_t> tail;
                     for (int s = static_cast<int>(steps.size()) - 1; s >= 0; s = steps[s].parent)
                         for (int i = 0; i < steps[s].frames; i++) tail.push_back(steps[s].keys);
@@ -312,6 +319,11 @@ SearchResult search_level(int max_generations)
                     res.plan.insert(res.plan.end(), tail.begin(), tail.end());
                     res.found = true;
                     return res;
+                }
+                if (eggs_taken >= res.best_eggs) {
+                    res.best_eggs = eggs_taken;
+                    res.best_x = player_x - scroll_x;
+                    res.best_y = player_y - scroll_y;
                 }
                 const uint64_t eggs_key = eggs_left_key();
                 const int mx = player_x - scroll_x, my = player_y - scroll_y;
@@ -330,21 +342,39 @@ SearchResult search_level(int max_generations)
                     Candidate& c = cands[it->second];
                     if (c.score >= score) continue;
                     SNAPSHOT_TAKE(&children[c.snap]);
-                    steps.push_back(Step{beam_step[b], ACTIONS[a], static_cast<uint8_t>(g_macro)});
+                    steps.push_back(Step{beam_step[b], action_keys(a), static_cast<uint8_t>(frames)});
                     c.score = score;
                     c.step = static_cast<int>(steps.size()) - 1;
                     continue;
                 }
                 SNAPSHOT_TAKE(&children[nchild]);
-                steps.push_back(Step{beam_step[b], ACTIONS[a], static_cast<uint8_t>(g_macro)});
+                steps.push_back(Step{beam_step[b], action_keys(a), static_cast<uint8_t>(frames)});
                 seen.emplace(dedupe, cands.size());
-                cands.push_back(Candidate{score, static_cast<int>(steps.size()) - 1, nchild, coarse});
+                const uint64_t cell_key = ((static_cast<uint64_t>(mx >> 5) << 32) ^ static_cast<uint64_t>(my >> 5)) *
+                                              0x9E3779B97F4A7C15ull ^ eggs_key;
+                cands.push_back(Candidate{score, static_cast<int>(steps.size()) - 1, nchild, coarse, cell_key});
                 nchild++;
             }
         }
+        if (cands.empty() || gen + 1 == max_generations) {
+            std::printf("  search stopped at generation %d (frame ~%d): every branch lost a life or ran out; "
+                        "best had %d eggs at map (%d, %d)\n",
+                        gen, gen * g_macro, res.best_eggs, res.best_x, res.best_y);
+        }
         std::sort(cands.begin(), cands.end(),
                   [](const Candidate& x, const Candidate& y) { return x.score > y.score; });
-        if (cands.size() > static_cast<size_t>(g_beam)) cands.resize(static_cast<size_t>(g_beam));
+        // Keep the beam spread out: at most three states per cell of the map
+        // with the same eggs left, so one swan cannot catch the whole beam.
+        {
+            std::unordered_map<uint64_t, int> per_cell;
+            std::vector<Candidate> kept;
+            for (const Candidate& c : cands) {
+                if (kept.size() >= static_cast<size_t>(g_beam)) break;
+                if (++per_cell[c.cell] > 3) continue;
+                kept.push_back(c);
+            }
+            cands.swap(kept);
+        }
         beam_step.clear();
         for (size_t i = 0; i < cands.size(); i++) {
             beam[i] = children[cands[i].snap];
@@ -381,7 +411,20 @@ LevelFigures solve_and_play(int max_generations)
     g_writer = nullptr;
     const std::vector<uint8_t>* saved_plan = g_plan;
     g_plan = nullptr;
-    SearchResult res = search_level(max_generations);
+    SearchResult res;
+    const int beam0 = g_beam;
+    for (int attempt = 0; attempt < 3; attempt++) {
+        SNAPSHOT_RESTORE(start);
+        g_box_waiting = false;
+        SearchResult r = search_level(max_generations);
+        r.expansions += res.expansions;
+        r.frames_run += res.frames_run;
+        res = r;
+        if (res.found) break;
+        g_beam = g_beam * 5 / 2;
+        std::printf("  level %d: trying again with a beam of %d\n", level, g_beam);
+    }
+    g_beam = beam0;
     fig.seconds = seconds_since(t0);
     fig.expansions = res.expansions;
     fig.frames_run = res.frames_run;
