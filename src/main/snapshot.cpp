@@ -138,7 +138,7 @@ int SNAPSHOT_SAME(const Snapshot& a, const Snapshot& b)
         a.duck_x, a.duck_y, a.duck_start_x, a.duck_start_y, a.duck_dir, a.duck_tick, a.duck_frame,
         a.score, a.eggs_taken, a.egg_total, a.swans_active, a.duck_active, a.lives, a.level,
         a.level_file, a.dead, a.time_left, a.time_tick, a.quit_code, a.high_score,
-        a.random.index, a.random.seeded ? 1 : 0, a.keyboard.read, a.keyboard.write,
+        a.random.index, a.random.seeded ? 1 : 0,
         static_cast<int>(a.foreground), static_cast<int>(a.background)};
     const int ints_b[] = {
         b.map_width, b.map_height, b.last_cell, b.scroll_x, b.scroll_y, b.player_x, b.player_y,
@@ -147,15 +147,22 @@ int SNAPSHOT_SAME(const Snapshot& a, const Snapshot& b)
         b.duck_x, b.duck_y, b.duck_start_x, b.duck_start_y, b.duck_dir, b.duck_tick, b.duck_frame,
         b.score, b.eggs_taken, b.egg_total, b.swans_active, b.duck_active, b.lives, b.level,
         b.level_file, b.dead, b.time_left, b.time_tick, b.quit_code, b.high_score,
-        b.random.index, b.random.seeded ? 1 : 0, b.keyboard.read, b.keyboard.write,
+        b.random.index, b.random.seeded ? 1 : 0,
         static_cast<int>(b.foreground), static_cast<int>(b.background)};
     static_assert(sizeof ints_a == sizeof ints_b);
     if (std::memcmp(ints_a, ints_b, sizeof ints_a) != 0) return 0;
     if (std::memcmp(a.random.word, b.random.word, sizeof a.random.word) != 0) return 0;
     if (std::memcmp(a.keyboard.held, b.keyboard.held, sizeof a.keyboard.held) != 0) return 0;
-    // Only the waiting keys of the queue matter, not what lies around them.
-    for (int i = a.keyboard.read; i != a.keyboard.write; i = (i + 1) % 16)
-        if (a.keyboard.queue[i] != b.keyboard.queue[i]) return 0;
+    // Only the waiting keys of the queue matter, not where the ring stands.
+    const int ring = 16;
+    const int waiting_a = ((a.keyboard.write - a.keyboard.read) % ring + ring) % ring;
+    const int waiting_b = ((b.keyboard.write - b.keyboard.read) % ring + ring) % ring;
+    if (waiting_a != waiting_b) return 0;
+    for (int k = 0; k < waiting_a; k++) {
+        const int ia = (((a.keyboard.read + k) % ring) + ring) % ring;
+        const int ib = (((b.keyboard.read + k) % ring) + ring) % ring;
+        if (a.keyboard.queue[ia] != b.keyboard.queue[ib]) return 0;
+    }
     return 1;
 }
 
