@@ -64,6 +64,37 @@ TEST(ScreenOpen, ServicesNeedAnOpenScreen) {
     EXPECT_EQ(set_pages(0, 1), ERR_ILLEGAL_CALL);
 }
 
+// With pixel work off (the solver's searches) the drawing services still
+// check their arguments but leave both pages untouched; on again, they draw.
+TEST(ScreenPixelWork, OffLeavesThePagesAloneAndOnDrawsAgain) {
+    close_screen_for_tests();
+    ASSERT_EQ(open_screen(18, 32, 2, 0, 0), 0);
+    ASSERT_EQ(set_pages(0, 1), 0);
+    Image* sprite = create_image(32, 32, 0xFF123456);
+    ASSERT_NE(sprite, nullptr);
+    set_color(0xFFFFFFFF, 0xFF00FF00, 0);
+
+    set_pixel_work(false);
+    EXPECT_EQ(clear_screen(), 0);
+    EXPECT_EQ(put_image(0, 0, sprite, BLIT_SOLID), 0);
+    EXPECT_EQ(draw_line(0, 0, 100, 100, LINE_FILLED_BOX), 0);
+    EXPECT_EQ(draw_text(0, 40, "HUD"), 0);
+    EXPECT_EQ(show_page(), 0);
+    EXPECT_EQ(put_image(0, 0, nullptr, BLIT_SOLID), ERR_ILLEGAL_CALL);
+    EXPECT_EQ(draw_text(0, 0, nullptr), ERR_ILLEGAL_CALL);
+    for (Image* page : {work_page(), visible_page()})
+        for (int y = 0; y < 480; y += 7)
+            for (int x = 0; x < 640; x += 5) ASSERT_EQ(page->row(y)[x], 0xFF000000u) << x << "," << y;
+
+    set_pixel_work(true);
+    EXPECT_EQ(clear_screen(), 0);
+    EXPECT_EQ(put_image(0, 0, sprite, BLIT_SOLID), 0);
+    EXPECT_EQ(work_page()->row(5)[5], 0xFF123456u);
+    EXPECT_EQ(work_page()->row(200)[200], 0xFF00FF00u);
+    EXPECT_EQ(show_page(), 0);
+    EXPECT_EQ(visible_page()->row(5)[5], 0xFF123456u);
+}
+
 // ---------------------------------------------------------------------------
 // Title and colours
 

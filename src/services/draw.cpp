@@ -26,6 +26,7 @@ void fill_span(Image* page, int y, int xa, int xb, uint32_t colour) {
 int draw_line(float fx1, float fy1, float fx2, float fy2, LineKind kind) {
     if (!screen_is_open()) return ERR_ILLEGAL_CALL;
     if (kind != LINE_BOX && kind != LINE_FILLED_BOX) return ERR_ILLEGAL_CALL;
+    if (!pixel_work()) return 0;
     int x1 = round_coord(fx1);
     int y1 = round_coord(fy1);
     int x2 = round_coord(fx2);

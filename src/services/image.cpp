@@ -111,6 +111,7 @@ int put_image(float x, float y, const Image* image, BlitMode mode) {
     if (mode != BLIT_TRANSPARENT && mode != BLIT_SOLID && mode != BLIT_XOR) return ERR_ILLEGAL_CALL;
     // A page cannot be drawn onto itself (source and target rows would overlap).
     if (image->pixels == work_page()->pixels) return ERR_ILLEGAL_CALL;
+    if (!pixel_work()) return 0;
     const int px = round_coord(x);
     const int py = round_coord(y);
     Image* page = work_page();

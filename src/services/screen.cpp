@@ -105,9 +105,16 @@ int set_pages(int work, int visible) {
     return 0;
 }
 
+namespace {
+bool pixels_on = true;
+}
+
+void set_pixel_work(bool on) { pixels_on = on; }
+bool pixel_work() { return pixels_on; }
+
 int show_page() {
     if (!is_open) return ERR_ILLEGAL_CALL;
-    if (work_index == visible_index) return 0;
+    if (work_index == visible_index || !pixels_on) return 0;
     lock_screen();
     std::memcpy(page_memory[visible_index], page_memory[work_index], sizeof page_memory[0]);
     mark_visible_dirty(-1, -1);
@@ -143,6 +150,7 @@ uint32_t background_color() { return bg_color; }
 
 int clear_screen() {
     if (!is_open) return ERR_ILLEGAL_CALL;
+    if (!pixels_on) return 0;
     lock_screen();
     fill_page(work_index, bg_color);
     unlock_screen(-1, -1);

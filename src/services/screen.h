@@ -76,5 +76,13 @@ bool take_dirty_rows(int* first, int* last);
 // nothing).  Called by the services.
 void mark_visible_dirty(int first_row, int last_row);
 
+// Pixel work on or off.  Off, the drawing services (clear_screen, show_page,
+// put_image, draw_line, draw_text) check their arguments and return as usual
+// but write no pixels: a search tool that runs the game's frames thousands of
+// times only for their outcome skips the drawing, which no game rule reads.
+// On by default; the game itself never turns it off.
+void set_pixel_work(bool on);
+bool pixel_work();
+
 // Test support: forgets the open screen so a test can start from nothing.
 void close_screen_for_tests();

@@ -25,6 +25,7 @@ const uint8_t* font_glyph(uint8_t c) { return &font_cp437[c * GLYPH_H]; }
 
 int draw_text(float fx, float fy, const char* text) {
     if (!screen_is_open() || text == nullptr) return ERR_ILLEGAL_CALL;
+    if (!pixel_work()) return 0;
     const int x = round_coord(fx);
     const int y = round_coord(fy);
     Image* page = work_page();
