@@ -1,7 +1,7 @@
 // solver.cpp -- finds key input that completes levels with the real game code,
 // headless and without waiting, and writes it as recordings.
 //
-//   solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--beam W] [LEVEL...]
+//   solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] [--beam W] [--cache FILE] [LEVEL...]
 //
 // For each LEVEL (1 to 27) it sets a new game straight at that level
 // (LEVEL_SETUP), answers the "Level" box, and searches: a beam of game states,
@@ -12,7 +12,9 @@
 // tick hook, which logs every tick's input as the recording "level-L.rec".
 // With --game it plays one whole game from the title screen the same way,
 // level by level, and writes "game.rec", which the program replays with
-// --replay.  Every figure is printed per level.
+// --replay.  Every figure is printed per level.  With --cache FILE the plans found
+// are kept by the game state at the start of their level, so a rerun after a
+// level was changed searches again only where the game now differs.
 #include "actors/player.h"
 #include "main/shell.h"
 #include "main/snapshot.h"
@@ -255,6 +257,48 @@ struct SearchResult {
 int g_beam = 12;
 int g_macro = 8;
 
+// Plans already found, by the game state at the level's first frame: a rerun
+// after a level was changed searches only the levels whose start differs.
+// One line a plan in the cache file: "<state hash> <keys of each frame, hex>".
+std::unordered_map<uint64_t, std::vector<uint8_t>> g_cache;
+std::string g_cache_path;
+
+uint64_t state_hash(const Snapshot& s)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(&s);
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < sizeof s; i++) h = (h ^ p[i]) * 1099511628211ull;
+    return h;
+}
+
+void load_cache()
+{
+    std::FILE* f = g_cache_path.empty() ? nullptr : std::fopen(g_cache_path.c_str(), "r");
+    if (f == nullptr) return;
+    unsigned long long h = 0;
+    static char keys[1 << 20];
+    while (std::fscanf(f, "%llx %1048575s", &h, keys) == 2) {
+        std::vector<uint8_t> plan;
+        for (size_t i = 0; keys[i] && keys[i + 1]; i += 2) {
+            const char two[3] = {keys[i], keys[i + 1], 0};
+            plan.push_back(static_cast<uint8_t>(std::strtoul(two, nullptr, 16)));
+        }
+        g_cache[h] = plan;
+    }
+    std::fclose(f);
+}
+
+void save_to_cache(uint64_t h, const std::vector<uint8_t>& plan)
+{
+    g_cache[h] = plan;
+    std::FILE* f = g_cache_path.empty() ? nullptr : std::fopen(g_cache_path.c_str(), "a");
+    if (f == nullptr) return;
+    std::fprintf(f, "%llx ", static_cast<unsigned long long>(h));
+    for (uint8_t k : plan) std::fprintf(f, "%02x", k);
+    std::fprintf(f, "\n");
+    std::fclose(f);
+}
+
 // Runs one frame with these keys held; false when it cost a life or ended the game.
 bool frame_ok(uint8_t keys, int lives_before)
 {
@@ -413,9 +457,16 @@ LevelFigures solve_and_play(int max_generations)
     g_plan = nullptr;
     SearchResult res;
     const int beam0 = g_beam;
+    const uint64_t start_hash = state_hash(start);
+    const auto cached = g_cache.find(start_hash);
     // The search only needs each frame's outcome: skip the pixel work.
     set_pixel_work(false);
-    for (int attempt = 0; attempt < 3; attempt++) {
+    if (cached != g_cache.end()) {
+        res.found = true;
+        res.plan = cached->second;
+        std::printf("  level %d: plan from the cache\n", level);
+    }
+    for (int attempt = 0; attempt < 3 && !res.found; attempt++) {
         SNAPSHOT_RESTORE(start);
         g_box_waiting = false;
         SearchResult r = search_level(max_generations);
@@ -436,6 +487,7 @@ LevelFigures solve_and_play(int max_generations)
     g_writer = writer;
     g_plan = saved_plan;
     if (!res.found) return fig;
+    if (cached == g_cache.end()) save_to_cache(start_hash, res.plan);
 
     static std::vector<uint8_t> plan;
     plan = res.plan;
@@ -572,6 +624,7 @@ int main(int argc, char** argv)
         else if (a == "--dir") dir = next();
         else if (a == "--out") out = next();
         else if (a == "--game") game = true;
+        else if (a == "--cache") g_cache_path = next();
         else if (a == "--beam") g_beam = std::max(1, std::atoi(next().c_str()));
         else if (a == "--macro") g_macro = std::clamp(std::atoi(next().c_str()), 1, 64);
         else if (a == "--max-gen") max_generations = std::max(1, std::atoi(next().c_str()));
@@ -580,10 +633,12 @@ int main(int argc, char** argv)
         else {
             std::fprintf(stderr,
                          "usage: solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] "
-                         "[--beam W] [--macro F] [--max-gen G] [LEVEL...]\n");
+                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [LEVEL...]\n");
             return 2;
         }
     }
+    if (!g_cache_path.empty()) g_cache_path = fs::absolute(g_cache_path).string();
+    load_cache();
     out = fs::absolute(out).string();
     fs::create_directories(out);
     fs::current_path(dir);
