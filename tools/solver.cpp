@@ -15,6 +15,7 @@
 // --replay.  Every figure is printed per level.  With --cache FILE the plans found
 // are kept by the game state at the start of their level, so a rerun after a
 // level was changed searches again only where the game now differs.
+#include "actors/duck.h"
 #include "actors/player.h"
 #include "main/shell.h"
 #include "main/snapshot.h"
@@ -55,6 +56,7 @@ std::string g_last_box;
 const std::vector<uint8_t>* g_plan = nullptr; // keys per frame of the level being played
 long g_frames_started = 0;                    // PLAY_FRAME calls started on this level
 RecordWriter* g_writer = nullptr;             // where the ticks go, when logging
+int g_duck_weight = 8;                        // worth lost per pixel the duck comes nearer than 192
 
 void hold_keys(uint8_t m)
 {
@@ -230,6 +232,18 @@ long heuristic(Grid* g, uint64_t key)
     return static_cast<long>(d) * 40 + std::abs(tx - mx) + std::abs(ty - my);
 }
 
+// How much a state is worth less for having the free duck close by: the duck
+// is slow but flies through everything, so a plan that keeps its distance
+// can circle round the level's loops instead of being cornered.
+long duck_penalty()
+{
+    if (duck_active != 1) return 0;
+    const int px = player_x - scroll_x + 16, py = player_y - scroll_y + 16;
+    const int dx = std::abs(duck_x + 32 - px), dy = std::abs(duck_y + 40 - py);
+    const int d = std::max(dx, dy);
+    return d < 192 ? static_cast<long>(192 - d) * g_duck_weight : 0;
+}
+
 // --- the search -----------------------------------------------------------------
 
 struct Step {
@@ -380,7 +394,7 @@ SearchResult search_level(int max_generations)
                 const auto v = visits.find(coarse);
                 const long seen_before = v == visits.end() ? 0 : v->second;
                 const long score = static_cast<long>(eggs_taken) * 100000 - heuristic(&grid, eggs_key) -
-                                   seen_before * 6;
+                                   seen_before * 6 - duck_penalty();
                 auto it = seen.find(dedupe);
                 if (it != seen.end()) {
                     Candidate& c = cands[it->second];
@@ -625,6 +639,7 @@ int main(int argc, char** argv)
         else if (a == "--out") out = next();
         else if (a == "--game") game = true;
         else if (a == "--cache") g_cache_path = next();
+        else if (a == "--duck-weight") g_duck_weight = std::max(0, std::atoi(next().c_str()));
         else if (a == "--beam") g_beam = std::max(1, std::atoi(next().c_str()));
         else if (a == "--macro") g_macro = std::clamp(std::atoi(next().c_str()), 1, 64);
         else if (a == "--max-gen") max_generations = std::max(1, std::atoi(next().c_str()));
@@ -633,7 +648,7 @@ int main(int argc, char** argv)
         else {
             std::fprintf(stderr,
                          "usage: solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] "
-                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [LEVEL...]\n");
+                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--duck-weight K] [LEVEL...]\n");
             return 2;
         }
     }
