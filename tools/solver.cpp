@@ -11,7 +11,8 @@
 // lifts and one-cell jumps).  The keys found are played once more through the
 // tick hook, which logs every tick's input as the recording "level-L.rec".
 // With --game it plays one whole game from the title screen the same way,
-// level by level, and writes "game.rec", which the program replays with
+// level by level, and writes "game.rec" (or, when a level defeats it, "game-partial.rec", ending
+// the game with Escape there), which the program replays with
 // --replay.  Every figure is printed per level.  With --cache FILE the plans found
 // are kept by the game state at the start of their level, so a rerun after a
 // level was changed searches again only where the game now differs.
@@ -39,7 +40,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum { K_LEFT = 1, K_RIGHT = 2, K_UP = 4, K_DOWN = 8 };
+enum { K_LEFT = 1, K_RIGHT = 2, K_UP = 4, K_DOWN = 8, K_ESCAPE = 16 };
 constexpr uint8_t ACTIONS[] = {0,      K_LEFT,          K_RIGHT,         K_UP,           K_DOWN,
                                K_UP | K_LEFT, K_UP | K_RIGHT, K_DOWN | K_LEFT, K_DOWN | K_RIGHT};
 constexpr int KEY_SETS = sizeof ACTIONS;
@@ -65,6 +66,7 @@ void hold_keys(uint8_t m)
     if (m & K_RIGHT) keyboard_set_held(KEY_RIGHT, true);
     if (m & K_UP) keyboard_set_held(KEY_UP, true);
     if (m & K_DOWN) keyboard_set_held(KEY_DOWN, true);
+    if (m & K_ESCAPE) keyboard_set_held(KEY_ESCAPE, true);
 }
 
 void on_event(const char* name)
@@ -576,7 +578,8 @@ bool solve_game(uint32_t seed, const std::string& out_dir, int max_generations)
 {
     static RecordWriter writer;
     const std::string path = out_dir + "/game.rec";
-    if (!open_log(&writer, path, seed, "one whole game from the title screen: all 27 levels")) return false;
+    if (!open_log(&writer, path, seed, "one game from the title screen, level by level as the solver found them"))
+        return false;
     g_writer = &writer;
     static const std::vector<uint8_t> nothing;
     g_plan = &nothing;
@@ -590,6 +593,7 @@ bool solve_game(uint32_t seed, const std::string& out_dir, int max_generations)
     TITLE();
     NEW_GAME();
     bool all = true;
+    int completed = 0;
     double total = 0;
     do {
         g_plan = &nothing;
@@ -599,25 +603,33 @@ bool solve_game(uint32_t seed, const std::string& out_dir, int max_generations)
         print_figures(fig);
         total += fig.seconds;
         if (!fig.solved) {
+            // Keep what was found: end the game with Escape in this level's
+            // first frame, so the recording still replays every level before.
             all = false;
+            static const std::vector<uint8_t> escape = {K_ESCAPE, K_ESCAPE};
+            g_plan = &escape;
+            g_frames_started = 0;
+            while (quit_code == 0) {
+                g_frames_started++;
+                PLAY_FRAME();
+            }
             break;
         }
+        completed = level;
         LEVEL_END();
     } while (quit_code != 1);
-    if (all) {
-        g_plan = &nothing;
-        GAME_OVER_BOXES();
-        std::printf("game: final score %d, lives %d, search %.1f s, ticks %ld\n", score, lives, total,
-                    current_tick());
-    }
+    g_plan = &nothing;
+    GAME_OVER_BOXES();
+    std::printf("game: %d levels completed, final score %d, lives %d, search %.1f s, ticks %ld\n", completed,
+                score, lives, total, current_tick());
     g_writer = nullptr;
     record_close(&writer);
-    if (!all) {
-        fs::remove(path);
-    } else if (std::FILE* f = std::fopen(path.c_str(), "a")) {
-        std::fprintf(f, "# final score %d\n", score);
+    const std::string final_path = out_dir + (all ? "/game.rec" : "/game-partial.rec");
+    if (std::FILE* f = std::fopen(path.c_str(), "a")) {
+        std::fprintf(f, "# levels completed %d\n# final score %d\n", completed, score);
         std::fclose(f);
     }
+    if (final_path != path) fs::rename(path, final_path);
     return all;
 }
 
