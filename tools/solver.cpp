@@ -58,6 +58,7 @@ const std::vector<uint8_t>* g_plan = nullptr; // keys per frame of the level bei
 long g_frames_started = 0;                    // PLAY_FRAME calls started on this level
 RecordWriter* g_writer = nullptr;             // where the ticks go, when logging
 int g_duck_weight = 8;                        // worth lost per pixel the duck comes nearer than 192
+int g_through = LAST_LEVEL;                   // --game: the last level to search; the game ends after it
 
 void hold_keys(uint8_t m)
 {
@@ -599,9 +600,12 @@ bool solve_game(uint32_t seed, const std::string& out_dir, int max_generations)
         g_plan = &nothing;
         g_frames_started = 0;
         LEVEL_START();
-        LevelFigures fig = solve_and_play(max_generations);
-        print_figures(fig);
-        total += fig.seconds;
+        LevelFigures fig;
+        if (level <= g_through) {
+            fig = solve_and_play(max_generations);
+            print_figures(fig);
+            total += fig.seconds;
+        }
         if (!fig.solved) {
             // Keep what was found: end the game with Escape in this level's
             // first frame, so the recording still replays every level before.
@@ -651,6 +655,7 @@ int main(int argc, char** argv)
         else if (a == "--out") out = next();
         else if (a == "--game") game = true;
         else if (a == "--cache") g_cache_path = next();
+        else if (a == "--through") g_through = std::clamp(std::atoi(next().c_str()), 1, static_cast<int>(LAST_LEVEL));
         else if (a == "--duck-weight") g_duck_weight = std::max(0, std::atoi(next().c_str()));
         else if (a == "--beam") g_beam = std::max(1, std::atoi(next().c_str()));
         else if (a == "--macro") g_macro = std::clamp(std::atoi(next().c_str()), 1, 64);
@@ -660,7 +665,7 @@ int main(int argc, char** argv)
         else {
             std::fprintf(stderr,
                          "usage: solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] "
-                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--duck-weight K] [LEVEL...]\n");
+                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--duck-weight K] [--through L] [LEVEL...]\n");
             return 2;
         }
     }
