@@ -21,6 +21,7 @@
 #include "main/shell.h"
 #include "main/snapshot.h"
 #include "map/map.h"
+#include "services/bmp.h"
 #include "services/keyboard.h"
 #include "services/platform.h"
 #include "services/record.h"
@@ -543,6 +544,24 @@ bool open_log(RecordWriter* w, const std::string& path, uint32_t seed, const cha
 
 // One level on its own: a new game put at the level, its box, the search and
 // the play, logged from the opening of the screen.
+// A picture of a level with its enemies: a new game put at the level, its
+// box answered, `frames` frames played with no key held, and the work page
+// saved as a BMP file.  For looking at levels the game reaches only late.
+bool shoot_level(int lvl, uint32_t seed, int frames, const std::string& path)
+{
+    static const std::vector<uint8_t> nothing;
+    keyboard_reset();
+    g_plan = &nothing;
+    g_frames_started = 0;
+    LEVEL_SETUP(lvl, seed);
+    LEVEL_START();
+    for (int f = 0; f < frames && quit_code == 0; f++) {
+        g_frames_started++;
+        PLAY_FRAME();
+    }
+    return save_bitmap(path.c_str()) == 0;
+}
+
 bool solve_single(int lvl, uint32_t seed, const std::string& out_dir, int max_generations)
 {
     static RecordWriter writer;
@@ -645,6 +664,8 @@ int main(int argc, char** argv)
     std::string dir = ".";
     std::string out = ".";
     bool game = false;
+    std::string shot;
+    int shot_frames = 300;
     int max_generations = 3000;
     std::vector<int> levels;
     for (int i = 1; i < argc; i++) {
@@ -655,6 +676,8 @@ int main(int argc, char** argv)
         else if (a == "--out") out = next();
         else if (a == "--game") game = true;
         else if (a == "--cache") g_cache_path = next();
+        else if (a == "--shot") shot = next();
+        else if (a == "--frames") shot_frames = std::max(0, std::atoi(next().c_str()));
         else if (a == "--through") g_through = std::clamp(std::atoi(next().c_str()), 1, static_cast<int>(LAST_LEVEL));
         else if (a == "--duck-weight") g_duck_weight = std::max(0, std::atoi(next().c_str()));
         else if (a == "--beam") g_beam = std::max(1, std::atoi(next().c_str()));
@@ -665,7 +688,7 @@ int main(int argc, char** argv)
         else {
             std::fprintf(stderr,
                          "usage: solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] "
-                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--duck-weight K] [--through L] [LEVEL...]\n");
+                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--duck-weight K] [--through L] [--shot FILE [--frames N]] [LEVEL...]\n");
             return 2;
         }
     }
@@ -693,7 +716,8 @@ int main(int argc, char** argv)
             ok = false;
             continue;
         }
-        ok = solve_single(l, seed, out, max_generations) && ok;
+        if (!shot.empty()) ok = shoot_level(l, seed, shot_frames, shot) && ok;
+        else ok = solve_single(l, seed, out, max_generations) && ok;
     }
     return ok ? 0 : 1;
 }
