@@ -274,6 +274,15 @@ struct SearchResult {
 
 int g_beam = 12;
 int g_macro = 8;
+// Where failed searches were cornered: for each map cell with the eggs left,
+// how many attempts at the level had their beam there in the last
+// DANGER_GENERATIONS generations before every branch was lost.  The next
+// attempt counts it against states there, so it leaves earlier by another
+// way (up a ladder before the duck comes, away from a swan's floor).
+std::unordered_map<uint64_t, long> g_danger;
+constexpr int DANGER_GENERATIONS = 60;
+constexpr long DANGER_WEIGHT = 50000; // half an egg a failed attempt
+std::string g_stuck_shot; // --stuck FILE: a picture of the best state of a failed search
 
 // Plans already found, by the game state at the level's first frame: a rerun
 // after a level was changed searches only the levels whose start differs.
@@ -337,6 +346,7 @@ SearchResult search_level(int max_generations)
     std::vector<Snapshot> children(static_cast<size_t>(g_beam * ACTION_COUNT));
     std::vector<int> beam_step;
     std::unordered_map<uint64_t, int> visits;
+    std::vector<std::vector<uint64_t>> recent(DANGER_GENERATIONS); // cells of the last beams, a ring
 
     // The first frame runs without keys: the keys held while the level's box
     // waits are chosen before the search.
@@ -397,8 +407,12 @@ SearchResult search_level(int max_generations)
                                             0x9E3779B97F4A7C15ull ^ eggs_key;
                 const auto v = visits.find(coarse);
                 const long seen_before = v == visits.end() ? 0 : v->second;
+                const uint64_t cell_key = ((static_cast<uint64_t>(mx >> 5) << 32) ^ static_cast<uint64_t>(my >> 5)) *
+                                              0x9E3779B97F4A7C15ull ^ eggs_key;
+                const auto danger = g_danger.find(cell_key);
                 const long score = static_cast<long>(eggs_taken) * 100000 - heuristic(&grid, eggs_key) -
-                                   seen_before * 6 - duck_penalty();
+                                   seen_before * 6 - duck_penalty() -
+                                   (danger == g_danger.end() ? 0 : danger->second * DANGER_WEIGHT);
                 auto it = seen.find(dedupe);
                 if (it != seen.end()) {
                     Candidate& c = cands[it->second];
@@ -412,11 +426,25 @@ SearchResult search_level(int max_generations)
                 SNAPSHOT_TAKE(&children[nchild]);
                 steps.push_back(Step{beam_step[b], action_keys(a), static_cast<uint8_t>(frames)});
                 seen.emplace(dedupe, cands.size());
-                const uint64_t cell_key = ((static_cast<uint64_t>(mx >> 5) << 32) ^ static_cast<uint64_t>(my >> 5)) *
-                                              0x9E3779B97F4A7C15ull ^ eggs_key;
                 cands.push_back(Candidate{score, static_cast<int>(steps.size()) - 1, nchild, coarse, cell_key});
                 nchild++;
             }
+        }
+        if ((cands.empty() || gen + 1 == max_generations) && !g_stuck_shot.empty()) {
+            // The best state one step before the end: run one frame with the
+            // pixel work on, which draws it, and keep the picture.
+            SNAPSHOT_RESTORE(beam[0]);
+            set_pixel_work(true);
+            frame_ok(0, lives0);
+            save_bitmap(g_stuck_shot.c_str());
+            set_pixel_work(false);
+        }
+        if (cands.empty()) {
+            std::vector<uint64_t> cornered;
+            for (const auto& ring : recent) cornered.insert(cornered.end(), ring.begin(), ring.end());
+            std::sort(cornered.begin(), cornered.end());
+            cornered.erase(std::unique(cornered.begin(), cornered.end()), cornered.end());
+            for (uint64_t k : cornered) g_danger[k]++;
         }
         if (cands.empty() || gen + 1 == max_generations) {
             std::printf("  search stopped at generation %d (frame ~%d): every branch lost a life or ran out; "
@@ -438,10 +466,13 @@ SearchResult search_level(int max_generations)
             cands.swap(kept);
         }
         beam_step.clear();
+        std::vector<uint64_t>& ring = recent[static_cast<size_t>(gen % DANGER_GENERATIONS)];
+        ring.clear();
         for (size_t i = 0; i < cands.size(); i++) {
             beam[i] = children[cands[i].snap];
             beam_step.push_back(cands[i].step);
             visits[cands[i].key]++;
+            ring.push_back(cands[i].cell);
         }
     }
     return res;
@@ -484,7 +515,9 @@ LevelFigures solve_and_play(int max_generations)
         res.plan = cached->second;
         std::printf("  level %d: plan from the cache\n", level);
     }
-    for (int attempt = 0; attempt < 3 && !res.found; attempt++) {
+    // Six attempts that learn where they were cornered, then wider beams.
+    g_danger.clear();
+    for (int attempt = 0; attempt < 9 && !res.found; attempt++) {
         SNAPSHOT_RESTORE(start);
         g_box_waiting = false;
         SearchResult r = search_level(max_generations);
@@ -492,7 +525,7 @@ LevelFigures solve_and_play(int max_generations)
         r.frames_run += res.frames_run;
         res = r;
         if (res.found) break;
-        g_beam = g_beam * 5 / 2;
+        if (attempt >= 5) g_beam = g_beam * 5 / 2;
         std::printf("  level %d: trying again with a beam of %d\n", level, g_beam);
     }
     g_beam = beam0;
@@ -677,6 +710,7 @@ int main(int argc, char** argv)
         else if (a == "--game") game = true;
         else if (a == "--cache") g_cache_path = next();
         else if (a == "--shot") shot = next();
+        else if (a == "--stuck") g_stuck_shot = fs::absolute(next()).string();
         else if (a == "--frames") shot_frames = std::max(0, std::atoi(next().c_str()));
         else if (a == "--through") g_through = std::clamp(std::atoi(next().c_str()), 1, static_cast<int>(LAST_LEVEL));
         else if (a == "--duck-weight") g_duck_weight = std::max(0, std::atoi(next().c_str()));
@@ -688,7 +722,7 @@ int main(int argc, char** argv)
         else {
             std::fprintf(stderr,
                          "usage: solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] "
-                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--duck-weight K] [--through L] [--shot FILE [--frames N]] [LEVEL...]\n");
+                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--duck-weight K] [--through L] [--shot FILE [--frames N]] [--stuck FILE] [LEVEL...]\n");
             return 2;
         }
     }
