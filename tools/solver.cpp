@@ -1,21 +1,25 @@
 // solver.cpp -- finds key input that completes levels with the real game code,
 // headless and without waiting, and writes it as recordings.
 //
-//   solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] [--beam W] [--cache FILE] [LEVEL...]
+//   solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] [--beam W] [--cache FILE]
+//          [--stuck FILE] [LEVEL...]
 //
 // For each LEVEL (1 to 27) it sets a new game straight at that level
 // (LEVEL_SETUP), answers the "Level" box, and searches: a beam of game states,
 // each branched by holding one of nine key sets for a few frames, states that
-// lose a life dropped, the rest ranked by eggs taken and by the distance to
-// the nearest egg left over the level's cells (walking, falling, ladders,
-// lifts and one-cell jumps).  The keys found are played once more through the
-// tick hook, which logs every tick's input as the recording "level-L.rec".
-// With --game it plays one whole game from the title screen the same way,
-// level by level, and writes "game.rec" (or, when a level defeats it, "game-partial.rec", ending
-// the game with Escape there), which the program replays with
-// --replay.  Every figure is printed per level.  With --cache FILE the plans found
-// are kept by the game state at the start of their level, so a rerun after a
-// level was changed searches again only where the game now differs.
+// lose a life dropped, the rest ranked by eggs taken and by the distance to the
+// nearest egg left over the level's cells (walking, falling, ladders, lifts and
+// one-cell jumps).  When every branch is lost, the search starts the level
+// again counting the places its beam was cornered against states there (six
+// such attempts, then wider beams).  The keys found are played once more
+// through the tick hook, which logs every tick's input as the recording
+// "level-L.rec". With --game it plays one whole game from the title screen the
+// same way, level by level, and writes "game.rec" (or, when a level defeats it,
+// "game-partial.rec", ending the game with Escape there), which the program
+// replays with --replay.  Every figure is printed per level.  With --cache FILE
+// the plans found are kept by the game state at the start of their level, so a
+// rerun after a level was changed searches again only where the game now
+// differs.
 #include "actors/duck.h"
 #include "actors/player.h"
 #include "main/shell.h"

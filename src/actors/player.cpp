@@ -17,6 +17,7 @@
 #include "services/bmp.h"
 #include "services/image.h"
 #include "services/keyboard.h"
+#include "services/screen.h"
 
 #include <cstdio>
 
@@ -387,6 +388,7 @@ void PLAYER_UPDATE() {
 
 void PLAYER_DRAW() {
     PROC("PLAYER_DRAW");
+    if (!pixel_work()) return; // a frame run without its picture (the solver)
     CHECK(put_image(static_cast<float>(player_x), static_cast<float>(player_y),
                     player_images[player_frame + player_pose], BLIT_TRANSPARENT));
 }

@@ -10,6 +10,7 @@
 #include "services/bmp.h"
 #include "services/image.h"
 #include "services/random.h"
+#include "services/screen.h"
 
 static constexpr const char MODULE_NAME[] = "swan";
 
@@ -179,6 +180,7 @@ void SWANS_MOVE() {
 
 void SWANS_DRAW() {
     PROC("SWANS_DRAW");
+    if (!pixel_work()) return; // a frame run without its picture (the solver)
     for (int i = 0; i < SWAN_SLOTS; ++i) {
         const Swan& s = swans[i];
         if (s.active != 1) continue;

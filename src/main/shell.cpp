@@ -189,6 +189,7 @@ int OFF_SCREEN()
 void DRAW_HUD()
 {
     PROC(MAIN_CODE);
+    if (!pixel_work()) return; // a frame run without its picture (the solver)
     char value[32];
     set_color(COLOR_MAGENTA, 0, KEEP_BACKGROUND);
     CHECK(draw_text(10, 0, "SCORE:"));

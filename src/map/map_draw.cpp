@@ -62,6 +62,7 @@ void MAP_UPDATE() {
 
 void MAP_DRAW() {
     PROC("MAP_DRAW");
+    if (!pixel_work()) return; // a frame run without its picture (the solver)
     for (int i = 0; i <= last_cell; i++) {
         const MapCell& cell = cells[i];
         const int64_t sy = static_cast<int64_t>(cell.y) + scroll_y;
@@ -95,6 +96,7 @@ int MAP_VSCROLL(int d) {
 
 void MAP_SMALL() {
     PROC("MAP_SMALL");
+    if (!pixel_work()) return; // a frame run without its picture (the solver)
     const int w = map_width, h = map_height;
     // Both positive means at most 1000 cells (the loader refuses more).
     if (w > 0 && h > 0) {
