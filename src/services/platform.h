@@ -1,11 +1,13 @@
 // platform.h -- the one small interface between the services and a window system.
 //
-// Two back-ends sit behind it:
+// Three back-ends sit behind it:
 //   window   (platform_sdl.cpp)      SDL2 on the process's main thread, the game on
 //                                     a second thread; shows the visible page and
 //                                     feeds the keyboard; can record the input.
 //   headless (platform_headless.cpp) no window, no thread; key input comes from a
 //                                     recording or from a test's tick hook.
+//   browser  (platform_web.cpp)      emscripten only: a canvas and the page's keys;
+//                                     each tick yields to the browser (Asyncify).
 // The game code cannot tell which one runs.
 #pragma once
 
@@ -51,6 +53,7 @@ const Platform* platform();
 void select_platform(const Platform* p);
 extern const Platform headless_platform;
 extern const Platform sdl_platform;
+extern const Platform web_platform; // in the browser build only
 
 // Ticks (sleep_ms calls) since the program started.
 long current_tick();

@@ -3,14 +3,17 @@
 // first fault with its line number; it never trusts a count or a code.
 #include "services/record.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace {
 
-constexpr long kMaxRepeat = 2147483647L;
-constexpr long kMaxTicks = 1L << 40;
-constexpr long kMaxFileBytes = 256L << 20;
+// Numbers are read as long long: long has only 32 bits in the browser build.
+constexpr long long kMaxRepeat = 2147483647LL;
+constexpr long long kMaxTicks = std::min<long long>(1LL << 40, std::numeric_limits<long>::max());
+constexpr long long kMaxFileBytes = 256LL << 20;
 
 struct LineParser {
     const char* p;
@@ -22,9 +25,9 @@ struct LineParser {
     bool at_end() const { return p >= end; }
     bool at_digit() const { return p < end && *p >= '0' && *p <= '9'; }
     // Reads an unsigned decimal number of at most 12 digits.
-    bool number(long* out) {
+    bool number(long long* out) {
         if (!at_digit()) return false;
-        long v = 0;
+        long long v = 0;
         int digits = 0;
         while (at_digit()) {
             if (++digits > 12) return false;
@@ -55,7 +58,7 @@ bool parse_tick_line(LineParser lp, long line_no, Recording* out, std::string* e
         const char* q = lp.p;
         while (q < lp.end && *q >= '0' && *q <= '9') ++q;
         if (q > lp.p && q < lp.end && *q == 'x') {
-            long n = 0;
+            long long n = 0;
             if (!lp.number(&n) || n < 1 || n > kMaxRepeat) {
                 set_error(error, line_no, "bad repeat count");
                 return false;
@@ -77,7 +80,7 @@ bool parse_tick_line(LineParser lp, long line_no, Recording* out, std::string* e
             ++lp.p;
             continue;
         }
-        long code = 0;
+        long long code = 0;
         if (!lp.number(&code) || !number_ends(lp)) {
             set_error(error, line_no, "expected a key code, found '" + std::string(1, *lp.p) + "'");
             return false;
@@ -105,7 +108,7 @@ bool parse_tick_line(LineParser lp, long line_no, Recording* out, std::string* e
         return false;
     }
     run.queued_count = static_cast<int>(out->codes.size()) - run.first_queued;
-    if (out->ticks + run.count > kMaxTicks) {
+    if (static_cast<long long>(out->ticks) + run.count > kMaxTicks) {
         set_error(error, line_no, "recording too long");
         return false;
     }
@@ -116,7 +119,7 @@ bool parse_tick_line(LineParser lp, long line_no, Recording* out, std::string* e
 
 } // namespace
 
-bool valid_key_code(long code) {
+bool valid_key_code(long long code) {
     if (code < 0) return false;
     if (code < 256) return true;
     return code <= 255 + 256 * 255 && (code & 255) == 255;
@@ -149,7 +152,7 @@ bool parse_recording(const char* text, size_t size, Recording* out, std::string*
                 return false;
             }
             LineParser v{lp.p + 20, lp.end};
-            long version = 0;
+            long long version = 0;
             v.skip_blanks();
             if (!v.number(&version) || (v.skip_blanks(), !v.at_end()) || version != 1) {
                 set_error(error, line_no, "unsupported recording version");
@@ -162,10 +165,10 @@ bool parse_recording(const char* text, size_t size, Recording* out, std::string*
                 return false;
             }
             LineParser v{lp.p + 4, lp.end};
-            long seed = 0;
+            long long seed = 0;
             const bool blank = !v.at_end() && (*v.p == ' ' || *v.p == '\t');
             v.skip_blanks();
-            if (!blank || !v.number(&seed) || (v.skip_blanks(), !v.at_end()) || seed > 4294967295L) {
+            if (!blank || !v.number(&seed) || (v.skip_blanks(), !v.at_end()) || seed > 4294967295LL) {
                 set_error(error, line_no, "bad seed (expected a number 0 to 4294967295)");
                 return false;
             }

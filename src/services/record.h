@@ -60,7 +60,7 @@ void replay_start(ReplayCursor* c, const Recording* rec);
 bool replay_next(ReplayCursor* c, TickInput* out);
 
 // True for a code the key queue can carry (0..255, or 255 + 256 * e, e <= 255).
-bool valid_key_code(long code);
+bool valid_key_code(long long code);
 
 // --- writing ----------------------------------------------------------------
 

@@ -1,0 +1,26 @@
+// main_web.cpp -- the game program's entry in the browser.  The page turns
+// its URL parameters into a command line (web/page.js); the game then runs on
+// the web back-end, which shows the canvas and takes the keys, or replays a
+// recording shipped with the page.
+#include "main/options.h"
+#include "main/shell.h"
+#include "services/platform.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    CommandLine cl;
+    if (parse_options(argc, argv, &cl, stderr) != OPTIONS_OK) return OPTIONS_BAD;
+    if (cl.run.record_path != nullptr) {
+        std::fprintf(stderr, "clovenfeld: the browser cannot record (use the desktop game)\n");
+        return OPTIONS_BAD;
+    }
+    run_options = cl.run;
+    run_options.headless = false;
+    // A recording is read as a headless run reads it, and its seed seeds the
+    // game; the web back-end replays it through the headless run control.
+    if (run_options.replay_path != nullptr) select_platform(&headless_platform);
+    select_platform(&web_platform);
+    return GAME_MAIN();
+}
