@@ -135,6 +135,7 @@ void web_tick(int ms) {
 
 void web_close() {
     if (!g_open) return;
+    web_note_tick(static_cast<double>(current_tick()));
     paint();
     g_open = false;
 }

@@ -96,7 +96,7 @@ class Browser:
             self.console.append(("exception", d.get("exception", {}).get("description", d.get("text"))))
         elif method == "Log.entryAdded":
             e = msg["params"]["entry"]
-            self.console.append((e["level"], e["text"]))
+            self.console.append((e["level"], e["text"] + (" " + e["url"] if e.get("url") else "")))
         elif method:
             self.events.append(msg)
 
