@@ -1,0 +1,280 @@
+// keymap.cpp -- HID usage -> PC set-1 scan code, BIOS extended codes, code
+// page 437 text, KeyboardEvent.code names, and gamepads as keys.  Fixed tables
+// only; the pads' state is a few bit masks owned by the back-end's input
+// thread.
+#include "services/keymap.h"
+
+#include "services/platform.h"
+
+#include <cstring>
+
+namespace {
+
+// PC set-1 scan code by HID usage (0 = none).
+constexpr unsigned char kScanCode[USAGE_LIMIT] = {
+    // 0-3: no key
+    0, 0, 0, 0,
+    // 4-29: A to Z
+    30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50, 49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45,
+    21, 44,
+    // 30-39: 1 to 9, 0
+    2, 3, 4, 5, 6, 7, 8, 9, 10, 11,
+    // 40-56: Return Escape Backspace Tab Space - = [ ] \ (non-US #) ; ' ` , . /
+    28, 1, 14, 15, 57, 12, 13, 26, 27, 43, 0, 39, 40, 41, 51, 52, 53,
+    // 57-69: Caps Lock, F1 to F12
+    58, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 87, 88,
+    // 70-83: PrintScreen ScrollLock Pause Insert Home PgUp Delete End PgDn Right Left Down Up NumLock
+    0, 70, 0, 82, 71, 73, 83, 79, 81, 77, 75, 80, 72, 69,
+    // 84-99: keypad / * - + Enter 1 2 3 4 5 6 7 8 9 0 .
+    53, 55, 74, 78, 28, 79, 80, 81, 75, 76, 77, 71, 72, 73, 82, 83,
+    // 100: the extra key beside left Shift
+    43,
+    // 101-223: none
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    // 224-231: LCtrl LShift LAlt LGUI RCtrl RShift RAlt RGUI
+    29, 42, 56, 0, 29, 54, 56, 0,
+    // 232-255: none
+};
+static_assert(kScanCode[USAGE_Z] == 44 && kScanCode[USAGE_KP_PERIOD] == 83 && kScanCode[USAGE_RSHIFT] == 54,
+              "scan code table out of step with the usages");
+
+// Unicode of the code page 437 characters 128 to 255.
+constexpr uint16_t kCp437High[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4,
+    0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+// KeyboardEvent.code names of the keys that are not letters, digits or F-keys.
+struct CodeName {
+    const char* name;
+    unsigned char usage;
+};
+constexpr CodeName kCodeNames[] = {
+    {"Enter", 40}, {"Escape", 41}, {"Backspace", 42}, {"Tab", 43}, {"Space", 44}, {"Minus", 45},
+    {"Equal", 46}, {"BracketLeft", 47}, {"BracketRight", 48}, {"Backslash", 49}, {"Semicolon", 51},
+    {"Quote", 52}, {"Backquote", 53}, {"Comma", 54}, {"Period", 55}, {"Slash", 56}, {"CapsLock", 57},
+    {"PrintScreen", 70}, {"ScrollLock", 71}, {"Pause", 72}, {"Insert", 73}, {"Home", 74},
+    {"PageUp", 75}, {"Delete", 76}, {"End", 77}, {"PageDown", 78}, {"ArrowRight", 79},
+    {"ArrowLeft", 80}, {"ArrowDown", 81}, {"ArrowUp", 82}, {"NumLock", 83}, {"NumpadDivide", 84},
+    {"NumpadMultiply", 85}, {"NumpadSubtract", 86}, {"NumpadAdd", 87}, {"NumpadEnter", 88},
+    {"Numpad1", 89}, {"Numpad2", 90}, {"Numpad3", 91}, {"Numpad4", 92}, {"Numpad5", 93},
+    {"Numpad6", 94}, {"Numpad7", 95}, {"Numpad8", 96}, {"Numpad9", 97}, {"Numpad0", 98},
+    {"NumpadDecimal", 99}, {"IntlBackslash", 100}, {"ControlLeft", 224}, {"ShiftLeft", 225},
+    {"AltLeft", 226}, {"MetaLeft", 227}, {"ControlRight", 228}, {"ShiftRight", 229},
+    {"AltRight", 230}, {"MetaRight", 231},
+};
+
+// --- gamepads ---
+// Each pad holds a set of sources; a game key is held while any pad's set
+// holds one of its sources.
+enum PadSource {
+    SRC_DPAD_UP = 1 << 0, SRC_DPAD_DOWN = 1 << 1, SRC_DPAD_LEFT = 1 << 2, SRC_DPAD_RIGHT = 1 << 3,
+    SRC_STICK_UP = 1 << 4, SRC_STICK_DOWN = 1 << 5, SRC_STICK_LEFT = 1 << 6, SRC_STICK_RIGHT = 1 << 7,
+    SRC_A = 1 << 8, SRC_START = 1 << 9, SRC_BACK = 1 << 10,
+};
+struct PadKey {
+    unsigned sources; // any of these holds the key
+    int scan;         // its scan code
+    int code;         // what a press queues
+};
+constexpr PadKey kPadKeys[] = {
+    {SRC_DPAD_UP | SRC_STICK_UP, 72, 255 + 256 * 72},
+    {SRC_DPAD_DOWN | SRC_STICK_DOWN, 80, 255 + 256 * 80},
+    {SRC_DPAD_LEFT | SRC_STICK_LEFT, 75, 255 + 256 * 75},
+    {SRC_DPAD_RIGHT | SRC_STICK_RIGHT, 77, 255 + 256 * 77},
+    {SRC_A | SRC_START, 57, ' '},
+    {SRC_BACK, 1, 27},
+};
+unsigned g_pad[KEYMAP_MAX_PADS];
+
+unsigned all_pads() {
+    unsigned all = 0;
+    for (unsigned s : g_pad) all |= s;
+    return all;
+}
+
+// Sets pad's sources to `now` and reports the game keys that changed.
+void set_pad(int pad, unsigned now) {
+    if (pad < 0 || pad >= KEYMAP_MAX_PADS) return;
+    const unsigned before = all_pads();
+    g_pad[pad] = now;
+    const unsigned after = all_pads();
+    for (const PadKey& k : kPadKeys) {
+        const bool was = (before & k.sources) != 0, is = (after & k.sources) != 0;
+        if (is && !was) {
+            input_event(INPUT_KEY_DOWN, k.scan);
+            input_event(INPUT_QUEUE, k.code);
+        } else if (was && !is) {
+            input_event(INPUT_KEY_UP, k.scan);
+        }
+    }
+}
+
+// The stick sources of one axis after a new value, with hysteresis.
+unsigned stick(unsigned held, int value, unsigned negative, unsigned positive) {
+    const unsigned mask = negative | positive;
+    unsigned now = held & mask;
+    if (value <= -PAD_PRESS_AT) now = negative;
+    else if (value >= PAD_PRESS_AT) now = positive;
+    else if (value > -PAD_RELEASE_AT && value < PAD_RELEASE_AT) now = 0;
+    return (held & ~mask) | now;
+}
+
+} // namespace
+
+int keymap_scan_code(int usage) {
+    return usage >= 0 && usage < USAGE_LIMIT ? kScanCode[usage] : 0;
+}
+
+int keymap_navigation_key(int usage, int mods) {
+    if (mods & KEYMOD_NUM) return usage;
+    switch (usage) {
+    case 96: return USAGE_UP;     // keypad 8
+    case 90: return USAGE_DOWN;   // keypad 2
+    case 92: return USAGE_LEFT;   // keypad 4
+    case 94: return USAGE_RIGHT;  // keypad 6
+    case 95: return USAGE_HOME;   // keypad 7
+    case USAGE_KP_1: return USAGE_END;
+    case USAGE_KP_9: return USAGE_PAGEUP;
+    case 91: return USAGE_PAGEDOWN; // keypad 3
+    case USAGE_KP_0: return USAGE_INSERT;
+    case USAGE_KP_PERIOD: return USAGE_DELETE;
+    default: return usage;
+    }
+}
+
+int keymap_extended_code(int usage, int mods) {
+    const bool shift = (mods & KEYMOD_SHIFT) != 0, ctrl = (mods & KEYMOD_CTRL) != 0,
+               alt = (mods & KEYMOD_ALT) != 0;
+    if (usage >= USAGE_F1 && usage <= USAGE_F10) {
+        const int i = usage - USAGE_F1;
+        return alt ? 104 + i : ctrl ? 94 + i : shift ? 84 + i : 59 + i;
+    }
+    if (usage == USAGE_F11 || usage == USAGE_F12) {
+        const int i = usage - USAGE_F11;
+        return alt ? 139 + i : ctrl ? 137 + i : shift ? 135 + i : 133 + i;
+    }
+    struct Nav { int usage, plain, with_ctrl, with_alt; };
+    static constexpr Nav nav[] = {
+        {USAGE_UP, 72, 141, 152},     {USAGE_DOWN, 80, 145, 160},     {USAGE_LEFT, 75, 115, 155},
+        {USAGE_RIGHT, 77, 116, 157},  {USAGE_HOME, 71, 119, 151},     {USAGE_END, 79, 117, 159},
+        {USAGE_PAGEUP, 73, 132, 153}, {USAGE_PAGEDOWN, 81, 118, 161}, {USAGE_INSERT, 82, 146, 162},
+        {USAGE_DELETE, 83, 147, 163},
+    };
+    for (const Nav& n : nav)
+        if (n.usage == usage) return alt ? n.with_alt : ctrl ? n.with_ctrl : n.plain;
+    return 0;
+}
+
+int keymap_press_code(int usage, int mods) {
+    switch (usage) {
+    case USAGE_ESCAPE: return 27;
+    case USAGE_RETURN: case USAGE_KP_ENTER: return 13;
+    case USAGE_BACKSPACE: return 8;
+    case USAGE_TAB: return 9;
+    default: break;
+    }
+    if ((mods & KEYMOD_CTRL) && !(mods & KEYMOD_ALT) && usage >= USAGE_A && usage <= USAGE_Z)
+        return 1 + (usage - USAGE_A);
+    const int ext = keymap_extended_code(keymap_navigation_key(usage, mods), mods);
+    return ext > 0 ? 255 + 256 * ext : 0;
+}
+
+int keymap_cp437(uint32_t codepoint) {
+    if (codepoint < 128) return static_cast<int>(codepoint);
+    for (int i = 0; i < 128; ++i)
+        if (kCp437High[i] == codepoint) return 128 + i;
+    return -1;
+}
+
+int keymap_usage_of_code(const char* code) {
+    if (code == nullptr) return 0;
+    const size_t n = std::strlen(code);
+    if (n == 4 && std::strncmp(code, "Key", 3) == 0 && code[3] >= 'A' && code[3] <= 'Z')
+        return USAGE_A + (code[3] - 'A');
+    if (n == 6 && std::strncmp(code, "Digit", 5) == 0 && code[5] >= '0' && code[5] <= '9')
+        return code[5] == '0' ? USAGE_0 : USAGE_1 + (code[5] - '1');
+    if ((n == 2 || n == 3) && code[0] == 'F' && code[1] >= '1' && code[1] <= '9') {
+        const int f = n == 2 ? code[1] - '0' : (code[2] >= '0' && code[2] <= '9' ? 10 * (code[1] - '0') + code[2] - '0' : 0);
+        if (f >= 1 && f <= 12) return USAGE_F1 + f - 1;
+        return 0;
+    }
+    for (const CodeName& c : kCodeNames)
+        if (std::strcmp(c.name, code) == 0) return c.usage;
+    return 0;
+}
+
+void keymap_key_down(int usage, int mods) {
+    const int scan = keymap_scan_code(usage);
+    if (scan > 0) input_event(INPUT_KEY_DOWN, scan);
+    const int code = keymap_press_code(usage, mods);
+    if (code > 0) input_event(INPUT_QUEUE, code);
+}
+
+void keymap_key_up(int usage) {
+    const int scan = keymap_scan_code(usage);
+    if (scan > 0) input_event(INPUT_KEY_UP, scan);
+}
+
+void keymap_text(const char* utf8) {
+    if (utf8 == nullptr) return;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8);
+    while (*p) {
+        uint32_t cp;
+        int extra;
+        if (*p < 0x80) { cp = *p; extra = 0; }
+        else if ((*p & 0xE0) == 0xC0) { cp = *p & 0x1F; extra = 1; }
+        else if ((*p & 0xF0) == 0xE0) { cp = *p & 0x0F; extra = 2; }
+        else if ((*p & 0xF8) == 0xF0) { cp = *p & 0x07; extra = 3; }
+        else { ++p; continue; }
+        ++p;
+        bool ok = true;
+        for (int i = 0; i < extra; ++i, ++p) {
+            if ((*p & 0xC0) != 0x80) { ok = false; break; }
+            cp = (cp << 6) | (*p & 0x3F);
+        }
+        if (!ok) continue;
+        const int c = keymap_cp437(cp);
+        if (c >= 0) input_event(INPUT_QUEUE, c);
+    }
+}
+
+void keymap_pad_button(int pad, int button, bool down) {
+    if (pad < 0 || pad >= KEYMAP_MAX_PADS) return;
+    unsigned bit = 0;
+    switch (button) {
+    case PAD_A: bit = SRC_A; break;
+    case PAD_START: bit = SRC_START; break;
+    case PAD_BACK: bit = SRC_BACK; break;
+    case PAD_DPAD_UP: bit = SRC_DPAD_UP; break;
+    case PAD_DPAD_DOWN: bit = SRC_DPAD_DOWN; break;
+    case PAD_DPAD_LEFT: bit = SRC_DPAD_LEFT; break;
+    case PAD_DPAD_RIGHT: bit = SRC_DPAD_RIGHT; break;
+    default: return;
+    }
+    set_pad(pad, down ? g_pad[pad] | bit : g_pad[pad] & ~bit);
+}
+
+void keymap_pad_axis(int pad, int axis, int value) {
+    if (pad < 0 || pad >= KEYMAP_MAX_PADS) return;
+    if (axis == PAD_LEFT_X) set_pad(pad, stick(g_pad[pad], value, SRC_STICK_LEFT, SRC_STICK_RIGHT));
+    else if (axis == PAD_LEFT_Y) set_pad(pad, stick(g_pad[pad], value, SRC_STICK_UP, SRC_STICK_DOWN));
+}
+
+void keymap_pad_removed(int pad) { set_pad(pad, 0); }
+
+void keymap_pads_reset() {
+    for (unsigned& s : g_pad) s = 0;
+}

@@ -1,0 +1,90 @@
+// keymap.h -- the one translation of key input, shared by every back-end.
+//
+// A back-end names a key by its USB HID usage (SDL scancodes are the same
+// numbers; a browser's KeyboardEvent.code string is turned into one by
+// keymap_usage_of_code) and the modifier keys held with it.  From there one
+// table gives the PC set-1 scan code for the held-key table, and the key
+// queue gets what a PC keyboard would type: code page 437 characters, control
+// characters, or 255 + 256 * the BIOS extended code of a key that types none.
+// Gamepad buttons and stick directions become the arrow keys, Space and
+// Escape and take the same path, so a recording cannot tell a pad from keys.
+// Everything reaches the game through input_event (platform.h).
+#pragma once
+
+#include <cstdint>
+
+// A few HID usages by name (the rest are numbers in keymap.cpp's table).
+enum KeyUsage {
+    USAGE_A = 4, USAGE_Z = 29, USAGE_1 = 30, USAGE_0 = 39,
+    USAGE_RETURN = 40, USAGE_ESCAPE = 41, USAGE_BACKSPACE = 42, USAGE_TAB = 43, USAGE_SPACE = 44,
+    USAGE_F1 = 58, USAGE_F10 = 67, USAGE_F11 = 68, USAGE_F12 = 69,
+    USAGE_INSERT = 73, USAGE_HOME = 74, USAGE_PAGEUP = 75, USAGE_DELETE = 76, USAGE_END = 77,
+    USAGE_PAGEDOWN = 78, USAGE_RIGHT = 79, USAGE_LEFT = 80, USAGE_DOWN = 81, USAGE_UP = 82,
+    USAGE_KP_ENTER = 88, USAGE_KP_1 = 89, USAGE_KP_9 = 97, USAGE_KP_0 = 98, USAGE_KP_PERIOD = 99,
+    USAGE_LCTRL = 224, USAGE_LSHIFT = 225, USAGE_LALT = 226, USAGE_RCTRL = 228, USAGE_RSHIFT = 229,
+    USAGE_RALT = 230,
+    USAGE_LIMIT = 256, // usages are 0 .. 255
+};
+
+// Modifier flags held with a key.
+enum { KEYMOD_SHIFT = 1, KEYMOD_CTRL = 2, KEYMOD_ALT = 4, KEYMOD_NUM = 8 };
+
+// --- the tables (pure; tested one by one) ---------------------------------------
+
+// PC set-1 scan code of a key (0 = a key the game does not know).  Keypad
+// keys give the scan code of the key they share it with.
+int keymap_scan_code(int usage);
+
+// The key a keypad key stands for: with Num Lock off the keypad digits are
+// the cursor block; with it on (or for any other key) the key itself.
+int keymap_navigation_key(int usage, int mods);
+
+// The BIOS extended code of a key that types no character (0 = none): the
+// function keys and the cursor block, with Shift, Ctrl or Alt selecting
+// their other codes.  Takes the key after keymap_navigation_key.
+int keymap_extended_code(int usage, int mods);
+
+// The queue code a key press adds by itself (0 = none; its character then
+// comes as text): Escape 27, Enter 13, Backspace 8, Tab 9, Ctrl+letter 1 to
+// 26, else 255 + 256 * extended code.
+int keymap_press_code(int usage, int mods);
+
+// Code page 437 value of a Unicode character, -1 if it has none.
+int keymap_cp437(uint32_t codepoint);
+
+// The HID usage of a KeyboardEvent.code string ("KeyA", "ArrowLeft",
+// "Numpad4", ...), 0 when unknown or null.
+int keymap_usage_of_code(const char* code);
+
+// --- feeding the game (any back-end thread) -------------------------------------
+
+// A key went down (auto-repeat included) or up.
+void keymap_key_down(int usage, int mods);
+void keymap_key_up(int usage);
+// Typed text (UTF-8): each character with a code page 437 value is queued;
+// malformed sequences are skipped.
+void keymap_text(const char* utf8);
+
+// --- gamepads ------------------------------------------------------------------
+
+enum { KEYMAP_MAX_PADS = 8 };
+// Buttons the game uses; a back-end passes any other button as PAD_OTHER.
+enum PadButton {
+    PAD_A, PAD_START, PAD_BACK, PAD_DPAD_UP, PAD_DPAD_DOWN, PAD_DPAD_LEFT, PAD_DPAD_RIGHT, PAD_OTHER,
+};
+enum PadAxis { PAD_LEFT_X, PAD_LEFT_Y, PAD_OTHER_AXIS };
+// Stick values run from -32768 to 32767.  A direction is pressed beyond
+// PAD_PRESS_AT and released inside PAD_RELEASE_AT, so a stick resting near
+// the edge of the dead zone does not chatter.
+enum { PAD_PRESS_AT = 16000, PAD_RELEASE_AT = 12000 };
+
+// Pad `pad` (0 .. KEYMAP_MAX_PADS - 1; others are ignored) reports a button
+// or a stick axis.  The D-pad and the stick act as the arrow keys, A and
+// Start as Space, Back as Escape; a key stays held while any pad input holds
+// it, and each press queues what the key would type.
+void keymap_pad_button(int pad, int button, bool down);
+void keymap_pad_axis(int pad, int axis, int value);
+// The pad went away: everything it held is released.
+void keymap_pad_removed(int pad);
+// Forgets every pad's state (focus changes and tests).
+void keymap_pads_reset();

@@ -1,0 +1,181 @@
+// test_keymap.cpp -- the shared key translation checked against the PC
+// keyboard's own tables: set-1 scan codes, the keypad with Num Lock on and
+// off, the function keys' Shift/Ctrl/Alt codes, code page 437 text, browser
+// key names, and gamepads arriving as the same keys.
+#include "services/keymap.h"
+#include "services/keyboard.h"
+#include "services/platform.h"
+#include "services/screen.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class KeymapFeed : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform_reset_for_tests();
+        close_screen_for_tests();
+        ASSERT_EQ(open_screen(18, 32, 2, 0, 0), 0);
+        keyboard_reset();
+        keymap_pads_reset();
+    }
+    void TearDown() override {
+        keymap_pads_reset();
+        keyboard_reset();
+        close_screen_for_tests();
+    }
+    static std::string drain() {
+        std::string all;
+        for (std::string k = read_key(); !k.empty(); k = read_key()) all += k;
+        return all;
+    }
+};
+
+std::string ext(int code) { return std::string{static_cast<char>(255), static_cast<char>(code)}; }
+
+} // namespace
+
+TEST(Keymap, ScanCodesFollowTheSetOneLayout) {
+    // One row of the main block each, and the keys the game reads.
+    const char* rows[] = {"1234567890", "QWERTYUIOP", "ASDFGHJKL", "ZXCVBNM"};
+    const int first[] = {2, 16, 30, 44};
+    for (int r = 0; r < 4; ++r)
+        for (int i = 0; rows[r][i]; ++i) {
+            const char c = rows[r][i];
+            const int usage = c >= 'A' ? USAGE_A + (c - 'A') : c == '0' ? USAGE_0 : USAGE_1 + (c - '1');
+            EXPECT_EQ(keymap_scan_code(usage), first[r] + i) << c;
+        }
+    EXPECT_EQ(keymap_scan_code(USAGE_ESCAPE), KEY_ESCAPE);
+    EXPECT_EQ(keymap_scan_code(USAGE_SPACE), 57);
+    EXPECT_EQ(keymap_scan_code(USAGE_UP), KEY_UP);
+    EXPECT_EQ(keymap_scan_code(USAGE_LEFT), KEY_LEFT);
+    EXPECT_EQ(keymap_scan_code(USAGE_RIGHT), KEY_RIGHT);
+    EXPECT_EQ(keymap_scan_code(USAGE_DOWN), KEY_DOWN);
+    EXPECT_EQ(keymap_scan_code(USAGE_LSHIFT), KEY_LSHIFT);
+    EXPECT_EQ(keymap_scan_code(USAGE_RSHIFT), KEY_RSHIFT);
+    EXPECT_EQ(keymap_scan_code(USAGE_RCTRL), 29);
+    EXPECT_EQ(keymap_scan_code(USAGE_RALT), 56);
+    EXPECT_EQ(keymap_scan_code(USAGE_F10), 68);
+    EXPECT_EQ(keymap_scan_code(USAGE_F11), 87);
+    EXPECT_EQ(keymap_scan_code(USAGE_F12), 88);
+    // The keypad shares its codes with the cursor block it doubles as.
+    EXPECT_EQ(keymap_scan_code(96), keymap_scan_code(USAGE_UP));
+    EXPECT_EQ(keymap_scan_code(USAGE_KP_0), keymap_scan_code(USAGE_INSERT));
+    EXPECT_EQ(keymap_scan_code(USAGE_KP_ENTER), 28);
+    EXPECT_EQ(keymap_scan_code(0), 0);
+    EXPECT_EQ(keymap_scan_code(227), 0); // the system key
+    EXPECT_EQ(keymap_scan_code(-1), 0);
+    EXPECT_EQ(keymap_scan_code(USAGE_LIMIT), 0);
+}
+
+TEST(Keymap, KeypadDigitsAreTheCursorBlockOnlyWithNumLockOff) {
+    const int pad[] = {USAGE_KP_0, USAGE_KP_1, 90, 91, 92, 94, 95, 96, USAGE_KP_9, USAGE_KP_PERIOD};
+    const int nav[] = {82, 79, 80, 81, 75, 77, 71, 72, 73, 83}; // Ins End Down PgDn Left Right Home Up PgUp Del
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(keymap_press_code(pad[i], 0), 255 + 256 * nav[i]) << i;
+        EXPECT_EQ(keymap_press_code(pad[i], KEYMOD_NUM), 0) << i; // its digit comes as text
+    }
+    EXPECT_EQ(keymap_press_code(93, 0), 0); // keypad 5 stands for nothing
+    EXPECT_EQ(keymap_press_code(USAGE_KP_ENTER, KEYMOD_NUM), 13);
+}
+
+TEST(Keymap, FunctionAndCursorKeysTakeTheirShiftCtrlAltCodes) {
+    struct Case { int usage, plain, shift, ctrl, alt; };
+    const Case cases[] = {
+        {USAGE_F1, 59, 84, 94, 104},  {USAGE_F10, 68, 93, 103, 113}, {USAGE_F11, 133, 135, 137, 139},
+        {USAGE_F12, 134, 136, 138, 140}, {USAGE_UP, 72, 72, 141, 152}, {USAGE_LEFT, 75, 75, 115, 155},
+        {USAGE_HOME, 71, 71, 119, 151}, {USAGE_DELETE, 83, 83, 147, 163},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(keymap_extended_code(c.usage, 0), c.plain) << c.usage;
+        EXPECT_EQ(keymap_extended_code(c.usage, KEYMOD_SHIFT), c.shift) << c.usage;
+        EXPECT_EQ(keymap_extended_code(c.usage, KEYMOD_CTRL), c.ctrl) << c.usage;
+        EXPECT_EQ(keymap_extended_code(c.usage, KEYMOD_ALT), c.alt) << c.usage;
+        // Alt wins over Ctrl, Ctrl over Shift.
+        EXPECT_EQ(keymap_extended_code(c.usage, KEYMOD_ALT | KEYMOD_CTRL | KEYMOD_SHIFT), c.alt);
+        EXPECT_EQ(keymap_extended_code(c.usage, KEYMOD_CTRL | KEYMOD_SHIFT), c.ctrl);
+    }
+    EXPECT_EQ(keymap_extended_code(USAGE_A, 0), 0);
+    EXPECT_EQ(keymap_press_code(USAGE_ESCAPE, KEYMOD_SHIFT), 27);
+    EXPECT_EQ(keymap_press_code(USAGE_TAB, 0), 9);
+    EXPECT_EQ(keymap_press_code(USAGE_A, KEYMOD_CTRL), 1);
+    EXPECT_EQ(keymap_press_code(USAGE_Z, KEYMOD_CTRL), 26);
+    EXPECT_EQ(keymap_press_code(USAGE_Z, KEYMOD_CTRL | KEYMOD_ALT), 0);
+    EXPECT_EQ(keymap_press_code(USAGE_A, 0), 0); // letters come as text
+}
+
+TEST(Keymap, TextAndBrowserKeyNames) {
+    EXPECT_EQ(keymap_cp437('a'), 'a');
+    EXPECT_EQ(keymap_cp437(0x00C7), 128); // C cedilla
+    EXPECT_EQ(keymap_cp437(0x00A0), 255);
+    EXPECT_EQ(keymap_cp437(0x2588), 219); // full block
+    EXPECT_EQ(keymap_cp437(0x20AC), -1);  // the euro sign has none
+
+    EXPECT_EQ(keymap_usage_of_code("KeyA"), USAGE_A);
+    EXPECT_EQ(keymap_usage_of_code("KeyZ"), USAGE_Z);
+    EXPECT_EQ(keymap_usage_of_code("Digit1"), USAGE_1);
+    EXPECT_EQ(keymap_usage_of_code("Digit0"), USAGE_0);
+    EXPECT_EQ(keymap_usage_of_code("F1"), USAGE_F1);
+    EXPECT_EQ(keymap_usage_of_code("F12"), USAGE_F12);
+    EXPECT_EQ(keymap_usage_of_code("ArrowUp"), USAGE_UP);
+    EXPECT_EQ(keymap_usage_of_code("Space"), USAGE_SPACE);
+    EXPECT_EQ(keymap_usage_of_code("Numpad8"), 96);
+    EXPECT_EQ(keymap_usage_of_code("ShiftRight"), USAGE_RSHIFT);
+    for (const char* bad : {"", "Key", "Keya", "KeyAB", "Digit", "F0", "F13", "F1x", "arrowup", "Unidentified"})
+        EXPECT_EQ(keymap_usage_of_code(bad), 0) << bad;
+    EXPECT_EQ(keymap_usage_of_code(nullptr), 0);
+}
+
+TEST_F(KeymapFeed, KeysAndTextReachTheTableAndTheQueue) {
+    keymap_key_down(USAGE_RIGHT, 0);
+    EXPECT_TRUE(key_down(KEY_RIGHT));
+    keymap_key_down(95, KEYMOD_NUM); // keypad 7 with Num Lock: held, its '7' comes as text
+    keymap_text("7\xC3\xA9\xE2\x82\xAC\xC3(x"); // 7, e acute, euro (none), broken lead byte (the "(" after it stays), x
+    keymap_key_down(USAGE_F1, KEYMOD_SHIFT);
+    keymap_key_up(USAGE_RIGHT);
+    EXPECT_FALSE(key_down(KEY_RIGHT));
+    EXPECT_TRUE(key_down(71));
+    EXPECT_EQ(drain(), ext(77) + "7" + std::string(1, static_cast<char>(130)) + "(x" + ext(84));
+}
+
+TEST_F(KeymapFeed, PadsActAsArrowsSpaceAndEscape) {
+    keymap_pad_button(0, PAD_A, true);
+    EXPECT_TRUE(key_down(57));
+    keymap_pad_button(0, PAD_A, false);
+    EXPECT_FALSE(key_down(57));
+    keymap_pad_button(1, PAD_START, true);
+    keymap_pad_button(1, PAD_BACK, true);
+    EXPECT_TRUE(key_down(KEY_ESCAPE));
+    EXPECT_EQ(drain(), std::string(" ") + " " + "\x1b");
+
+    // The D-pad and the stick both hold Right; it ends with the last of them.
+    keymap_pad_button(0, PAD_DPAD_RIGHT, true);
+    keymap_pad_axis(0, PAD_LEFT_X, 30000);
+    keymap_pad_button(0, PAD_DPAD_RIGHT, false);
+    EXPECT_TRUE(key_down(KEY_RIGHT));
+    keymap_pad_axis(0, PAD_LEFT_X, 0);
+    EXPECT_FALSE(key_down(KEY_RIGHT));
+    EXPECT_EQ(drain(), ext(77)); // one press, one queued key
+
+    // Hysteresis: pressed beyond PAD_PRESS_AT, held until inside PAD_RELEASE_AT.
+    keymap_pad_axis(0, PAD_LEFT_Y, PAD_PRESS_AT - 1);
+    EXPECT_FALSE(key_down(KEY_DOWN));
+    keymap_pad_axis(0, PAD_LEFT_Y, PAD_PRESS_AT);
+    keymap_pad_axis(0, PAD_LEFT_Y, PAD_RELEASE_AT + 1);
+    EXPECT_TRUE(key_down(KEY_DOWN));
+    keymap_pad_axis(0, PAD_LEFT_Y, -PAD_PRESS_AT); // straight over to Up
+    EXPECT_FALSE(key_down(KEY_DOWN));
+    EXPECT_TRUE(key_down(KEY_UP));
+    EXPECT_EQ(drain(), ext(80) + ext(72));
+
+    // A pad that goes away lets go of what it held; other pads keep theirs.
+    keymap_pad_removed(0);
+    EXPECT_FALSE(key_down(KEY_UP));
+    EXPECT_TRUE(key_down(KEY_ESCAPE));
+    keymap_pad_button(KEYMAP_MAX_PADS, PAD_A, true); // out of range: ignored
+    keymap_pad_button(0, PAD_OTHER, true);
+    EXPECT_EQ(drain(), "");
+}
