@@ -22,16 +22,19 @@
 #include "services/platform.h"
 
 #include "services/image.h"
+#include "services/keymap.h"
 #include "services/screen.h"
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
 #include <cstdint>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
 
+constexpr const char kCanvas[] = "#screen";
 constexpr double kFastYieldMs = 16.0;  // a fast run yields to the browser this often
 constexpr double kMaxLagMs = 100.0;    // further behind than this, the deadline restarts
 
@@ -90,6 +93,53 @@ void paint() {
     if (page != nullptr && first <= last) web_put_rows(g_rgba, SCREEN_WIDTH, first, last - first + 1);
 }
 
+// --- keys ---------------------------------------------------------------------------
+
+// The modifier flags of a key event.  The browser does not say whether Num
+// Lock is on, but a keypad key that types a character tells.
+int key_mods(const EmscriptenKeyboardEvent& e, bool types_character) {
+    const bool keypad = std::strncmp(e.code, "Numpad", 6) == 0;
+    return (e.shiftKey ? KEYMOD_SHIFT : 0) | (e.ctrlKey ? KEYMOD_CTRL : 0) | (e.altKey ? KEYMOD_ALT : 0) |
+           (keypad && types_character ? KEYMOD_NUM : 0);
+}
+
+// True when KeyboardEvent.key is one character (its UTF-8 is one code point).
+bool one_character(const char* key) {
+    const unsigned char c = static_cast<unsigned char>(key[0]);
+    const size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    return n > 0 && std::strlen(key) == n;
+}
+
+// Keys the page keeps: Tab (moves the focus), the function keys (reload,
+// fullscreen, tools) and anything with Ctrl, Alt or Meta.  The rest of the
+// keys the game knows do not reach the page, so they never scroll it.
+bool page_keeps(int usage, const EmscriptenKeyboardEvent& e) {
+    if (e.ctrlKey || e.altKey || e.metaKey) return true;
+    if (usage == USAGE_TAB || (usage >= USAGE_F1 && usage <= USAGE_F12)) return true;
+    return keymap_scan_code(usage) == 0;
+}
+
+EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
+    const int usage = keymap_usage_of_code(e->code);
+    const bool character = one_character(e->key);
+    if (type == EMSCRIPTEN_EVENT_KEYDOWN) {
+        // Auto-repeat comes as more key-downs, as on the desktop.
+        if (usage != 0) keymap_key_down(usage, key_mods(*e, character));
+        // The character a key types; Ctrl alone or Meta make none (AltGr,
+        // reported as Ctrl+Alt on some systems, does).
+        if (character && !e->metaKey && !(e->ctrlKey && !e->altKey)) keymap_text(e->key);
+    } else if (usage != 0) {
+        keymap_key_up(usage);
+    }
+    return page_keeps(usage, *e) ? EM_FALSE : EM_TRUE;
+}
+
+// Focus gained or lost: no key stays held that the game would not see released.
+EM_BOOL on_focus(int, const EmscriptenFocusEvent*, void*) {
+    input_event(INPUT_CLEAR_HELD, 0);
+    return EM_FALSE;
+}
+
 // Offers a screenshot the game saved since the last tick.
 void offer_screenshot() {
     if (::access("screen.bmp", F_OK) != 0) return;
@@ -102,6 +152,10 @@ int web_open(int width, int height, const char* title) {
     const int r = headless_platform.open_window(width, height, title);
     if (r != 0) return r;
     web_set_title(title ? title : "");
+    emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, on_key);
+    emscripten_set_keyup_callback(kCanvas, nullptr, EM_TRUE, on_key);
+    emscripten_set_focus_callback(kCanvas, nullptr, EM_TRUE, on_focus);
+    emscripten_set_blur_callback(kCanvas, nullptr, EM_TRUE, on_focus);
     g_open = true;
     g_deadline = g_last_yield = emscripten_get_now();
     paint();
@@ -137,6 +191,7 @@ void web_close() {
     if (!g_open) return;
     web_note_tick(static_cast<double>(current_tick()));
     paint();
+    emscripten_html5_remove_all_event_listeners();
     g_open = false;
 }
 

@@ -87,6 +87,106 @@ def case_title(b, site):
     assert not page_errors(b), page_errors(b)
 
 
+def player_only_colours():
+    """R, G, B of the colours that only the player's sprites use."""
+    assets = os.path.join(os.path.dirname(RECORDING), "..")
+    palette = {}
+    for line in open(os.path.join(assets, "palette.txt")):
+        m = re.match(r"^(\S)\s+([0-9A-Fa-f]{6})\b", line)
+        if m:
+            palette[m.group(1)] = bytes.fromhex(m.group(2))
+    player, other = set(), set()
+    folder = os.path.join(assets, "sprites")
+    for name in os.listdir(folder):
+        chars = set()
+        for line in open(os.path.join(folder, name)):
+            line = line.rstrip("\n")
+            if not line.startswith("# ") and line and set(line) <= set(palette):
+                chars |= set(line)
+        (player if name.startswith("player") else other).update(chars)
+    return {palette[c] for c in player - other - {"."}}
+
+
+def player_box(rgb, colours):
+    """(left, top) of the pixels in the player's colours, below the HUD."""
+    xs, ys = [], []
+    for y in range(64, 480):
+        row = rgb[y * 1920:(y + 1) * 1920]
+        for x in range(640):
+            if row[3 * x:3 * x + 3] in colours:
+                xs.append(x)
+                ys.append(y)
+    assert xs, "no player on the canvas"
+    return min(xs), min(ys)
+
+
+def press(b, code, key, vk, text=None):
+    b.key("keyDown", code, key, vk, text)
+    b.key("keyUp", code, key, vk)
+
+
+def case_play(b, site):
+    """Click, Space starts a game, Space closes the box, Right walks; S saves."""
+    # The "Level 1" box as the native game shows it after one Space.
+    rec = os.path.join(WORK, "space.rec")
+    with open(rec, "w") as f:
+        f.write("clovenfeld-recording 1\nseed 1\n5x |\n|32\n400x |\n")
+    shot = os.path.join(WORK, "box.bmp")
+    r = native("--replay", rec, "--fast", "--stop-at", "infobox:Level 1", "--shot", shot)
+    assert r.returncode == 0, r.stderr
+    box = bmp_as_rgb(open(shot, "rb").read())
+
+    downloads = os.path.join(WORK, "downloads")
+    os.mkdir(downloads)
+    b.call("Page.setDownloadBehavior", behavior="allow", downloadPath=downloads)
+    b.open(site.url("?seed=1&events=1"))
+    b.wait_for("Module.tick >= 2")
+    b.evaluate("window.kept = []; window.addEventListener('keydown',"
+               " e => kept.push(e.code + ':' + e.defaultPrevented)); true")
+    b.click("#screen")
+    assert b.evaluate("document.activeElement.id") == "screen", "a click does not focus the game"
+
+    press(b, "Space", " ", 32, " ")
+    b.wait_for("Module.output.some(l => / infobox:Level 1$/.test(l))")
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 2))
+    got = rgba_as_rgb(b.canvas_rgba())
+    assert got == box, "the Level 1 box differs from the native one: " + first_difference(got, box)
+
+    press(b, "Space", " ", 32, " ")
+    b.wait_for("Module.output.some(l => / level:1$/.test(l))")
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 2))
+    colours = player_only_colours()
+    x0, y0 = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+
+    tick = b.evaluate("Module.tick")
+    b.key("keyDown", "ArrowRight", "ArrowRight", 39)
+    b.wait_for("Module.tick >= %d" % (tick + 40))
+    b.key("keyUp", "ArrowRight", "ArrowRight", 39)
+    x1, y1 = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+    assert x1 >= x0 + 40 and y1 == y0, "the player went from %s to %s" % ((x0, y0), (x1, y1))
+    # Still for a while once Right is released.
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 20))
+    x2, _ = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+    b.wait_for("Module.tick >= %d" % (tick + 40))
+    assert player_box(rgba_as_rgb(b.canvas_rgba()), colours)[0] == x2, "the player walks on"
+
+    kept = b.evaluate("kept")
+    assert "Space:true" in kept and "ArrowRight:true" in kept, "game keys reach the page: %s" % kept
+
+    press(b, "KeyS", "s", 83, "s")
+    name = os.path.join(downloads, "screen.bmp")
+    deadline = time.time() + 20
+    while not os.path.exists(name) and time.time() < deadline:
+        time.sleep(0.05)
+    width, height, _ = bmp_pixels(open(name, "rb").read())
+    assert (width, height) == (640, 480)
+    assert not b.evaluate("Module.FS.analyzePath('/screen.bmp').exists"), "screen.bmp stays behind"
+    assert not page_errors(b), page_errors(b)
+
+
 def case_replay_level2(b, site):
     """A replay stopped at a tick of level 2 keeps the native work page."""
     r = native("--headless", "--fast", "--replay", RECORDING, "--events", "--stop-at", "level:3")
@@ -126,7 +226,7 @@ def case_fatal_report(b, site):
     assert b.evaluate("Module.tick") == tick, "the game still runs"
 
 
-CASES = [case_title, case_replay_level2, case_fatal_report]
+CASES = [case_title, case_play, case_replay_level2, case_fatal_report]
 
 
 def main():
