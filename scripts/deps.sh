@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a command needs, only those that are missing.
-# Usage: scripts/deps.sh play|test
+# Usage: scripts/deps.sh play|test|web
 set -euo pipefail
 
 case "${1:-test}" in
   play) want=(g++ cmake make pkg-config libsdl2-dev) ;;
   test) want=(g++ cmake make pkg-config libsdl2-dev googletest libgtest-dev libbenchmark-dev
-              clang libclang-rt-14-dev xvfb xdotool x11-utils matchbox-window-manager) ;;
-  *) echo "usage: $0 play|test" >&2; exit 2 ;;
+              clang libclang-rt-14-dev xvfb xdotool x11-utils matchbox-window-manager
+              emscripten chromium python3-websocket) ;;
+  web)  want=(g++ cmake make pkg-config libsdl2-dev emscripten) ;;
+  *) echo "usage: $0 play|test|web" >&2; exit 2 ;;
 esac
 
 missing=()

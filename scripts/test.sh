@@ -10,7 +10,7 @@ bash "$root/scripts/deps.sh" test
 step() { printf '\n=== %s\n' "$*"; }
 
 step "build and test"
-cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLOVENFELD_WEB=ON >/dev/null
 cmake --build "$root/build/test" -j"$jobs"
 ctest --test-dir "$root/build/test" --output-on-failure -j"$jobs"
 
