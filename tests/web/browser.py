@@ -8,8 +8,9 @@ import http.server
 import json
 import os
 import shutil
-import socket
+import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -81,7 +82,6 @@ class Browser:
                                               suppress_origin=True)
         self.next_id = 0
         self.console = []      # (level, text) of console messages and exceptions
-        self.events = []       # other protocol events, as they came
         self.call("Runtime.enable")
         self.call("Page.enable")
         self.call("Log.enable")
@@ -97,8 +97,6 @@ class Browser:
         elif method == "Log.entryAdded":
             e = msg["params"]["entry"]
             self.console.append((e["level"], e["text"] + (" " + e["url"] if e.get("url") else "")))
-        elif method:
-            self.events.append(msg)
 
     def call(self, method, **params):
         self.next_id += 1
@@ -182,7 +180,5 @@ class Browser:
         shutil.rmtree(self.profile, ignore_errors=True)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+# A test run stopped from outside (a time-out) still closes its browser.
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))

@@ -68,7 +68,7 @@ def first_difference(a, b, width=640, channels=3):
 
 
 def page_errors(b):
-    return [t for level, t in b.console if level in ("error", "exception") and "favicon" not in t]
+    return [t for level, t in b.console if level in ("error", "exception")]
 
 
 # --- the cases ------------------------------------------------------------------
