@@ -80,7 +80,8 @@ var Module = (function () {
     onExit: function (code) {
       Module.running = false;
       Module.exitStatus = code;
-      say(code === 0 ? "The game has ended." : "The game stopped with error " + code + ".");
+      say((code === 0 ? "The game has ended." : "The game stopped with error " + code + ".") +
+          " Reload the page to play again.");
     },
     onAbort: function (what) {
       Module.running = false;
