@@ -220,6 +220,7 @@ def case_fatal_report(b, site):
     shown = b.evaluate("document.getElementById('report').hidden ? '' :"
                        " document.getElementById('report').textContent")
     assert shown.strip() == r.stderr.strip(), "page shows %r, native %r" % (shown, r.stderr)
+    assert any(level == "error" and "Aborting due to runtime error 2" in t for level, t in b.console)
     assert "error 2" in b.evaluate("document.getElementById('status').textContent")
     tick = b.evaluate("Module.tick")
     time.sleep(0.3)
