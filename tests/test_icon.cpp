@@ -1,7 +1,7 @@
 // test_icon.cpp -- the program's icon as mkassets writes it for the install:
-// each PNG is read back here with its own small reader (chunk CRCs, the zlib
-// stream and its Adler-32 checked), is the size its name says, and shows the
-// 16 x 16 source scaled by a whole number, transparent where nothing is drawn.
+// each PNG is read back with a small reader of our own (chunk CRCs, the zlib
+// stream of stored blocks and its Adler-32 checked) and must show the 16 x 16
+// source scaled by a whole number, transparent where nothing is drawn.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace {
+
+using Bytes = std::vector<uint8_t>;
 
 uint32_t crc32_bits(const uint8_t* p, size_t n) {
     uint32_t c = 0xFFFFFFFFu;
@@ -20,115 +22,75 @@ uint32_t crc32_bits(const uint8_t* p, size_t n) {
     return ~c;
 }
 
-uint32_t adler32_bytes(const std::vector<uint8_t>& d) {
-    uint64_t a = 1, b = 0;
-    for (uint8_t v : d) {
-        a = (a + v) % 65521;
-        b = (b + a) % 65521;
-    }
-    return static_cast<uint32_t>(b << 16 | a);
+uint32_t adler32_bytes(const Bytes& d) {
+    uint32_t a = 1, b = 0;
+    for (uint8_t v : d) b = (b + (a = (a + v) % 65521)) % 65521;
+    return b << 16 | a;
 }
 
-uint32_t be32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | p[2] << 8 | p[3];
-}
+uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | p[2] << 8 | p[3]; }
 
-struct Rgba {
-    int width = 0, height = 0;
-    std::vector<uint8_t> px; // 4 bytes a pixel, rows top first
-    uint32_t at(int x, int y) const { return be32(&px[static_cast<size_t>((y * width + x) * 4)]); }
-};
-
-// Reads an 8-bit RGBA PNG made of stored deflate blocks; fails the test on
-// anything else or on a bad check value.
-Rgba read_png(const std::string& path) {
+// The pixels (RGBA as 0xRRGGBBAA, rows top first) of an 8-bit RGBA PNG made
+// of stored deflate blocks with filter type 0; empty on any fault.
+std::vector<uint32_t> read_png(const std::string& path, int* size) {
     std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> f((std::istreambuf_iterator<char>(in)), {});
-    Rgba img;
-    const uint8_t sig[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (f.size() < 8 || !std::equal(sig, sig + 8, f.begin())) {
-        ADD_FAILURE() << path << ": no PNG signature";
-        return img;
-    }
-    std::vector<uint8_t> z;
-    bool ended = false;
-    for (size_t at = 8; at + 12 <= f.size() && !ended; ) {
+    const Bytes f((std::istreambuf_iterator<char>(in)), {});
+    const Bytes sig = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (f.size() < 8 || !std::equal(sig.begin(), sig.end(), f.begin())) return {};
+    Bytes z, raw;
+    size_t at = 8;
+    for (std::string type; type != "IEND"; at += 12 + be32(&f[at])) {
+        if (at + 12 > f.size() || at + 12 + be32(&f[at]) > f.size()) return {};
         const uint32_t len = be32(&f[at]);
-        if (at + 12 + len > f.size()) break;
-        const std::string type(f.begin() + static_cast<long>(at) + 4, f.begin() + static_cast<long>(at) + 8);
-        const uint8_t* data = &f[at + 8];
-        EXPECT_EQ(crc32_bits(&f[at + 4], len + 4), be32(data + len)) << path << " " << type;
-        if (type == "IHDR") {
-            img.width = static_cast<int>(be32(data));
-            img.height = static_cast<int>(be32(data + 4));
-            EXPECT_EQ(std::vector<uint8_t>(data + 8, data + 13), (std::vector<uint8_t>{8, 6, 0, 0, 0}));
-        } else if (type == "IDAT") {
-            z.insert(z.end(), data, data + len);
+        type.assign(f.begin() + long(at) + 4, f.begin() + long(at) + 8);
+        if (crc32_bits(&f[at + 4], len + 4) != be32(&f[at + 8 + len])) return {};
+        if (type == "IHDR") { // square, 8 bits, RGBA, deflate, filter 0, no interlace
+            if (be32(&f[at + 8]) != be32(&f[at + 12]) || Bytes(&f[at + 16], &f[at + 21]) != Bytes{8, 6, 0, 0, 0})
+                return {};
+            *size = int(be32(&f[at + 8]));
         }
-        ended = type == "IEND";
-        at += 12 + len;
+        if (type == "IDAT") z.insert(z.end(), &f[at + 8], &f[at + 8 + len]);
     }
-    EXPECT_TRUE(ended) << path << ": no IEND";
-    if (z.size() < 6 || (z[0] * 256 + z[1]) % 31 != 0 || (z[0] & 0x0F) != 8) {
-        ADD_FAILURE() << path << ": bad zlib header";
-        return img;
-    }
-    std::vector<uint8_t> raw;
-    size_t at = 2;
+    if (z.size() < 6 || (z[0] * 256 + z[1]) % 31 != 0 || (z[0] & 0x0F) != 8) return {};
+    at = 2;
     for (bool last = false; !last;) {
-        if (at + 5 > z.size() || (z[at] & 6) != 0) {
-            ADD_FAILURE() << path << ": not a stored block";
-            return img;
-        }
+        if (at + 5 > z.size() || (z[at] & 6) != 0) return {}; // stored blocks only
         last = z[at] & 1;
         const size_t n = z[at + 1] | z[at + 2] << 8;
-        EXPECT_EQ(n ^ 0xFFFF, static_cast<size_t>(z[at + 3] | z[at + 4] << 8));
-        if (at + 5 + n > z.size()) {
-            ADD_FAILURE() << path << ": block runs past the data";
-            return img;
-        }
-        raw.insert(raw.end(), z.begin() + static_cast<long>(at) + 5, z.begin() + static_cast<long>(at + 5 + n));
+        if ((n ^ 0xFFFF) != size_t(z[at + 3] | z[at + 4] << 8) || at + 5 + n > z.size()) return {};
+        raw.insert(raw.end(), z.begin() + long(at) + 5, z.begin() + long(at + 5 + n));
         at += 5 + n;
     }
-    EXPECT_EQ(at + 4, z.size());
-    if (at + 4 <= z.size()) {
-        EXPECT_EQ(adler32_bytes(raw), be32(&z[at])) << path;
+    const size_t row = size_t(*size) * 4 + 1;
+    if (at + 4 != z.size() || adler32_bytes(raw) != be32(&z[at]) || raw.size() != row * size_t(*size)) return {};
+    std::vector<uint32_t> px;
+    for (size_t y = 0; y < size_t(*size); y++) {
+        if (raw[y * row] != 0) return {};
+        for (size_t x = 0; x < size_t(*size); x++) px.push_back(be32(&raw[y * row + 1 + 4 * x]));
     }
-    const size_t row = static_cast<size_t>(img.width) * 4 + 1;
-    if (raw.size() != row * static_cast<size_t>(img.height)) {
-        ADD_FAILURE() << path << ": " << raw.size() << " bytes of rows";
-        return img;
-    }
-    for (int y = 0; y < img.height; y++) {
-        EXPECT_EQ(raw[y * row], 0) << "filter type of row " << y;
-        img.px.insert(img.px.end(), raw.begin() + static_cast<long>(y * row + 1),
-                      raw.begin() + static_cast<long>((y + 1) * row));
-    }
-    return img;
+    return px;
 }
 
 } // namespace
 
 TEST(Icon, EverySizeIsTheSourceScaledByAWholeNumber) {
-    // The reader's check values against their published ones.
+    // The reader's own checks against their published values.
     ASSERT_EQ(crc32_bits(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
     ASSERT_EQ(adler32_bytes({'W', 'i', 'k', 'i', 'p', 'e', 'd', 'i', 'a'}), 0x11E60398u);
 
     const std::string dir = std::string(GAME_DIR) + "/../icons/";
-    const Rgba small = read_png(dir + "16.png");
-    ASSERT_EQ(small.width, 16);
-    ASSERT_EQ(small.height, 16);
-    EXPECT_EQ(small.at(0, 0), 0x00000000u) << "nothing drawn: fully transparent";
-    EXPECT_EQ(small.at(7, 6), 0xF4ECD8FFu) << "eggshell, opaque";
-    EXPECT_EQ(small.at(0, 14), 0x3A1E16FFu) << "mortar";
-    for (int n : {32, 48, 64, 128, 256}) {
-        SCOPED_TRACE(n);
-        const Rgba big = read_png(dir + std::to_string(n) + ".png");
-        ASSERT_EQ(big.width, n);
-        ASSERT_EQ(big.height, n);
+    int n = 0;
+    const std::vector<uint32_t> small = read_png(dir + "16.png", &n);
+    ASSERT_EQ(small.size(), 256u) << "unreadable";
+    EXPECT_EQ(small[0], 0x00000000u) << "nothing drawn: fully transparent";
+    EXPECT_EQ(small[6 * 16 + 7], 0xF4ECD8FFu) << "eggshell, opaque";
+    EXPECT_EQ(small[14 * 16], 0x3A1E16FFu) << "mortar";
+    for (int want : {32, 48, 64, 128, 256}) {
+        const std::vector<uint32_t> big = read_png(dir + std::to_string(want) + ".png", &n);
+        ASSERT_EQ(n, want);
+        ASSERT_EQ(big.size(), size_t(n * n)) << n << " px: unreadable";
         int wrong = 0;
-        for (int y = 0; y < n; y++)
-            for (int x = 0; x < n; x++) wrong += big.at(x, y) != small.at(x * 16 / n, y * 16 / n);
-        EXPECT_EQ(wrong, 0);
+        for (int i = 0; i < n * n; i++) wrong += big[size_t(i)] != small[size_t(i / n * 16 / n * 16 + i % n * 16 / n)];
+        EXPECT_EQ(wrong, 0) << n << " px";
     }
 }
