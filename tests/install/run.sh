@@ -43,6 +43,7 @@ check_tree() {
     [ "$(od -An -tx1 -N8 "$png" | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "$png is not a PNG"
     [ "$(od -An -tu1 -j16 -N8 "$png" | tr -s ' ' | sed 's/^ //')" = \
       "0 0 $((n >> 8)) $((n & 255)) 0 0 $((n >> 8)) $((n & 255))" ] || fail "$png is not $n x $n"
+    pngfix "$png" >/dev/null || fail "$png: libpng finds a bad CRC, zlib stream or check value"
   done
   for tool in mkassets solver contact_sheet; do
     [ ! -e "$root/bin/$tool" ] || fail "tool $tool installed"
