@@ -10,12 +10,13 @@ bash "$root/scripts/deps.sh" test
 step() { printf '\n=== %s\n' "$*"; }
 
 step "build and test"
-cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLOVENFELD_WEB=ON >/dev/null
+cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLOVENFELD_WERROR=ON \
+      -DCLOVENFELD_WEB=ON >/dev/null
 cmake --build "$root/build/test" -j"$jobs"
 ctest --test-dir "$root/build/test" --output-on-failure -j"$jobs"
 
 step "build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
-cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON \
+cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON -DCLOVENFELD_WERROR=ON \
       -DCLOVENFELD_BENCH=OFF >/dev/null
 cmake --build "$root/build/asan" -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -23,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 if compgen -G "$root/fuzz/*.cpp" >/dev/null; then
   step "fuzz (short runs)"
-  CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON \
+  CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON -DCLOVENFELD_WERROR=ON \
         -DCLOVENFELD_FUZZ=ON -DCLOVENFELD_TESTS=OFF -DCLOVENFELD_BENCH=OFF >/dev/null
   cmake --build "$root/build/fuzz" -j"$jobs"
   for src in "$root"/fuzz/*.cpp; do

@@ -146,9 +146,15 @@ TEST(RecordParse, TotalTicksCountTheRepeats) {
         ASSERT_TRUE(replay_next(&c, &in));
         std::string got;
         for (int i = 0; i < 128; ++i)
-            if (in.held[i]) got += (got.empty() ? "" : " ") + std::to_string(i);
+            if (in.held[i]) {
+                if (!got.empty()) got += ' '; // two steps: see test_platform.cpp's append_number
+                got += std::to_string(i);
+            }
         got += "|";
-        for (int i = 0; i < in.queued_count; ++i) got += (i ? " " : "") + std::to_string(in.queued[i]);
+        for (int i = 0; i < in.queued_count; ++i) {
+            if (i) got += ' ';
+            got += std::to_string(in.queued[i]);
+        }
         EXPECT_EQ(got, want);
     }
 }

@@ -1,14 +1,19 @@
 // mkassets.cpp -- turns the text sources under assets/ into the game's files.
 //
-// Usage: mkassets <assets dir> <game dir>.  Reads assets/palette.txt, every
-// sprite assets/sprites/<name>.txt and every level assets/levels/<n>.txt, and
-// writes <game dir>/gfx/<name>.bmp (24-bit, bottom-up, magenta where nothing is
-// drawn) and <game dir>/levels/<n>.bmp (8-bit palette bitmap, one pixel per
-// cell, palette index = cell code).  The walking-left sprites are made here as
+// Usage: mkassets <assets dir> <game dir> [<icon dir>].  Reads
+// assets/palette.txt, every sprite assets/sprites/<name>.txt and every level
+// assets/levels/<n>.txt, and writes <game dir>/gfx/<name>.bmp (24-bit,
+// bottom-up, magenta where nothing is drawn) and <game dir>/levels/<n>.bmp
+// (8-bit palette bitmap, one pixel per cell, palette index = cell code).  With
+// an icon dir it also draws the program's icon, assets/icon.txt (16 x 16), as
+// <icon dir>/<N>.png for N = 16, 32, 48, 64, 128 and 256: RGBA, scaled by whole
+// numbers, transparent where nothing is drawn.  The walking-left sprites are made here as
 // mirror images of the walking-right ones, so the two can never drift apart.
 // Any malformed source stops the tool with a message naming the file and line
 // and a nonzero exit status, so a bad edit fails the build.  The tool has its
-// own small BMP writer and does not need the game's services.
+// own small BMP and PNG writers and does not need the game's services.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -214,6 +219,80 @@ void write_sprite(const fs::path& file, const Picture& p) {
     write_file(file, b);
 }
 
+// --- the icon: PNG files ------------------------------------------------------
+
+constexpr int ICON_SIZE = 16;
+constexpr int ICON_SCALES[] = {1, 2, 3, 4, 8, 16};
+
+// CRC-32 (the PNG chunk check, polynomial 0xEDB88320) and Adler-32 (the zlib
+// stream check), bit by bit: the files are small.
+uint32_t crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
+    crc = ~crc;
+    for (size_t i = 0; i < n; i++) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+uint32_t adler32(const std::vector<uint8_t>& data) {
+    uint32_t a = 1, b = 0;
+    for (uint8_t byte : data) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    return b << 16 | a;
+}
+
+void put32_be(std::vector<uint8_t>& b, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+void png_chunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+    put32_be(out, static_cast<uint32_t>(data.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    put32_be(out, crc32(out.data() + start, out.size() - start));
+}
+
+// An RGBA PNG of p scaled by a whole number; palette magenta becomes fully
+// transparent.  The image data is a zlib stream of stored (uncompressed)
+// deflate blocks, which every PNG reader takes.
+std::vector<uint8_t> png_file(const Picture& p, int scale) {
+    const int w = p.width * scale, h = p.height * scale;
+    std::vector<uint8_t> raw; // each row: filter type 0, then RGBA pixels
+    for (int y = 0; y < h; y++) {
+        raw.push_back(0);
+        for (int x = 0; x < w; x++) {
+            const uint32_t c = p.rgb[static_cast<size_t>(y / scale * p.width + x / scale)];
+            const bool clear = c == 0xFF00FF;
+            for (uint32_t v : {c >> 16, c >> 8, c}) raw.push_back(clear ? 0 : static_cast<uint8_t>(v));
+            raw.push_back(clear ? 0 : 255);
+        }
+    }
+    std::vector<uint8_t> z = {0x78, 0x01};
+    for (size_t at = 0; at < raw.size(); at += 65535) {
+        const size_t n = std::min<size_t>(65535, raw.size() - at);
+        z.push_back(at + n == raw.size() ? 1 : 0); // BFINAL on the last block, BTYPE 00
+        put16(z, static_cast<uint32_t>(n));
+        put16(z, static_cast<uint32_t>(~n & 0xFFFF));
+        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
+                 raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+    }
+    put32_be(z, adler32(raw));
+
+    std::vector<uint8_t> header;
+    put32_be(header, static_cast<uint32_t>(w));
+    put32_be(header, static_cast<uint32_t>(h));
+    for (uint8_t v : {8, 6, 0, 0, 0}) header.push_back(v); // 8 bits, RGBA, deflate, filter 0, no interlace
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png_chunk(out, "IHDR", header);
+    png_chunk(out, "IDAT", z);
+    png_chunk(out, "IEND", {});
+    return out;
+}
+
 // A level's cell codes, row 0 at the top.
 struct Level {
     int height = 0;
@@ -264,8 +343,8 @@ void write_level(const fs::path& file, const Level& level) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: mkassets <assets dir> <game dir>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: mkassets <assets dir> <game dir> [<icon dir>]\n");
         return 2;
     }
     const fs::path assets = argv[1];
@@ -299,6 +378,13 @@ int main(int argc, char** argv) {
     for (int n = 1; n <= LEVEL_COUNT; n++) {
         const std::string name = std::to_string(n);
         write_level(game / "levels" / (name + ".bmp"), read_level(assets / "levels" / (name + ".txt")));
+    }
+    if (argc == 4) {
+        const fs::path icons = argv[3];
+        fs::create_directories(icons, ec);
+        const Picture icon = read_sprite(assets / "icon.txt", {"icon", ICON_SIZE, ICON_SIZE, nullptr}, palette);
+        for (int scale : ICON_SCALES)
+            write_file(icons / (std::to_string(ICON_SIZE * scale) + ".png"), png_file(icon, scale));
     }
     std::printf("mkassets: %zu sprites, %d levels written to %s\n", std::size(SPRITES), LEVEL_COUNT,
                 game.string().c_str());

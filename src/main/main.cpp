@@ -2,6 +2,7 @@
 // window or the headless back-end and runs the game shell.
 #include "main/options.h"
 #include "main/shell.h"
+#include "services/datadir.h"
 #include "services/platform.h"
 
 #include <cstdio>
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
         return 0;
     }
     run_options = cl.run;
+    choose_data_dir(cl.data_dir);
 
     if (run_options.headless) {
         // A replayed recording is read here; its seed then seeds the game.

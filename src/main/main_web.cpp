@@ -4,6 +4,7 @@
 // recording shipped with the page.
 #include "main/options.h"
 #include "main/shell.h"
+#include "services/datadir.h"
 #include "services/platform.h"
 
 #include <cstdio>
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     }
     run_options = cl.run;
     run_options.headless = false;
+    choose_data_dir(cl.data_dir); // the page's files are preloaded into the working directory
     // A recording is read as a headless run reads it, and its seed seeds the
     // game; the web back-end replays it through the headless run control.
     if (run_options.replay_path != nullptr) select_platform(&headless_platform);

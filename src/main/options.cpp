@@ -4,6 +4,8 @@
 // a shot of the work page and a log of what the game showed.
 #include "main/options.h"
 
+#include "services/datadir.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +44,7 @@ void print_usage(FILE* to)
         "  --shot FILE       headless: save the work page to FILE when stopping\n"
         "  --events          print each announced event with its tick\n",
         to);
+    std::fputs("  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n", to);
 }
 
 int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err)
@@ -83,6 +86,13 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         } else if (std::strcmp(a, "--stop-at") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             out->run.stop_event = v;
+        } else if (std::strcmp(a, "--data") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            if (*v == '\0' || std::strlen(v) >= DATA_DIR_CHARS) {
+                std::fprintf(err, "clovenfeld: --data needs a folder name (under %d characters)\n", DATA_DIR_CHARS);
+                return OPTIONS_BAD;
+            }
+            out->data_dir = v;
         } else if (std::strcmp(a, "--seed") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             if (!read_number(v, 0, 4294967295LL, &n)) {

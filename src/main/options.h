@@ -11,6 +11,7 @@ struct CommandLine {
     RunOptions run;            // copied into run_options by main()
     bool show_help = false;    // --help
     bool show_version = false; // --version
+    const char* data_dir = nullptr; // --data DIR: the folder holding gfx/ and levels/
 };
 
 enum { OPTIONS_OK = 0, OPTIONS_BAD = 2 };

@@ -15,6 +15,7 @@
 
 #include "services/bmp.h"
 
+#include "services/datadir.h"
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/screen.h"
@@ -298,6 +299,16 @@ int load_bitmap(const char* path, Image* target) {
     if (path == nullptr || std::strlen(path) >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
     char name[MAX_PATH_CHARS];
     native_path(path, name, sizeof name);
+    // Game paths are relative to the data folder chosen at start-up.
+    const char* dir = data_dir();
+    if (dir[0] != '\0' && name[0] != '/') {
+        const size_t dir_len = std::strlen(dir);
+        const size_t name_len = std::strlen(name);
+        if (dir_len + 1 + name_len >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
+        std::memmove(name + dir_len + 1, name, name_len + 1);
+        std::memcpy(name, dir, dir_len);
+        name[dir_len] = '/';
+    }
     FILE* file = std::fopen(name, "rb");
     if (file == nullptr) return ERR_FILE_NOT_FOUND;
     struct stat st {};

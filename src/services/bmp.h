@@ -8,7 +8,8 @@ struct Image;
 
 // Reads the BMP file at path into target (null = the work page), clipped to
 // the target's size; target pixels the file does not cover keep their value.
-// Paths use "\" between directory and name; it is mapped to "/" here.
+// Paths use "\" between directory and name; it is mapped to "/" here.  A
+// relative path is read from the data folder chosen at start-up (datadir.h).
 // Errors: 1 no screen open, 2 file not found, 3 not a readable BMP.
 int load_bitmap(const char* path, Image* target);
 

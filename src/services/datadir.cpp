@@ -1,0 +1,127 @@
+// datadir.cpp -- finds the folder that holds gfx/ and levels/ (see datadir.h).
+// The search runs once at start-up over fixed buffers; the chosen folder is
+// kept in one module-wide buffer that load_bitmap reads.
+#include "services/datadir.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef CLOVENFELD_INSTALLED_DATA
+#define CLOVENFELD_INSTALLED_DATA "/usr/local/share/clovenfeld"
+#endif
+
+namespace {
+
+char chosen_dir[DATA_DIR_CHARS] = "";
+
+bool is_dir(const char* path) {
+    struct stat st {};
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// dir + "/" + name into out; false when it does not fit.
+bool join(const char* dir, size_t dir_len, const char* name, char* out, size_t size) {
+    const size_t name_len = std::strlen(name);
+    if (dir_len + 1 + name_len >= size) return false;
+    std::memcpy(out, dir, dir_len);
+    out[dir_len] = '/';
+    std::memcpy(out + dir_len + 1, name, name_len + 1);
+    return true;
+}
+
+// True when the folder (its first len characters) holds both gfx/ and levels/.
+bool holds_data(const char* dir, size_t len) {
+    char path[DATA_DIR_CHARS + 16];
+    if (len == 0 || len >= DATA_DIR_CHARS) return false;
+    return join(dir, len, "gfx", path, sizeof path) && is_dir(path) &&
+           join(dir, len, "levels", path, sizeof path) && is_dir(path);
+}
+
+// Takes dir + "/" + sub (sub may be "") as the answer when it holds the data.
+bool try_dir(const char* dir, size_t len, const char* sub, char* out, int size) {
+    char path[DATA_DIR_CHARS];
+    size_t n = len;
+    if (*sub != '\0') {
+        if (!join(dir, len, sub, path, sizeof path)) return false;
+        n = std::strlen(path);
+    } else {
+        if (len >= sizeof path) return false;
+        std::memcpy(path, dir, len);
+        path[len] = '\0';
+    }
+    if (n >= static_cast<size_t>(size) || !holds_data(path, n)) return false;
+    std::memcpy(out, path, n + 1);
+    return true;
+}
+
+// Only absolute folders count in the XDG variables (relative ones are ignored).
+bool absolute(const char* p) { return p != nullptr && p[0] == '/'; }
+
+} // namespace
+
+bool find_data_dir(const DataDirPlaces& places, char* out, int size) {
+    if (out == nullptr || size <= 0) return false;
+    out[0] = '\0';
+    if (places.given != nullptr) {
+        const size_t len = std::strlen(places.given);
+        if (len >= static_cast<size_t>(size)) return false;
+        std::memcpy(out, places.given, len + 1);
+        return holds_data(out, len);
+    }
+    if (is_dir("gfx") && is_dir("levels")) return true; // the working directory
+    if (places.executable != nullptr) {
+        const char* slash = std::strrchr(places.executable, '/');
+        if (slash != nullptr) {
+            const size_t len = slash == places.executable ? 1 : static_cast<size_t>(slash - places.executable);
+            if (try_dir(places.executable, len, "", out, size) ||
+                try_dir(places.executable, len, "../share/clovenfeld", out, size))
+                return true;
+        }
+    }
+    if (places.installed != nullptr && try_dir(places.installed, std::strlen(places.installed), "", out, size))
+        return true;
+    if (absolute(places.xdg_data_home)) {
+        if (try_dir(places.xdg_data_home, std::strlen(places.xdg_data_home), "clovenfeld", out, size)) return true;
+    } else if (absolute(places.home)) {
+        if (try_dir(places.home, std::strlen(places.home), ".local/share/clovenfeld", out, size)) return true;
+    }
+    const char* dirs = places.xdg_data_dirs != nullptr && places.xdg_data_dirs[0] != '\0'
+                           ? places.xdg_data_dirs
+                           : "/usr/local/share:/usr/share";
+    for (const char* p = dirs; *p != '\0';) {
+        const char* end = std::strchr(p, ':');
+        const size_t len = end ? static_cast<size_t>(end - p) : std::strlen(p);
+        if (len > 0 && p[0] == '/' && try_dir(p, len, "clovenfeld", out, size)) return true;
+        p += len;
+        if (*p == ':') p++;
+    }
+    out[0] = '\0';
+    return false;
+}
+
+void choose_data_dir(const char* given) {
+    char exe[DATA_DIR_CHARS];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    DataDirPlaces places;
+    if (n > 0) {
+        exe[n] = '\0';
+        places.executable = exe;
+    }
+    places.given = given;
+    places.installed = CLOVENFELD_INSTALLED_DATA;
+    places.xdg_data_home = std::getenv("XDG_DATA_HOME");
+    places.home = std::getenv("HOME");
+    places.xdg_data_dirs = std::getenv("XDG_DATA_DIRS");
+    find_data_dir(places, chosen_dir, sizeof chosen_dir);
+}
+
+const char* data_dir() { return chosen_dir; }
+
+void set_data_dir(const char* dir) {
+    chosen_dir[0] = '\0';
+    if (dir != nullptr && std::strlen(dir) < sizeof chosen_dir) std::strcpy(chosen_dir, dir);
+}

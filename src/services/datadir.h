@@ -1,0 +1,49 @@
+// datadir.h -- where the game's data (gfx/ and levels/) is read from.
+//
+// The game names its files relative to one folder, as it always has: the
+// working directory when gfx/ and levels/ are there.  A game started from
+// elsewhere (a menu, a shell in another folder, an installed copy) finds them
+// in the first folder that holds both, in this order:
+//   1. the working directory;
+//   2. beside the executable, then <executable's folder>/../share/clovenfeld
+//      (an installed tree moved somewhere else, or an unpacked package);
+//   3. the installed data folder compiled in, <prefix>/share/clovenfeld;
+//   4. $XDG_DATA_HOME/clovenfeld (default ~/.local/share/clovenfeld);
+//   5. <entry>/clovenfeld for each entry of $XDG_DATA_DIRS
+//      (default /usr/local/share:/usr/share).
+// --data DIR names the folder outright and skips the search.  When no folder
+// holds the data the working directory stays in use, so the first sprite load
+// fails with the usual fatal report.  The folder is decided once, at start-up;
+// afterwards only load_bitmap asks for it.  Screenshots and the files named on
+// the command line stay relative to the working directory.
+#pragma once
+
+enum { DATA_DIR_CHARS = 4096 };
+
+// Everything the search looks at besides the file system; null means unset.
+struct DataDirPlaces {
+    const char* given = nullptr;          // --data DIR
+    const char* executable = nullptr;     // the program's own path (/proc/self/exe)
+    const char* installed = nullptr;      // <prefix>/share/clovenfeld
+    const char* xdg_data_home = nullptr;  // $XDG_DATA_HOME
+    const char* home = nullptr;           // $HOME
+    const char* xdg_data_dirs = nullptr;  // $XDG_DATA_DIRS
+};
+
+// Runs the search over places and writes the chosen folder to out ("" for the
+// working directory).  Returns true when the chosen folder holds gfx/ and
+// levels/ (always true for a given folder that holds them; false when nothing
+// was found, out then being "").  Called by choose_data_dir and by tests.
+bool find_data_dir(const DataDirPlaces& places, char* out, int size);
+
+// Fills the places from the process (the executable, the environment and the
+// compiled-in folder), runs the search and keeps its result for load_bitmap.
+// given is --data DIR or null.  Called by main() once, before the game starts.
+void choose_data_dir(const char* given);
+
+// The folder chosen by choose_data_dir ("" until then: the working directory).
+// Called by load_bitmap.
+const char* data_dir();
+
+// Sets the folder directly (tests; "" or null returns to the working directory).
+void set_data_dir(const char* dir);
