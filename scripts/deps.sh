@@ -6,7 +6,8 @@ set -euo pipefail
 case "${1:-test}" in
   play) want=(g++ cmake make pkg-config libsdl2-dev) ;;
   test) want=(g++ cmake make pkg-config libsdl2-dev googletest libgtest-dev libbenchmark-dev
-              clang libclang-rt-14-dev xvfb xdotool x11-utils matchbox-window-manager) ;;
+              clang libclang-rt-14-dev xvfb xdotool x11-utils matchbox-window-manager
+              x11-apps openbox) ;;
   *) echo "usage: $0 play|test" >&2; exit 2 ;;
 esac
 
