@@ -62,6 +62,8 @@ int g_width = SCREEN_WIDTH, g_height = SCREEN_HEIGHT;
 alignas(64) uint32_t g_frame[SCREEN_WIDTH * SCREEN_HEIGHT];
 bool g_frame_stale = true;   // the texture needs every row again
 bool g_enter_held[2] = {};   // Enter / keypad Enter went down as Alt+Enter
+// The display's refresh period: pages are rendered no more often.
+std::chrono::microseconds g_render_interval{16666};
 
 // Open gamepads by key-map slot; a slot is free when controller is null.
 struct Pad {
@@ -126,6 +128,9 @@ int create_window(const char* title) {
     SDL_SetTextureBlendMode(g_texture, SDL_BLENDMODE_NONE);
     SDL_SetTextureScaleMode(g_texture, SDL_ScaleModeNearest);
     g_frame_stale = true;
+    SDL_DisplayMode mode;
+    const int hz = SDL_GetWindowDisplayMode(g_window, &mode) == 0 ? mode.refresh_rate : 0;
+    g_render_interval = std::chrono::microseconds(1000000 / (hz >= 30 && hz <= 1000 ? hz : 60));
     SDL_StartTextInput();
     SDL_RaiseWindow(g_window);
     return 0;
@@ -469,10 +474,13 @@ int run_with_window(int (*game_main)()) {
             std::unique_lock<std::mutex> lock(g_mx);
             g_cv.wait_for(lock, std::chrono::milliseconds(3));
         }
-        // Show a new page when one was presented; now and then also look
-        // for rows changed without a present (a page made visible).
+        // Show a new page when one was presented, at most as often as the
+        // display refreshes (more pages than that are never seen and only
+        // take CPU time from the game); now and then also look for rows
+        // changed without a present (a page made visible).
         const auto now = std::chrono::steady_clock::now();
-        if (g_present.exchange(false) || redraw || now - last_look > std::chrono::milliseconds(50)) {
+        const bool due = now - last_look >= g_render_interval;
+        if ((due && g_present.exchange(false)) || redraw || now - last_look > std::chrono::milliseconds(50)) {
             render(redraw);
             last_look = now;
         }
