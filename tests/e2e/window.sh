@@ -3,7 +3,8 @@
 # and of a lost display, in a real window on a 2000 x 1600 virtual screen with
 # a window manager that honours resizes and fullscreen requests.
 #
-#  1. --scale 3 opens the window at 1920 x 1440.
+#  1. --scale 3 opens the window at 1920 x 1440; --fullscreen opens it over
+#     the whole screen, and F11 then gives the window its own size.
 #  2. Without --scale the window opens at 2x (1280 x 960) on that screen.
 #     Resized to 1600 x 1000, the title screen is shown at 2x, centred on
 #     black: the window's pixels (xwd) equal the game's own shot of the title
@@ -115,6 +116,16 @@ wait_for 5 is_size "$win" 1920x1440 || fail "--scale 3 opened $(size_of "$win"),
 echo "e2e: --scale 3 opened 1920x1440"
 wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
 activate
+end_game
+start_game --fullscreen --scale 1
+wait_for 20 find_window || fail "the game window did not appear"
+win=$(find_window)
+wait_for 5 is_size "$win" 2000x1600 || fail "--fullscreen opened $(size_of "$win"), not the whole screen"
+wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+activate
+xdotool key F11
+wait_for 5 is_size "$win" 640x480 || fail "F11 after --fullscreen gave $(size_of "$win"), not 640x480"
+echo "e2e: --fullscreen filled the screen, F11 gave the window 640x480"
 end_game
 
 # --- 2. resizing, fullscreen, the game going on --------------------------------------
