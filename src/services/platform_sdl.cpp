@@ -19,6 +19,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -465,8 +466,14 @@ int run_with_window(int (*game_main)()) {
         }
         bool redraw = false;
         if (g_video_ok) {
+            // Until the next page may be rendered there is nothing to do but
+            // wait for events (a key wakes the wait at once); after that,
+            // look for a presented page every 3 ms.
+            const auto until_due = std::chrono::duration_cast<std::chrono::milliseconds>(
+                last_look + g_render_interval - std::chrono::steady_clock::now());
+            const int wait_ms = g_window ? static_cast<int>(std::clamp<long long>(until_due.count(), 3, 20)) : 3;
             SDL_Event e;
-            if (SDL_WaitEventTimeout(&e, 3)) {
+            if (SDL_WaitEventTimeout(&e, wait_ms)) {
                 handle_event(e, &redraw);
                 while (SDL_PollEvent(&e)) handle_event(e, &redraw);
             }
