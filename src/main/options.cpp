@@ -42,7 +42,10 @@ void print_usage(FILE* to)
         "  --stop-tick N     headless: stop after N ticks\n"
         "  --stop-at EVENT   headless: stop when EVENT is announced (e.g. title, level:2)\n"
         "  --shot FILE       headless: save the work page to FILE when stopping\n"
-        "  --events          print each announced event with its tick\n",
+        "  --events          print each announced event with its tick\n"
+        "  --scale N         open the window at N times 640 x 480 (1 to 8)\n"
+        "  --fit             fill the window at any 4:3 size, not whole scales\n"
+        "  --fullscreen      start in fullscreen (F11 or Alt+Enter toggles it)\n",
         to);
     std::fputs("  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n", to);
 }
@@ -108,6 +111,17 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
                 return OPTIONS_BAD;
             }
             out->run.stop_tick = static_cast<long>(n);
+        } else if (std::strcmp(a, "--scale") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            if (!read_number(v, 1, 8, &n)) {
+                std::fprintf(err, "clovenfeld: --scale needs a whole number from 1 to 8, not \"%s\"\n", v);
+                return OPTIONS_BAD;
+            }
+            out->run.window_scale = static_cast<int>(n);
+        } else if (std::strcmp(a, "--fit") == 0) {
+            out->run.window_fit = true;
+        } else if (std::strcmp(a, "--fullscreen") == 0) {
+            out->run.fullscreen = true;
         } else {
             std::fprintf(err, "clovenfeld: unknown option \"%s\" (try --help)\n", a);
             return OPTIONS_BAD;

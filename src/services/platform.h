@@ -40,6 +40,10 @@ struct RunOptions {
     const char* stop_event = nullptr;  // headless: stop when this event is announced
     const char* shot_path = nullptr;   // where to save the work page when stopping
     bool print_events = false;         // --events: print "tick <n> <name>" for every event
+    // The window's size and mode.
+    int window_scale = 0;              // --scale N (1 to 8); 0 = fit the desktop
+    bool window_fit = false;           // --fit: any 4:3 size, not whole scales
+    bool fullscreen = false;           // --fullscreen: start in desktop fullscreen
 };
 
 extern RunOptions run_options;

@@ -2,10 +2,12 @@
 // process's main thread for SDL (video, events, rendering) and runs the game on
 // a second thread.  The game thread asks the main thread to open, retitle and
 // close the window and waits for the answer; present() only raises a flag, and
-// the main thread copies the newest visible page into a streaming texture
-// under the screen lock and renders it, never waiting for the display.  Key
-// events go through the shared key map (keymap.h) into the held-key table and
-// the key queue.
+// the main thread copies the newest visible page under the screen lock (one
+// page copy, no more) and then, without the lock, uploads and renders it
+// scaled to the window (window_layout.h), never waiting for the display.  F11
+// and Alt+Enter toggle desktop fullscreen on the main thread.  Key and
+// gamepad events go through the shared key map (keymap.h) into the held-key
+// table and the key queue.
 #include "services/platform.h"
 
 #include "services/fatal.h"
@@ -13,16 +15,20 @@
 #include "services/keyboard.h"
 #include "services/keymap.h"
 #include "services/screen.h"
+#include "services/window_layout.h"
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +47,10 @@ bool g_title_changed = false;
 char g_title[128] = "";
 bool g_game_done = false;
 std::atomic<bool> g_present{false};
+// The game thread is ending the process: the window shows nothing more.
+std::atomic<bool> g_closing{false};
+// run_with_window is returning; any other exit() comes from the X library.
+std::atomic<bool> g_exit_expected{false};
 
 // --- main thread only ------------------------------------------------------------
 
@@ -48,7 +58,20 @@ bool g_video_ok = false;
 SDL_Window* g_window = nullptr;
 SDL_Renderer* g_renderer = nullptr;
 SDL_Texture* g_texture = nullptr;
-int g_width = 640, g_height = 480;
+int g_width = SCREEN_WIDTH, g_height = SCREEN_HEIGHT;
+// The visible page as last taken, so the upload runs without the screen lock.
+alignas(64) uint32_t g_frame[SCREEN_WIDTH * SCREEN_HEIGHT];
+bool g_frame_stale = true;   // the texture needs every row again
+bool g_enter_held[2] = {};   // Enter / keypad Enter went down as Alt+Enter
+// The display's refresh period: pages are rendered no more often.
+std::chrono::microseconds g_render_interval{16666};
+
+// Open gamepads by key-map slot; a slot is free when controller is null.
+struct Pad {
+    SDL_GameController* controller;
+    SDL_JoystickID id;
+};
+Pad g_pads[KEYMAP_MAX_PADS] = {};
 
 void copy_title(const char* title) {
     std::snprintf(g_title, sizeof g_title, "%s", title ? title : "");
@@ -58,6 +81,14 @@ void copy_title(const char* title) {
 int keymap_mods(Uint16 mod) {
     return ((mod & KMOD_SHIFT) ? KEYMOD_SHIFT : 0) | ((mod & KMOD_CTRL) ? KEYMOD_CTRL : 0) |
            ((mod & KMOD_ALT) ? KEYMOD_ALT : 0) | ((mod & KMOD_NUM) ? KEYMOD_NUM : 0);
+}
+
+void close_pads() {
+    for (int i = 0; i < KEYMAP_MAX_PADS; ++i) {
+        if (g_pads[i].controller) SDL_GameControllerClose(g_pads[i].controller);
+        g_pads[i] = Pad{};
+    }
+    keymap_pads_reset();
 }
 
 void destroy_window() {
@@ -72,9 +103,18 @@ void destroy_window() {
 // Main thread: creates the window, its renderer and the streaming texture.
 int create_window(const char* title) {
     if (!g_video_ok) return ERR_ILLEGAL_CALL;
-    g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, g_width, g_height,
-                                SDL_WINDOW_SHOWN);
+    int scale = run_options.window_scale;
+    if (scale < 1 || scale > WINDOW_SCALE_MAX) {
+        SDL_Rect desk;
+        scale = SDL_GetDisplayUsableBounds(0, &desk) == 0 ? start_scale(desk.w, desk.h) : 1;
+    }
+    Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (run_options.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED_DISPLAY(0), SDL_WINDOWPOS_CENTERED_DISPLAY(0),
+                                g_width * scale, g_height * scale, flags);
     if (g_window) {
+        SDL_SetWindowMinimumSize(g_window, g_width / 2, g_height / 2);
+        SDL_ShowCursor(run_options.fullscreen ? SDL_DISABLE : SDL_ENABLE);
         g_renderer = SDL_CreateRenderer(g_window, -1, 0);
         if (!g_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_SOFTWARE);
     }
@@ -87,49 +127,178 @@ int create_window(const char* title) {
         return ERR_ILLEGAL_CALL;
     }
     SDL_SetTextureBlendMode(g_texture, SDL_BLENDMODE_NONE);
+    SDL_SetTextureScaleMode(g_texture, SDL_ScaleModeNearest);
+    g_frame_stale = true;
+    SDL_DisplayMode mode;
+    const int hz = SDL_GetWindowDisplayMode(g_window, &mode) == 0 ? mode.refresh_rate : 0;
+    g_render_interval = std::chrono::microseconds(1000000 / (hz >= 30 && hz <= 1000 ? hz : 60));
     SDL_StartTextInput();
     SDL_RaiseWindow(g_window);
     return 0;
 }
 
-// Main thread: takes the newest visible page (if it changed) and shows it.
+// Main thread: takes the newest visible page (if it changed) and shows it,
+// scaled to the window's device pixels and centred on black.  The screen lock
+// is held only while the changed rows are copied out of the page.
 void render(bool force) {
-    if (!g_window) return;
-    bool copied = false;
+    if (!g_window || g_closing) return;
+    int first = 0, last = -1;
     lock_screen();
     Image* page = screen_is_open() ? visible_page() : nullptr;
-    if (page != nullptr && page->pixels != nullptr && (take_dirty() || force)) {
-        SDL_UpdateTexture(g_texture, nullptr, page->pixels, page->pitch);
-        copied = true;
+    if (!g_closing && page != nullptr && page->pixels != nullptr && page->width == SCREEN_WIDTH &&
+        page->height == SCREEN_HEIGHT && (take_dirty_rows(&first, &last) || force || g_frame_stale)) {
+        if (g_frame_stale) first = 0, last = SCREEN_HEIGHT - 1;
+        const auto* src = reinterpret_cast<const unsigned char*>(page->pixels);
+        for (int y = first; y <= last; ++y)
+            std::memcpy(&g_frame[y * SCREEN_WIDTH], src + static_cast<size_t>(y) * page->pitch, SCREEN_WIDTH * 4);
     }
     unlock_screen(1, 0); // reading marks no row dirty
+    if (g_closing) return;
+    const bool copied = first <= last;
+    if (copied) {
+        const SDL_Rect rows = {0, first, SCREEN_WIDTH, last - first + 1};
+        SDL_UpdateTexture(g_texture, &rows, &g_frame[first * SCREEN_WIDTH], SCREEN_WIDTH * 4);
+        g_frame_stale = false;
+    }
     if (!copied && !force) return;
-    // One window pixel per page pixel, at the top left, even when a window
-    // manager has made the window larger than asked.
-    const SDL_Rect dst = {0, 0, g_width, g_height};
+    int out_w = 0, out_h = 0;
+    if (SDL_GetRendererOutputSize(g_renderer, &out_w, &out_h) != 0) SDL_GetWindowSize(g_window, &out_w, &out_h);
+    const PageRect r = page_rect(out_w, out_h, run_options.window_fit);
+    const SDL_Rect dst = {r.x, r.y, r.w, r.h};
     SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
     SDL_RenderClear(g_renderer);
     SDL_RenderCopy(g_renderer, g_texture, nullptr, &dst);
     SDL_RenderPresent(g_renderer);
 }
 
+bool is_fullscreen() { return g_window && (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0; }
+
+// Main thread: desktop fullscreen on or off; the pointer is hidden while on.
+void toggle_fullscreen() {
+    if (!g_window) return;
+    SDL_SetWindowFullscreen(g_window, is_fullscreen() ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE);
+}
+
+// --- gamepads (main thread) ------------------------------------------------------
+
+int pad_slot(SDL_JoystickID id) {
+    for (int i = 0; i < KEYMAP_MAX_PADS; ++i)
+        if (g_pads[i].controller && g_pads[i].id == id) return i;
+    return -1;
+}
+
+// A pad was plugged in (or was there at start): open it into a free slot.
+void pad_added(int device_index) {
+    SDL_GameController* c = SDL_GameControllerOpen(device_index);
+    if (!c) return;
+    const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(c));
+    if (pad_slot(id) >= 0) { // reported twice: already open
+        SDL_GameControllerClose(c);
+        return;
+    }
+    for (int i = 0; i < KEYMAP_MAX_PADS; ++i) {
+        if (!g_pads[i].controller) {
+            g_pads[i] = Pad{c, id};
+            keymap_pad_removed(i); // starts with nothing held
+            return;
+        }
+    }
+    SDL_GameControllerClose(c); // more pads than slots: this one is not used
+}
+
+void pad_removed(SDL_JoystickID id) {
+    const int slot = pad_slot(id);
+    if (slot < 0) return;
+    keymap_pad_removed(slot);
+    SDL_GameControllerClose(g_pads[slot].controller);
+    g_pads[slot] = Pad{};
+}
+
+int pad_button(Uint8 button) {
+    switch (button) {
+    case SDL_CONTROLLER_BUTTON_A: return PAD_A;
+    case SDL_CONTROLLER_BUTTON_START: return PAD_START;
+    case SDL_CONTROLLER_BUTTON_BACK: return PAD_BACK;
+    case SDL_CONTROLLER_BUTTON_DPAD_UP: return PAD_DPAD_UP;
+    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return PAD_DPAD_DOWN;
+    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return PAD_DPAD_LEFT;
+    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return PAD_DPAD_RIGHT;
+    default: return PAD_OTHER;
+    }
+}
+
+int pad_axis(Uint8 axis) {
+    if (axis == SDL_CONTROLLER_AXIS_LEFTX) return PAD_LEFT_X;
+    if (axis == SDL_CONTROLLER_AXIS_LEFTY) return PAD_LEFT_Y;
+    return PAD_OTHER_AXIS;
+}
+
+// F11, and Enter or keypad Enter with Alt, belong to the window: they toggle
+// fullscreen and never reach the game (an auto-repeat toggles nothing).
+bool window_key(const SDL_KeyboardEvent& k) {
+    const SDL_Scancode sc = k.keysym.scancode;
+    const int enter = sc == SDL_SCANCODE_RETURN ? 0 : sc == SDL_SCANCODE_KP_ENTER ? 1 : -1;
+    if (k.type == SDL_KEYUP) {
+        if (sc == SDL_SCANCODE_F11) return true;
+        if (enter >= 0 && g_enter_held[enter]) {
+            g_enter_held[enter] = false;
+            return true;
+        }
+        return false;
+    }
+    if (enter >= 0 && g_enter_held[enter]) return true; // its auto-repeat
+    if (sc != SDL_SCANCODE_F11 && !(enter >= 0 && (k.keysym.mod & KMOD_ALT))) return false;
+    if (enter >= 0) g_enter_held[enter] = true;
+    if (!k.repeat) toggle_fullscreen();
+    return true;
+}
+
 void handle_event(const SDL_Event& e, bool* redraw) {
     switch (e.type) {
     // SDL scancodes are HID usages.
-    case SDL_KEYDOWN: keymap_key_down(e.key.keysym.scancode, keymap_mods(e.key.keysym.mod)); break;
-    case SDL_KEYUP: keymap_key_up(e.key.keysym.scancode); break;
+    case SDL_KEYDOWN:
+        if (window_key(e.key)) *redraw = true;
+        else keymap_key_down(e.key.keysym.scancode, keymap_mods(e.key.keysym.mod));
+        break;
+    case SDL_KEYUP:
+        if (!window_key(e.key)) keymap_key_up(e.key.keysym.scancode);
+        break;
     case SDL_TEXTINPUT: keymap_text(e.text.text); break;
     case SDL_QUIT: input_event(INPUT_QUEUE, KEY_CLOSE_CODE); break;
     case SDL_WINDOWEVENT:
         switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-        case SDL_WINDOWEVENT_FOCUS_LOST: input_event(INPUT_CLEAR_HELD, 0); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            input_event(INPUT_CLEAR_HELD, 0);
+            keymap_pads_reset();
+            break;
         case SDL_WINDOWEVENT_EXPOSED:
         case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_RESTORED:
-        case SDL_WINDOWEVENT_SIZE_CHANGED: *redraw = true; break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            // The window manager may change fullscreen too: keep the pointer right.
+            SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE);
+            *redraw = true;
+            break;
         default: break;
         }
+        break;
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET:
+        g_frame_stale = true;
+        *redraw = true;
+        break;
+    case SDL_CONTROLLERDEVICEADDED: pad_added(e.cdevice.which); break;
+    case SDL_CONTROLLERDEVICEREMOVED: pad_removed(e.cdevice.which); break;
+    case SDL_CONTROLLERBUTTONDOWN:
+    case SDL_CONTROLLERBUTTONUP:
+        if (const int slot = pad_slot(e.cbutton.which); slot >= 0)
+            keymap_pad_button(slot, pad_button(e.cbutton.button), e.type == SDL_CONTROLLERBUTTONDOWN);
+        break;
+    case SDL_CONTROLLERAXISMOTION:
+        if (const int slot = pad_slot(e.caxis.which); slot >= 0)
+            keymap_pad_axis(slot, pad_axis(e.caxis.axis), e.caxis.value);
         break;
     default: break;
     }
@@ -137,6 +306,7 @@ void handle_event(const SDL_Event& e, bool* redraw) {
 
 // Main thread: shuts SDL down for good.
 void shut_down_sdl() {
+    close_pads();
     destroy_window();
     if (g_video_ok) SDL_Quit();
     g_video_ok = false;
@@ -187,16 +357,33 @@ void sdl_tick(int ms) {
 
 void sdl_close() {
     recording_stop();
+    g_closing = true; // from here on the window shows nothing
     if (on_main_thread()) {
         shut_down_sdl();
         return;
     }
+    // A fatal error may come in the middle of drawing, with this thread
+    // holding the (counted) screen lock while the main thread waits for it
+    // to take a page.  Let go of it at every depth, so the main thread can
+    // get on and close the window; the process ends right after.
+    for (int i = 0; i < 256; ++i) unlock_screen(1, 0);
     std::unique_lock<std::mutex> lock(g_mx);
     if (!g_running || g_closed) return;
     g_close_requested = true;
-    // The main thread may be waiting for the screen lock that this thread
-    // holds; then the process ends without a tidy close.
+    // The main thread looks at least every few milliseconds; if it is stuck
+    // (a display that stopped answering), the process ends without it.
     g_cv.wait_for(lock, std::chrono::milliseconds(500), [] { return g_closed; });
+}
+
+// exit() called while the window runs comes from the X library, whose
+// handler for a lost display connection exits the process while the game
+// thread is still drawing.  End at once, with a clear message.
+void unexpected_exit() {
+    if (g_exit_expected) return;
+    static const char text[] = "clovenfeld: the connection to the display was lost; the game ends\n";
+    const ssize_t n = ::write(2, text, sizeof text - 1);
+    (void)n;
+    ::_exit(1);
 }
 
 } // namespace
@@ -206,6 +393,11 @@ const Platform sdl_platform = {"window", sdl_open, sdl_set_title, sdl_present, s
 int run_with_window(int (*game_main)()) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); // Ctrl+C and SIGTERM still end the program
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    static bool exit_watch = false;
+    if (!exit_watch) exit_watch = std::atexit(unexpected_exit) == 0;
+    g_exit_expected = false;
+    g_closing = false;
     g_video_ok = SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!g_video_ok) std::fprintf(stderr, "clovenfeld: no video: %s\n", SDL_GetError());
     // With no display SDL falls back to a driver that shows nothing and takes
@@ -220,6 +412,8 @@ int run_with_window(int (*game_main)()) {
             g_video_ok = false;
         }
     }
+    // Gamepads are welcome but not needed: without them the keys still work.
+    if (g_video_ok) SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     {
         std::lock_guard<std::mutex> lock(g_mx);
         g_running = true;
@@ -272,8 +466,14 @@ int run_with_window(int (*game_main)()) {
         }
         bool redraw = false;
         if (g_video_ok) {
+            // Until the next page may be rendered there is nothing to do but
+            // wait for events (a key wakes the wait at once); after that,
+            // look for a presented page every 3 ms.
+            const auto until_due = std::chrono::duration_cast<std::chrono::milliseconds>(
+                last_look + g_render_interval - std::chrono::steady_clock::now());
+            const int wait_ms = g_window ? static_cast<int>(std::clamp<long long>(until_due.count(), 3, 20)) : 3;
             SDL_Event e;
-            if (SDL_WaitEventTimeout(&e, 3)) {
+            if (SDL_WaitEventTimeout(&e, wait_ms)) {
                 handle_event(e, &redraw);
                 while (SDL_PollEvent(&e)) handle_event(e, &redraw);
             }
@@ -281,10 +481,13 @@ int run_with_window(int (*game_main)()) {
             std::unique_lock<std::mutex> lock(g_mx);
             g_cv.wait_for(lock, std::chrono::milliseconds(3));
         }
-        // Show a new page when one was presented; now and then also look
-        // for rows changed without a present (a page made visible).
+        // Show a new page when one was presented, at most as often as the
+        // display refreshes (more pages than that are never seen and only
+        // take CPU time from the game); now and then also look for rows
+        // changed without a present (a page made visible).
         const auto now = std::chrono::steady_clock::now();
-        if (g_present.exchange(false) || redraw || now - last_look > std::chrono::milliseconds(50)) {
+        const bool due = now - last_look >= g_render_interval;
+        if ((due && g_present.exchange(false)) || redraw || now - last_look > std::chrono::milliseconds(50)) {
             render(redraw);
             last_look = now;
         }
@@ -296,5 +499,6 @@ int run_with_window(int (*game_main)()) {
         g_closed = true;
         g_running = false;
     }
+    g_exit_expected = true;
     return status;
 }

@@ -1,0 +1,36 @@
+// window_layout.cpp -- the page's rectangle in a window and the window's
+// starting scale (see window_layout.h).
+#include "services/window_layout.h"
+
+#include "services/screen.h"
+
+#include <algorithm>
+
+PageRect page_rect(int out_w, int out_h, bool fit) {
+    out_w = std::max(out_w, 1);
+    out_h = std::max(out_h, 1);
+    const int scale = std::min(out_w / SCREEN_WIDTH, out_h / SCREEN_HEIGHT);
+    int w, h;
+    if (!fit && scale >= 1) {
+        w = scale * SCREEN_WIDTH;
+        h = scale * SCREEN_HEIGHT;
+    } else if (static_cast<long long>(out_w) * 3 <= static_cast<long long>(out_h) * 4) {
+        w = out_w; // narrower than 4:3: full width
+        h = static_cast<int>(static_cast<long long>(out_w) * 3 / 4);
+    } else {
+        h = out_h;
+        w = static_cast<int>(static_cast<long long>(out_h) * 4 / 3);
+    }
+    w = std::max(w, 1);
+    h = std::max(h, 1);
+    return PageRect{(out_w - w) / 2, (out_h - h) / 2, w, h};
+}
+
+int start_scale(int usable_w, int usable_h) {
+    // 95%, not less: a desktop panel takes some 40 px of a 1080-line screen,
+    // and 2x (960 lines) must still be chosen there.
+    const long long room_w = static_cast<long long>(std::max(usable_w, 0)) * 95 / 100;
+    const long long room_h = static_cast<long long>(std::max(usable_h, 0)) * 95 / 100;
+    const long long scale = std::min(room_w / SCREEN_WIDTH, room_h / SCREEN_HEIGHT);
+    return static_cast<int>(std::clamp<long long>(scale, 1, WINDOW_SCALE_MAX));
+}

@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# window.sh -- end-to-end test of the window's size, scaling and fullscreen,
+# and of a lost display, in a real window on a 2000 x 1600 virtual screen with
+# a window manager that honours resizes and fullscreen requests.
+#
+#  1. --scale 3 opens the window at 1920 x 1440; --fullscreen opens it over
+#     the whole screen, and F11 then gives the window its own size.
+#  2. Without --scale the window opens at 2x (1280 x 960) on that screen.
+#     Resized to 1600 x 1000, the title screen is shown at 2x, centred on
+#     black: the window's pixels (xwd) equal the game's own shot of the title
+#     scaled 2x, pixel for pixel.  F11 fills the screen (then the page is at
+#     3x, centred) and F11 again restores 1600 x 1000; Alt+Enter does the same.
+#     In play, Down is held through two toggles: the recording shows it held
+#     on every tick and the ticks go on.  The "Level 1" box, shown in the
+#     window, equals a headless replay of the window's own recording.
+#  3. The X server is killed in mid-game: the game ends with a message and a
+#     non-zero status (the time it took is printed).
+#
+# Usage: window.sh PATH-OF-GAME-BINARY PATH-OF-xwd_compare
+set -euo pipefail
+
+game=$(readlink -f "${1:?usage: window.sh GAME XWD_COMPARE}")
+compare=$(readlink -f "${2:?usage: window.sh GAME XWD_COMPARE}")
+game_dir=$(dirname "$game")
+for tool in Xvfb xdotool xwininfo xwd openbox; do
+  command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/deps.sh test installs it)"; exit 1; }
+done
+
+work=$(mktemp -d /tmp/clovenfeld-window.XXXXXX)
+xvfb_pid="" wm_pid="" game_pid=""
+cleanup() {
+  for pid in $game_pid $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+  for pid in $game_pid $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "e2e FAIL: $*"
+  [ -s "$work/game.err" ] && { echo "--- game stderr"; cat "$work/game.err"; }
+  exit 1
+}
+
+wait_for() {
+  local limit=$(( $1 * 10 )); shift
+  for (( i = 0; i < limit; i++ )); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# --- X server and window manager -------------------------------------------------
+display=""
+for n in $(seq 141 190); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 2000x1600x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  if wait_for 10 xwininfo -display ":$n" -root; then display=":$n"; break; fi
+  kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""
+done
+[ -n "$display" ] || fail "no X server could be started"
+export DISPLAY=$display
+unset WAYLAND_DISPLAY
+openbox --sm-disable >"$work/wm.log" 2>&1 &
+wm_pid=$!
+# A window mapped while the window manager is still starting may never be
+# mapped (SDL then waits for ever): wait until it has announced itself, and a
+# moment more.
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
+sleep 1
+
+cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
+cd "$work"
+
+start_game() {
+  SDL_VIDEODRIVER=x11 "$game" --events "$@" >"$work/game.out" 2>"$work/game.err" &
+  game_pid=$!
+}
+find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
+is_size() { [ "$(size_of "$1")" = "$2" ]; }
+seen() { [ "$(grep -c -E "$2" "$work/game.out" 2>/dev/null || true)" -ge "$1" ]; }
+press() { xdotool keydown "$1"; sleep 0.15; xdotool keyup "$1"; }
+press_until() {
+  for attempt in 1 2 3 4 5; do
+    press "$1"
+    wait_for 4 seen "$2" "$3" && return 0
+  done
+  fail "pressing $1 did not lead to event $3 (events: $(tr '\n' ';' <"$work/game.out"))"
+}
+# check_picture NAME PAGE.bmp SCALE X Y: the window's pixels against the page.
+check_picture() {
+  xwd -silent -id "$win" -out "$work/$1.xwd" || fail "xwd could not capture the window"
+  "$compare" "$work/$1.xwd" "$2" "$3" "$4" "$5" || fail "$1: the window does not show the page at ${3}x at $4,$5"
+  echo "e2e: $1: the window shows the page at ${3}x at $4,$5, pixel for pixel"
+}
+end_game() {
+  hold_escape() { xdotool keydown Escape; wait_for 10 sh -c "! kill -0 $game_pid"; local r=$?; xdotool keyup Escape; return $r; }
+  hold_escape || fail "Escape on the title screen did not end the program"
+  local status=0
+  wait "$game_pid" || status=$?
+  game_pid=""
+  [ "$status" = 0 ] || fail "the program ended with status $status"
+}
+activate() {
+  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
+  wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
+}
+
+# --- 1. --scale 3 ------------------------------------------------------------------
+start_game --scale 3
+wait_for 20 find_window || fail "the game window did not appear"
+win=$(find_window)
+wait_for 5 is_size "$win" 1920x1440 || fail "--scale 3 opened $(size_of "$win"), not 1920x1440"
+echo "e2e: --scale 3 opened 1920x1440"
+wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+activate
+end_game
+start_game --fullscreen --scale 1
+wait_for 20 find_window || fail "the game window did not appear"
+win=$(find_window)
+wait_for 5 is_size "$win" 2000x1600 || fail "--fullscreen opened $(size_of "$win"), not the whole screen"
+wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+activate
+xdotool key F11
+wait_for 5 is_size "$win" 640x480 || fail "F11 after --fullscreen gave $(size_of "$win"), not 640x480"
+echo "e2e: --fullscreen filled the screen, F11 gave the window 640x480"
+end_game
+
+# --- 2. resizing, fullscreen, the game going on --------------------------------------
+"$game" --headless --stop-at title --shot "$work/title.bmp" || fail "no headless shot of the title"
+start_game --seed 5 --record "$work/window.rec"
+wait_for 20 find_window || fail "the game window did not appear"
+win=$(find_window)
+wait_for 5 is_size "$win" 1280x960 || fail "the window opened at $(size_of "$win"), not 2x (1280x960) on 2000x1600"
+echo "e2e: without --scale the window opened at 1280x960"
+wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+activate
+xdotool windowsize "$win" 1600 1000
+wait_for 5 is_size "$win" 1600x1000 || fail "the window could not be resized to 1600x1000"
+sleep 0.5
+check_picture resized "$work/title.bmp" 2 160 20
+
+toggle_twice() { # KEYS: fullscreen, then back to 1600 x 1000
+  xdotool key "$1"
+  wait_for 5 is_size "$win" 2000x1600 || fail "$1 did not fill the screen (window $(size_of "$win"))"
+  sleep 0.5
+  [ -n "${2:-}" ] && check_picture "fullscreen-$1" "$2" 3 40 80
+  xdotool key "$1"
+  wait_for 5 is_size "$win" 1600x1000 || fail "$1 again did not restore 1600x1000 (window $(size_of "$win"))"
+  echo "e2e: $1 filled the screen and restored the window"
+}
+toggle_twice F11 "$work/title.bmp"
+toggle_twice alt+Return "$work/title.bmp"
+
+press_until space 1 ' infobox:Level 1$'
+sleep 0.5
+xwd -silent -id "$win" -out "$work/level-box.xwd" || fail "xwd could not capture the window" # compared below
+press_until space 1 ' level:1$'
+xdotool keydown Down
+sleep 0.3
+toggle_twice F11
+toggle_twice alt+Return
+sleep 0.3
+xdotool keyup Down
+kill -0 "$game_pid" 2>/dev/null || fail "the game ended while toggling"
+# A swan may have taken a life meanwhile: Space closes that box.
+for attempt in 1 2 3 4 5 6; do
+  press Escape
+  wait_for 2 seen 1 ' infobox:Final Score: [0-9]+$' && break
+  press space
+done
+seen 1 ' infobox:Final Score: [0-9]+$' || fail "Escape did not end the game"
+press_until space 2 ' title$'
+end_game
+
+# Down (scan code 80) is held on every tick from its first to its last.
+awk '
+  /^#/ || NR <= 2 { next }
+  { n = 1; if ($0 ~ /^[0-9]+x /) { n = substr($1, 1, length($1) - 1) + 0; sub(/^[0-9]+x /, "") }
+    split($0, part, "|"); held = (" " part[1] " ") ~ / 80 /
+    for (i = 0; i < n; i++) { t++; if (held) { if (!first) first = t; last = t } h[t] = held } }
+  END { gaps = 0; for (i = first; i <= last; i++) if (!h[i]) gaps++
+        printf "e2e: Down held from tick %d to %d, released on %d of them\n", first, last, gaps
+        exit (first > 0 && last - first > 100 && gaps == 0) ? 0 : 1 }' "$work/window.rec" ||
+  fail "Down was not held throughout the toggles"
+
+# The "Level 1" box as the window showed it equals a replay of the recording.
+"$game" --replay "$work/window.rec" --fast --stop-at "infobox:Level 1" --shot "$work/level1.bmp" ||
+  fail "the window's recording did not replay to the Level 1 box"
+"$compare" "$work/level-box.xwd" "$work/level1.bmp" 2 160 20 ||
+  fail "the Level 1 box in the window differs from its headless replay"
+echo "e2e: the Level 1 box in the window equals its headless replay, pixel for pixel"
+
+# --- 3. the X server goes away in mid-game ----------------------------------------------
+start_game
+wait_for 20 find_window || fail "the game window did not appear"
+win=$(find_window)
+wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+activate
+press_until space 1 ' infobox:Level 1$'
+press_until space 1 ' level:1$'
+kill -9 "$xvfb_pid"
+wait "$xvfb_pid" 2>/dev/null || true
+xvfb_pid=""
+start=$(date +%s%N)
+wait_for 10 sh -c "! kill -0 $game_pid" || fail "the game did not end after its display went away"
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+status=0
+wait "$game_pid" || status=$?
+game_pid=""
+[ "$status" != 0 ] || fail "the game ended with status 0 after losing its display"
+grep -q "connection to the display was lost" "$work/game.err" || fail "no message about the lost display"
+echo "e2e: display killed: the game ended with status $status in about $ms ms: $(tail -n1 "$work/game.err")"
+echo "e2e: window passed"
