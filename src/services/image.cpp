@@ -57,6 +57,48 @@ void xor_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
     for (; i < n; ++i) d[i] ^= s[i];
 }
 
+// The same two rows over a run of the page that still owes its clear: the
+// page pixels there are `under`, so they are written without being read.
+void transparent_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, uint32_t under) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) {
+            const uint32_t c = s[i + j] & 0x00FFFFFFu;
+            d[i + j] = c != TRANSPARENT_KEY ? c : under;
+        }
+    for (; i < n; ++i) {
+        const uint32_t c = s[i] & 0x00FFFFFFu;
+        d[i] = c != TRANSPARENT_KEY ? c : under;
+    }
+}
+
+void xor_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, uint32_t under) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) d[i + j] = s[i + j] ^ under;
+    for (; i < n; ++i) d[i] = s[i] ^ under;
+}
+
+void fill_run(uint32_t* d, int n, uint32_t colour) {
+    for (int i = 0; i < n; ++i) d[i] = colour;
+}
+
+void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
+    switch (mode) {
+    case BLIT_TRANSPARENT: transparent_row(s, d, n); break;
+    case BLIT_SOLID: std::memcpy(d, s, static_cast<std::size_t>(n) * 4); break;
+    case BLIT_XOR: xor_row(s, d, n); break;
+    }
+}
+
+void blit_row_over(const uint32_t* s, uint32_t* d, int n, BlitMode mode, uint32_t under) {
+    switch (mode) {
+    case BLIT_TRANSPARENT: transparent_row_over(s, d, n, under); break;
+    case BLIT_SOLID: std::memcpy(d, s, static_cast<std::size_t>(n) * 4); break;
+    case BLIT_XOR: xor_row_over(s, d, n, under); break;
+    }
+}
+
 } // namespace
 
 Image* create_image(int width, int height, uint32_t fill, int* err) {
@@ -109,35 +151,56 @@ int put_image(float x, float y, const Image* image, BlitMode mode) {
         image->pixels == nullptr)
         return ERR_ILLEGAL_CALL;
     if (mode != BLIT_TRANSPARENT && mode != BLIT_SOLID && mode != BLIT_XOR) return ERR_ILLEGAL_CALL;
+    lock_screen();
+    // A page drawn as an image is read as it stands (its owed work paid).
+    Image* page = page_for_drawing();
+    if (is_page_image(image)) settle_page_image(image);
     // A page cannot be drawn onto itself (source and target rows would overlap).
-    if (image->pixels == work_page()->pixels) return ERR_ILLEGAL_CALL;
-    if (!pixel_work()) return 0;
+    if (image->pixels == page->pixels) {
+        unlock_screen(1, 0);
+        return ERR_ILLEGAL_CALL;
+    }
+    if (!pixel_work()) {
+        unlock_screen(1, 0);
+        return 0;
+    }
     const int px = round_coord(x);
     const int py = round_coord(y);
-    Image* page = work_page();
     // Clip the rectangle (px, py) .. (px + w - 1, py + h - 1) to the page.
     const int x0 = px < 0 ? 0 : px;
     const int y0 = py < 0 ? 0 : py;
     const int x1 = px + image->width > page->width ? page->width : px + image->width;
     const int y1 = py + image->height > page->height ? page->height : py + image->height;
-    if (x0 >= x1 || y0 >= y1) return 0;
+    if (x0 >= x1 || y0 >= y1) {
+        unlock_screen(1, 0);
+        return 0;
+    }
     const int n = x1 - x0;
     const int sx = x0 - px;
 
-    lock_screen();
+    // Rows whose chunks all still owe the clear get the image written over
+    // the clear colour and the rest of those chunks filled; rows with some
+    // owed chunks pay those first; the others are drawn as they are.
+    DeferredClear* owed = work_deferred_clear();
+    const uint32_t span = chunk_span(x0, x1);
+    const int cx0 = x0 / CLEAR_CHUNK * CLEAR_CHUNK;
+    const int cx1 = ((x1 - 1) / CLEAR_CHUNK + 1) * CLEAR_CHUNK;
     for (int yy = y0; yy < y1; ++yy) {
         const uint32_t* s = image->row(yy - py) + sx;
-        uint32_t* d = page->row(yy) + x0;
-        switch (mode) {
-        case BLIT_TRANSPARENT:
-            transparent_row(s, d, n);
-            break;
-        case BLIT_SOLID:
-            std::memcpy(d, s, static_cast<std::size_t>(n) * 4);
-            break;
-        case BLIT_XOR:
-            xor_row(s, d, n);
-            break;
+        uint32_t* row = page->row(yy);
+        const uint32_t due = owed->any ? owed->chunks[yy] & span : 0;
+        if (due == 0) {
+            blit_row(s, row + x0, n, mode);
+        } else if (due == span) {
+            owed->chunks[yy] &= ~span;
+            fill_run(row + cx0, x0 - cx0, owed->colour);
+            fill_run(row + x1, cx1 - x1, owed->colour);
+            blit_row_over(s, row + x0, n, mode, owed->colour);
+        } else {
+            owed->chunks[yy] &= ~due;
+            for (uint32_t m = due; m != 0; m &= m - 1)
+                fill_run(row + __builtin_ctz(m) * CLEAR_CHUNK, CLEAR_CHUNK, owed->colour);
+            blit_row(s, row + x0, n, mode);
         }
     }
     unlock_screen(y0, y1 - 1);
