@@ -80,7 +80,10 @@ void xor_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, u
 }
 
 void fill_run(uint32_t* d, int n, uint32_t colour) {
-    for (int i = 0; i < n; ++i) d[i] = colour;
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) d[i + j] = colour;
+    for (; i < n; ++i) d[i] = colour;
 }
 
 void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
@@ -140,6 +143,13 @@ Image* create_image(int width, int height, uint32_t fill, int* err) {
 
 int round_coord(float v) {
     if (std::isnan(v)) return -COORD_LIMIT;
+    // Below 2^23 the integer part and the fraction are exact floats, so the
+    // halves are found without a call (the common case: whole numbers).
+    if (v > -8388608.0f && v < 8388608.0f) {
+        const int whole = static_cast<int>(v); // towards zero
+        const float frac = v - static_cast<float>(whole);
+        return frac >= 0.5f ? whole + 1 : frac <= -0.5f ? whole - 1 : whole;
+    }
     const double r = std::round(static_cast<double>(v)); // halves away from zero
     if (r < -COORD_LIMIT) return -COORD_LIMIT;
     if (r > COORD_LIMIT) return COORD_LIMIT;
@@ -178,29 +188,31 @@ int put_image(float x, float y, const Image* image, BlitMode mode) {
     const int n = x1 - x0;
     const int sx = x0 - px;
 
-    // Rows whose chunks all still owe the clear get the image written over
-    // the clear colour and the rest of those chunks filled; rows with some
-    // owed chunks pay those first; the others are drawn as they are.
+    // Where a row's chunks still owe the clear, the image is written over
+    // the clear colour and the rest of each such chunk is filled; elsewhere
+    // it is drawn over what the page holds.
     DeferredClear* owed = work_deferred_clear();
     const uint32_t span = chunk_span(x0, x1);
-    const int cx0 = x0 / CLEAR_CHUNK * CLEAR_CHUNK;
-    const int cx1 = ((x1 - 1) / CLEAR_CHUNK + 1) * CLEAR_CHUNK;
+    const int first_chunk = x0 / CLEAR_CHUNK, last_chunk = (x1 - 1) / CLEAR_CHUNK;
     for (int yy = y0; yy < y1; ++yy) {
         const uint32_t* s = image->row(yy - py) + sx;
         uint32_t* row = page->row(yy);
         const uint32_t due = owed->any ? owed->chunks[yy] & span : 0;
         if (due == 0) {
             blit_row(s, row + x0, n, mode);
-        } else if (due == span) {
-            owed->chunks[yy] &= ~span;
-            fill_run(row + cx0, x0 - cx0, owed->colour);
-            fill_run(row + x1, cx1 - x1, owed->colour);
-            blit_row_over(s, row + x0, n, mode, owed->colour);
-        } else {
-            owed->chunks[yy] &= ~due;
-            for (uint32_t m = due; m != 0; m &= m - 1)
-                fill_run(row + __builtin_ctz(m) * CLEAR_CHUNK, CLEAR_CHUNK, owed->colour);
-            blit_row(s, row + x0, n, mode);
+            continue;
+        }
+        owed->chunks[yy] &= ~due;
+        for (int k = first_chunk; k <= last_chunk; ++k) {
+            const int c0 = k * CLEAR_CHUNK, c1 = c0 + CLEAR_CHUNK;
+            const int a = x0 > c0 ? x0 : c0, b = x1 < c1 ? x1 : c1;
+            if (due & (1u << k)) {
+                fill_run(row + c0, a - c0, owed->colour);
+                blit_row_over(s + (a - x0), row + a, b - a, mode, owed->colour);
+                fill_run(row + b, c1 - b, owed->colour);
+            } else {
+                blit_row(s + (a - x0), row + a, b - a, mode);
+            }
         }
     }
     unlock_screen(y0, y1 - 1);
