@@ -33,10 +33,21 @@ ImageBlock* all_images = nullptr;
 // Far outside the page but small enough that x + width never overflows.
 constexpr int COORD_LIMIT = 1 << 26;
 
+// The loop over a blit's rows is also built for AVX2, picked when the
+// program starts where the processor has it (GCC on x86-64 Linux): the same
+// operations on twice the pixels per instruction.  The row steps are inlined
+// into it, so each variant has its own.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define ROW_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define ROW_LOOP
+#endif
+#define ROW_STEP inline __attribute__((always_inline))
+
 // One row of a transparent blit.  Blocks of 8 pixels written as selects, not
 // branches, so the compiler turns each block into a few vector operations;
 // every pixel is still tested once.
-void transparent_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+ROW_STEP void transparent_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
     int i = 0;
     for (; i + 8 <= n; i += 8)
         for (int j = 0; j < 8; ++j) {
@@ -50,7 +61,7 @@ void transparent_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n
     }
 }
 
-void xor_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+ROW_STEP void xor_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
     int i = 0;
     for (; i + 8 <= n; i += 8)
         for (int j = 0; j < 8; ++j) d[i + j] ^= s[i + j];
@@ -59,7 +70,7 @@ void xor_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
 
 // The same two rows over a run of the page that still owes its clear: the
 // page pixels there are `under`, so they are written without being read.
-void transparent_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, uint32_t under) {
+ROW_STEP void transparent_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, uint32_t under) {
     int i = 0;
     for (; i + 8 <= n; i += 8)
         for (int j = 0; j < 8; ++j) {
@@ -72,21 +83,21 @@ void transparent_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, 
     }
 }
 
-void xor_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, uint32_t under) {
+ROW_STEP void xor_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, uint32_t under) {
     int i = 0;
     for (; i + 8 <= n; i += 8)
         for (int j = 0; j < 8; ++j) d[i + j] = s[i + j] ^ under;
     for (; i < n; ++i) d[i] = s[i] ^ under;
 }
 
-void fill_run(uint32_t* d, int n, uint32_t colour) {
+ROW_STEP void fill_run(uint32_t* d, int n, uint32_t colour) {
     int i = 0;
     for (; i + 8 <= n; i += 8)
         for (int j = 0; j < 8; ++j) d[i + j] = colour;
     for (; i < n; ++i) d[i] = colour;
 }
 
-void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
+ROW_STEP void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
     switch (mode) {
     case BLIT_TRANSPARENT: transparent_row(s, d, n); break;
     case BLIT_SOLID: std::memcpy(d, s, static_cast<std::size_t>(n) * 4); break;
@@ -94,11 +105,51 @@ void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
     }
 }
 
-void blit_row_over(const uint32_t* s, uint32_t* d, int n, BlitMode mode, uint32_t under) {
+ROW_STEP void blit_row_over(const uint32_t* s, uint32_t* d, int n, BlitMode mode, uint32_t under) {
     switch (mode) {
     case BLIT_TRANSPARENT: transparent_row_over(s, d, n, under); break;
     case BLIT_SOLID: std::memcpy(d, s, static_cast<std::size_t>(n) * 4); break;
     case BLIT_XOR: xor_row_over(s, d, n, under); break;
+    }
+}
+
+// The rows y0 .. y1 - 1 of a clipped blit (image corner at px, py).
+// Where a row's chunks still owe the clear, the image is written over the
+// clear colour and the rest of each such chunk is filled; elsewhere it is
+// drawn over what the page holds.  Called by put_image under the lock.
+ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, int py, int x0, int y0,
+                        int x1, int y1) {
+    DeferredClear* owed = work_deferred_clear();
+    const int n = x1 - x0;
+    const int sx = x0 - px;
+    const uint32_t span = chunk_span(x0, x1);
+    const int first_chunk = x0 / CLEAR_CHUNK, last_chunk = (x1 - 1) / CLEAR_CHUNK;
+    for (int yy = y0; yy < y1; ++yy) {
+        const uint32_t* s = image->row(yy - py) + sx;
+        uint32_t* row = page->row(yy);
+        const uint32_t due = owed->any ? owed->chunks[yy] & span : 0;
+        if (due == 0) {
+            blit_row(s, row + x0, n, mode);
+            continue;
+        }
+        owed->chunks[yy] &= ~due;
+        if (due == span) { // the common case: one run over the colour
+            fill_run(row + first_chunk * CLEAR_CHUNK, x0 - first_chunk * CLEAR_CHUNK, owed->colour);
+            blit_row_over(s, row + x0, n, mode, owed->colour);
+            fill_run(row + x1, (last_chunk + 1) * CLEAR_CHUNK - x1, owed->colour);
+            continue;
+        }
+        for (int k = first_chunk; k <= last_chunk; ++k) {
+            const int c0 = k * CLEAR_CHUNK, c1 = c0 + CLEAR_CHUNK;
+            const int a = x0 > c0 ? x0 : c0, b = x1 < c1 ? x1 : c1;
+            if (due & (1u << k)) {
+                fill_run(row + c0, a - c0, owed->colour);
+                blit_row_over(s + (a - x0), row + a, b - a, mode, owed->colour);
+                fill_run(row + b, c1 - b, owed->colour);
+            } else {
+                blit_row(s + (a - x0), row + a, b - a, mode);
+            }
+        }
     }
 }
 
@@ -185,36 +236,7 @@ int put_image(float x, float y, const Image* image, BlitMode mode) {
         unlock_screen(1, 0);
         return 0;
     }
-    const int n = x1 - x0;
-    const int sx = x0 - px;
-
-    // Where a row's chunks still owe the clear, the image is written over
-    // the clear colour and the rest of each such chunk is filled; elsewhere
-    // it is drawn over what the page holds.
-    DeferredClear* owed = work_deferred_clear();
-    const uint32_t span = chunk_span(x0, x1);
-    const int first_chunk = x0 / CLEAR_CHUNK, last_chunk = (x1 - 1) / CLEAR_CHUNK;
-    for (int yy = y0; yy < y1; ++yy) {
-        const uint32_t* s = image->row(yy - py) + sx;
-        uint32_t* row = page->row(yy);
-        const uint32_t due = owed->any ? owed->chunks[yy] & span : 0;
-        if (due == 0) {
-            blit_row(s, row + x0, n, mode);
-            continue;
-        }
-        owed->chunks[yy] &= ~due;
-        for (int k = first_chunk; k <= last_chunk; ++k) {
-            const int c0 = k * CLEAR_CHUNK, c1 = c0 + CLEAR_CHUNK;
-            const int a = x0 > c0 ? x0 : c0, b = x1 < c1 ? x1 : c1;
-            if (due & (1u << k)) {
-                fill_run(row + c0, a - c0, owed->colour);
-                blit_row_over(s + (a - x0), row + a, b - a, mode, owed->colour);
-                fill_run(row + b, c1 - b, owed->colour);
-            } else {
-                blit_row(s + (a - x0), row + a, b - a, mode);
-            }
-        }
-    }
+    draw_rows(image, page, mode, px, py, x0, y0, x1, y1);
     unlock_screen(y0, y1 - 1);
     return 0;
 }
