@@ -115,40 +115,39 @@ ROW_STEP void blit_row_over(const uint32_t* s, uint32_t* d, int n, BlitMode mode
 
 // The rows y0 .. y1 - 1 of a clipped blit (image corner at px, py).
 // Where a row's chunks still owe the clear, the image is written over the
-// clear colour and the rest of each such chunk is filled; elsewhere it is
-// drawn over what the page holds.  Called by put_image under the lock.
+// clear colour and the rest of those chunks is filled; elsewhere it is drawn
+// over what the page holds.  Called by put_image under the lock.
 ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, int py, int x0, int y0,
                         int x1, int y1) {
     DeferredClear* owed = work_deferred_clear();
     const int n = x1 - x0;
     const int sx = x0 - px;
-    const uint32_t span = chunk_span(x0, x1);
+    const uint64_t span = chunk_span(x0, x1);
     const int first_chunk = x0 / CLEAR_CHUNK, last_chunk = (x1 - 1) / CLEAR_CHUNK;
     for (int yy = y0; yy < y1; ++yy) {
         const uint32_t* s = image->row(yy - py) + sx;
         uint32_t* row = page->row(yy);
-        const uint32_t due = owed->any ? owed->chunks[yy] & span : 0;
+        const uint64_t due = owed->any ? owed->chunks[yy] & span : 0;
         if (due == 0) {
             blit_row(s, row + x0, n, mode);
             continue;
         }
         owed->chunks[yy] &= ~due;
-        if (due == span) { // the common case: one run over the colour
-            fill_run(row + first_chunk * CLEAR_CHUNK, x0 - first_chunk * CLEAR_CHUNK, owed->colour);
-            blit_row_over(s, row + x0, n, mode, owed->colour);
-            fill_run(row + x1, (last_chunk + 1) * CLEAR_CHUNK - x1, owed->colour);
-            continue;
-        }
-        for (int k = first_chunk; k <= last_chunk; ++k) {
-            const int c0 = k * CLEAR_CHUNK, c1 = c0 + CLEAR_CHUNK;
+        // Runs of neighbouring chunks that all owe or all do not.
+        for (int k = first_chunk; k <= last_chunk;) {
+            const bool owes = (due >> k) & 1;
+            int j = k;
+            while (j < last_chunk && static_cast<bool>((due >> (j + 1)) & 1) == owes) j++;
+            const int c0 = k * CLEAR_CHUNK, c1 = (j + 1) * CLEAR_CHUNK;
             const int a = x0 > c0 ? x0 : c0, b = x1 < c1 ? x1 : c1;
-            if (due & (1u << k)) {
+            if (owes) {
                 fill_run(row + c0, a - c0, owed->colour);
                 blit_row_over(s + (a - x0), row + a, b - a, mode, owed->colour);
                 fill_run(row + b, c1 - b, owed->colour);
             } else {
                 blit_row(s + (a - x0), row + a, b - a, mode);
             }
+            k = j + 1;
         }
     }
 }

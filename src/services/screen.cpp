@@ -12,7 +12,7 @@
 //    show_page both pages view the work page's buffer; the first write to
 //    either page gives it the other buffer: a copy of the shared one, or,
 //    for clear_screen, which overwrites every pixel, no copy at all.
-//  - clear_screen's fill.  A clear only marks every 32-pixel run of every row
+//  - clear_screen's fill.  A clear only marks every 16-pixel run of every row
 //    ("chunk") of the work page's buffer as holding the background colour;
 //    drawing fills a chunk before it writes into it (put_image writes the
 //    image straight over the colour), and anyone who takes a page through
@@ -37,8 +37,8 @@ constexpr uint32_t DEFAULT_FOREGROUND = 0xFFFFFFFF;
 constexpr uint32_t DEFAULT_BACKGROUND = 0xFF000000;
 constexpr int PAGE_PITCH = SCREEN_WIDTH * 4;
 constexpr int TITLE_CHARS = 127;
-constexpr uint32_t ALL_CHUNKS = (1u << CLEAR_CHUNKS) - 1;
-static_assert(CLEAR_CHUNKS * CLEAR_CHUNK == SCREEN_WIDTH && CLEAR_CHUNKS <= 32);
+constexpr uint64_t ALL_CHUNKS = (uint64_t{1} << CLEAR_CHUNKS) - 1;
+static_assert(CLEAR_CHUNKS * CLEAR_CHUNK == SCREEN_WIDTH && CLEAR_CHUNKS < 64);
 
 alignas(64) uint32_t page_memory[SCREEN_PAGES][SCREEN_WIDTH * SCREEN_HEIGHT];
 // The fills owed by each buffer (a set bit: that chunk holds the colour).
@@ -68,7 +68,7 @@ int dirty_last = 0;
 void fill_page(int index, uint32_t colour) {
     std::fill(page_memory[index], page_memory[index] + SCREEN_WIDTH * SCREEN_HEIGHT, colour);
     owed[index].any = false;
-    std::fill(owed[index].chunks, owed[index].chunks + SCREEN_HEIGHT, 0u);
+    std::fill(owed[index].chunks, owed[index].chunks + SCREEN_HEIGHT, uint64_t{0});
 }
 
 // Fills chunk k of row y of buffer b with its owed colour.
@@ -82,13 +82,13 @@ void settle_buffer(int b) {
     DeferredClear& o = owed[b];
     if (!o.any) return;
     for (int y = 0; y < SCREEN_HEIGHT; ++y) {
-        uint32_t m = o.chunks[y];
+        uint64_t m = o.chunks[y];
         if (m == ALL_CHUNKS) {
             uint32_t* d = page_memory[b] + y * SCREEN_WIDTH;
             std::fill(d, d + SCREEN_WIDTH, o.colour);
         } else {
             while (m != 0) {
-                fill_chunk(b, y, __builtin_ctz(m), o.colour);
+                fill_chunk(b, y, __builtin_ctzll(m), o.colour);
                 m &= m - 1;
             }
         }
@@ -278,13 +278,13 @@ void settle_rect(int x0, int y0, int x1, int y1) {
     x1 = std::min<int>(x1, SCREEN_WIDTH);
     y1 = std::min<int>(y1, SCREEN_HEIGHT);
     if (x0 >= x1 || y0 >= y1) return;
-    const uint32_t span = chunk_span(x0, x1);
+    const uint64_t span = chunk_span(x0, x1);
     for (int y = y0; y < y1; ++y) {
-        uint32_t m = o.chunks[y] & span;
+        uint64_t m = o.chunks[y] & span;
         if (m == 0) continue;
         o.chunks[y] &= ~m;
         while (m != 0) {
-            fill_chunk(buffer_of[work_index], y, __builtin_ctz(m), o.colour);
+            fill_chunk(buffer_of[work_index], y, __builtin_ctzll(m), o.colour);
             m &= m - 1;
         }
     }

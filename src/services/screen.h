@@ -93,18 +93,18 @@ bool pixel_work();
 // --- for the drawing services only (under the screen lock) ---------------------
 
 // A clear is owed, not written, until someone draws into or reads the page:
-// chunks[y] has bit k set while pixels 32k..32k+31 of row y still owe the
+// chunks[y] has bit k set while pixels 16k..16k+15 of row y still owe the
 // colour.  `any` is false when nothing is owed.
-enum { CLEAR_CHUNK = 32, CLEAR_CHUNKS = SCREEN_WIDTH / CLEAR_CHUNK };
+enum { CLEAR_CHUNK = 16, CLEAR_CHUNKS = SCREEN_WIDTH / CLEAR_CHUNK };
 struct DeferredClear {
-    uint32_t chunks[SCREEN_HEIGHT];
+    uint64_t chunks[SCREEN_HEIGHT];
     uint32_t colour;
     bool any;
 };
 // The chunk bits that columns x0 .. x1 - 1 (inside the page) touch.
-inline uint32_t chunk_span(int x0, int x1) {
+inline uint64_t chunk_span(int x0, int x1) {
     const int first = x0 / CLEAR_CHUNK, last = (x1 - 1) / CLEAR_CHUNK;
-    return ((2u << last) - 1) & ~((1u << first) - 1);
+    return ((uint64_t{2} << last) - 1) & ~((uint64_t{1} << first) - 1);
 }
 // The work page, given a buffer of its own (owed fills stay owed); null when
 // no screen is open.  The caller then settles or honours the owed fills of
