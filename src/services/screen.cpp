@@ -179,6 +179,9 @@ int show_page() {
     if (!is_open) return ERR_ILLEGAL_CALL;
     if (work_index == visible_index || !pixels_on) return 0;
     lock_screen();
+    // A window reads the visible page on its own thread: the owed fills are
+    // paid here, on the game thread, so it need not pay them under the lock.
+    if (platform() != &headless_platform) settle_buffer(buffer_of[work_index]);
     // The visible page now views the work page's buffer (see the top).
     buffer_of[visible_index] = buffer_of[work_index];
     pages[visible_index].pixels = pages[work_index].pixels;
