@@ -26,14 +26,26 @@ if compgen -G "$root/fuzz/*.cpp" >/dev/null; then
   step "fuzz (short runs)"
   CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON -DCLOVENFELD_WERROR=ON \
         -DCLOVENFELD_FUZZ=ON -DCLOVENFELD_TESTS=OFF -DCLOVENFELD_BENCH=OFF >/dev/null
-  cmake --build "$root/build/fuzz" -j"$jobs"
-  for src in "$root"/fuzz/*.cpp; do
-    name=$(basename "$src" .cpp)
+  # Only the fuzzers: the game, tools and assets are built by the steps above.
+  cmake --build "$root/build/fuzz" -j"$jobs" --target $(basename -s .cpp "$root"/fuzz/*.cpp)
+  # Two fuzzers at a time (each uses one core); each one's output is shown when it ends.
+  fuzz_one() {
+    local name corpus
+    name=$(basename "$1" .cpp)
     corpus="$root/build/fuzz/corpus-$name"
     mkdir -p "$corpus"
     [ -d "$root/fuzz/seeds/$name" ] && cp -n "$root/fuzz/seeds/$name"/* "$corpus"/ 2>/dev/null || true
-    "$root/build/fuzz/$name" -max_total_time="${FUZZ_SECONDS:-30}" -print_final_stats=1 "$corpus"
+    "$root/build/fuzz/$name" -max_total_time="${FUZZ_SECONDS:-30}" -print_final_stats=1 "$corpus" \
+      >"$root/build/fuzz/$name.log" 2>&1 || { cat "$root/build/fuzz/$name.log"; echo "fuzzer $name failed"; return 1; }
+    tail -n 15 "$root/build/fuzz/$name.log"
+  }
+  pids=()
+  for src in "$root"/fuzz/*.cpp; do
+    fuzz_one "$src" &
+    pids+=($!)
+    if [ ${#pids[@]} -ge "$jobs" ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
   done
+  for pid in "${pids[@]}"; do wait "$pid"; done
 fi
 
 step "all tests passed"

@@ -1,13 +1,23 @@
 // test_replay.cpp -- the recordings found by the solver, played back: the
-// whole game from the title screen through the real program (headless, fast),
-// and each level's own recording in this process, every one completing its
-// levels without losing a life.
+// whole game from the title screen the way the program runs it (headless,
+// fast), and each level's own recording in this process, every one completing
+// its levels without losing a life.  Each replay is also the picture check:
+// every 500 ticks it hashes the work and visible pages and compares them with
+// the hashes kept in tests/replay_hashes_*.txt, so a drawing change that moves
+// one pixel anywhere in the game fails here.  Each recording is played once.
+//
+// To record the hashes again after an intended change of the pictures:
+//   CLOVENFELD_WRITE_HASHES=1 ./clovenfeld_tests --gtest_filter='Replay*'
 #include "test_shell_util.h"
 
+#include "main/options.h"
 #include "main/snapshot.h"
 #include "services/record.h"
 
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -28,22 +38,117 @@ long comment_number(const std::string& path, const std::string& label)
     return -1;
 }
 
-// Runs the game program on a recording and returns what it printed.
-std::string run_program(const std::string& recording, int* status)
+constexpr long HASH_EVERY = 500;
+
+// 64-bit FNV-1a over the pixel words of a page, row by row.
+uint64_t page_hash(const Image* page)
 {
-    const std::string cmd = std::string("cd '") + GAME_DIR + "' && ./clovenfeld --headless --fast --replay '" +
-                            recording + "' --events 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    std::string out;
-    if (p == nullptr) {
-        *status = -1;
-        return out;
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (int y = 0; y < page->height; y++) {
+        const uint32_t* row = page->row(y);
+        for (int x = 0; x < page->width; x++) h = (h ^ row[x]) * 0x100000001b3ull;
     }
+    return h;
+}
+
+// "<tick> <work page hash> <visible page hash>"
+std::string hash_line(long tick)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, "%ld %016llx %016llx", tick,
+                  static_cast<unsigned long long>(page_hash(work_page())),
+                  static_cast<unsigned long long>(page_hash(visible_page())));
+    return line;
+}
+
+std::string hash_file(const std::string& which)
+{
+    return std::string(SOURCE_DIR) + "/tests/replay_hashes_" + which + ".txt";
+}
+
+// Compares the hash lines of a replay with the kept ones, or with
+// CLOVENFELD_WRITE_HASHES set, keeps these instead.
+void check_hashes(const std::string& which, const std::vector<std::string>& got)
+{
+    const std::string path = hash_file(which);
+    if (std::getenv("CLOVENFELD_WRITE_HASHES") != nullptr) {
+        std::ofstream out(path);
+        for (const auto& line : got) out << line << "\n";
+        ASSERT_TRUE(out.good()) << path;
+        return;
+    }
+    std::ifstream in(path);
+    ASSERT_TRUE(in.good()) << "no picture hashes in " << path;
+    std::vector<std::string> want;
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) want.push_back(line);
+    ASSERT_GT(want.size(), 10u);
+    for (size_t i = 0; i < want.size() && i < got.size(); i++)
+        ASSERT_EQ(got[i], want[i]) << "the picture differs (\"<recording> <tick> <work> <visible>\")";
+    EXPECT_EQ(got.size(), want.size());
+}
+
+// The child of run_game: prints every 500th tick's hash line on stdout.
+void print_hash_line(long tick)
+{
+    if (tick % HASH_EVERY != 0) return;
+    std::printf("hash game %s\n", hash_line(tick).c_str());
+    std::fflush(stdout); // the run ends with _exit
+}
+
+// Runs the game on a recording as the program does (its command line parsed,
+// the headless back-end chosen, GAME_MAIN until the replay runs out), in a
+// child process so the run ends as the program's does; returns what it
+// printed: the --events lines and a "hash game ..." line every 500 ticks.
+std::string run_game(const std::string& recording, int* status)
+{
+    int fds[2];
+    std::fflush(nullptr);
+    if (pipe(fds) != 0) {
+        *status = -1;
+        return "";
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        dup2(fds[1], 2);
+        close(fds[0]);
+        close(fds[1]);
+        if (chdir(GAME_DIR) != 0) _exit(97);
+        platform_reset_for_tests();
+        close_screen_for_tests(); // so open_screen opens the (headless) window and starts the replay
+        high_score = 0;
+        const char* argv[] = {"clovenfeld", "--headless", "--fast", "--replay", recording.c_str(), "--events"};
+        CommandLine cl;
+        if (parse_options(6, argv, &cl, stderr) != OPTIONS_OK) _exit(98);
+        run_options = cl.run;
+        select_platform(&headless_platform);
+        set_tick_hook(print_hash_line);
+        GAME_MAIN();
+        _exit(99); // never reached: the run ends when the replay runs out
+    }
+    close(fds[1]);
+    std::string out;
     char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    *status = pclose(p);
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    *status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return out;
+}
+
+// The lines of text that start with prefix, prefix removed.
+std::vector<std::string> lines_after(const std::string& text, const std::string& prefix)
+{
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(prefix, 0) == 0) found.push_back(line.substr(prefix.size()));
+    return found;
 }
 
 int count_lines_with(const std::string& text, const std::string& what)
@@ -59,7 +164,7 @@ int count_lines_with(const std::string& text, const std::string& what)
 } // namespace
 
 // The game recording from the title screen: all 27 levels completed, no life
-// lost, and the final score it names.
+// lost, the final score it names, and every 500th picture as kept.
 TEST(ReplayGame, GameRecordingCompletesEveryLevelWithItsScore)
 {
     const std::string path = RECORDINGS + "/game.rec";
@@ -69,7 +174,7 @@ TEST(ReplayGame, GameRecordingCompletesEveryLevelWithItsScore)
     EXPECT_EQ(comment_number(path, "levels completed"), LAST_LEVEL);
 
     int status = 0;
-    const std::string out = run_program(path, &status);
+    const std::string out = run_game(path, &status);
     EXPECT_EQ(status, 0) << out.substr(0, 2000);
     EXPECT_EQ(count_lines_with(out, " title"), 2); // before the game and after it
     EXPECT_EQ(count_lines_with(out, " level:"), LAST_LEVEL);
@@ -78,15 +183,26 @@ TEST(ReplayGame, GameRecordingCompletesEveryLevelWithItsScore)
     EXPECT_EQ(count_lines_with(out, "You lost a life!"), 0);
     EXPECT_EQ(count_lines_with(out, "Time Up!"), 0);
     EXPECT_EQ(count_lines_with(out, "Game Over"), 0);
+    check_hashes("game", lines_after(out, "hash "));
 }
 
 using ReplayLevel = ShellTest;
+
+std::vector<std::string> level_hashes;
+std::string level_name;
+
+// Keeps every 500th tick's hash line (the recording answers the box itself).
+void level_tick_hook(long tick)
+{
+    if (tick % HASH_EVERY == 0) level_hashes.push_back(level_name + " " + hash_line(tick));
+}
 
 // Each level's own recording: a new game put at that level with the
 // recording's seed, its box answered and its frames played from the file.
 TEST_F(ReplayLevel, EachLevelRecordingTakesEveryEggWithoutLosingALife)
 {
     int replayed = 0;
+    level_hashes.clear();
     for (int lvl = 1; lvl <= LAST_LEVEL; lvl++) {
         const std::string path = RECORDINGS + "/level-" + std::to_string(lvl) + ".rec";
         SCOPED_TRACE(path);
@@ -101,6 +217,8 @@ TEST_F(ReplayLevel, EachLevelRecordingTakesEveryEggWithoutLosingALife)
         run_options.headless = true;
         run_options.fast = true;
         set_event_hook(event_hook);
+        level_name = "level-" + std::to_string(lvl);
+        set_tick_hook(level_tick_hook);
         events.clear();
         fs::current_path(GAME_DIR);
         headless_use_recording(&rec);
@@ -124,4 +242,5 @@ TEST_F(ReplayLevel, EachLevelRecordingTakesEveryEggWithoutLosingALife)
         replayed++;
     }
     EXPECT_EQ(replayed, LAST_LEVEL);
+    check_hashes("levels", level_hashes);
 }

@@ -24,6 +24,15 @@ constexpr int SMALL_LEFT = 550, SMALL_TOP = 14;
 constexpr uint32_t SMALL_BLOCK = 0xFF00FF00, SMALL_LADDER = 0xFFFF00FF;
 constexpr uint32_t SMALL_EGG = 0xFFFFFF00, SMALL_PLAYER = 0xFFFF0000;
 
+// The overview colour of a cell code, 0 for a cell it does not show.
+// Called by MAP_SMALL.
+uint32_t small_colour(int code) {
+    if (code == CELL_BLOCK) return SMALL_BLOCK;
+    if (code == CELL_LADDER) return SMALL_LADDER;
+    if (code == CELL_EGG) return SMALL_EGG;
+    return 0;
+}
+
 // One frame of a vertical lift.  Called by MAP_UPDATE.
 void move_vertical_lift(int i) {
     MapCell& lift = cells[i];
@@ -98,20 +107,25 @@ void MAP_SMALL() {
     PROC("MAP_SMALL");
     if (!pixel_work()) return; // a frame run without its picture (the solver)
     const int w = map_width, h = map_height;
-    // Both positive means at most 1000 cells (the loader refuses more).
+    // Both positive means at most 1000 cells (the loader refuses more).  The
+    // 2 x 2 squares never overlap, so a run of squares of one colour along a
+    // row is drawn as one box: the same pixels as square by square.
     if (w > 0 && h > 0) {
+        uint32_t current = 0;
         for (int y = 0; y < h; y++) {
-            for (int x = 0; x < w; x++) {
-                const int code = cells[y * w + x].code;
-                uint32_t colour;
-                if (code == CELL_BLOCK) colour = SMALL_BLOCK;
-                else if (code == CELL_LADDER) colour = SMALL_LADDER;
-                else if (code == CELL_EGG) colour = SMALL_EGG;
-                else continue;
-                set_color(colour, 0, KEEP_BACKGROUND);
-                const float left = static_cast<float>(SMALL_LEFT + 2 * x);
-                const float top = static_cast<float>(SMALL_TOP + 2 * y);
-                draw_line(left, top, left + 1, top + 1, LINE_FILLED_BOX);
+            int x = 0;
+            while (x < w) {
+                const uint32_t colour = small_colour(cells[y * w + x].code);
+                int run = 1;
+                while (x + run < w && small_colour(cells[y * w + x + run].code) == colour) run++;
+                if (colour != 0) {
+                    if (colour != current) set_color(colour, 0, KEEP_BACKGROUND);
+                    current = colour;
+                    const float left = static_cast<float>(SMALL_LEFT + 2 * x);
+                    const float top = static_cast<float>(SMALL_TOP + 2 * y);
+                    draw_line(left, top, left + static_cast<float>(2 * run - 1), top + 1, LINE_FILLED_BOX);
+                }
+                x += run;
             }
         }
     }

@@ -244,6 +244,7 @@ int load_from(const Source& src, Image* target) {
     int dirty_top = target_h;
     int dirty_bottom = -1;
     lock_screen();
+    if (is_page_image(target)) settle_page_image(target); // rows not read may keep what it had
     for (int64_t i = first; i <= last_read; ++i) {
         const int y = static_cast<int>(top_down ? i : rows - 1 - i);
         uint32_t* out = target->row(y);

@@ -34,9 +34,8 @@ int draw_line(float fx1, float fy1, float fx2, float fy2, LineKind kind) {
     if (x1 > x2) std::swap(x1, x2);
     if (y1 > y2) std::swap(y1, y2);
 
-    Image* page = work_page();
-    const int right = page->width - 1;
-    const int bottom = page->height - 1;
+    const int right = SCREEN_WIDTH - 1;
+    const int bottom = SCREEN_HEIGHT - 1;
     if (x2 < 0 || y2 < 0 || x1 > right || y1 > bottom) return 0;
     const int cx1 = std::max(x1, 0);
     const int cy1 = std::max(y1, 0);
@@ -45,6 +44,8 @@ int draw_line(float fx1, float fy1, float fx2, float fy2, LineKind kind) {
     const uint32_t colour = foreground_color();
 
     lock_screen();
+    Image* page = page_for_drawing();
+    settle_rect(cx1, cy1, cx2 + 1, cy2 + 1);
     if (kind == LINE_FILLED_BOX) {
         for (int y = cy1; y <= cy2; ++y) fill_span(page, y, cx1, cx2, colour);
     } else {

@@ -33,10 +33,21 @@ ImageBlock* all_images = nullptr;
 // Far outside the page but small enough that x + width never overflows.
 constexpr int COORD_LIMIT = 1 << 26;
 
+// The loop over a blit's rows is also built for AVX2, picked when the
+// program starts where the processor has it (GCC on x86-64 Linux): the same
+// operations on twice the pixels per instruction.  The row steps are inlined
+// into it, so each variant has its own.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define ROW_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define ROW_LOOP
+#endif
+#define ROW_STEP inline __attribute__((always_inline))
+
 // One row of a transparent blit.  Blocks of 8 pixels written as selects, not
 // branches, so the compiler turns each block into a few vector operations;
 // every pixel is still tested once.
-void transparent_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+ROW_STEP void transparent_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
     int i = 0;
     for (; i + 8 <= n; i += 8)
         for (int j = 0; j < 8; ++j) {
@@ -50,11 +61,95 @@ void transparent_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n
     }
 }
 
-void xor_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+ROW_STEP void xor_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
     int i = 0;
     for (; i + 8 <= n; i += 8)
         for (int j = 0; j < 8; ++j) d[i + j] ^= s[i + j];
     for (; i < n; ++i) d[i] ^= s[i];
+}
+
+// The same two rows over a run of the page that still owes its clear: the
+// page pixels there are `under`, so they are written without being read.
+ROW_STEP void transparent_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, uint32_t under) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) {
+            const uint32_t c = s[i + j] & 0x00FFFFFFu;
+            d[i + j] = c != TRANSPARENT_KEY ? c : under;
+        }
+    for (; i < n; ++i) {
+        const uint32_t c = s[i] & 0x00FFFFFFu;
+        d[i] = c != TRANSPARENT_KEY ? c : under;
+    }
+}
+
+ROW_STEP void xor_row_over(const uint32_t* __restrict s, uint32_t* __restrict d, int n, uint32_t under) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) d[i + j] = s[i + j] ^ under;
+    for (; i < n; ++i) d[i] = s[i] ^ under;
+}
+
+ROW_STEP void fill_run(uint32_t* d, int n, uint32_t colour) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) d[i + j] = colour;
+    for (; i < n; ++i) d[i] = colour;
+}
+
+ROW_STEP void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
+    switch (mode) {
+    case BLIT_TRANSPARENT: transparent_row(s, d, n); break;
+    case BLIT_SOLID: std::memcpy(d, s, static_cast<std::size_t>(n) * 4); break;
+    case BLIT_XOR: xor_row(s, d, n); break;
+    }
+}
+
+ROW_STEP void blit_row_over(const uint32_t* s, uint32_t* d, int n, BlitMode mode, uint32_t under) {
+    switch (mode) {
+    case BLIT_TRANSPARENT: transparent_row_over(s, d, n, under); break;
+    case BLIT_SOLID: std::memcpy(d, s, static_cast<std::size_t>(n) * 4); break;
+    case BLIT_XOR: xor_row_over(s, d, n, under); break;
+    }
+}
+
+// The rows y0 .. y1 - 1 of a clipped blit (image corner at px, py).
+// Where a row's chunks still owe the clear, the image is written over the
+// clear colour and the rest of those chunks is filled; elsewhere it is drawn
+// over what the page holds.  Called by put_image under the lock.
+ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, int py, int x0, int y0,
+                        int x1, int y1) {
+    DeferredClear* owed = work_deferred_clear();
+    const int n = x1 - x0;
+    const int sx = x0 - px;
+    const uint64_t span = chunk_span(x0, x1);
+    const int first_chunk = x0 / CLEAR_CHUNK, last_chunk = (x1 - 1) / CLEAR_CHUNK;
+    for (int yy = y0; yy < y1; ++yy) {
+        const uint32_t* s = image->row(yy - py) + sx;
+        uint32_t* row = page->row(yy);
+        const uint64_t due = owed->any ? owed->chunks[yy] & span : 0;
+        if (due == 0) {
+            blit_row(s, row + x0, n, mode);
+            continue;
+        }
+        owed->chunks[yy] &= ~due;
+        // Runs of neighbouring chunks that all owe or all do not.
+        for (int k = first_chunk; k <= last_chunk;) {
+            const bool owes = (due >> k) & 1;
+            int j = k;
+            while (j < last_chunk && static_cast<bool>((due >> (j + 1)) & 1) == owes) j++;
+            const int c0 = k * CLEAR_CHUNK, c1 = (j + 1) * CLEAR_CHUNK;
+            const int a = x0 > c0 ? x0 : c0, b = x1 < c1 ? x1 : c1;
+            if (owes) {
+                fill_run(row + c0, a - c0, owed->colour);
+                blit_row_over(s + (a - x0), row + a, b - a, mode, owed->colour);
+                fill_run(row + b, c1 - b, owed->colour);
+            } else {
+                blit_row(s + (a - x0), row + a, b - a, mode);
+            }
+            k = j + 1;
+        }
+    }
 }
 
 } // namespace
@@ -98,6 +193,13 @@ Image* create_image(int width, int height, uint32_t fill, int* err) {
 
 int round_coord(float v) {
     if (std::isnan(v)) return -COORD_LIMIT;
+    // Below 2^23 the integer part and the fraction are exact floats, so the
+    // halves are found without a call (the common case: whole numbers).
+    if (v > -8388608.0f && v < 8388608.0f) {
+        const int whole = static_cast<int>(v); // towards zero
+        const float frac = v - static_cast<float>(whole);
+        return frac >= 0.5f ? whole + 1 : frac <= -0.5f ? whole - 1 : whole;
+    }
     const double r = std::round(static_cast<double>(v)); // halves away from zero
     if (r < -COORD_LIMIT) return -COORD_LIMIT;
     if (r > COORD_LIMIT) return COORD_LIMIT;
@@ -109,37 +211,31 @@ int put_image(float x, float y, const Image* image, BlitMode mode) {
         image->pixels == nullptr)
         return ERR_ILLEGAL_CALL;
     if (mode != BLIT_TRANSPARENT && mode != BLIT_SOLID && mode != BLIT_XOR) return ERR_ILLEGAL_CALL;
+    lock_screen();
+    // A page drawn as an image is read as it stands (its owed work paid).
+    Image* page = page_for_drawing();
+    if (is_page_image(image)) settle_page_image(image);
     // A page cannot be drawn onto itself (source and target rows would overlap).
-    if (image->pixels == work_page()->pixels) return ERR_ILLEGAL_CALL;
-    if (!pixel_work()) return 0;
+    if (image->pixels == page->pixels) {
+        unlock_screen(1, 0);
+        return ERR_ILLEGAL_CALL;
+    }
+    if (!pixel_work()) {
+        unlock_screen(1, 0);
+        return 0;
+    }
     const int px = round_coord(x);
     const int py = round_coord(y);
-    Image* page = work_page();
     // Clip the rectangle (px, py) .. (px + w - 1, py + h - 1) to the page.
     const int x0 = px < 0 ? 0 : px;
     const int y0 = py < 0 ? 0 : py;
     const int x1 = px + image->width > page->width ? page->width : px + image->width;
     const int y1 = py + image->height > page->height ? page->height : py + image->height;
-    if (x0 >= x1 || y0 >= y1) return 0;
-    const int n = x1 - x0;
-    const int sx = x0 - px;
-
-    lock_screen();
-    for (int yy = y0; yy < y1; ++yy) {
-        const uint32_t* s = image->row(yy - py) + sx;
-        uint32_t* d = page->row(yy) + x0;
-        switch (mode) {
-        case BLIT_TRANSPARENT:
-            transparent_row(s, d, n);
-            break;
-        case BLIT_SOLID:
-            std::memcpy(d, s, static_cast<std::size_t>(n) * 4);
-            break;
-        case BLIT_XOR:
-            xor_row(s, d, n);
-            break;
-        }
+    if (x0 >= x1 || y0 >= y1) {
+        unlock_screen(1, 0);
+        return 0;
     }
+    draw_rows(image, page, mode, px, py, x0, y0, x1, y1);
     unlock_screen(y0, y1 - 1);
     return 0;
 }

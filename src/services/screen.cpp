@@ -6,6 +6,19 @@
 // the window thread of the back-end reads the visible page under the same
 // reentrant lock, and show_page copies (never exchanges) the work page over the
 // visible page.  Nothing here allocates memory.
+//
+// Two kinds of work are put off until someone could see their result:
+//  - show_page's copy.  A page is a view of one of two pixel buffers.  After
+//    show_page both pages view the work page's buffer; the first write to
+//    either page gives it the other buffer: a copy of the shared one, or,
+//    for clear_screen, which overwrites every pixel, no copy at all.
+//  - clear_screen's fill.  A clear only marks every 16-pixel run of every row
+//    ("chunk") of the work page's buffer as holding the background colour;
+//    drawing fills a chunk before it writes into it (put_image writes the
+//    image straight over the colour), and anyone who takes a page through
+//    work_page, visible_page or shown_page gets it with every chunk filled.
+// So a frame that nobody looks at costs only what it draws, and the pages
+// anyone reads hold exactly what the plain copy and fill would have left.
 
 #include "services/screen.h"
 
@@ -24,8 +37,14 @@ constexpr uint32_t DEFAULT_FOREGROUND = 0xFFFFFFFF;
 constexpr uint32_t DEFAULT_BACKGROUND = 0xFF000000;
 constexpr int PAGE_PITCH = SCREEN_WIDTH * 4;
 constexpr int TITLE_CHARS = 127;
+constexpr uint64_t ALL_CHUNKS = (uint64_t{1} << CLEAR_CHUNKS) - 1;
+static_assert(CLEAR_CHUNKS * CLEAR_CHUNK == SCREEN_WIDTH && CLEAR_CHUNKS < 64);
 
 alignas(64) uint32_t page_memory[SCREEN_PAGES][SCREEN_WIDTH * SCREEN_HEIGHT];
+// The fills owed by each buffer (a set bit: that chunk holds the colour).
+DeferredClear owed[SCREEN_PAGES];
+// The buffer each page views; both pages view one buffer after show_page.
+int buffer_of[SCREEN_PAGES] = {0, 1};
 Image pages[SCREEN_PAGES];
 
 // Read by both threads; written under the lock.
@@ -48,6 +67,49 @@ int dirty_last = 0;
 
 void fill_page(int index, uint32_t colour) {
     std::fill(page_memory[index], page_memory[index] + SCREEN_WIDTH * SCREEN_HEIGHT, colour);
+    owed[index].any = false;
+    std::fill(owed[index].chunks, owed[index].chunks + SCREEN_HEIGHT, uint64_t{0});
+}
+
+// Fills chunk k of row y of buffer b with its owed colour.
+void fill_chunk(int b, int y, int k, uint32_t colour) {
+    uint32_t* d = page_memory[b] + y * SCREEN_WIDTH + k * CLEAR_CHUNK;
+    for (int i = 0; i < CLEAR_CHUNK; ++i) d[i] = colour;
+}
+
+// Pays every fill buffer b owes.  Under the lock.
+void settle_buffer(int b) {
+    DeferredClear& o = owed[b];
+    if (!o.any) return;
+    for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+        uint64_t m = o.chunks[y];
+        if (m == ALL_CHUNKS) {
+            uint32_t* d = page_memory[b] + y * SCREEN_WIDTH;
+            std::fill(d, d + SCREEN_WIDTH, o.colour);
+        } else {
+            while (m != 0) {
+                fill_chunk(b, y, __builtin_ctzll(m), o.colour);
+                m &= m - 1;
+            }
+        }
+        o.chunks[y] = 0;
+    }
+    o.any = false;
+}
+
+// Gives page p a buffer of its own before it is written: a copy of the
+// shared one, or when `overwritten` (every pixel is about to be replaced)
+// the other buffer as it is.  Under the lock.
+void own_buffer(int p, bool overwritten) {
+    if (page_count < 2 || buffer_of[0] != buffer_of[1]) return;
+    const int shared = buffer_of[p];
+    const int spare = 1 - shared;
+    if (!overwritten) {
+        std::memcpy(page_memory[spare], page_memory[shared], sizeof page_memory[0]);
+        owed[spare] = owed[shared];
+    }
+    buffer_of[p] = spare;
+    pages[p].pixels = page_memory[spare];
 }
 
 } // namespace
@@ -63,6 +125,7 @@ int open_screen(int mode, int depth, int page_number, int /*flags*/, int /*refre
             pages[i].width = SCREEN_WIDTH;
             pages[i].height = SCREEN_HEIGHT;
             pages[i].pitch = PAGE_PITCH;
+            buffer_of[i] = i;
             pages[i].pixels = page_memory[i];
             fill_page(i, bg_color);
         }
@@ -116,7 +179,12 @@ int show_page() {
     if (!is_open) return ERR_ILLEGAL_CALL;
     if (work_index == visible_index || !pixels_on) return 0;
     lock_screen();
-    std::memcpy(page_memory[visible_index], page_memory[work_index], sizeof page_memory[0]);
+    // A window reads the visible page on its own thread: the owed fills are
+    // paid here, on the game thread, so it need not pay them under the lock.
+    if (platform() != &headless_platform) settle_buffer(buffer_of[work_index]);
+    // The visible page now views the work page's buffer (see the top).
+    buffer_of[visible_index] = buffer_of[work_index];
+    pages[visible_index].pixels = pages[work_index].pixels;
     mark_visible_dirty(-1, -1);
     unlock_screen(-1, -1); // work is not visible here: marks nothing more
     // Outside the lock, so a back-end may take it while it presents.
@@ -152,7 +220,12 @@ int clear_screen() {
     if (!is_open) return ERR_ILLEGAL_CALL;
     if (!pixels_on) return 0;
     lock_screen();
-    fill_page(work_index, bg_color);
+    // Owed, not written (see the top).
+    own_buffer(work_index, true);
+    DeferredClear& o = owed[buffer_of[work_index]];
+    std::fill(o.chunks, o.chunks + SCREEN_HEIGHT, ALL_CHUNKS);
+    o.colour = bg_color;
+    o.any = true;
     unlock_screen(-1, -1);
     return 0;
 }
@@ -171,8 +244,66 @@ void unlock_screen(int first_row, int last_row) {
     screen_mutex.unlock();
 }
 
-Image* work_page() { return is_open ? &pages[work_index] : nullptr; }
-Image* visible_page() { return is_open ? &pages[visible_index] : nullptr; }
+namespace {
+// A page as anyone outside the drawing services takes it: its own buffer,
+// every fill paid, free to read and write.
+Image* settled_page(int p) {
+    const std::lock_guard<std::recursive_mutex> guard(screen_mutex);
+    own_buffer(p, false);
+    settle_buffer(buffer_of[p]);
+    return &pages[p];
+}
+} // namespace
+
+Image* work_page() { return is_open ? settled_page(work_index) : nullptr; }
+Image* visible_page() { return is_open ? settled_page(visible_index) : nullptr; }
+
+const Image* shown_page() {
+    if (!is_open) return nullptr;
+    const std::lock_guard<std::recursive_mutex> guard(screen_mutex);
+    settle_buffer(buffer_of[visible_index]);
+    return &pages[visible_index];
+}
+
+Image* page_for_drawing() {
+    if (!is_open) return nullptr;
+    own_buffer(work_index, false);
+    return &pages[work_index];
+}
+
+DeferredClear* work_deferred_clear() { return &owed[buffer_of[work_index]]; }
+
+void settle_rect(int x0, int y0, int x1, int y1) {
+    DeferredClear& o = owed[buffer_of[work_index]];
+    if (!o.any) return;
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min<int>(x1, SCREEN_WIDTH);
+    y1 = std::min<int>(y1, SCREEN_HEIGHT);
+    if (x0 >= x1 || y0 >= y1) return;
+    const uint64_t span = chunk_span(x0, x1);
+    for (int y = y0; y < y1; ++y) {
+        uint64_t m = o.chunks[y] & span;
+        if (m == 0) continue;
+        o.chunks[y] &= ~m;
+        while (m != 0) {
+            fill_chunk(buffer_of[work_index], y, __builtin_ctzll(m), o.colour);
+            m &= m - 1;
+        }
+    }
+}
+
+bool is_page_image(const Image* image) {
+    return image == &pages[0] || image == &pages[1];
+}
+
+void settle_page_image(const Image* image) {
+    for (int p = 0; p < SCREEN_PAGES; ++p)
+        if (image == &pages[p] && is_open) {
+            own_buffer(p, false);
+            settle_buffer(buffer_of[p]);
+        }
+}
 
 bool take_dirty() {
     int first = 0;
@@ -212,6 +343,11 @@ bool work_is_visible() { return is_open && work_index == visible_index; }
 
 void close_screen_for_tests() {
     const std::lock_guard<std::recursive_mutex> guard(screen_mutex);
+    for (int b = 0; b < SCREEN_PAGES; ++b) {
+        settle_buffer(b);
+        buffer_of[b] = b;
+        pages[b].pixels = page_memory[b];
+    }
     is_open = false;
     page_count = 0;
     work_index = 0;

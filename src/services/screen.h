@@ -63,9 +63,15 @@ void unlock_screen(int first_row = -1, int last_row = -1);
 bool work_is_visible();
 
 // The pages as images (640 x 480, pitch 2560).  Used by the services, the
-// back-ends and tests; the game itself never touches pixels directly.
+// back-ends and tests; the game itself never touches pixels directly.  Each
+// call makes the page ready to be read and written: it settles what the
+// screen put off (a clear's fill, show_page's copy), so take the page again
+// after drawing or showing rather than keeping the pointer's pixels.
 Image* work_page();
 Image* visible_page();
+// The visible page for reading only, without the copy visible_page may make:
+// the window thread takes it under the screen lock and reads it there.
+const Image* shown_page();
 
 // Rows of the visible page changed since the window last took them; the
 // window thread calls take_dirty() under the lock and gets whether any were.
@@ -83,6 +89,36 @@ void mark_visible_dirty(int first_row, int last_row);
 // On by default; the game itself never turns it off.
 void set_pixel_work(bool on);
 bool pixel_work();
+
+// --- for the drawing services only (under the screen lock) ---------------------
+
+// A clear is owed, not written, until someone draws into or reads the page:
+// chunks[y] has bit k set while pixels 16k..16k+15 of row y still owe the
+// colour.  `any` is false when nothing is owed.
+enum { CLEAR_CHUNK = 16, CLEAR_CHUNKS = SCREEN_WIDTH / CLEAR_CHUNK };
+struct DeferredClear {
+    uint64_t chunks[SCREEN_HEIGHT];
+    uint32_t colour;
+    bool any;
+};
+// The chunk bits that columns x0 .. x1 - 1 (inside the page) touch.
+inline uint64_t chunk_span(int x0, int x1) {
+    const int first = x0 / CLEAR_CHUNK, last = (x1 - 1) / CLEAR_CHUNK;
+    return ((uint64_t{2} << last) - 1) & ~((uint64_t{1} << first) - 1);
+}
+// The work page, given a buffer of its own (owed fills stay owed); null when
+// no screen is open.  The caller then settles or honours the owed fills of
+// what it writes.  Called by put_image, draw_line, draw_text.
+Image* page_for_drawing();
+// The owed fills of the work page.  Called by put_image.
+DeferredClear* work_deferred_clear();
+// Pays the owed fills of the work page in columns x0 .. x1 - 1 of rows
+// y0 .. y1 - 1 (clipped to the page).  Called by draw_line and draw_text.
+void settle_rect(int x0, int y0, int x1, int y1);
+// Whether an image is one of the pages; a page drawn as an image is settled
+// first.  Called by put_image and load_bitmap.
+bool is_page_image(const Image* image);
+void settle_page_image(const Image* image);
 
 // Test support: forgets the open screen so a test can start from nothing.
 void close_screen_for_tests();

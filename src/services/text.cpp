@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 extern const uint8_t font_cp437[256 * 16];
 
@@ -28,13 +29,16 @@ int draw_text(float fx, float fy, const char* text) {
     if (!pixel_work()) return 0;
     const int x = round_coord(fx);
     const int y = round_coord(fy);
-    Image* page = work_page();
     const int y0 = std::max(y, 0);
-    const int y1 = std::min(y + GLYPH_H, page->height); // exclusive
-    if (y0 >= y1 || x >= page->width) return 0;
+    const int y1 = std::min(y + GLYPH_H, static_cast<int>(SCREEN_HEIGHT)); // exclusive
+    if (y0 >= y1 || x >= SCREEN_WIDTH) return 0;
 
     const uint32_t colour = foreground_color();
     lock_screen();
+    Image* page = page_for_drawing();
+    // The columns the text can reach: x to x + 8 x its length, within the page.
+    const int64_t text_right = static_cast<int64_t>(x) + GLYPH_W * static_cast<int64_t>(std::strlen(text));
+    if (text_right > 0) settle_rect(std::max(x, 0), y0, static_cast<int>(std::min<int64_t>(text_right, SCREEN_WIDTH)), y1);
     // 64-bit cell positions: a long text far to the left cannot overflow.
     int64_t cx = x;
     for (const char* p = text; *p != '\0' && cx < page->width; ++p, cx += GLYPH_W) {
