@@ -144,7 +144,7 @@ void render(bool force) {
     if (!g_window || g_closing) return;
     int first = 0, last = -1;
     lock_screen();
-    Image* page = screen_is_open() ? visible_page() : nullptr;
+    const Image* page = screen_is_open() ? shown_page() : nullptr;
     if (!g_closing && page != nullptr && page->pixels != nullptr && page->width == SCREEN_WIDTH &&
         page->height == SCREEN_HEIGHT && (take_dirty_rows(&first, &last) || force || g_frame_stale)) {
         if (g_frame_stale) first = 0, last = SCREEN_HEIGHT - 1;

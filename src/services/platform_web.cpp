@@ -78,7 +78,7 @@ EM_JS(void, web_offer_file, (const char* path, const char* name), {
 void paint() {
     int first = 1, last = 0;
     lock_screen();
-    const Image* page = screen_is_open() ? visible_page() : nullptr;
+    const Image* page = screen_is_open() ? shown_page() : nullptr;
     if (page != nullptr && take_dirty_rows(&first, &last)) {
         for (int y = first; y <= last; ++y) {
             const uint32_t* in = page->row(y);
