@@ -117,6 +117,7 @@ TEST(RecordParse, MalformedFilesNameTheLineAtFault) {
         {head + "|" + std::string(40, '9') + "\n", "line 3"},
         {head + std::string("|\0 1\n", 5), "line 3"},
         {head + "2147483647x |\n2147483647x |\n" + std::string(600, 'x'), "line"},
+        {head + "|\n|" + std::string(RECORD_LINE_MAX, '1') + "\n", "line 4: line too long"},
     };
     for (const Case& c : cases) {
         Recording rec;
@@ -124,6 +125,23 @@ TEST(RecordParse, MalformedFilesNameTheLineAtFault) {
         EXPECT_FALSE(parse(c.text, &rec, &err)) << c.text;
         EXPECT_EQ(err.rfind(c.line, 0), 0u) << "text: " << c.text << "\nerror: " << err;
     }
+}
+
+TEST(RecordParse, LongCommentsAreFineAndTheLongestTickLineIsRead) {
+    Recording rec;
+    std::string err;
+    std::string codes = "|";
+    for (int i = 0; i < RECORD_LINE_CODES - 1; ++i) codes += i ? " 1" : "1"; // 8189 characters
+    ASSERT_TRUE(parse("clovenfeld-recording 1\nseed 1\n#" + std::string(100000, 'c') + "\n" + codes + "\n|\n",
+                      &rec, &err)) << err;
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    ASSERT_TRUE(replay_next(&c, &in));
+    EXPECT_EQ(in.queued_count, RECORD_LINE_CODES - 1);
+    ASSERT_TRUE(replay_next(&c, &in));
+    EXPECT_EQ(in.queued_count, 0);
+    EXPECT_FALSE(replay_next(&c, &in));
 }
 
 TEST(RecordParse, MissingFileIsAnError) {
