@@ -16,25 +16,45 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 #include <sys/stat.h>
 
 namespace {
 
 std::string scratch;
+int scratch_fd = -1, home_fd = -1;
 
 void remove_scratch() {
     if (!scratch.empty()) std::filesystem::remove_all(scratch);
 }
 
-void enter_scratch() {
+void make_scratch() {
     if (!scratch.empty()) return;
-    char tmpl[] = "/tmp/clovenfeld_fuzz_map_XXXXXX";
-    if (mkdtemp(tmpl) == nullptr || chdir(tmpl) != 0 || mkdir("levels", 0755) != 0) std::abort();
+    // In memory where there is a tmpfs: a file is written for every input.
+    char tmpl[] = "/dev/shm/clovenfeld_fuzz_map_XXXXXX";
+    if (mkdtemp(tmpl) == nullptr && mkdtemp(std::strcpy(tmpl, "/tmp/clovenfeld_fuzz_map_XXXXXX")) == nullptr)
+        std::abort();
     scratch = tmpl;
     std::atexit(remove_scratch);
+    if (mkdir((scratch + "/levels").c_str(), 0755) != 0) std::abort();
+    scratch_fd = open(tmpl, O_RDONLY | O_DIRECTORY);
+    home_fd = open(".", O_RDONLY | O_DIRECTORY);
+    if (scratch_fd < 0 || home_fd < 0) std::abort();
     MAP_CREATE_TABLE();
 }
+
+// The game reads levels\<n>.bmp from the working folder: the scratch folder
+// is the working folder only while MAP_LOAD runs, so libFuzzer's own files
+// (corpus, crash inputs) stay where it was started.
+struct InScratch {
+    InScratch() {
+        if (fchdir(scratch_fd) != 0) std::abort();
+    }
+    ~InScratch() {
+        if (fchdir(home_fd) != 0) std::abort();
+    }
+};
 
 int32_t header_field(const uint8_t* data, size_t size, size_t at) {
     uint32_t v = 0;
@@ -62,9 +82,9 @@ void check_report(const FatalExit& e, int want) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    enter_scratch();
+    make_scratch();
     catch_fatal_reports();
-    std::FILE* f = std::fopen("levels/1.bmp", "wb");
+    std::FILE* f = std::fopen((scratch + "/levels/1.bmp").c_str(), "wb");
     if (f == nullptr) std::abort();
     if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
     std::fclose(f);
@@ -73,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t count = w * h;
     const int want = count < 0 ? ERR_ILLEGAL_CALL : count > 1000 ? ERR_BOUNDS : 0;
     try {
+        const InScratch in_scratch;
         MAP_LOAD(1);
     } catch (const FatalExit& e) {
         check_report(e, want);
