@@ -26,13 +26,34 @@ if compgen -G "$root/fuzz/*.cpp" >/dev/null; then
   CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON \
         -DCLOVENFELD_FUZZ=ON -DCLOVENFELD_TESTS=OFF -DCLOVENFELD_BENCH=OFF >/dev/null
   cmake --build "$root/build/fuzz" -j"$jobs"
+  # Two fuzzers at a time, each logging to build/fuzz/<name>.log; a failed
+  # one shows the end of its log (with the crash input's name) and stops here.
+  fuzz_pids=() fuzz_names=()
+  fuzz_wait() {
+    local i
+    for i in "${!fuzz_pids[@]}"; do
+      local log="$root/build/fuzz/${fuzz_names[$i]}.log"
+      if wait "${fuzz_pids[$i]}"; then
+        grep -E '^(Done|stat::number_of_executed_units)' "$log" | sed "s/^/${fuzz_names[$i]}: /"
+      else
+        tail -n 60 "$log"
+        echo "fuzzer ${fuzz_names[$i]} failed"
+        exit 1
+      fi
+    done
+    fuzz_pids=() fuzz_names=()
+  }
   for src in "$root"/fuzz/*.cpp; do
     name=$(basename "$src" .cpp)
     corpus="$root/build/fuzz/corpus-$name"
     mkdir -p "$corpus"
     [ -d "$root/fuzz/seeds/$name" ] && cp -n "$root/fuzz/seeds/$name"/* "$corpus"/ 2>/dev/null || true
-    "$root/build/fuzz/$name" -max_total_time="${FUZZ_SECONDS:-30}" -print_final_stats=1 "$corpus"
+    (cd "$root/build/fuzz" && exec "./$name" -max_total_time="${FUZZ_SECONDS:-30}" -print_final_stats=1 \
+       "$corpus" >"$name.log" 2>&1) &
+    fuzz_pids+=($!) fuzz_names+=("$name")
+    [ "${#fuzz_pids[@]}" -lt 2 ] || fuzz_wait
   done
+  fuzz_wait
 fi
 
 step "all tests passed"
