@@ -144,6 +144,26 @@ TEST(RecordParse, LongCommentsAreFineAndTheLongestTickLineIsRead) {
     EXPECT_FALSE(replay_next(&c, &in));
 }
 
+TEST(RecordParse, AFileCutShortAfterItsCheckEndsTheReplayWithStatus2) {
+    const std::string path = temp_path("cut.txt");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "clovenfeld-recording 1\nseed 3\n|\n5x 77|\n1|\n";
+    }
+    Recording rec;
+    std::string err;
+    ASSERT_TRUE(load_recording(path.c_str(), &rec, &err)) << err;
+    EXPECT_EQ(rec.ticks, 7);
+    ASSERT_EQ(truncate(path.c_str(), 32), 0); // the lines after "|" are gone
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    ASSERT_TRUE(replay_next(&c, &in));
+    EXPECT_EXIT(replay_next(&c, &in), ::testing::ExitedWithCode(2), "line 4: ends early since it was checked");
+    replay_finish(&c);
+    std::remove(path.c_str());
+}
+
 TEST(RecordParse, MissingFileIsAnError) {
     Recording rec;
     std::string err;

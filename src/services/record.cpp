@@ -343,8 +343,8 @@ bool replay_next(ReplayCursor* c, TickInput* out) {
     while (c->left == 0) {
         int len = 0;
         bool too_long = false;
-        if (!source_line(&c->src, line, &len, &too_long)) recording_changed(c, "ends early");
         ++c->line_no;
+        if (!source_line(&c->src, line, &len, &too_long)) recording_changed(c, "ends early");
         LineParser lp{nullptr, nullptr};
         const LineKind kind = classify_line(line, len, too_long, c->line_no, &lp, nullptr);
         if (kind == LINE_SKIP) continue;
