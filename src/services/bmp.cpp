@@ -25,8 +25,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

@@ -33,7 +33,7 @@ const char* const kErrorTexts[18] = {
     "end of file",
 };
 
-FatalHook g_fatal_hook = nullptr; // set only by the fuzz harnesses
+FatalHook g_fatal_hook = nullptr; // set only by the fuzz harnesses and tools
 
 thread_local const char* t_module = "main";
 thread_local const char* t_procedure = "{MODLEVEL}";
