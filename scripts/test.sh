@@ -28,24 +28,34 @@ if compgen -G "$root/fuzz/*.cpp" >/dev/null; then
         -DCLOVENFELD_FUZZ=ON -DCLOVENFELD_TESTS=OFF -DCLOVENFELD_BENCH=OFF >/dev/null
   # Only the fuzzers: the game, tools and assets are built by the steps above.
   cmake --build "$root/build/fuzz" -j"$jobs" --target $(basename -s .cpp "$root"/fuzz/*.cpp)
-  # Two fuzzers at a time (each uses one core); each one's output is shown when it ends.
-  fuzz_one() {
-    local name corpus
-    name=$(basename "$1" .cpp)
+  # Two fuzzers at a time, each logging to build/fuzz/<name>.log; a failed
+  # one shows the end of its log (with the crash input's name) and stops here.
+  fuzz_pids=() fuzz_names=()
+  fuzz_wait() {
+    local i
+    for i in "${!fuzz_pids[@]}"; do
+      local log="$root/build/fuzz/${fuzz_names[$i]}.log"
+      if wait "${fuzz_pids[$i]}"; then
+        grep -E '^(Done|stat::number_of_executed_units)' "$log" | sed "s/^/${fuzz_names[$i]}: /"
+      else
+        tail -n 60 "$log"
+        echo "fuzzer ${fuzz_names[$i]} failed"
+        exit 1
+      fi
+    done
+    fuzz_pids=() fuzz_names=()
+  }
+  for src in "$root"/fuzz/*.cpp; do
+    name=$(basename "$src" .cpp)
     corpus="$root/build/fuzz/corpus-$name"
     mkdir -p "$corpus"
     [ -d "$root/fuzz/seeds/$name" ] && cp -n "$root/fuzz/seeds/$name"/* "$corpus"/ 2>/dev/null || true
-    "$root/build/fuzz/$name" -max_total_time="${FUZZ_SECONDS:-30}" -print_final_stats=1 "$corpus" \
-      >"$root/build/fuzz/$name.log" 2>&1 || { cat "$root/build/fuzz/$name.log"; echo "fuzzer $name failed"; return 1; }
-    tail -n 15 "$root/build/fuzz/$name.log"
-  }
-  pids=()
-  for src in "$root"/fuzz/*.cpp; do
-    fuzz_one "$src" &
-    pids+=($!)
-    if [ ${#pids[@]} -ge "$jobs" ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
+    (cd "$root/build/fuzz" && exec "./$name" -max_total_time="${FUZZ_SECONDS:-30}" -print_final_stats=1 \
+       "$corpus" >"$name.log" 2>&1) &
+    fuzz_pids+=($!) fuzz_names+=("$name")
+    [ "${#fuzz_pids[@]}" -lt 2 ] || fuzz_wait
   done
-  for pid in "${pids[@]}"; do wait "$pid"; done
+  fuzz_wait
 fi
 
 step "all tests passed"

@@ -11,9 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -43,6 +45,20 @@ std::string temp_dir() {
     char tmpl[] = "/tmp/clovenfeld_bmp_XXXXXX";
     const char* d = mkdtemp(tmpl);
     return d ? d : "/tmp";
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> folder_entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t current_umask() {
+    const mode_t m = umask(022);
+    umask(m);
+    return m;
 }
 
 bool file_exists(const std::string& path) {
@@ -568,6 +584,24 @@ TEST_F(BmpSave, MissingDirectoryIsCannotCreate) {
     EXPECT_FALSE(file_exists("/nonexistent_dir_for_clovenfeld/screen.bmp"));
 }
 
+TEST_F(BmpSave, ALinkUnderTheOldTemporaryNameIsNeverWrittenThrough) {
+    const std::string dir = temp_dir();
+    const std::string path = dir + "/screen.bmp";
+    const std::string victim = dir + "/victim";
+    const std::vector<uint8_t> precious = {'k', 'e', 'e', 'p'};
+    write_file(victim, precious);
+    ASSERT_EQ(symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
+    ASSERT_EQ(save_bitmap(path.c_str()), 0);
+    EXPECT_EQ(read_file(victim), precious);
+    EXPECT_EQ(read_file(path).size(), 1228854u);
+    struct stat st {};
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0644u & ~current_umask());
+    EXPECT_EQ(folder_entries(dir), (std::vector<std::string>{"screen.bmp", "screen.bmp.tmp", "victim"}));
+    std::filesystem::remove_all(dir);
+}
+
 TEST_F(BmpSave, FailedWriteKeepsTheEarlierScreenshot) {
     const std::string dir = temp_dir();
     const std::string path = dir + "/screen.bmp";
@@ -578,7 +612,7 @@ TEST_F(BmpSave, FailedWriteKeepsTheEarlierScreenshot) {
     EXPECT_EXIT(save_with_file_size_limit(path.c_str(), 100000),
                 ::testing::ExitedWithCode(ERR_FILE_IO), "");
     EXPECT_EQ(read_file(path), old);
-    EXPECT_FALSE(file_exists(path + ".tmp"));
+    EXPECT_EQ(folder_entries(dir), std::vector<std::string>{"screen.bmp"}); // no temporary left
     // A later save that can complete replaces it.
     ASSERT_EQ(save_bitmap(path.c_str()), 0);
     EXPECT_EQ(read_file(path).size(), 1228854u);

@@ -117,6 +117,7 @@ TEST(RecordParse, MalformedFilesNameTheLineAtFault) {
         {head + "|" + std::string(40, '9') + "\n", "line 3"},
         {head + std::string("|\0 1\n", 5), "line 3"},
         {head + "2147483647x |\n2147483647x |\n" + std::string(600, 'x'), "line"},
+        {head + "|\n|" + std::string(RECORD_LINE_MAX, '1') + "\n", "line 4: line too long"},
     };
     for (const Case& c : cases) {
         Recording rec;
@@ -124,6 +125,43 @@ TEST(RecordParse, MalformedFilesNameTheLineAtFault) {
         EXPECT_FALSE(parse(c.text, &rec, &err)) << c.text;
         EXPECT_EQ(err.rfind(c.line, 0), 0u) << "text: " << c.text << "\nerror: " << err;
     }
+}
+
+TEST(RecordParse, LongCommentsAreFineAndTheLongestTickLineIsRead) {
+    Recording rec;
+    std::string err;
+    std::string codes = "|";
+    for (int i = 0; i < RECORD_LINE_CODES - 1; ++i) codes += i ? " 1" : "1"; // 8189 characters
+    ASSERT_TRUE(parse("clovenfeld-recording 1\nseed 1\n#" + std::string(100000, 'c') + "\n" + codes + "\n|\n",
+                      &rec, &err)) << err;
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    ASSERT_TRUE(replay_next(&c, &in));
+    EXPECT_EQ(in.queued_count, RECORD_LINE_CODES - 1);
+    ASSERT_TRUE(replay_next(&c, &in));
+    EXPECT_EQ(in.queued_count, 0);
+    EXPECT_FALSE(replay_next(&c, &in));
+}
+
+TEST(RecordParse, AFileCutShortAfterItsCheckEndsTheReplayWithStatus2) {
+    const std::string path = temp_path("cut.txt");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "clovenfeld-recording 1\nseed 3\n|\n5x 77|\n1|\n";
+    }
+    Recording rec;
+    std::string err;
+    ASSERT_TRUE(load_recording(path.c_str(), &rec, &err)) << err;
+    EXPECT_EQ(rec.ticks, 7);
+    ASSERT_EQ(truncate(path.c_str(), 32), 0); // the lines after "|" are gone
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    ASSERT_TRUE(replay_next(&c, &in));
+    EXPECT_EXIT(replay_next(&c, &in), ::testing::ExitedWithCode(2), "line 4: ends early since it was checked");
+    replay_finish(&c);
+    std::remove(path.c_str());
 }
 
 TEST(RecordParse, MissingFileIsAnError) {
@@ -208,7 +246,13 @@ TEST(RecordWrite, LongRunsAreWrittenOutInPiecesThatReadBackTheSame) {
     Recording rec;
     ASSERT_TRUE(load_recording(path.c_str(), &rec, &err)) << err;
     EXPECT_EQ(rec.ticks, 20000);
-    for (const Recording::Run& r : rec.runs) EXPECT_EQ(r.held[80], 1);
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    long held_down = 0;
+    while (replay_next(&c, &in)) held_down += in.held[80];
+    replay_finish(&c);
+    EXPECT_EQ(held_down, 20000);
     std::remove(path.c_str());
 }
 

@@ -9,9 +9,10 @@
 // at a time, so a file that claims a huge picture costs nothing beyond what the
 // target can hold.  The same reader runs over a file or over bytes in memory.
 //
-// The writer writes a temporary file beside the target and renames it over
+// The writer writes a new temporary file beside the target (created
+// exclusively under a unique name, never through a link) and renames it over
 // the target only once every byte is written, so a failed screenshot leaves the
-// previous one intact.
+// previous one intact and no temporary file behind.
 
 #include "services/bmp.h"
 
@@ -20,10 +21,13 @@
 #include "services/image.h"
 #include "services/screen.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -325,19 +329,40 @@ int load_bitmap(const char* path, Image* target) {
     return err;
 }
 
+namespace {
+
+// Creates a new file beside name for the screenshot, under a name nobody
+// else has: O_EXCL refuses anything already there and O_NOFOLLOW a link, so
+// nothing is written through a link planted beside the target.  Returns the
+// descriptor (temp holds its name) or -1.
+int create_temporary(const char* name, char* temp, size_t size) {
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int n = std::snprintf(temp, size, "%s.%ld-%u.tmp", name, static_cast<long>(getpid()), serial++);
+        if (n < 0 || static_cast<size_t>(n) >= size) return -1;
+        const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
 int save_bitmap(const char* path) {
     if (!screen_is_open()) return ERR_ILLEGAL_CALL;
-    if (path == nullptr || std::strlen(path) + 8 >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
+    if (path == nullptr || std::strlen(path) + 40 >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
     char name[MAX_PATH_CHARS];
     char temp[MAX_PATH_CHARS];
     // Whatever the extension, the screenshot is a BMP (the game writes no other format).
     native_path(path, name, sizeof name);
-    const size_t name_len = std::strlen(name);
-    std::memcpy(temp, name, name_len);
-    std::memcpy(temp + name_len, ".tmp", 5);
-
-    FILE* file = std::fopen(temp, "wb");
-    if (file == nullptr) return ERR_FILE_NOT_FOUND;
+    const int fd = create_temporary(name, temp, sizeof temp);
+    if (fd < 0) return ERR_FILE_NOT_FOUND;
+    FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::close(fd);
+        std::remove(temp);
+        return ERR_FILE_NOT_FOUND;
+    }
 
     const Image* page = work_page();
     const uint32_t w = static_cast<uint32_t>(page->width);

@@ -33,6 +33,8 @@ const char* const kErrorTexts[18] = {
     "end of file",
 };
 
+FatalHook g_fatal_hook = nullptr; // set only by the fuzz harnesses and tools
+
 thread_local const char* t_module = "main";
 thread_local const char* t_procedure = "{MODLEVEL}";
 
@@ -93,12 +95,18 @@ int format_fatal_report(char* out, int size, int number, int line,
 void fatal_error(int number, int line, const char* module, const char* procedure) {
     char report[1024];
     const int len = format_fatal_report(report, sizeof report, number, line, module, procedure);
+    if (g_fatal_hook != nullptr) g_fatal_hook(number, report);
     std::fflush(nullptr);
     write_all(2, report, len);
     leave(number);
 }
 
-void end_program(int status) { leave(status); }
+void end_program(int status) {
+    if (g_fatal_hook != nullptr) g_fatal_hook(status, "");
+    leave(status);
+}
+
+void set_fatal_hook(FatalHook hook) { g_fatal_hook = hook; }
 
 const char* current_module() { return t_module; }
 const char* current_procedure() { return t_procedure; }

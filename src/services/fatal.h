@@ -41,6 +41,14 @@ int format_fatal_report(char* out, int size, int number, int line,
 // nothing.  Called by TITLE on Escape and by tools that stop a run.
 [[noreturn]] void end_program(int status);
 
+// The fuzz harnesses' seam.  When a hook is set, fatal_error and end_program
+// call it first with the exit status and the report text ("" for
+// end_program); a hook that does not return (it throws back to its harness)
+// keeps the process alive, one that returns lets the run end as always.  The
+// game never sets one.  Called by the fuzz harnesses and the soak tool.
+using FatalHook = void (*)(int status, const char* report);
+void set_fatal_hook(FatalHook hook);
+
 // --- procedure context (one per thread) -------------------------------------
 
 // The current module and procedure names of this thread.

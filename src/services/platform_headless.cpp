@@ -61,9 +61,9 @@ const Platform headless_platform = {
 };
 
 void headless_use_recording(const Recording* rec) {
+    replay_finish(&g_cursor);
     g_replay = rec;
     g_replay_started = false;
-    g_cursor = ReplayCursor{};
 }
 
 bool headless_load_replay(const char* path, uint32_t* seed, const char** error) {

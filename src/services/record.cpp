@@ -3,6 +3,8 @@
 // first fault with its line number; it never trusts a count or a code.
 #include "services/record.h"
 
+#include "services/fatal.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -37,6 +39,10 @@ struct LineParser {
         *out = v;
         return true;
     }
+    bool starts_with(const char* word) const {
+        const size_t n = std::strlen(word);
+        return static_cast<size_t>(end - p) >= n && std::memcmp(p, word, n) == 0;
+    }
 };
 
 void set_error(std::string* error, long line, const std::string& what) {
@@ -48,10 +54,18 @@ bool number_ends(const LineParser& lp) {
     return lp.at_end() || *lp.p == ' ' || *lp.p == '\t' || *lp.p == '|';
 }
 
-bool parse_tick_line(LineParser lp, long line_no, Recording* out, std::string* error) {
-    Recording::Run run{};
-    run.count = 1;
-    run.first_queued = static_cast<int>(out->codes.size());
+// One tick line as read: how often it repeats, the held keys and the codes.
+struct TickLine {
+    long count;
+    unsigned char* held; // 128 entries
+    int* codes;          // RECORD_LINE_CODES entries
+    int code_count;
+};
+
+bool parse_tick_line(LineParser lp, long line_no, TickLine* out, std::string* error) {
+    out->count = 1;
+    out->code_count = 0;
+    std::memset(out->held, 0, 128);
     lp.skip_blanks();
     // Optional "Nx " repeat prefix.
     {
@@ -64,7 +78,7 @@ bool parse_tick_line(LineParser lp, long line_no, Recording* out, std::string* e
                 return false;
             }
             ++lp.p; // the 'x'
-            run.count = n;
+            out->count = static_cast<long>(n);
         }
     }
     bool bar = false;
@@ -90,64 +104,129 @@ bool parse_tick_line(LineParser lp, long line_no, Recording* out, std::string* e
                 set_error(error, line_no, "scan code " + std::to_string(code) + " out of range 0-127");
                 return false;
             }
-            run.held[code] = 1;
+            out->held[code] = 1;
         } else {
             if (!valid_key_code(code)) {
                 set_error(error, line_no, "key code " + std::to_string(code) + " is not a character or an extended key");
                 return false;
             }
-            if (out->codes.size() >= static_cast<size_t>(1) << 30) {
+            // Every code takes at least two characters, so a line that fits holds them all.
+            if (out->code_count >= RECORD_LINE_CODES) {
                 set_error(error, line_no, "too many key codes");
                 return false;
             }
-            out->codes.push_back(static_cast<int>(code));
+            out->codes[out->code_count++] = static_cast<int>(code);
         }
     }
     if (!bar) {
         set_error(error, line_no, "missing '|' between held and queued keys");
         return false;
     }
-    run.queued_count = static_cast<int>(out->codes.size()) - run.first_queued;
-    if (static_cast<long long>(out->ticks) + run.count > kMaxTicks) {
-        set_error(error, line_no, "recording too long");
-        return false;
-    }
-    out->ticks += run.count;
-    out->runs.push_back(run);
     return true;
 }
 
-} // namespace
+// --- reading lines through a fixed buffer --------------------------------------
 
-bool valid_key_code(long long code) {
-    if (code < 0) return false;
-    if (code < 256) return true;
-    return code <= 255 + 256 * 255 && (code & 255) == 255;
+void source_open_text(RecordSource* s, const char* text, size_t size) {
+    *s = RecordSource{};
+    s->text = text;
+    s->text_size = size;
 }
 
-bool parse_recording(const char* text, size_t size, Recording* out, std::string* error) {
-    *out = Recording{};
+// The next byte, or -1 at the end (or after a read error, which sets failed).
+int source_byte(RecordSource* s) {
+    if (s->chunk_pos == s->chunk_len) {
+        s->chunk_pos = s->chunk_len = 0;
+        if (s->file != nullptr) {
+            s->chunk_len = std::fread(s->chunk, 1, sizeof s->chunk, s->file);
+            if (s->chunk_len == 0 && std::ferror(s->file)) s->failed = true;
+        } else if (s->text != nullptr && s->text_pos < s->text_size) {
+            const size_t n = std::min(sizeof s->chunk, s->text_size - s->text_pos);
+            std::memcpy(s->chunk, s->text + s->text_pos, n);
+            s->text_pos += n;
+            s->chunk_len = n;
+        }
+        if (s->chunk_len == 0) return -1;
+    }
+    ++s->offset;
+    return static_cast<unsigned char>(s->chunk[s->chunk_pos++]);
+}
+
+// Moves to byte offset at: the file is sought, the text indexed.
+bool source_seek(RecordSource* s, long at) {
+    s->chunk_pos = s->chunk_len = 0;
+    s->offset = at;
+    if (s->file != nullptr) return std::fseek(s->file, at, SEEK_SET) == 0;
+    if (at < 0 || static_cast<size_t>(at) > s->text_size) return false;
+    s->text_pos = static_cast<size_t>(at);
+    return true;
+}
+
+// Reads the next line into line (at most RECORD_LINE_MAX characters kept,
+// *too_long set if it had more), without its '\n' and one '\r' before it.
+// False at the end of the input.
+bool source_line(RecordSource* s, char* line, int* len, bool* too_long) {
+    int c = source_byte(s);
+    if (c < 0) return false;
+    int n = 0;
+    *too_long = false;
+    while (c >= 0 && c != '\n') {
+        if (n < RECORD_LINE_MAX) line[n++] = static_cast<char>(c);
+        else *too_long = true;
+        c = source_byte(s);
+    }
+    if (n > 0 && line[n - 1] == '\r' && !*too_long) --n;
+    *len = n;
+    return true;
+}
+
+// What one line of a recording is.
+enum LineKind { LINE_SKIP, LINE_TICK, LINE_BAD };
+
+// Sorts a line: blank and '#' lines are skipped; a line over the limit and
+// a NUL byte are faults; the rest is returned in *lp for the caller.
+LineKind classify_line(const char* line, int len, bool too_long, long line_no, LineParser* lp, std::string* error) {
+    *lp = LineParser{line, line + len};
+    lp->skip_blanks();
+    if (lp->at_end() || *lp->p == '#') return LINE_SKIP;
+    if (too_long) {
+        set_error(error, line_no, "line too long (more than " + std::to_string(RECORD_LINE_MAX) + " characters)");
+        return LINE_BAD;
+    }
+    if (std::memchr(lp->p, '\0', static_cast<size_t>(lp->end - lp->p)) != nullptr) {
+        set_error(error, line_no, "NUL byte in the text");
+        return LINE_BAD;
+    }
+    return LINE_TICK;
+}
+
+// Scratch space of the checking pass: one line and one tick at a time.
+struct CheckScratch {
+    char line[RECORD_LINE_MAX];
+    unsigned char held[128];
+    int codes[RECORD_LINE_CODES];
+};
+
+// Checks the whole input from the start: the header, then every tick line,
+// adding up the ticks.  Fills seed, ticks and where the tick lines begin.
+bool check_recording(RecordSource* s, Recording* out, std::string* error) {
+    static thread_local CheckScratch scratch; // 25 KB, too much for some stacks
     int header_lines = 0; // 0: expect the magic line, 1: expect the seed, 2: ticks
     long line_no = 0;
-    const char* p = text;
-    const char* end = text + size;
-    while (p < end) {
+    int len = 0;
+    bool too_long = false;
+    while (source_line(s, scratch.line, &len, &too_long)) {
         ++line_no;
-        const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        const char* line_end = eol ? eol : end;
-        const char* next = eol ? eol + 1 : end;
-        if (line_end > p && line_end[-1] == '\r') --line_end;
-        LineParser lp{p, line_end};
-        p = next;
-        lp.skip_blanks();
-        if (lp.at_end() || *lp.p == '#') continue;
-        if (std::memchr(lp.p, '\0', static_cast<size_t>(lp.end - lp.p)) != nullptr) {
-            set_error(error, line_no, "NUL byte in the text");
+        if (s->offset > kMaxFileBytes) {
+            if (error) *error = "file too large";
             return false;
         }
-        const std::string rest(lp.p, lp.end);
+        LineParser lp{nullptr, nullptr};
+        const LineKind kind = classify_line(scratch.line, len, too_long, line_no, &lp, error);
+        if (kind == LINE_SKIP) continue;
+        if (kind == LINE_BAD) return false;
         if (header_lines == 0) {
-            if (rest.rfind("clovenfeld-recording", 0) != 0) {
+            if (!lp.starts_with("clovenfeld-recording")) {
                 set_error(error, line_no, "not a recording (expected \"clovenfeld-recording 1\")");
                 return false;
             }
@@ -160,7 +239,7 @@ bool parse_recording(const char* text, size_t size, Recording* out, std::string*
             }
             header_lines = 1;
         } else if (header_lines == 1) {
-            if (rest.rfind("seed", 0) != 0) {
+            if (!lp.starts_with("seed")) {
                 set_error(error, line_no, "expected \"seed N\"");
                 return false;
             }
@@ -173,10 +252,22 @@ bool parse_recording(const char* text, size_t size, Recording* out, std::string*
                 return false;
             }
             out->seed = static_cast<uint32_t>(seed);
+            out->data_offset = s->offset;
+            out->data_line = line_no;
             header_lines = 2;
-        } else if (!parse_tick_line(lp, line_no, out, error)) {
-            return false;
+        } else {
+            TickLine tick{0, scratch.held, scratch.codes, 0};
+            if (!parse_tick_line(lp, line_no, &tick, error)) return false;
+            if (static_cast<long long>(out->ticks) + tick.count > kMaxTicks) {
+                set_error(error, line_no, "recording too long");
+                return false;
+            }
+            out->ticks += tick.count;
         }
+    }
+    if (s->failed) {
+        if (error) *error = "read error";
+        return false;
     }
     if (header_lines < 2) {
         set_error(error, line_no, header_lines == 0 ? "empty recording (no header)" : "missing \"seed N\" line");
@@ -185,50 +276,90 @@ bool parse_recording(const char* text, size_t size, Recording* out, std::string*
     return true;
 }
 
+// A recording file that no longer reads as it did when it was checked.
+[[noreturn]] void recording_changed(const ReplayCursor* c, const char* what) {
+    std::fprintf(stderr, "clovenfeld: bad recording %s: line %ld: %s since it was checked\n",
+                 c->rec->path.c_str(), c->line_no, what);
+    end_program(2);
+}
+
+} // namespace
+
+bool valid_key_code(long long code) {
+    if (code < 0) return false;
+    if (code < 256) return true;
+    return code <= 255 + 256 * 255 && (code & 255) == 255;
+}
+
+bool parse_recording(const char* text, size_t size, Recording* out, std::string* error) {
+    *out = Recording{};
+    out->text.assign(text, size);
+    RecordSource src;
+    source_open_text(&src, out->text.data(), out->text.size());
+    return check_recording(&src, out, error);
+}
+
 bool load_recording(const char* path, Recording* out, std::string* error) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) {
+    *out = Recording{};
+    RecordSource src;
+    src.file = std::fopen(path, "rb");
+    if (src.file == nullptr) {
         if (error) *error = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
-    std::string text;
-    char buf[65536];
-    size_t n;
-    bool too_big = false;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        if (text.size() + n > static_cast<size_t>(kMaxFileBytes)) {
-            too_big = true;
-            break;
-        }
-        text.append(buf, n);
-    }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (too_big || failed) {
-        if (error) *error = too_big ? "file too large" : "read error";
-        return false;
-    }
-    return parse_recording(text.data(), text.size(), out, error);
+    out->path = path;
+    const bool ok = check_recording(&src, out, error);
+    std::fclose(src.file);
+    return ok;
+}
+
+void replay_finish(ReplayCursor* c) {
+    if (c->src.file != nullptr) std::fclose(c->src.file);
+    c->src.file = nullptr;
+    c->rec = nullptr;
 }
 
 void replay_start(ReplayCursor* c, const Recording* rec) {
+    replay_finish(c);
     c->rec = rec;
-    c->run = 0;
-    c->used = 0;
+    c->line_no = 0;
+    c->delivered = 0;
+    c->left = 0;
+    c->code_count = 0;
+    if (rec == nullptr) return;
+    if (rec->path.empty()) {
+        source_open_text(&c->src, rec->text.data(), rec->text.size());
+    } else {
+        c->src = RecordSource{};
+        c->src.file = std::fopen(rec->path.c_str(), "rb");
+        if (c->src.file == nullptr) recording_changed(c, "cannot be opened");
+    }
+    if (!source_seek(&c->src, rec->data_offset)) recording_changed(c, "cannot be read");
+    c->line_no = rec->data_line;
 }
 
 bool replay_next(ReplayCursor* c, TickInput* out) {
-    if (c->rec == nullptr) return false;
-    while (c->run < c->rec->runs.size() && c->used >= c->rec->runs[c->run].count) {
-        ++c->run;
-        c->used = 0;
+    if (c->rec == nullptr || c->delivered >= c->rec->ticks) return false;
+    // Reads on to the next tick line when the current one is used up.
+    static thread_local char line[RECORD_LINE_MAX];
+    while (c->left == 0) {
+        int len = 0;
+        bool too_long = false;
+        ++c->line_no;
+        if (!source_line(&c->src, line, &len, &too_long)) recording_changed(c, "ends early");
+        LineParser lp{nullptr, nullptr};
+        const LineKind kind = classify_line(line, len, too_long, c->line_no, &lp, nullptr);
+        if (kind == LINE_SKIP) continue;
+        TickLine tick{0, c->held, c->codes, 0};
+        if (kind == LINE_BAD || !parse_tick_line(lp, c->line_no, &tick, nullptr)) recording_changed(c, "changed");
+        c->left = tick.count;
+        c->code_count = tick.code_count;
     }
-    if (c->run >= c->rec->runs.size()) return false;
-    const Recording::Run& r = c->rec->runs[c->run];
-    ++c->used;
-    std::memcpy(out->held, r.held, sizeof out->held);
-    out->queued = c->rec->codes.data() + r.first_queued;
-    out->queued_count = r.queued_count;
+    --c->left;
+    ++c->delivered;
+    std::memcpy(out->held, c->held, sizeof out->held);
+    out->queued = c->codes;
+    out->queued_count = c->code_count;
     return true;
 }
 

@@ -10,7 +10,8 @@
 //     77 72|32
 //
 // Line i is the input of tick i: line 0 is applied when the screen opens, line
-// i at the end of the i-th sleep_ms.  The held-key table becomes exactly the
+// i at the end of the i-th sleep_ms.  A tick line holds at most
+// RECORD_LINE_MAX characters.  The held-key table becomes exactly the
 // listed scan codes (0 to 127) and the queued codes (a character 0 to 255 or
 // 255 + 256 * extended code) are queued in order.  '#' lines and blank lines
 // are ignored.
@@ -21,43 +22,70 @@
 #include <string>
 #include <vector>
 
+// The longest tick line read (characters, the "Nx " prefix included; longer
+// comment lines are fine) and so the most queued codes one tick can carry.
+enum { RECORD_LINE_MAX = 8192, RECORD_LINE_CODES = RECORD_LINE_MAX / 2 };
+
 // The input of one tick, as it is applied.
 struct TickInput {
     unsigned char held[128];  // nonzero = held
-    const int* queued;        // queued key codes, in order
+    const int* queued;        // queued key codes, in order (valid until the next tick)
     int queued_count;
 };
 
-// A whole recording, read before play begins (nothing is allocated later).
+// A checked recording.  Reading it checks every line once and keeps only the
+// header and where the tick lines start; playing it back reads the lines
+// again one at a time, so memory does not grow with the length of the file.
 struct Recording {
     uint32_t seed = 0;
-    struct Run {
-        long count;            // how many ticks repeat this line
-        unsigned char held[128];
-        int first_queued;      // index into codes
-        int queued_count;
-    };
-    std::vector<Run> runs;
-    std::vector<int> codes;
     long ticks = 0;            // total number of lines after expansion
+    std::string path;          // the file read again while playing ("" = text)
+    std::string text;          // the text itself, for a recording parsed in memory
+    long data_offset = 0;      // byte offset of the first line after the seed line
+    long data_line = 0;        // the number of the line before it
 };
 
-// Parses a recording held in memory.  On a malformed text returns false and
-// sets *error to a message naming the line ("line 4: scan code 300 out of range").
+// Parses a recording held in memory (the text is copied).  On a malformed
+// text returns false and sets *error to a message naming the line ("line 4:
+// scan code 300 out of range").
 bool parse_recording(const char* text, size_t size, Recording* out, std::string* error);
 
-// Reads and parses a file; a missing or unreadable file is an error as well.
+// Checks a file the same way, reading it in small pieces; a missing or
+// unreadable file is an error as well.
 bool load_recording(const char* path, Recording* out, std::string* error);
 
-// Walks a recording tick by tick without searching.
+// Where a recording reads its bytes from: the file or the text, through a
+// fixed buffer.
+struct RecordSource {
+    std::FILE* file = nullptr;
+    const char* text = nullptr;
+    size_t text_size = 0, text_pos = 0;
+    char chunk[16384];
+    size_t chunk_pos = 0, chunk_len = 0;
+    long offset = 0;           // bytes taken so far
+    bool failed = false;       // a read error
+};
+
+// Walks a recording tick by tick, reading one line ahead at most.  Holds the
+// file open from replay_start to replay_finish (or the next replay_start).
 struct ReplayCursor {
     const Recording* rec = nullptr;
-    size_t run = 0;
-    long used = 0; // ticks already taken from the current run
+    RecordSource src;
+    long line_no = 0;          // the line last read
+    long delivered = 0;        // ticks given out so far
+    long left = 0;             // ticks left of the current line
+    unsigned char held[128] = {};
+    int codes[RECORD_LINE_CODES];
+    int code_count = 0;
 };
+// Starts at tick 0.  A file that can no longer be opened ends the program
+// with status 2 and a message, as a bad recording does at start-up.
 void replay_start(ReplayCursor* c, const Recording* rec);
-// The next tick's input; false when the recording has run out.
+// The next tick's input; false when the recording has run out.  A file that
+// changed since it was checked ends the program the same way.
 bool replay_next(ReplayCursor* c, TickInput* out);
+// Closes the file; safe to call twice.
+void replay_finish(ReplayCursor* c);
 
 // True for a code the key queue can carry (0..255, or 255 + 256 * e, e <= 255).
 bool valid_key_code(long long code);
