@@ -36,8 +36,11 @@ constexpr int COORD_LIMIT = 1 << 26;
 // The loop over a blit's rows is also built for AVX2, picked when the
 // program starts where the processor has it (GCC on x86-64 Linux): the same
 // operations on twice the pixels per instruction.  The row steps are inlined
-// into it, so each variant has its own.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+// into it, so each variant has its own.  Not under ThreadSanitizer: the
+// loader runs the picking code before the sanitizer has started, and it
+// crashes there.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && \
+    !defined(__SANITIZE_THREAD__)
 #define ROW_LOOP __attribute__((target_clones("avx2", "default")))
 #else
 #define ROW_LOOP
