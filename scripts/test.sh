@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the suite (unit, lint, replays and the
 # end-to-end window test), the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short run of each fuzzer.
+# UndefinedBehaviorSanitizer, and a short run of each fuzzer.  Each step prints
+# the time it starts, so the phases can be timed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 bash "$root/scripts/deps.sh" test
 
-step() { printf '\n=== %s\n' "$*"; }
+step() { printf '\n=== %s (%s, %ss in)\n' "$*" "$(date +%T)" "$SECONDS"; }
 
 step "build and test"
 cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLOVENFELD_WERROR=ON \
