@@ -13,54 +13,12 @@ set -euo pipefail
 
 game=$(readlink -f "${1:?usage: run.sh PATH-OF-GAME-BINARY}")
 game_dir=$(dirname "$game")
-for tool in Xvfb xdotool xwininfo matchbox-window-manager od; do
-  command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/deps.sh test installs it)"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/clovenfeld-e2e.XXXXXX)
-xvfb_pid="" wm_pid="" game_pid=""
-cleanup() {
-  for pid in $game_pid $wm_pid $xvfb_pid; do
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in $game_pid $wm_pid $xvfb_pid; do
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "e2e FAIL: $*"
-  [ -s "$work/game.err" ] && { echo "--- game stderr"; cat "$work/game.err"; }
-  exit 1
-}
-
-# wait_for SECONDS COMMAND...: polls every 0.1 s until the command succeeds.
-wait_for() {
-  local limit=$(( $1 * 10 )); shift
-  for (( i = 0; i < limit; i++ )); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/common.sh"
+e2e_need Xvfb xdotool xwininfo matchbox-window-manager od
+e2e_begin e2e
 
 # --- X server and window manager -------------------------------------------------
-display=""
-for n in $(seq 91 140); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  # -noreset: without it the server resets each time its last client leaves
-  # (the xwininfo probe below), and a client that connects during a slow
-  # reset is refused.
-  Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  if wait_for 10 xwininfo -display ":$n" -root; then display=":$n"; break; fi
-  kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""
-done
-[ -n "$display" ] || fail "no X server could be started"
-export DISPLAY=$display
-unset WAYLAND_DISPLAY
+e2e_xvfb 91 140 640x480
 
 matchbox-window-manager -use_titlebar no >"$work/wm.log" 2>&1 &
 wm_pid=$!
@@ -104,9 +62,8 @@ height=$(sed -n 's/^ *Height: *//p' <<<"$geometry")
 xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
 wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
 
-# Key presses go through XTEST to the focused window, as a keyboard's would.
-# One key press, held briefly so the game's 10 ms polling sees it held.
-press() { xdotool keydown "$1"; sleep 0.15; xdotool keyup "$1"; }
+# Key presses go through XTEST to the focused window, as a keyboard's would
+# (press, seen and press_until are in common.sh).
 # Holds a key until the condition holds or the time runs out.
 hold_until() {
   local key=$1 secs=$2; shift 2
@@ -136,17 +93,6 @@ count_colour() {
   echo "$n"
 }
 
-# seen N PATTERN: the event log holds at least N lines matching PATTERN.
-seen() { [ "$(grep -c -E "$2" "$work/game.out" 2>/dev/null || true)" -ge "$1" ]; }
-# press_until KEY N PATTERN: presses KEY (again, if a press was lost) until
-# the Nth event matching PATTERN is logged.
-press_until() {
-  for attempt in 1 2 3 4 5; do
-    press "$1"
-    wait_for 4 seen "$2" "$3" && return 0
-  done
-  fail "pressing $1 did not lead to event $3 (events: $(tr '\n' ';' <"$work/game.out"))"
-}
 
 # The title screen is up (the game waits there); Space starts a game, and a
 # second Space closes the "Level 1" box.  Then S saves the frame.

@@ -22,46 +22,12 @@ set -euo pipefail
 game=$(readlink -f "${1:?usage: window.sh GAME XWD_COMPARE}")
 compare=$(readlink -f "${2:?usage: window.sh GAME XWD_COMPARE}")
 game_dir=$(dirname "$game")
-for tool in Xvfb xdotool xwininfo xwd openbox; do
-  command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/deps.sh test installs it)"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/clovenfeld-window.XXXXXX)
-xvfb_pid="" wm_pid="" game_pid=""
-cleanup() {
-  for pid in $game_pid $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
-  for pid in $game_pid $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
-  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "e2e FAIL: $*"
-  [ -s "$work/game.err" ] && { echo "--- game stderr"; cat "$work/game.err"; }
-  exit 1
-}
-
-wait_for() {
-  local limit=$(( $1 * 10 )); shift
-  for (( i = 0; i < limit; i++ )); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/common.sh"
+e2e_need Xvfb xdotool xwininfo xwd openbox
+e2e_begin window
 
 # --- X server and window manager -------------------------------------------------
-display=""
-for n in $(seq 141 190); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  Xvfb ":$n" -screen 0 2000x1600x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  if wait_for 10 xwininfo -display ":$n" -root; then display=":$n"; break; fi
-  kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""
-done
-[ -n "$display" ] || fail "no X server could be started"
-export DISPLAY=$display
-unset WAYLAND_DISPLAY
+e2e_xvfb 141 190 2000x1600
 openbox --sm-disable >"$work/wm.log" 2>&1 &
 wm_pid=$!
 # A window mapped while the window manager is still starting may never be
@@ -80,15 +46,6 @@ start_game() {
 find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
 size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
 is_size() { [ "$(size_of "$1")" = "$2" ]; }
-seen() { [ "$(grep -c -E "$2" "$work/game.out" 2>/dev/null || true)" -ge "$1" ]; }
-press() { xdotool keydown "$1"; sleep 0.15; xdotool keyup "$1"; }
-press_until() {
-  for attempt in 1 2 3 4 5; do
-    press "$1"
-    wait_for 4 seen "$2" "$3" && return 0
-  done
-  fail "pressing $1 did not lead to event $3 (events: $(tr '\n' ';' <"$work/game.out"))"
-}
 # check_picture NAME PAGE.bmp SCALE X Y: the window's pixels against the page.
 check_picture() {
   xwd -silent -id "$win" -out "$work/$1.xwd" || fail "xwd could not capture the window"
