@@ -6,6 +6,11 @@
 // rectangle to the page once and then works row by row on whole pixels, in
 // three modes (transparent, solid, xor), allocating nothing.  An image cannot
 // be drawn onto the page it is.
+//
+// Each image also has one byte per row, set when its pixels are loaded
+// (image_changed): whether the row is wholly key colour, has no key pixel, or
+// some.  A transparent blit skips the first kind, copies the second like a
+// solid one and tests pixel by pixel only the rows that need it.
 
 #include "services/image.h"
 
@@ -26,6 +31,7 @@ constexpr int64_t MAX_IMAGE_BYTES = int64_t{256} << 20;
 // Every image ever made, so they stay reachable for the whole run.
 struct ImageBlock {
     Image image;
+    uint8_t* kinds; // height bytes, made with the image
     ImageBlock* next;
 };
 ImageBlock* all_images = nullptr;
@@ -97,6 +103,21 @@ ROW_STEP void fill_run(uint32_t* d, int n, uint32_t colour) {
     for (; i < n; ++i) d[i] = colour;
 }
 
+ROW_STEP void copy_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) d[i + j] = s[i + j];
+    for (; i < n; ++i) d[i] = s[i];
+}
+
+// A transparent row with no key pixel: every pixel written, alpha 0.
+ROW_STEP void opaque_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) d[i + j] = s[i + j] & 0x00FFFFFFu;
+    for (; i < n; ++i) d[i] = s[i] & 0x00FFFFFFu;
+}
+
 ROW_STEP void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
     switch (mode) {
     case BLIT_TRANSPARENT: transparent_row(s, d, n); break;
@@ -124,10 +145,29 @@ ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, 
     const int sx = x0 - px;
     const uint64_t span = chunk_span(x0, x1);
     const int first_chunk = x0 / CLEAR_CHUNK, last_chunk = (x1 - 1) / CLEAR_CHUNK;
+    const uint64_t first_bit = uint64_t{1} << first_chunk, last_bit = uint64_t{1} << last_chunk;
+    // Solid rows are all copied; xor rows and unplanned images go pixel by pixel.
+    const uint8_t* kinds = mode == BLIT_TRANSPARENT ? image->row_kinds : nullptr;
+    const uint8_t every = mode == BLIT_SOLID ? ROW_OPAQUE : ROW_MIXED;
     for (int yy = y0; yy < y1; ++yy) {
         const uint32_t* s = image->row(yy - py) + sx;
         uint32_t* row = page->row(yy);
         const uint64_t due = owed->any ? owed->chunks[yy] & span : 0;
+        const uint8_t kind = kinds ? kinds[yy - py] : every;
+        // Nothing drawn: owed chunks stay owed, as good as filled.
+        if (kind == ROW_KEY) continue;
+        if (kind == ROW_OPAQUE) {
+            // Every pixel of x0 .. x1 - 1 is written: only the parts of the
+            // two end chunks outside it need their owed fill.
+            if (due != 0) {
+                owed->chunks[yy] &= ~due;
+                if (due & first_bit) fill_run(row + first_chunk * CLEAR_CHUNK, x0 - first_chunk * CLEAR_CHUNK, owed->colour);
+                if (due & last_bit) fill_run(row + x1, (last_chunk + 1) * CLEAR_CHUNK - x1, owed->colour);
+            }
+            if (mode == BLIT_SOLID) copy_row(s, row + x0, n);
+            else opaque_row(s, row + x0, n);
+            continue;
+        }
         if (due == 0) {
             blit_row(s, row + x0, n, mode);
             continue;
@@ -173,9 +213,11 @@ Image* create_image(int width, int height, uint32_t fill, int* err) {
     auto* pixels = static_cast<uint32_t*>(
         ::operator new(static_cast<std::size_t>(bytes), std::align_val_t{16}, std::nothrow));
     auto* block = new (std::nothrow) ImageBlock;
-    if (pixels == nullptr || block == nullptr) {
+    auto* kinds = new (std::nothrow) uint8_t[static_cast<std::size_t>(height)];
+    if (pixels == nullptr || block == nullptr || kinds == nullptr) {
         if (pixels) ::operator delete(pixels, std::align_val_t{16});
         delete block;
+        delete[] kinds;
         e = ERR_OUT_OF_MEMORY;
         return nullptr;
     }
@@ -186,9 +228,25 @@ Image* create_image(int width, int height, uint32_t fill, int* err) {
     block->image.height = height;
     block->image.pitch = static_cast<int>(pitch);
     block->image.pixels = pixels;
+    block->image.row_kinds = nullptr; // until image_changed
+    block->kinds = kinds;
     block->next = all_images;
     all_images = block;
     return &block->image;
+}
+
+void image_changed(Image* image) {
+    for (ImageBlock* b = all_images; b != nullptr; b = b->next) {
+        if (&b->image != image) continue;
+        for (int y = 0; y < image->height; ++y) {
+            const uint32_t* p = image->row(y);
+            int keys = 0;
+            for (int x = 0; x < image->width; ++x) keys += (p[x] & 0x00FFFFFFu) == TRANSPARENT_KEY;
+            b->kinds[y] = keys == image->width ? ROW_KEY : keys == 0 ? ROW_OPAQUE : ROW_MIXED;
+        }
+        image->row_kinds = b->kinds;
+        return;
+    }
 }
 
 int round_coord(float v) {

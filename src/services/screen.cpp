@@ -127,6 +127,7 @@ int open_screen(int mode, int depth, int page_number, int /*flags*/, int /*refre
             pages[i].pitch = PAGE_PITCH;
             buffer_of[i] = i;
             pages[i].pixels = page_memory[i];
+            pages[i].row_kinds = nullptr; // pages change all the time: tested pixel by pixel
             fill_page(i, bg_color);
         }
         page_count = page_number;
