@@ -103,19 +103,27 @@ ROW_STEP void fill_run(uint32_t* d, int n, uint32_t colour) {
     for (; i < n; ++i) d[i] = colour;
 }
 
-ROW_STEP void copy_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+// A row every pixel of which is written: copied (solid) or copied without
+// alpha (transparent, no key pixel), in blocks of 8 pixels; when n is not a
+// multiple of 8 the last block overlaps the one before and writes some
+// pixels twice, with the same values.
+template <bool MASK>
+ROW_STEP void opaque_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+    constexpr uint32_t keep = MASK ? 0x00FFFFFFu : 0xFFFFFFFFu;
+    if (n < 8) {
+        for (int i = 0; i < n; ++i) d[i] = s[i] & keep;
+        return;
+    }
     int i = 0;
     for (; i + 8 <= n; i += 8)
-        for (int j = 0; j < 8; ++j) d[i + j] = s[i + j];
-    for (; i < n; ++i) d[i] = s[i];
+        for (int j = 0; j < 8; ++j) d[i + j] = s[i + j] & keep;
+    if (i < n)
+        for (int j = 0; j < 8; ++j) d[n - 8 + j] = s[n - 8 + j] & keep;
 }
 
-// A transparent row with no key pixel: every pixel written, alpha 0.
-ROW_STEP void opaque_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
-    int i = 0;
-    for (; i + 8 <= n; i += 8)
-        for (int j = 0; j < 8; ++j) d[i + j] = s[i + j] & 0x00FFFFFFu;
-    for (; i < n; ++i) d[i] = s[i] & 0x00FFFFFFu;
+// Fills one whole chunk (16 pixels, 64-byte aligned in the page).
+ROW_STEP void fill_chunk(uint32_t* d, uint32_t colour) {
+    for (int j = 0; j < CLEAR_CHUNK; ++j) d[j] = colour;
 }
 
 ROW_STEP void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
@@ -140,39 +148,45 @@ ROW_STEP void blit_row_over(const uint32_t* s, uint32_t* d, int n, BlitMode mode
 // over what the page holds.  Called by put_image under the lock.
 ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, int py, int x0, int y0,
                         int x1, int y1) {
+    // Everything the loop needs is read once: pixel stores could otherwise
+    // be taken to change the images' and owed fills' fields.
     DeferredClear* owed = work_deferred_clear();
+    uint64_t* const chunks = owed->chunks;
+    const bool any_owed = owed->any;
+    const uint32_t colour = owed->colour;
     const int n = x1 - x0;
-    const int sx = x0 - px;
     const uint64_t span = chunk_span(x0, x1);
     const int first_chunk = x0 / CLEAR_CHUNK, last_chunk = (x1 - 1) / CLEAR_CHUNK;
     const uint64_t first_bit = uint64_t{1} << first_chunk, last_bit = uint64_t{1} << last_chunk;
+    const long src_pitch = image->pitch / 4, dst_pitch = page->pitch / 4;
+    const uint32_t* s = image->row(y0 - py) + (x0 - px);
+    uint32_t* row = page->row(y0);
     // Solid rows are all copied; xor rows and unplanned images go pixel by pixel.
-    const uint8_t* kinds = mode == BLIT_TRANSPARENT ? image->row_kinds : nullptr;
+    const uint8_t* kinds = mode == BLIT_TRANSPARENT && image->row_kinds ? image->row_kinds + (y0 - py) : nullptr;
     const uint8_t every = mode == BLIT_SOLID ? ROW_OPAQUE : ROW_MIXED;
-    for (int yy = y0; yy < y1; ++yy) {
-        const uint32_t* s = image->row(yy - py) + sx;
-        uint32_t* row = page->row(yy);
-        const uint64_t due = owed->any ? owed->chunks[yy] & span : 0;
-        const uint8_t kind = kinds ? kinds[yy - py] : every;
+    for (int yy = y0; yy < y1; ++yy, s += src_pitch, row += dst_pitch) {
+        const uint64_t due = any_owed ? chunks[yy] & span : 0;
+        const uint8_t kind = kinds ? kinds[yy - y0] : every;
         // Nothing drawn: owed chunks stay owed, as good as filled.
         if (kind == ROW_KEY) continue;
         if (kind == ROW_OPAQUE) {
-            // Every pixel of x0 .. x1 - 1 is written: only the parts of the
-            // two end chunks outside it need their owed fill.
+            // Every pixel of x0 .. x1 - 1 is written: of the owed chunks
+            // only the two at the ends need their fill, outside it.  They
+            // are filled whole first and the row written over them.
             if (due != 0) {
-                owed->chunks[yy] &= ~due;
-                if (due & first_bit) fill_run(row + first_chunk * CLEAR_CHUNK, x0 - first_chunk * CLEAR_CHUNK, owed->colour);
-                if (due & last_bit) fill_run(row + x1, (last_chunk + 1) * CLEAR_CHUNK - x1, owed->colour);
+                chunks[yy] &= ~due;
+                if (due & first_bit) fill_chunk(row + first_chunk * CLEAR_CHUNK, colour);
+                if (due & last_bit) fill_chunk(row + last_chunk * CLEAR_CHUNK, colour);
             }
-            if (mode == BLIT_SOLID) copy_row(s, row + x0, n);
-            else opaque_row(s, row + x0, n);
+            if (mode == BLIT_SOLID) opaque_row<false>(s, row + x0, n);
+            else opaque_row<true>(s, row + x0, n);
             continue;
         }
         if (due == 0) {
             blit_row(s, row + x0, n, mode);
             continue;
         }
-        owed->chunks[yy] &= ~due;
+        chunks[yy] &= ~due;
         // Runs of neighbouring chunks that all owe or all do not.
         for (int k = first_chunk; k <= last_chunk;) {
             const bool owes = (due >> k) & 1;
@@ -181,9 +195,9 @@ ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, 
             const int c0 = k * CLEAR_CHUNK, c1 = (j + 1) * CLEAR_CHUNK;
             const int a = x0 > c0 ? x0 : c0, b = x1 < c1 ? x1 : c1;
             if (owes) {
-                fill_run(row + c0, a - c0, owed->colour);
-                blit_row_over(s + (a - x0), row + a, b - a, mode, owed->colour);
-                fill_run(row + b, c1 - b, owed->colour);
+                fill_run(row + c0, a - c0, colour);
+                blit_row_over(s + (a - x0), row + a, b - a, mode, colour);
+                fill_run(row + b, c1 - b, colour);
             } else {
                 blit_row(s + (a - x0), row + a, b - a, mode);
             }
