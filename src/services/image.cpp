@@ -36,9 +36,6 @@ struct ImageBlock {
 };
 ImageBlock* all_images = nullptr;
 
-// Far outside the page but small enough that x + width never overflows.
-constexpr int COORD_LIMIT = 1 << 26;
-
 // The loop over a blit's rows is also built for AVX2, picked when the
 // program starts where the processor has it (GCC on x86-64 Linux): the same
 // operations on twice the pixels per instruction.  The row steps are inlined
@@ -261,21 +258,6 @@ void image_changed(Image* image) {
         image->row_kinds = b->kinds;
         return;
     }
-}
-
-int round_coord(float v) {
-    if (std::isnan(v)) return -COORD_LIMIT;
-    // Below 2^23 the integer part and the fraction are exact floats, so the
-    // halves are found without a call (the common case: whole numbers).
-    if (v > -8388608.0f && v < 8388608.0f) {
-        const int whole = static_cast<int>(v); // towards zero
-        const float frac = v - static_cast<float>(whole);
-        return frac >= 0.5f ? whole + 1 : frac <= -0.5f ? whole - 1 : whole;
-    }
-    const double r = std::round(static_cast<double>(v)); // halves away from zero
-    if (r < -COORD_LIMIT) return -COORD_LIMIT;
-    if (r > COORD_LIMIT) return COORD_LIMIT;
-    return static_cast<int>(r);
 }
 
 int put_image(float x, float y, const Image* image, BlitMode mode) {

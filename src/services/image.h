@@ -1,6 +1,7 @@
 // image.h -- off-screen images and blitting them onto the work page.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 // An off-screen rectangle of 32-bit pixels.  The pitch is the width x 4
@@ -48,4 +49,19 @@ int put_image(float x, float y, const Image* image, BlitMode mode);
 
 // Rounds a coordinate to the nearest integer, halves away from zero, and
 // clamps it far outside the page so later arithmetic cannot overflow.
-int round_coord(float v);
+// Inline: every drawing call rounds its corners.
+inline int round_coord(float v) {
+    constexpr int COORD_LIMIT = 1 << 26; // far outside the page, x + width cannot overflow
+    if (std::isnan(v)) return -COORD_LIMIT;
+    // Below 2^23 the integer part and the fraction are exact floats, so the
+    // halves are found without a call (the common case: whole numbers).
+    if (v > -8388608.0f && v < 8388608.0f) {
+        const int whole = static_cast<int>(v); // towards zero
+        const float frac = v - static_cast<float>(whole);
+        return frac >= 0.5f ? whole + 1 : frac <= -0.5f ? whole - 1 : whole;
+    }
+    const double r = std::round(static_cast<double>(v)); // halves away from zero
+    if (r < -COORD_LIMIT) return -COORD_LIMIT;
+    if (r > COORD_LIMIT) return COORD_LIMIT;
+    return static_cast<int>(r);
+}
