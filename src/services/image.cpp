@@ -184,6 +184,14 @@ ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, 
             continue;
         }
         chunks[yy] &= ~due;
+        if (due == span) {
+            // Every chunk owes (the usual case): the end chunks are filled
+            // whole and the row written over the clear colour in one go.
+            fill_chunk(row + first_chunk * CLEAR_CHUNK, colour);
+            fill_chunk(row + last_chunk * CLEAR_CHUNK, colour);
+            blit_row_over(s, row + x0, n, mode, colour);
+            continue;
+        }
         // Runs of neighbouring chunks that all owe or all do not.
         for (int k = first_chunk; k <= last_chunk;) {
             const bool owes = (due >> k) & 1;
