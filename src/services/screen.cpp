@@ -31,7 +31,7 @@
 #include <cstring>
 #include <mutex>
 
-#if defined(__linux__)
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
 #include <sys/mman.h>
 #endif
 
@@ -44,11 +44,15 @@ constexpr int TITLE_CHARS = 127;
 constexpr uint64_t ALL_CHUNKS = (uint64_t{1} << CLEAR_CHUNKS) - 1;
 static_assert(CLEAR_CHUNKS * CLEAR_CHUNK == SCREEN_WIDTH && CLEAR_CHUNKS < 64);
 
-// Aligned to 2 MB so that on Linux the pages can live in huge memory pages
+// On Linux aligned to 2 MB so that the pages can live in huge memory pages
 // (see open_screen): a blit touches a row every 2560 bytes, so with 4 KB
 // pages it needs a new address translation every other row.
-constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
-alignas(HUGE_PAGE) uint32_t page_memory[SCREEN_PAGES][SCREEN_WIDTH * SCREEN_HEIGHT];
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+constexpr std::size_t PAGE_ALIGN = std::size_t{2} << 20;
+#else
+constexpr std::size_t PAGE_ALIGN = 64;
+#endif
+alignas(PAGE_ALIGN) uint32_t page_memory[SCREEN_PAGES][SCREEN_WIDTH * SCREEN_HEIGHT];
 // The fills owed by each buffer (a set bit: that chunk holds the colour).
 DeferredClear owed[SCREEN_PAGES];
 // The buffer each page views; both pages view one buffer after show_page.
@@ -126,7 +130,7 @@ int open_screen(int mode, int depth, int page_number, int /*flags*/, int /*refre
     if (mode != 18 || depth != SCREEN_DEPTH || page_number < 1 || page_number > SCREEN_PAGES)
         return ERR_ILLEGAL_CALL;
     const bool reopening = is_open.load();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
+#if defined(__linux__) && !defined(__EMSCRIPTEN__) && defined(MADV_HUGEPAGE)
     // Asked before the pages are first written; a refusal changes nothing.
     if (!reopening) madvise(page_memory, sizeof page_memory, MADV_HUGEPAGE);
 #endif
