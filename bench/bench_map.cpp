@@ -54,7 +54,10 @@ void build_crowded_level(int lifts) {
 void open_cells() {
     if (!screen_is_open()) open_screen(18, 32, 2, 0, 0);
     for (int slot = 0; slot < CELL_IMAGE_SLOTS; ++slot)
-        if (cell_images[slot] == nullptr) cell_images[slot] = create_image(32, 32, 0xFF64FF64);
+        if (cell_images[slot] == nullptr) {
+            cell_images[slot] = create_image(32, 32, 0xFF64FF64);
+            image_changed(cell_images[slot]); // as load_bitmap leaves a sprite
+        }
 }
 
 void BM_MapUpdate(benchmark::State& state) {

@@ -39,6 +39,7 @@ void paint_sprite(uint32_t* pixels, int pitch_words) {
 Image* make_sprite() {
     Image* img = create_image(32, 32, MAGENTA);
     paint_sprite(img->pixels, img->pitch / 4);
+    image_changed(img); // as load_bitmap leaves a sprite
     return img;
 }
 

@@ -54,14 +54,26 @@ using ScreenDeferred = GfxTest;
 TEST_F(ScreenDeferred, RandomDrawingMatchesEagerCopiesAndFills) {
     std::mt19937 rng(14);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    // Sprites with key pixels, opaque ones and odd sizes.
+    // Sprites with key pixels, opaque ones and odd sizes; 5 .. 9 also have
+    // rows wholly key colour and rows with none, and their row kinds are
+    // decided (so transparent blits skip and copy rows), then decided again
+    // as their pixels change (see below).
     std::vector<Image*> sprites;
-    for (int k = 0; k < 5; ++k) {
-        const int w = k == 4 ? 64 : pick(1, 40), h = pick(1, 40);
+    auto paint = [&](Image* img, int k) {
+        for (int y = 0; y < img->height; ++y) {
+            const int row_style = k < 5 ? 3 : pick(0, 3); // 0 key, 1 opaque, 2 .. 3 as the old sprites
+            for (int x = 0; x < img->width; ++x) {
+                const bool key = row_style == 0 || (row_style >= 2 && k % 2 == 0 && (x + y) % 3 == 0) ||
+                                 (row_style == 2 && pick(0, 7) == 0);
+                img->row(y)[x] = key ? (pick(0, 1) ? 0xFFFF00FFu : 0x12FF00FFu) : 0xFF000000u | rng();
+            }
+        }
+        if (k >= 5) image_changed(img);
+    };
+    for (int k = 0; k < 10; ++k) {
+        const int w = k == 4 || k == 9 ? 64 : pick(1, 40), h = pick(1, 40);
         Image* img = create_image(w, h, 0);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                img->row(y)[x] = (k % 2 == 0 && (x + y) % 3 == 0) ? 0xFFFF00FFu : 0xFF000000u | rng();
+        paint(img, k);
         sprites.push_back(img);
     }
     Model m;
@@ -75,7 +87,7 @@ TEST_F(ScreenDeferred, RandomDrawingMatchesEagerCopiesAndFills) {
             ASSERT_EQ(clear_screen(), 0);
             std::fill(m.page[m.work].begin(), m.page[m.work].end(), bg);
         } else if (op < 70) {
-            const Image* img = sprites[pick(0, 4)];
+            const Image* img = sprites[pick(0, 9)];
             const int x = pick(-70, W + 5), y = pick(-70, H + 5);
             const BlitMode mode = static_cast<BlitMode>(pick(0, 2));
             ASSERT_EQ(put_image(static_cast<float>(x), static_cast<float>(y), img, mode), 0);
@@ -90,6 +102,25 @@ TEST_F(ScreenDeferred, RandomDrawingMatchesEagerCopiesAndFills) {
         } else if (op < 86) {
             ASSERT_EQ(show_page(), 0);
             if (m.work != m.visible) m.page[m.visible] = m.page[m.work];
+        } else if (op < 87) {
+            // New pixels for a sprite, written directly (then decided again)
+            // or loaded from a file.
+            const int k = pick(5, 9);
+            if (pick(0, 1)) {
+                paint(sprites[k], k);
+            } else {
+                BmpSpec f;
+                f.bpp = 32;
+                f.width = sprites[k]->width, f.height = sprites[k]->height;
+                const int key_row = pick(0, f.height - 1), solid_row = pick(0, f.height - 1);
+                const uint32_t seed = rng();
+                f.pixel = [=](int x, int y) {
+                    const uint32_t v = (seed + uint32_t(x) * 0x9E3779B9u + uint32_t(y) * 0x85EBCA6Bu) >> 8;
+                    return y == key_row || (y != solid_row && v % 5 == 0) ? 0xFF00FFu : v;
+                };
+                const std::vector<uint8_t> bytes = make_bmp(f);
+                ASSERT_EQ(load_bitmap_from_memory(bytes.data(), bytes.size(), sprites[k]), 0);
+            }
         } else if (op < 89) {
             const int w = pick(0, 1), v = pick(0, 1);
             ASSERT_EQ(set_pages(w, v), 0);

@@ -259,6 +259,7 @@ int load_from(const Source& src, Image* target) {
             const size_t bytes = (static_cast<size_t>(n) * bpp + 7) / 8;
             const uint8_t* s = src.view(at, bytes, chunk);
             if (s == nullptr) { // the file changed under us: stop here
+                image_changed(target); // the rows read so far are new
                 if (target == visible_page()) mark_visible_dirty(dirty_top, dirty_bottom);
                 unlock_screen(1, 0);
                 return ERR_FILE_IO;
@@ -268,6 +269,7 @@ int load_from(const Source& src, Image* target) {
         dirty_top = std::min(dirty_top, y);
         dirty_bottom = std::max(dirty_bottom, y);
     }
+    image_changed(target); // put_image's row kinds follow the new pixels
     if (target == visible_page()) mark_visible_dirty(dirty_top, dirty_bottom);
     unlock_screen(1, 0);
     return available < static_cast<uint64_t>(rows) ? ERR_FILE_IO : ERR_NONE;

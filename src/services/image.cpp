@@ -6,6 +6,11 @@
 // rectangle to the page once and then works row by row on whole pixels, in
 // three modes (transparent, solid, xor), allocating nothing.  An image cannot
 // be drawn onto the page it is.
+//
+// Each image also has one byte per row, set when its pixels are loaded
+// (image_changed): whether the row is wholly key colour, has no key pixel, or
+// some.  A transparent blit skips the first kind, copies the second like a
+// solid one and tests pixel by pixel only the rows that need it.
 
 #include "services/image.h"
 
@@ -26,12 +31,10 @@ constexpr int64_t MAX_IMAGE_BYTES = int64_t{256} << 20;
 // Every image ever made, so they stay reachable for the whole run.
 struct ImageBlock {
     Image image;
+    uint8_t* kinds; // height bytes, made with the image
     ImageBlock* next;
 };
 ImageBlock* all_images = nullptr;
-
-// Far outside the page but small enough that x + width never overflows.
-constexpr int COORD_LIMIT = 1 << 26;
 
 // The loop over a blit's rows is also built for AVX2, picked when the
 // program starts where the processor has it (GCC on x86-64 Linux): the same
@@ -100,6 +103,29 @@ ROW_STEP void fill_run(uint32_t* d, int n, uint32_t colour) {
     for (; i < n; ++i) d[i] = colour;
 }
 
+// A row every pixel of which is written: copied (solid) or copied without
+// alpha (transparent, no key pixel), in blocks of 8 pixels; when n is not a
+// multiple of 8 the last block overlaps the one before and writes some
+// pixels twice, with the same values.
+template <bool MASK>
+ROW_STEP void opaque_row(const uint32_t* __restrict s, uint32_t* __restrict d, int n) {
+    constexpr uint32_t keep = MASK ? 0x00FFFFFFu : 0xFFFFFFFFu;
+    if (n < 8) {
+        for (int i = 0; i < n; ++i) d[i] = s[i] & keep;
+        return;
+    }
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (int j = 0; j < 8; ++j) d[i + j] = s[i + j] & keep;
+    if (i < n)
+        for (int j = 0; j < 8; ++j) d[n - 8 + j] = s[n - 8 + j] & keep;
+}
+
+// Fills one whole chunk (16 pixels, 64-byte aligned in the page).
+ROW_STEP void fill_chunk(uint32_t* d, uint32_t colour) {
+    for (int j = 0; j < CLEAR_CHUNK; ++j) d[j] = colour;
+}
+
 ROW_STEP void blit_row(const uint32_t* s, uint32_t* d, int n, BlitMode mode) {
     switch (mode) {
     case BLIT_TRANSPARENT: transparent_row(s, d, n); break;
@@ -122,20 +148,53 @@ ROW_STEP void blit_row_over(const uint32_t* s, uint32_t* d, int n, BlitMode mode
 // over what the page holds.  Called by put_image under the lock.
 ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, int py, int x0, int y0,
                         int x1, int y1) {
+    // Everything the loop needs is read once: pixel stores could otherwise
+    // be taken to change the images' and owed fills' fields.
     DeferredClear* owed = work_deferred_clear();
+    uint64_t* const chunks = owed->chunks;
+    const bool any_owed = owed->any;
+    const uint32_t colour = owed->colour;
     const int n = x1 - x0;
-    const int sx = x0 - px;
     const uint64_t span = chunk_span(x0, x1);
     const int first_chunk = x0 / CLEAR_CHUNK, last_chunk = (x1 - 1) / CLEAR_CHUNK;
-    for (int yy = y0; yy < y1; ++yy) {
-        const uint32_t* s = image->row(yy - py) + sx;
-        uint32_t* row = page->row(yy);
-        const uint64_t due = owed->any ? owed->chunks[yy] & span : 0;
+    const uint64_t first_bit = uint64_t{1} << first_chunk, last_bit = uint64_t{1} << last_chunk;
+    const long src_pitch = image->pitch / 4, dst_pitch = page->pitch / 4;
+    const uint32_t* s = image->row(y0 - py) + (x0 - px);
+    uint32_t* row = page->row(y0);
+    // Solid rows are all copied; xor rows and unplanned images go pixel by pixel.
+    const uint8_t* kinds = mode == BLIT_TRANSPARENT && image->row_kinds ? image->row_kinds + (y0 - py) : nullptr;
+    const uint8_t every = mode == BLIT_SOLID ? ROW_OPAQUE : ROW_MIXED;
+    for (int yy = y0; yy < y1; ++yy, s += src_pitch, row += dst_pitch) {
+        const uint64_t due = any_owed ? chunks[yy] & span : 0;
+        const uint8_t kind = kinds ? kinds[yy - y0] : every;
+        // Nothing drawn: owed chunks stay owed, as good as filled.
+        if (kind == ROW_KEY) continue;
+        if (kind == ROW_OPAQUE) {
+            // Every pixel of x0 .. x1 - 1 is written: of the owed chunks
+            // only the two at the ends need their fill, outside it.  They
+            // are filled whole first and the row written over them.
+            if (due != 0) {
+                chunks[yy] &= ~due;
+                if (due & first_bit) fill_chunk(row + first_chunk * CLEAR_CHUNK, colour);
+                if (due & last_bit) fill_chunk(row + last_chunk * CLEAR_CHUNK, colour);
+            }
+            if (mode == BLIT_SOLID) opaque_row<false>(s, row + x0, n);
+            else opaque_row<true>(s, row + x0, n);
+            continue;
+        }
         if (due == 0) {
             blit_row(s, row + x0, n, mode);
             continue;
         }
-        owed->chunks[yy] &= ~due;
+        chunks[yy] &= ~due;
+        if (due == span) {
+            // Every chunk owes (the usual case): the end chunks are filled
+            // whole and the row written over the clear colour in one go.
+            fill_chunk(row + first_chunk * CLEAR_CHUNK, colour);
+            fill_chunk(row + last_chunk * CLEAR_CHUNK, colour);
+            blit_row_over(s, row + x0, n, mode, colour);
+            continue;
+        }
         // Runs of neighbouring chunks that all owe or all do not.
         for (int k = first_chunk; k <= last_chunk;) {
             const bool owes = (due >> k) & 1;
@@ -144,9 +203,9 @@ ROW_LOOP void draw_rows(const Image* image, Image* page, BlitMode mode, int px, 
             const int c0 = k * CLEAR_CHUNK, c1 = (j + 1) * CLEAR_CHUNK;
             const int a = x0 > c0 ? x0 : c0, b = x1 < c1 ? x1 : c1;
             if (owes) {
-                fill_run(row + c0, a - c0, owed->colour);
-                blit_row_over(s + (a - x0), row + a, b - a, mode, owed->colour);
-                fill_run(row + b, c1 - b, owed->colour);
+                fill_run(row + c0, a - c0, colour);
+                blit_row_over(s + (a - x0), row + a, b - a, mode, colour);
+                fill_run(row + b, c1 - b, colour);
             } else {
                 blit_row(s + (a - x0), row + a, b - a, mode);
             }
@@ -176,9 +235,11 @@ Image* create_image(int width, int height, uint32_t fill, int* err) {
     auto* pixels = static_cast<uint32_t*>(
         ::operator new(static_cast<std::size_t>(bytes), std::align_val_t{16}, std::nothrow));
     auto* block = new (std::nothrow) ImageBlock;
-    if (pixels == nullptr || block == nullptr) {
+    auto* kinds = new (std::nothrow) uint8_t[static_cast<std::size_t>(height)];
+    if (pixels == nullptr || block == nullptr || kinds == nullptr) {
         if (pixels) ::operator delete(pixels, std::align_val_t{16});
         delete block;
+        delete[] kinds;
         e = ERR_OUT_OF_MEMORY;
         return nullptr;
     }
@@ -189,24 +250,25 @@ Image* create_image(int width, int height, uint32_t fill, int* err) {
     block->image.height = height;
     block->image.pitch = static_cast<int>(pitch);
     block->image.pixels = pixels;
+    block->image.row_kinds = nullptr; // until image_changed
+    block->kinds = kinds;
     block->next = all_images;
     all_images = block;
     return &block->image;
 }
 
-int round_coord(float v) {
-    if (std::isnan(v)) return -COORD_LIMIT;
-    // Below 2^23 the integer part and the fraction are exact floats, so the
-    // halves are found without a call (the common case: whole numbers).
-    if (v > -8388608.0f && v < 8388608.0f) {
-        const int whole = static_cast<int>(v); // towards zero
-        const float frac = v - static_cast<float>(whole);
-        return frac >= 0.5f ? whole + 1 : frac <= -0.5f ? whole - 1 : whole;
+void image_changed(Image* image) {
+    for (ImageBlock* b = all_images; b != nullptr; b = b->next) {
+        if (&b->image != image) continue;
+        for (int y = 0; y < image->height; ++y) {
+            const uint32_t* p = image->row(y);
+            int keys = 0;
+            for (int x = 0; x < image->width; ++x) keys += (p[x] & 0x00FFFFFFu) == TRANSPARENT_KEY;
+            b->kinds[y] = keys == image->width ? ROW_KEY : keys == 0 ? ROW_OPAQUE : ROW_MIXED;
+        }
+        image->row_kinds = b->kinds;
+        return;
     }
-    const double r = std::round(static_cast<double>(v)); // halves away from zero
-    if (r < -COORD_LIMIT) return -COORD_LIMIT;
-    if (r > COORD_LIMIT) return COORD_LIMIT;
-    return static_cast<int>(r);
 }
 
 int put_image(float x, float y, const Image* image, BlitMode mode) {

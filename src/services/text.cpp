@@ -49,9 +49,18 @@ int draw_text(float fx, float fy, const char* text) {
         for (int yy = y0; yy < y1; ++yy) {
             const uint8_t bits = glyph[yy - y];
             if (bits == 0) continue;
-            uint32_t* d = page->row(yy);
-            for (int c = c0; c < c1; ++c)
-                if (bits & (0x80u >> c)) d[cx + c] = colour;
+            uint32_t* d = page->row(yy) + cx;
+            if (c0 == 0 && c1 == GLYPH_W) {
+                // A whole glyph row: all 8 pixels rewritten, the clear bits
+                // with what they held (one vector select).
+                for (int c = 0; c < GLYPH_W; ++c) {
+                    const uint32_t old = d[c];
+                    d[c] = (bits >> (7 - c)) & 1u ? colour : old;
+                }
+            } else {
+                for (int c = c0; c < c1; ++c)
+                    if (bits & (0x80u >> c)) d[c] = colour;
+            }
         }
     }
     unlock_screen(y0, y1 - 1);
