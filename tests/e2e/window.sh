@@ -65,20 +65,24 @@ activate() {
   wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
 }
 
+# open_game SIZE WHAT ARGS...: starts the game with ARGS, waits for its
+# window ($win) to reach SIZE (WHAT names the case in a failure) and for the
+# title screen.
+open_game() {
+  local size=$1 what=$2; shift 2
+  start_game "$@"
+  wait_for 20 find_window || fail "the game window did not appear"
+  win=$(find_window)
+  wait_for 5 is_size "$win" "$size" || fail "$what opened $(size_of "$win"), not $size"
+  wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+}
+
 # --- 1. --scale 3 ------------------------------------------------------------------
-start_game --scale 3
-wait_for 20 find_window || fail "the game window did not appear"
-win=$(find_window)
-wait_for 5 is_size "$win" 1920x1440 || fail "--scale 3 opened $(size_of "$win"), not 1920x1440"
+open_game 1920x1440 "--scale 3" --scale 3
 echo "e2e: --scale 3 opened 1920x1440"
-wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
 activate
 end_game
-start_game --fullscreen --scale 1
-wait_for 20 find_window || fail "the game window did not appear"
-win=$(find_window)
-wait_for 5 is_size "$win" 2000x1600 || fail "--fullscreen opened $(size_of "$win"), not the whole screen"
-wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+open_game 2000x1600 "--fullscreen (the whole screen)" --fullscreen --scale 1
 activate
 xdotool key F11
 wait_for 5 is_size "$win" 640x480 || fail "F11 after --fullscreen gave $(size_of "$win"), not 640x480"
@@ -87,12 +91,8 @@ end_game
 
 # --- 2. resizing, fullscreen, the game going on --------------------------------------
 "$game" --headless --stop-at title --shot "$work/title.bmp" || fail "no headless shot of the title"
-start_game --seed 5 --record "$work/window.rec"
-wait_for 20 find_window || fail "the game window did not appear"
-win=$(find_window)
-wait_for 5 is_size "$win" 1280x960 || fail "the window opened at $(size_of "$win"), not 2x (1280x960) on 2000x1600"
+open_game 1280x960 "without --scale (2x on 2000x1600), the window" --seed 5 --record "$work/window.rec"
 echo "e2e: without --scale the window opened at 1280x960"
-wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
 activate
 xdotool windowsize "$win" 1600 1000
 wait_for 5 is_size "$win" 1600x1000 || fail "the window could not be resized to 1600x1000"
