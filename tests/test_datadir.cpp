@@ -110,11 +110,25 @@ TEST_F(DataDirTest, WorkingDirectoryFirstAndDataNamesTheFolderOutright) {
     EXPECT_EQ(find(places, &found), "/no/such/folder");
     EXPECT_FALSE(found);
 
-    // The result is kept for load_bitmap until changed.
+    // The result is kept until changed; every game file is named under it,
+    // whole or not at all.
     set_data_dir(other.c_str());
     EXPECT_EQ(std::string(data_dir()), other);
+    char path[64];
+    ASSERT_TRUE(data_file_path("levels\\1.bmp", path, sizeof path) || other.size() + 14 > sizeof path);
+    const std::string want = other + "/levels/1.bmp";
+    char big[DATA_DIR_CHARS + 32];
+    ASSERT_TRUE(data_file_path("levels\\1.bmp", big, sizeof big));
+    EXPECT_EQ(std::string(big), want);
+    EXPECT_FALSE(data_file_path("levels\\1.bmp", big, static_cast<int>(want.size()))) << "one short";
+    EXPECT_STREQ(big, "") << "never a cut-off name";
+    EXPECT_TRUE(data_file_path("levels\\1.bmp", big, static_cast<int>(want.size()) + 1));
+    EXPECT_TRUE(data_file_path("/abs/x.bmp", big, sizeof big));
+    EXPECT_STREQ(big, "/abs/x.bmp");
     set_data_dir(nullptr);
     EXPECT_EQ(std::string(data_dir()), "");
+    ASSERT_TRUE(data_file_path("gfx\\egg.bmp", path, sizeof path));
+    EXPECT_STREQ(path, "gfx/egg.bmp");
 }
 
 TEST(DataDirOptions, DataTakesAFolder) {
@@ -150,4 +164,26 @@ TEST_F(DataDirTest, ProgramFromAnotherFolderFindsItsDataBesideItself) {
     text[std::fread(text, 1, sizeof text - 1, f)] = '\0';
     std::fclose(f);
     EXPECT_NE(std::string(text).find("file not found"), std::string::npos) << text;
+    EXPECT_NE(std::string(text).find("no folder holds the game's data"), std::string::npos) << text;
+}
+
+TEST_F(DataDirTest, HalfADataFolderIsPassedOverAndTheLevelsArePlayed) {
+    // The working directory holds the sprites but no levels: not a data
+    // folder, so the game takes the data beside itself and plays level 1 to
+    // its end at the tick the build folder's own run reaches it.
+    fs::copy(GAME_DIR "/gfx", root / "cwd/gfx");
+    auto events = [](const std::string& dir) {
+        const std::string cmd = "cd \"" + dir + "\" && \"" GAME_DIR "/clovenfeld\" --headless --fast --replay \"" +
+                                SOURCE_DIR "/assets/recordings/game.rec\" --stop-at \"infobox:Level 2\" --events";
+        std::string out;
+        if (std::FILE* p = popen(cmd.c_str(), "r")) {
+            char buf[256];
+            while (std::fgets(buf, sizeof buf, p)) out += buf;
+            EXPECT_EQ(pclose(p), 0);
+        }
+        return out.substr(out.rfind("tick ", out.size() - 2));
+    };
+    const std::string here = events((root / "cwd").string());
+    EXPECT_EQ(here, events(GAME_DIR));
+    EXPECT_GT(std::stol(here.substr(5)), 1000) << "level 1 took " << here;
 }

@@ -15,6 +15,8 @@
 #include "actors/player.h"
 #include "actors/swan.h"
 #include "services/bmp.h"
+#include "services/datadir.h"
+#include "services/fatal.h"
 #include "services/image.h"
 
 static constexpr const char MODULE_NAME[] = "map";
@@ -121,9 +123,11 @@ void MAP_LOAD(int n) {
     }
     SWANS_CLEAR();
 
-    char name[32], path[32];
+    // The file's name, then its path in the data folder: room for the
+    // longest folder and name, so a path is never cut short.
+    char name[32], path[DATA_DIR_CHARS + sizeof name];
     std::snprintf(name, sizeof name, "levels\\%d.bmp", n);
-    native_path(name, path, sizeof path);
+    if (!data_file_path(name, path, sizeof path)) fatal_error(ERR_FILE_NOT_FOUND, __LINE__, current_module(), current_procedure());
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         // A level that cannot be opened is an empty level, quietly.

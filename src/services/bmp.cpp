@@ -304,18 +304,9 @@ int load_bitmap_from_memory(const uint8_t* data, size_t size, Image* target) {
 int load_bitmap(const char* path, Image* target) {
     if (!screen_is_open()) return ERR_ILLEGAL_CALL;
     if (path == nullptr || std::strlen(path) >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
-    char name[MAX_PATH_CHARS];
-    native_path(path, name, sizeof name);
     // Game paths are relative to the data folder chosen at start-up.
-    const char* dir = data_dir();
-    if (dir[0] != '\0' && name[0] != '/') {
-        const size_t dir_len = std::strlen(dir);
-        const size_t name_len = std::strlen(name);
-        if (dir_len + 1 + name_len >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
-        std::memmove(name + dir_len + 1, name, name_len + 1);
-        std::memcpy(name, dir, dir_len);
-        name[dir_len] = '/';
-    }
+    char name[MAX_PATH_CHARS];
+    if (!data_file_path(path, name, sizeof name)) return ERR_FILE_NOT_FOUND;
     FILE* file = std::fopen(name, "rb");
     if (file == nullptr) return ERR_FILE_NOT_FOUND;
     struct stat st {};

@@ -17,6 +17,7 @@
 namespace {
 
 char chosen_dir[DATA_DIR_CHARS] = "";
+bool data_missing = false; // no folder holds the data: every game file is missing
 
 bool is_dir(const char* path) {
     struct stat st {};
@@ -116,12 +117,37 @@ void choose_data_dir(const char* given) {
     places.xdg_data_home = std::getenv("XDG_DATA_HOME");
     places.home = std::getenv("HOME");
     places.xdg_data_dirs = std::getenv("XDG_DATA_DIRS");
-    find_data_dir(places, chosen_dir, sizeof chosen_dir);
+    data_missing = !find_data_dir(places, chosen_dir, sizeof chosen_dir);
+    if (data_missing)
+        std::fprintf(stderr, "clovenfeld: no folder holds the game's data (gfx/ and levels/)%s%s\n",
+                     given ? ": " : "; try --data DIR", given ? given : "");
 }
 
 const char* data_dir() { return chosen_dir; }
 
+bool data_file_path(const char* game_path, char* out, int size) {
+    if (out == nullptr || size <= 0) return false;
+    out[0] = '\0';
+    if (game_path == nullptr) return false;
+    const size_t name_len = std::strlen(game_path);
+    const bool absolute_name = game_path[0] == '/' || game_path[0] == '\\';
+    if (data_missing && !absolute_name) return false;
+    const size_t dir_len = absolute_name ? 0 : std::strlen(chosen_dir);
+    const size_t total = dir_len + (dir_len > 0 ? 1 : 0) + name_len;
+    if (total >= static_cast<size_t>(size)) return false;
+    char* p = out;
+    if (dir_len > 0) {
+        std::memcpy(p, chosen_dir, dir_len);
+        p += dir_len;
+        *p++ = '/';
+    }
+    for (size_t i = 0; i < name_len; ++i) p[i] = game_path[i] == '\\' ? '/' : game_path[i];
+    p[name_len] = '\0';
+    return true;
+}
+
 void set_data_dir(const char* dir) {
     chosen_dir[0] = '\0';
+    data_missing = false;
     if (dir != nullptr && std::strlen(dir) < sizeof chosen_dir) std::strcpy(chosen_dir, dir);
 }

@@ -11,11 +11,17 @@
 //   4. $XDG_DATA_HOME/clovenfeld (default ~/.local/share/clovenfeld);
 //   5. <entry>/clovenfeld for each entry of $XDG_DATA_DIRS
 //      (default /usr/local/share:/usr/share).
+// A folder counts only when it holds both: one with gfx/ alone or levels/
+// alone is passed over and the search goes on (a half-copied data folder
+// would give sprites without levels, and every level would be empty).
 // --data DIR names the folder outright and skips the search.  When no folder
-// holds the data the working directory stays in use, so the first sprite load
-// fails with the usual fatal report.  The folder is decided once, at start-up;
-// afterwards only load_bitmap asks for it.  Screenshots and the files named on
-// the command line stay relative to the working directory.
+// holds the data, one line on standard error says so and every game file is
+// missing: the first sprite load ends the program with the fatal report
+// "file not found" (status 2), even where the working directory holds half of
+// the data.  The folder is decided once, at start-up; every file the game
+// reads (sprites and levels) is named through data_file_path.  Screenshots
+// and the files named on the command line stay relative to the working
+// directory.
 #pragma once
 
 enum { DATA_DIR_CHARS = 4096 };
@@ -37,13 +43,21 @@ struct DataDirPlaces {
 bool find_data_dir(const DataDirPlaces& places, char* out, int size);
 
 // Fills the places from the process (the executable, the environment and the
-// compiled-in folder), runs the search and keeps its result for load_bitmap.
-// given is --data DIR or null.  Called by main() once, before the game starts.
+// compiled-in folder), runs the search and keeps its result for
+// data_file_path.  given is --data DIR or null.  Called by main() once, before
+// the game starts.
 void choose_data_dir(const char* given);
 
 // The folder chosen by choose_data_dir ("" until then: the working directory).
-// Called by load_bitmap.
 const char* data_dir();
 
-// Sets the folder directly (tests; "" or null returns to the working directory).
+// The path of a game file: game_path as the game names it ("levels\1.bmp",
+// "\" between names) turned into a path under the data folder with "/".  An
+// absolute path is taken as it is.  False, with out empty, when the path does
+// not fit in size characters (never a cut-off name) or when no data folder
+// was found.  Called by load_bitmap and MAP_LOAD.
+bool data_file_path(const char* game_path, char* out, int size);
+
+// Sets the folder directly (tests; "" or null returns to the working
+// directory).  The folder then counts as found.
 void set_data_dir(const char* dir);
