@@ -164,6 +164,44 @@ TEST(RecordParse, AFileCutShortAfterItsCheckEndsTheReplayWithStatus2) {
     std::remove(path.c_str());
 }
 
+TEST(RecordParse, LineLimitIgnoresTheCarriageReturnAndBlanksCannotHideInput) {
+    const std::string head = "clovenfeld-recording 1\nseed 1\n";
+    // A tick line of exactly the limit reads the same with LF and CRLF ends.
+    const std::string longest = std::string(RECORD_LINE_MAX - 3, ' ') + "|32";
+    for (const char* end : {"\n", "\r\n"}) {
+        Recording rec;
+        std::string err;
+        ASSERT_TRUE(parse(head + longest + end + "|" + end, &rec, &err)) << err;
+        EXPECT_EQ(expand(rec), (std::vector<std::string>{"|32", "|"}));
+    }
+    // Input beyond the limit after a run of blanks is refused, never skipped.
+    Recording rec;
+    std::string err;
+    EXPECT_FALSE(parse(head + "|\n" + std::string(RECORD_LINE_MAX + 1, ' ') + "|32\n", &rec, &err));
+    EXPECT_EQ(err.rfind("line 4: line too long", 0), 0u) << err;
+}
+
+TEST(RecordParse, AStreamIsReadOnceAndPlayedFromItsCopy) {
+    // A pipe can be read only once: the replay must come from what the
+    // check read, tick for tick as from a regular file.
+    const std::string text = "clovenfeld-recording 1\nseed 9\n# stream\n|\n3x 77|\n75 72|32 19455\n";
+    Recording from_text;
+    std::string err;
+    ASSERT_TRUE(parse(text, &from_text, &err)) << err;
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fds[1]);
+    Recording rec;
+    const std::string path = "/proc/self/fd/" + std::to_string(fds[0]);
+    ASSERT_TRUE(load_recording(path.c_str(), &rec, &err)) << err;
+    close(fds[0]);
+    EXPECT_EQ(rec.seed, 9u);
+    ASSERT_TRUE(rec.copy);
+    EXPECT_EQ(expand(rec), expand(from_text));
+    EXPECT_EQ(expand(rec), expand(from_text)) << "a second replay reads the copy again";
+}
+
 TEST(RecordParse, MissingFileIsAnError) {
     Recording rec;
     std::string err;

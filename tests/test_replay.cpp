@@ -244,3 +244,34 @@ TEST_F(ReplayLevel, EachLevelRecordingTakesEveryEggWithoutLosingALife)
     EXPECT_EQ(replayed, LAST_LEVEL);
     check_hashes("levels", level_hashes);
 }
+
+// The real program replays a recording given as a pipe, a process
+// substitution or a named FIFO (each readable only once) exactly as from the
+// file: same events, same ticks, status 0.
+TEST(ReplayGame, RecordingsThatAreStreamsReplayAsTheFileDoes)
+{
+    const std::string rec = RECORDINGS + "/game.rec";
+    const std::string fifo = "/tmp/clovenfeld-replay-fifo-" + std::to_string(getpid());
+    const std::string game = "\"" GAME_DIR "/clovenfeld\" --headless --fast --events --stop-at 'infobox:Level 3' --replay ";
+    auto run = [&](const std::string& how) {
+        const std::string cmd = "bash -c '" + how + "' 2>&1";
+        std::string out;
+        if (FILE* p = popen(cmd.c_str(), "r")) {
+            char buf[256];
+            while (std::fgets(buf, sizeof buf, p)) out += buf;
+            const int st = pclose(p);
+            out += "status " + std::to_string(WIFEXITED(st) ? WEXITSTATUS(st) : -1) + "\n";
+        }
+        return out;
+    };
+    auto quote = [](std::string s) { // inside bash -c '...'
+        for (size_t i = 0; (i = s.find('\'', i)) != std::string::npos; i += 4) s.replace(i, 1, "'\\''");
+        return s;
+    };
+    const std::string from_file = run(quote(game + "\"" + rec + "\""));
+    ASSERT_NE(from_file.find("infobox:Level 3\nstatus 0\n"), std::string::npos) << from_file;
+    EXPECT_EQ(run(quote("cat \"" + rec + "\" | " + game + "/dev/stdin")), from_file);
+    EXPECT_EQ(run(quote(game + "<(cat \"" + rec + "\")")), from_file);
+    EXPECT_EQ(run(quote("rm -f " + fifo + " && mkfifo " + fifo + " && (cat \"" + rec + "\" >" + fifo + " &) && " +
+                        game + fifo + "; s=$?; rm -f " + fifo + "; exit $s")), from_file);
+}

@@ -5,6 +5,9 @@
 
 #include "services/fatal.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -140,6 +143,11 @@ int source_byte(RecordSource* s) {
         if (s->file != nullptr) {
             s->chunk_len = std::fread(s->chunk, 1, sizeof s->chunk, s->file);
             if (s->chunk_len == 0 && std::ferror(s->file)) s->failed = true;
+            if (s->copy_to != nullptr && s->chunk_len > 0 &&
+                std::fwrite(s->chunk, 1, s->chunk_len, s->copy_to) != s->chunk_len) {
+                s->failed = true;
+                s->chunk_len = 0;
+            }
         } else if (s->text != nullptr && s->text_pos < s->text_size) {
             const size_t n = std::min(sizeof s->chunk, s->text_size - s->text_pos);
             std::memcpy(s->chunk, s->text + s->text_pos, n);
@@ -162,20 +170,25 @@ bool source_seek(RecordSource* s, long at) {
     return true;
 }
 
-// Reads the next line into line (at most RECORD_LINE_MAX characters kept,
-// *too_long set if it had more), without its '\n' and one '\r' before it.
-// False at the end of the input.
+// Reads the next line into line (RECORD_LINE_MAX + 1 bytes; at most
+// RECORD_LINE_MAX characters kept, *too_long set if it had more), without its
+// '\n' and one '\r' before it: the '\r' of a CRLF line end does not count
+// toward the limit.  False at the end of the input.
 bool source_line(RecordSource* s, char* line, int* len, bool* too_long) {
     int c = source_byte(s);
     if (c < 0) return false;
     int n = 0;
     *too_long = false;
     while (c >= 0 && c != '\n') {
-        if (n < RECORD_LINE_MAX) line[n++] = static_cast<char>(c);
+        if (n <= RECORD_LINE_MAX) line[n++] = static_cast<char>(c);
         else *too_long = true;
         c = source_byte(s);
     }
     if (n > 0 && line[n - 1] == '\r' && !*too_long) --n;
+    if (n > RECORD_LINE_MAX) {
+        *too_long = true;
+        n = RECORD_LINE_MAX;
+    }
     *len = n;
     return true;
 }
@@ -183,12 +196,15 @@ bool source_line(RecordSource* s, char* line, int* len, bool* too_long) {
 // What one line of a recording is.
 enum LineKind { LINE_SKIP, LINE_TICK, LINE_BAD };
 
-// Sorts a line: blank and '#' lines are skipped; a line over the limit and
-// a NUL byte are faults; the rest is returned in *lp for the caller.
+// Sorts a line: blank and '#' lines are skipped (a comment may be of any
+// length); a line over the limit and a NUL byte are faults, also when the
+// part kept is all blanks (its input lies beyond the limit); the rest is
+// returned in *lp for the caller.
 LineKind classify_line(const char* line, int len, bool too_long, long line_no, LineParser* lp, std::string* error) {
     *lp = LineParser{line, line + len};
     lp->skip_blanks();
-    if (lp->at_end() || *lp->p == '#') return LINE_SKIP;
+    if (!lp->at_end() && *lp->p == '#') return LINE_SKIP;
+    if (lp->at_end() && !too_long) return LINE_SKIP;
     if (too_long) {
         set_error(error, line_no, "line too long (more than " + std::to_string(RECORD_LINE_MAX) + " characters)");
         return LINE_BAD;
@@ -202,7 +218,7 @@ LineKind classify_line(const char* line, int len, bool too_long, long line_no, L
 
 // Scratch space of the checking pass: one line and one tick at a time.
 struct CheckScratch {
-    char line[RECORD_LINE_MAX];
+    char line[RECORD_LINE_MAX + 1];
     unsigned char held[128];
     int codes[RECORD_LINE_CODES];
 };
@@ -308,7 +324,23 @@ bool load_recording(const char* path, Recording* out, std::string* error) {
         return false;
     }
     out->path = path;
-    const bool ok = check_recording(&src, out, error);
+    struct stat st {};
+    if (fstat(fileno(src.file), &st) == 0 && !S_ISREG(st.st_mode)) {
+        // A stream cannot be read again: keep what is read while checking.
+        std::FILE* copy = std::tmpfile();
+        if (copy == nullptr) {
+            if (error) *error = std::string("cannot make a temporary copy: ") + std::strerror(errno);
+            std::fclose(src.file);
+            return false;
+        }
+        out->copy.reset(copy, [](std::FILE* f) { std::fclose(f); });
+        src.copy_to = copy;
+    }
+    bool ok = check_recording(&src, out, error);
+    if (ok && out->copy && std::fflush(out->copy.get()) != 0) {
+        if (error) *error = std::string("cannot write the temporary copy: ") + std::strerror(errno);
+        ok = false;
+    }
     std::fclose(src.file);
     return ok;
 }
@@ -331,7 +363,14 @@ void replay_start(ReplayCursor* c, const Recording* rec) {
         source_open_text(&c->src, rec->text.data(), rec->text.size());
     } else {
         c->src = RecordSource{};
-        c->src.file = std::fopen(rec->path.c_str(), "rb");
+        if (rec->copy) {
+            // The copy of a stream: a descriptor of its own, closed by replay_finish.
+            const int fd = ::dup(::fileno(rec->copy.get()));
+            c->src.file = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+            if (c->src.file == nullptr && fd >= 0) ::close(fd);
+        } else {
+            c->src.file = std::fopen(rec->path.c_str(), "rb");
+        }
         if (c->src.file == nullptr) recording_changed(c, "cannot be opened");
     }
     if (!source_seek(&c->src, rec->data_offset)) recording_changed(c, "cannot be read");
@@ -341,7 +380,7 @@ void replay_start(ReplayCursor* c, const Recording* rec) {
 bool replay_next(ReplayCursor* c, TickInput* out) {
     if (c->rec == nullptr || c->delivered >= c->rec->ticks) return false;
     // Reads on to the next tick line when the current one is used up.
-    static thread_local char line[RECORD_LINE_MAX];
+    static thread_local char line[RECORD_LINE_MAX + 1];
     while (c->left == 0) {
         int len = 0;
         bool too_long = false;

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,10 +37,14 @@ struct TickInput {
 // A checked recording.  Reading it checks every line once and keeps only the
 // header and where the tick lines start; playing it back reads the lines
 // again one at a time, so memory does not grow with the length of the file.
+// A recording that is not a regular file (a pipe, /dev/stdin, a FIFO) can be
+// read only once: it is copied into an unnamed temporary file while it is
+// checked, and played from the copy.
 struct Recording {
     uint32_t seed = 0;
     long ticks = 0;            // total number of lines after expansion
     std::string path;          // the file read again while playing ("" = text)
+    std::shared_ptr<std::FILE> copy; // the temporary copy of a stream, played instead of path
     std::string text;          // the text itself, for a recording parsed in memory
     long data_offset = 0;      // byte offset of the first line after the seed line
     long data_line = 0;        // the number of the line before it
@@ -51,13 +56,15 @@ struct Recording {
 bool parse_recording(const char* text, size_t size, Recording* out, std::string* error);
 
 // Checks a file the same way, reading it in small pieces; a missing or
-// unreadable file is an error as well.
+// unreadable file is an error as well.  A stream is read once, into a
+// temporary copy (see Recording).
 bool load_recording(const char* path, Recording* out, std::string* error);
 
 // Where a recording reads its bytes from: the file or the text, through a
 // fixed buffer.
 struct RecordSource {
     std::FILE* file = nullptr;
+    std::FILE* copy_to = nullptr; // every chunk read from file is also written here
     const char* text = nullptr;
     size_t text_size = 0, text_pos = 0;
     char chunk[16384];
