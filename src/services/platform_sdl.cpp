@@ -7,7 +7,8 @@
 // scaled to the window (window_layout.h), never waiting for the display.  F11
 // and Alt+Enter toggle desktop fullscreen on the main thread.  Key and
 // gamepad events go through the shared key map (keymap.h) into the held-key
-// table and the key queue.
+// table and the key queue.  The close button ends the program with status 0
+// at the game thread's next tick.
 #include "services/platform.h"
 
 #include "services/fatal.h"
@@ -51,6 +52,9 @@ std::atomic<bool> g_present{false};
 std::atomic<bool> g_closing{false};
 // run_with_window is returning; any other exit() comes from the X library.
 std::atomic<bool> g_exit_expected{false};
+// The close button (or Alt+F4, or the window manager) asked the program to
+// end: the game thread ends it at its next tick.
+std::atomic<bool> g_close_button{false};
 
 // --- main thread only ------------------------------------------------------------
 
@@ -265,7 +269,11 @@ void handle_event(const SDL_Event& e, bool* redraw) {
         if (!window_key(e.key)) keymap_key_up(e.key.keysym.scancode);
         break;
     case SDL_TEXTINPUT: keymap_text(e.text.text); break;
-    case SDL_QUIT: input_event(INPUT_QUEUE, KEY_CLOSE_CODE); break;
+    case SDL_QUIT:
+        // The key code the close button has always queued, then the end.
+        input_event(INPUT_QUEUE, KEY_CLOSE_CODE);
+        g_close_button = true;
+        break;
     case SDL_WINDOWEVENT:
         switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -351,6 +359,11 @@ void sdl_tick(int ms) {
     if (!run_options.fast && ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     const long tick = platform_count_tick();
     platform_run_tick_hook(tick);
+    // A close request ends the program as Escape on the title screen does,
+    // at any moment.  It ends before this tick's input is taken, so the
+    // recording ends here too: its replay runs out at this same tick, with
+    // the same last picture.
+    if (g_close_button) end_program(0);
     recording_tick();
     platform_check_stop_tick(tick);
 }
@@ -398,6 +411,7 @@ int run_with_window(int (*game_main)()) {
     if (!exit_watch) exit_watch = std::atexit(unexpected_exit) == 0;
     g_exit_expected = false;
     g_closing = false;
+    g_close_button = false;
     g_video_ok = SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!g_video_ok) std::fprintf(stderr, "clovenfeld: no video: %s\n", SDL_GetError());
     // With no display SDL falls back to a driver that shows nothing and takes

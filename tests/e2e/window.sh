@@ -13,7 +13,11 @@
 #     In play, Down is held through two toggles: the recording shows it held
 #     on every tick and the ticks go on.  The "Level 1" box, shown in the
 #     window, equals a headless replay of the window's own recording.
-#  3. The X server is killed in mid-game: the game ends with a message and a
+#  3. The close button (a window manager's close request, wmctrl -c) on the
+#     title screen, in a box and in play ends the program with status 0
+#     within 1 s; the recording made meanwhile replays headless with every
+#     event at the window's tick, to the picture the window showed last.
+#  4. The X server is killed in mid-game: the game ends with a message and a
 #     non-zero status (the time it took is printed).
 #
 # Usage: window.sh PATH-OF-GAME-BINARY PATH-OF-xwd_compare
@@ -23,7 +27,7 @@ game=$(readlink -f "${1:?usage: window.sh GAME XWD_COMPARE}")
 compare=$(readlink -f "${2:?usage: window.sh GAME XWD_COMPARE}")
 game_dir=$(dirname "$game")
 source "$(dirname "$0")/common.sh"
-e2e_need Xvfb xdotool xwininfo xwd openbox
+e2e_need Xvfb xdotool xwininfo xwd openbox wmctrl
 e2e_begin window
 
 # --- X server and window manager -------------------------------------------------
@@ -150,7 +154,55 @@ awk '
   fail "the Level 1 box in the window differs from its headless replay"
 echo "e2e: the Level 1 box in the window equals its headless replay, pixel for pixel"
 
-# --- 3. the X server goes away in mid-game ----------------------------------------------
+# --- 3. the close button ----------------------------------------------------------------
+# close_game WHAT [picture]: captures the window, asks the window manager to
+# close it, and checks the program ends with status 0 within 1 s.  The
+# recording then replays headless with every event (each frame included) at
+# the window's tick; with "picture" its last picture is also the window's.
+close_game() {
+  local what=$1 start ms status=0
+  xwd -silent -id "$win" -out "$work/close.xwd" || fail "xwd could not capture the window"
+  start=$(date +%s%N)
+  wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
+  wait_for 3 sh -c "! kill -0 $game_pid" || fail "the close button did not end the program $what"
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  wait "$game_pid" || status=$?
+  game_pid=""
+  [ "$status" = 0 ] || fail "the close button ended the program $what with status $status"
+  [ "$ms" -le 1000 ] || fail "the close button took $ms ms to end the program $what"
+  "$game" --replay "$work/close.rec" --fast --events --shot "$work/close.bmp" >"$work/replay.out" ||
+    fail "the recording of the game closed $what did not replay"
+  diff -q "$work/game.out" "$work/replay.out" >/dev/null ||
+    fail "the replay of the game closed $what differs: $(diff "$work/game.out" "$work/replay.out" | head -5 | tr '\n' ';')"
+  if [ "${2:-}" = picture ]; then
+    "$compare" "$work/close.xwd" "$work/close.bmp" 1 0 0 >/dev/null ||
+      fail "the window closed $what differs from its replay's last picture"
+  fi
+  echo "e2e: closed $what: status 0 in $ms ms; its replay has the same $(wc -l <"$work/game.out") events${2:+ and picture}"
+}
+open_game 640x480 "--scale 1" --scale 1 --record "$work/close.rec"
+activate
+close_game "on the title screen" picture
+open_game 640x480 "--scale 1" --scale 1 --record "$work/close.rec"
+activate
+press_until space 1 ' infobox:Level 1$'
+sleep 0.3
+close_game "in a box" picture
+open_game 640x480 "--scale 1" --scale 1 --record "$work/close.rec"
+activate
+press_until space 1 ' infobox:Level 1$'
+press_until space 1 ' level:1$'
+xdotool keydown Right
+sleep 0.5
+close_game "in play"
+xdotool keyup Right
+# The recording holds the ticks played (0.5 s of Right held, about 50) up to the close.
+played=$(awk '/^#/ || NR <= 2 { next } { n = 1; if ($0 ~ /^[0-9]+x /) n = substr($1, 1, length($1) - 1) + 0
+              split($0, part, "|"); if ((" " part[1] " ") ~ / 77 /) t += n } END { print t + 0 }' "$work/close.rec")
+echo "e2e: the recording closed in play holds Right on its last $played ticks"
+[ "$played" -ge 30 ] || fail "the recording closed in play holds Right on only $played ticks"
+
+# --- 4. the X server goes away in mid-game ----------------------------------------------
 start_game
 wait_for 20 find_window || fail "the game window did not appear"
 win=$(find_window)
