@@ -23,9 +23,11 @@ constexpr uint32_t COLOR_BLACK = 0xFF000000u;
 constexpr uint32_t COLOR_MAGENTA = 0xFFFF00FFu;
 constexpr uint32_t COLOR_YELLOW = 0xFFFFFF00u;
 
-// Drains the key queue, then polls about every 10 ms until a Space press;
-// with escape_ends, Escape held ends the program.  Called by TITLE, INFOBOX.
-void WAIT_FOR_SPACE(bool escape_ends)
+// Drains the key queue, then polls about every 10 ms until a Space press
+// (true); with escape_ends, Escape held ends the program.  Where the program
+// cannot end (the browser) it waits for Escape to be let go and returns false
+// instead, for a new start.  Called by TITLE, INFOBOX.
+bool WAIT_FOR_SPACE(bool escape_ends)
 {
     PROC("WAIT_FOR_SPACE");
     while (!read_key().empty()) {
@@ -33,8 +35,12 @@ void WAIT_FOR_SPACE(bool escape_ends)
     for (;;) {
         const std::string k = read_key();
         sleep_ms(10);
-        if (escape_ends && key_down(KEY_ESCAPE)) end_program(0);
-        if (k == " ") return;
+        if (escape_ends && key_down(KEY_ESCAPE)) {
+            if (program_can_end()) end_program(0);
+            while (key_down(KEY_ESCAPE)) sleep_ms(10);
+            return false;
+        }
+        if (k == " ") return true;
     }
 }
 
@@ -57,36 +63,38 @@ int CENTRED_X(int n)
 void TITLE()
 {
     PROC("TITLE");
-    clear_screen();
+    // Quitting where the program cannot end shows the title afresh.
+    do {
+        clear_screen();
 
-    // The brick frame around the screen, in xor.
-    Image* brick = shell_images[1];
-    for (int i = 0; i <= 19; i++) {
-        CHECK(put_image(32 * i, 0, brick, BLIT_XOR));
-        CHECK(put_image(32 * i, view_height - 32, brick, BLIT_XOR));
-    }
-    for (int j = 1; j <= 13; j++) {
-        CHECK(put_image(0, 32 * j, brick, BLIT_XOR));
-        CHECK(put_image(view_width - 32, 32 * j, brick, BLIT_XOR));
-    }
-    // The platform in the middle.
-    for (int i = 1; i <= 8; i++) CHECK(put_image(32 * i + 160, 320, brick, BLIT_XOR));
+        // The brick frame around the screen, in xor.
+        Image* brick = shell_images[1];
+        for (int i = 0; i <= 19; i++) {
+            CHECK(put_image(32 * i, 0, brick, BLIT_XOR));
+            CHECK(put_image(32 * i, view_height - 32, brick, BLIT_XOR));
+        }
+        for (int j = 1; j <= 13; j++) {
+            CHECK(put_image(0, 32 * j, brick, BLIT_XOR));
+            CHECK(put_image(view_width - 32, 32 * j, brick, BLIT_XOR));
+        }
+        // The platform in the middle.
+        for (int i = 1; i <= 8; i++) CHECK(put_image(32 * i + 160, 320, brick, BLIT_XOR));
 
-    // Two swans on the floor, two on the ends of the platform.
-    CHECK(put_image(32, 416, shell_images[3], BLIT_TRANSPARENT));
-    CHECK(put_image(576, 416, shell_images[4], BLIT_TRANSPARENT));
-    CHECK(put_image(192, 288, shell_images[3], BLIT_TRANSPARENT));
-    CHECK(put_image(416, 288, shell_images[4], BLIT_TRANSPARENT));
+        // Two swans on the floor, two on the ends of the platform.
+        CHECK(put_image(32, 416, shell_images[3], BLIT_TRANSPARENT));
+        CHECK(put_image(576, 416, shell_images[4], BLIT_TRANSPARENT));
+        CHECK(put_image(192, 288, shell_images[3], BLIT_TRANSPARENT));
+        CHECK(put_image(416, 288, shell_images[4], BLIT_TRANSPARENT));
 
-    set_color(COLOR_YELLOW, 0, KEEP_BACKGROUND);
-    for (int i = 0; i <= 11; i++) {
-        const std::string& line = title_lines[i];
-        if (line.empty()) continue;
-        CHECK(draw_text(CENTRED_X(static_cast<int>(line.size())), 16 * i + 50, line.c_str()));
-    }
-    show_page();
-    announce_event("title");
-    WAIT_FOR_SPACE(true);
+        set_color(COLOR_YELLOW, 0, KEEP_BACKGROUND);
+        for (int i = 0; i <= 11; i++) {
+            const std::string& line = title_lines[i];
+            if (line.empty()) continue;
+            CHECK(draw_text(CENTRED_X(static_cast<int>(line.size())), 16 * i + 50, line.c_str()));
+        }
+        show_page();
+        announce_event("title");
+    } while (!WAIT_FOR_SPACE(true));
 }
 
 void INFOBOX(const char* text)

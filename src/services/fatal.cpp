@@ -106,6 +106,8 @@ void end_program(int status) {
     leave(status);
 }
 
+bool program_can_end() { return !platform()->stays_open; }
+
 void set_fatal_hook(FatalHook hook) { g_fatal_hook = hook; }
 
 const char* current_module() { return t_module; }

@@ -41,6 +41,11 @@ int format_fatal_report(char* out, int size, int number, int line,
 // nothing.  Called by TITLE on Escape and by tools that stop a run.
 [[noreturn]] void end_program(int status);
 
+// False where the program cannot end (in the browser a page cannot close
+// itself): a quit then returns to the title screen as a new start.  Called by
+// the title screen's wait.
+bool program_can_end();
+
 // The fuzz harnesses' seam.  When a hook is set, fatal_error and end_program
 // call it first with the exit status and the report text ("" for
 // end_program); a hook that does not return (it throws back to its harness)

@@ -26,6 +26,9 @@ struct Platform {
     void (*tick)(int ms);
     // Closes the window before the process ends.
     void (*close_window)();
+    // True where the program cannot end: a page cannot close itself, so
+    // quitting on the title screen starts afresh there instead.
+    bool stays_open;
 };
 
 // How a run is set up; filled from the command line by the shell.

@@ -57,7 +57,7 @@ void headless_tick(int ms) {
 } // namespace
 
 const Platform headless_platform = {
-    "headless", headless_open, headless_set_title, headless_present, headless_tick, headless_close,
+    "headless", headless_open, headless_set_title, headless_present, headless_tick, headless_close, false,
 };
 
 void headless_use_recording(const Recording* rec) {

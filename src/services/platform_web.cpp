@@ -197,4 +197,4 @@ void web_close() {
 
 } // namespace
 
-const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close};
+const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true};

@@ -8,7 +8,8 @@ Cases: the title screen's canvas equals the native title picture; Space and
 Right play the game (read from the canvas); a recording replayed in the
 browser stops at a tick of level 2 with the same work page as the native
 replay, byte for byte; a missing sprite shows the native fatal report on the
-page and stops the game.  Ends with 'N passed, N failed'."""
+page and stops the game; Escape on the title screen brings the title back
+and the game plays on.  Ends with 'N passed, N failed'."""
 
 import os
 import re
@@ -207,6 +208,25 @@ def case_replay_level2(b, site):
     assert not page_errors(b), page_errors(b)
 
 
+def case_escape_on_title(b, site):
+    """Escape on the title screen cannot close a page: the title comes back as
+    a new start and the game plays on."""
+    b.open(site.url("?seed=1&events=1"))
+    b.wait_for("Module.output.some(l => / title$/.test(l)) && Module.tick >= 2")
+    b.click("#screen")
+    titles = "Module.output.filter(l => / title$/.test(l)).length"
+    for n in (2, 3):
+        b.key("keyDown", "Escape", "Escape", 27)
+        tick = b.evaluate("Module.tick")
+        b.wait_for("Module.tick >= %d" % (tick + 5))
+        b.key("keyUp", "Escape", "Escape", 27)
+        b.wait_for("%s >= %d" % (titles, n))
+    assert b.evaluate("Module.running && Module.exitStatus === undefined"), "the game ended"
+    press(b, "Space", " ", 32, " ")
+    b.wait_for("Module.output.some(l => / infobox:Level 1$/.test(l))")
+    assert not page_errors(b), page_errors(b)
+
+
 def case_fatal_report(b, site):
     """A missing sprite: the native fatal report on the page, and the game stops."""
     broken = os.path.join(WORK, "broken")
@@ -227,7 +247,7 @@ def case_fatal_report(b, site):
     assert b.evaluate("Module.tick") == tick, "the game still runs"
 
 
-CASES = [case_title, case_play, case_replay_level2, case_fatal_report]
+CASES = [case_title, case_play, case_escape_on_title, case_replay_level2, case_fatal_report]
 
 
 def main():
