@@ -6,7 +6,7 @@
 // keyboard can take.
 #include "fuzz_seam.h"
 
-#include "services/record.h"
+#include "platform/record.h"
 
 #include <cstdint>
 #include <cstdlib>
