@@ -15,7 +15,7 @@
 #include "map/map.h"
 #include "services/image.h"
 #include "services/keyboard.h"
-#include "services/platform.h"
+#include "platform/platform.h"
 #include "services/screen.h"
 
 #include <benchmark/benchmark.h>

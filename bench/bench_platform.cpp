@@ -3,9 +3,9 @@
 // headless back-end) and of reading and writing recordings.
 #include "services/clock.h"
 #include "services/keyboard.h"
-#include "services/platform.h"
+#include "platform/platform.h"
 #include "services/random.h"
-#include "services/record.h"
+#include "platform/record.h"
 #include "services/screen.h"
 
 #include <benchmark/benchmark.h>

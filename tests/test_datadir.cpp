@@ -11,7 +11,7 @@
 #include <string>
 
 #include "main/options.h"
-#include "services/datadir.h"
+#include "platform/datadir.h"
 
 namespace fs = std::filesystem;
 

@@ -2,9 +2,9 @@
 // keyboard's own tables: set-1 scan codes, the keypad with Num Lock on and
 // off, the function keys' Shift/Ctrl/Alt codes, code page 437 text, browser
 // key names, and gamepads arriving as the same keys.
-#include "services/keymap.h"
+#include "platform/keymap.h"
 #include "services/keyboard.h"
-#include "services/platform.h"
+#include "platform/platform.h"
 #include "services/screen.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 // and the recording of window input at tick boundaries.
 #include "services/clock.h"
 #include "services/keyboard.h"
-#include "services/platform.h"
+#include "platform/platform.h"
 #include "services/random.h"
-#include "services/record.h"
+#include "platform/record.h"
 #include "services/screen.h"
 
 #include <gtest/gtest.h>

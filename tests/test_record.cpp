@@ -1,7 +1,7 @@
 // test_record.cpp -- recordings: parsing (repeats, comments, line endings),
 // refusing malformed files with the line at fault, writing with run-length
 // compression, and a writer-to-reader round trip.
-#include "services/record.h"
+#include "platform/record.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 
 #include "main/options.h"
 #include "main/snapshot.h"
-#include "services/record.h"
+#include "platform/record.h"
 
 #include <sys/wait.h>
 

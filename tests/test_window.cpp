@@ -8,8 +8,8 @@
 #include "services/bmp.h"
 #include "services/fatal.h"
 #include "services/keyboard.h"
-#include "services/platform.h"
-#include "services/window_layout.h"
+#include "platform/platform.h"
+#include "platform/window_layout.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

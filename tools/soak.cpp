@@ -28,7 +28,7 @@
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/keyboard.h"
-#include "services/platform.h"
+#include "platform/platform.h"
 #include "services/screen.h"
 
 #include <chrono>

@@ -27,8 +27,8 @@
 #include "map/map.h"
 #include "services/bmp.h"
 #include "services/keyboard.h"
-#include "services/platform.h"
-#include "services/record.h"
+#include "platform/platform.h"
+#include "platform/record.h"
 #include "services/screen.h"
 
 #include <algorithm>

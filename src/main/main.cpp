@@ -2,8 +2,8 @@
 // window or the headless back-end and runs the game shell.
 #include "main/options.h"
 #include "main/shell.h"
-#include "services/datadir.h"
-#include "services/platform.h"
+#include "platform/datadir.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 

@@ -4,8 +4,8 @@
 // recording shipped with the page.
 #include "main/options.h"
 #include "main/shell.h"
-#include "services/datadir.h"
-#include "services/platform.h"
+#include "platform/datadir.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 

@@ -4,7 +4,7 @@
 // a shot of the work page and a log of what the game showed.
 #include "main/options.h"
 
-#include "services/datadir.h"
+#include "platform/datadir.h"
 
 #include <cerrno>
 #include <cstdlib>

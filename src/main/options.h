@@ -2,7 +2,7 @@
 // (window or headless, recordings, seed, stop conditions, event log).
 #pragma once
 
-#include "services/platform.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 

@@ -13,7 +13,7 @@
 #include "services/clock.h"
 #include "services/image.h"
 #include "services/keyboard.h"
-#include "services/platform.h"
+#include "platform/platform.h"
 #include "services/random.h"
 #include "services/screen.h"
 #include "services/text.h"

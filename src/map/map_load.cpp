@@ -15,7 +15,7 @@
 #include "actors/player.h"
 #include "actors/swan.h"
 #include "services/bmp.h"
-#include "services/datadir.h"
+#include "platform/datadir.h"
 #include "services/fatal.h"
 #include "services/image.h"
 

@@ -1,7 +1,7 @@
 // datadir.cpp -- finds the folder that holds gfx/ and levels/ (see datadir.h).
 // The search runs once at start-up over fixed buffers; the chosen folder is
 // kept in one module-wide buffer that load_bitmap reads.
-#include "services/datadir.h"
+#include "platform/datadir.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,12 +1,12 @@
-// platform_headless.cpp -- the back-end without a window (the default): no
+// headless.cpp -- the back-end without a window (the default): no
 // thread, no display.  Each tick really waits unless the run is fast, counts
 // itself, lets a test press keys through its tick hook, applies the next line
 // of a replayed recording, and ends the run at the stop tick or when the
 // replay runs out.
-#include "services/platform.h"
+#include "platform/platform.h"
 
 #include "services/keyboard.h"
-#include "services/record.h"
+#include "platform/record.h"
 
 #include <chrono>
 #include <string>

@@ -2,9 +2,9 @@
 // page 437 text, KeyboardEvent.code names, and gamepads as keys.  Fixed tables
 // only; the pads' state is a few bit masks owned by the back-end's input
 // thread.
-#include "services/keymap.h"
+#include "platform/keymap.h"
 
-#include "services/platform.h"
+#include "platform/platform.h"
 
 #include <cstring>
 

@@ -1,12 +1,12 @@
 // platform.h -- the one small interface between the services and a window system.
 //
 // Three back-ends sit behind it:
-//   window   (platform_sdl.cpp)      SDL2 on the process's main thread, the game on
+//   window   (sdl_window.cpp)        SDL2 on the process's main thread, the game on
 //                                     a second thread; shows the visible page and
 //                                     feeds the keyboard; can record the input.
-//   headless (platform_headless.cpp) no window, no thread; key input comes from a
+//   headless (headless.cpp)          no window, no thread; key input comes from a
 //                                     recording or from a test's tick hook.
-//   browser  (platform_web.cpp)      emscripten only: a canvas and the page's keys;
+//   browser  (web.cpp)               emscripten only: a canvas and the page's keys;
 //                                     each tick yields to the browser (Asyncify).
 // The game code cannot tell which one runs.
 #pragma once
@@ -79,7 +79,7 @@ void set_tick_hook(void (*hook)(long tick));
 // thread owns SDL; returns the status game_main ended with.
 int run_with_window(int (*game_main)());
 
-// --- shared by the back-ends (platform.cpp) ----------------------------------
+// --- shared by the back-ends (run.cpp) ---------------------------------------
 
 // Advances the tick counter by one and returns the new count.
 long platform_count_tick();

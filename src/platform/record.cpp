@@ -1,7 +1,7 @@
 // record.cpp -- reading and writing recordings of key input (format in
 // record.h).  The reader checks every number and every line and reports the
 // first fault with its line number; it never trusts a count or a code.
-#include "services/record.h"
+#include "platform/record.h"
 
 #include "services/fatal.h"
 

@@ -1,14 +1,14 @@
-// platform.cpp -- what both back-ends share: the choice of back-end, the run
+// run.cpp -- what both back-ends share: the choice of back-end, the run
 // options, the tick counter, announced events (--stop-at, --events, hooks),
 // stopping a run with a shot of the work page, and the buffering of window
 // input while a recording is made.
-#include "services/platform.h"
+#include "platform/platform.h"
 
 #include "services/bmp.h"
 #include "services/fatal.h"
 #include "services/keyboard.h"
 #include "services/random.h"
-#include "services/record.h"
+#include "platform/record.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-// platform_sdl.cpp -- the window back-end on SDL2.  run_with_window() keeps the
+// sdl_window.cpp -- the window back-end on SDL2.  run_with_window() keeps the
 // process's main thread for SDL (video, events, rendering) and runs the game on
 // a second thread.  The game thread asks the main thread to open, retitle and
 // close the window and waits for the answer; present() only raises a flag, and
@@ -9,14 +9,14 @@
 // gamepad events go through the shared key map (keymap.h) into the held-key
 // table and the key queue.  The close button ends the program with status 0
 // at the game thread's next tick.
-#include "services/platform.h"
+#include "platform/platform.h"
 
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/keyboard.h"
-#include "services/keymap.h"
+#include "platform/keymap.h"
 #include "services/screen.h"
-#include "services/window_layout.h"
+#include "platform/window_layout.h"
 
 #include <SDL.h>
 

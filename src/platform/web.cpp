@@ -1,4 +1,4 @@
-// platform_web.cpp -- the browser back-end (emscripten).  The game runs on the
+// web.cpp -- the browser back-end (emscripten).  The game runs on the
 // page's only thread; every tick hands control back to the browser through
 // Asyncify (emscripten_sleep), and only then do key events arrive and does
 // the page get painted, so the game never sees input in the middle of a tick.
@@ -19,10 +19,10 @@
 //   removed from the virtual file system.
 // - The page (web/page.js) shows what the game writes to standard error and
 //   its exit status; see there for the URL parameters.
-#include "services/platform.h"
+#include "platform/platform.h"
 
 #include "services/image.h"
-#include "services/keymap.h"
+#include "platform/keymap.h"
 #include "services/screen.h"
 
 #include <emscripten.h>

@@ -1,6 +1,6 @@
 // window_layout.cpp -- the page's rectangle in a window and the window's
 // starting scale (see window_layout.h).
-#include "services/window_layout.h"
+#include "platform/window_layout.h"
 
 #include "services/screen.h"
 

@@ -16,7 +16,7 @@
 
 #include "services/bmp.h"
 
-#include "services/datadir.h"
+#include "platform/datadir.h"
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/screen.h"

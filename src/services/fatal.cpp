@@ -5,7 +5,7 @@
 // runs while the window thread may still be using the screen.
 #include "services/fatal.h"
 
-#include "services/platform.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 #include <unistd.h>

@@ -24,7 +24,7 @@
 
 #include "services/fatal.h"
 #include "services/image.h"
-#include "services/platform.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,0 +1,47 @@
+# sources.cmake -- the game's source files, room by room (see README's
+# "Layout"), shared by the native build and the browser build.  Each room is a
+# list of its own; a new file is added to its room's list here.
+
+# The game: the shell, the map and the actors.  It reaches the outside world
+# only through the services (and the shell's events through the run control).
+set(CLOVENFELD_GAME_SOURCES
+  src/main/options.cpp
+  src/main/shell.cpp
+  src/main/snapshot.cpp
+  src/main/title.cpp
+  src/map/map_cells.cpp
+  src/map/map_draw.cpp
+  src/map/map_load.cpp
+  src/actors/collide.cpp
+  src/actors/duck.cpp
+  src/actors/player.cpp
+  src/actors/swan.cpp)
+
+# What the game calls: pages, images, BMP files, drawing, text, keyboard,
+# clock, random numbers and the fatal report.
+set(CLOVENFELD_SERVICES_SOURCES
+  src/services/bmp.cpp
+  src/services/clock.cpp
+  src/services/draw.cpp
+  src/services/fatal.cpp
+  src/services/font_cp437.cpp
+  src/services/image.cpp
+  src/services/keyboard.cpp
+  src/services/random.cpp
+  src/services/screen.cpp
+  src/services/text.cpp)
+
+# What the services stand on, without any window system: run control,
+# recordings, the key map, the data folder, the window's layout arithmetic
+# and the headless back-end.
+set(CLOVENFELD_PLATFORM_SOURCES
+  src/platform/datadir.cpp
+  src/platform/headless.cpp
+  src/platform/keymap.cpp
+  src/platform/record.cpp
+  src/platform/run.cpp
+  src/platform/window_layout.cpp)
+
+# The back-ends with a window system: the only files that see SDL or emscripten.
+set(CLOVENFELD_SDL_SOURCES src/platform/sdl_window.cpp)
+set(CLOVENFELD_WEB_SOURCES src/platform/web.cpp)
