@@ -16,7 +16,9 @@
 #include "services/image.h"
 #include "services/keyboard.h"
 #include "platform/platform.h"
+#include "platform/run.h"
 #include "services/screen.h"
+#include "test_hooks.h"
 
 #include <benchmark/benchmark.h>
 

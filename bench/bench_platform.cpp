@@ -4,9 +4,11 @@
 #include "services/clock.h"
 #include "services/keyboard.h"
 #include "platform/platform.h"
+#include "platform/run.h"
 #include "services/random.h"
 #include "platform/record.h"
 #include "services/screen.h"
+#include "test_hooks.h"
 
 #include <benchmark/benchmark.h>
 

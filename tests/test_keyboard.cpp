@@ -4,6 +4,7 @@
 #include "services/keyboard.h"
 #include "platform/platform.h"
 #include "services/screen.h"
+#include "test_hooks.h"
 
 #include <gtest/gtest.h>
 

@@ -8,6 +8,7 @@
 #include "map/map.h"
 #include "services/keyboard.h"
 #include "services/screen.h"
+#include "test_hooks.h"
 
 #include <gtest/gtest.h>
 

@@ -13,6 +13,7 @@
 #include "main/options.h"
 #include "main/snapshot.h"
 #include "platform/record.h"
+#include "test_hooks.h"
 
 #include <sys/wait.h>
 

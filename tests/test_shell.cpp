@@ -8,6 +8,7 @@
 #include "actors/player.h"
 #include "actors/swan.h"
 #include "map/map.h"
+#include "test_hooks.h"
 
 #include <cstdlib>
 

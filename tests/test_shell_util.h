@@ -9,8 +9,10 @@
 #include "services/image.h"
 #include "services/keyboard.h"
 #include "platform/platform.h"
+#include "platform/run.h"
 #include "services/screen.h"
 #include "services/text.h"
+#include "test_hooks.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,9 @@
 #include "services/fatal.h"
 #include "services/keyboard.h"
 #include "platform/platform.h"
+#include "platform/run.h"
 #include "platform/window_layout.h"
+#include "test_hooks.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -28,8 +28,10 @@
 #include "services/bmp.h"
 #include "services/keyboard.h"
 #include "platform/platform.h"
+#include "platform/run.h"
 #include "platform/record.h"
 #include "services/screen.h"
+#include "test_hooks.h"
 
 #include <algorithm>
 #include <chrono>

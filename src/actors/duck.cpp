@@ -80,7 +80,6 @@ void DUCK_UPDATE() {
 
 void DUCK_DRAW() {
     PROC("DUCK_DRAW");
-    if (!pixel_work()) return; // a frame run without its picture (the solver)
     const int sx = duck_x + scroll_x;
     const int sy = duck_y + scroll_y;
     const float fx = static_cast<float>(sx);

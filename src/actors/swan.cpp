@@ -180,7 +180,6 @@ void SWANS_MOVE() {
 
 void SWANS_DRAW() {
     PROC("SWANS_DRAW");
-    if (!pixel_work()) return; // a frame run without its picture (the solver)
     for (int i = 0; i < SWAN_SLOTS; ++i) {
         const Swan& s = swans[i];
         if (s.active != 1) continue;

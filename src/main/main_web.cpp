@@ -6,6 +6,7 @@
 #include "main/shell.h"
 #include "platform/datadir.h"
 #include "platform/platform.h"
+#include "platform/run.h"
 
 #include <cstdio>
 

@@ -14,6 +14,7 @@
 #include "services/image.h"
 #include "services/keyboard.h"
 #include "platform/platform.h"
+#include "platform/run.h"
 #include "services/random.h"
 #include "services/screen.h"
 #include "services/text.h"
@@ -189,7 +190,6 @@ int OFF_SCREEN()
 void DRAW_HUD()
 {
     PROC(MAIN_CODE);
-    if (!pixel_work()) return; // a frame run without its picture (the solver)
     char value[32];
     set_color(COLOR_MAGENTA, 0, KEEP_BACKGROUND);
     CHECK(draw_text(10, 0, "SCORE:"));

@@ -9,6 +9,7 @@
 #include "services/image.h"
 #include "services/keyboard.h"
 #include "platform/platform.h"
+#include "platform/run.h"
 #include "services/screen.h"
 #include "services/text.h"
 

@@ -71,7 +71,6 @@ void MAP_UPDATE() {
 
 void MAP_DRAW() {
     PROC("MAP_DRAW");
-    if (!pixel_work()) return; // a frame run without its picture (the solver)
     for (int i = 0; i <= last_cell; i++) {
         const MapCell& cell = cells[i];
         const int64_t sy = static_cast<int64_t>(cell.y) + scroll_y;
@@ -105,7 +104,6 @@ int MAP_VSCROLL(int d) {
 
 void MAP_SMALL() {
     PROC("MAP_SMALL");
-    if (!pixel_work()) return; // a frame run without its picture (the solver)
     const int w = map_width, h = map_height;
     // Both positive means at most 1000 cells (the loader refuses more).  The
     // 2 x 2 squares never overlap, so a run of squares of one colour along a

@@ -15,7 +15,6 @@
 #include "actors/player.h"
 #include "actors/swan.h"
 #include "services/bmp.h"
-#include "platform/datadir.h"
 #include "services/fatal.h"
 #include "services/image.h"
 
@@ -125,10 +124,11 @@ void MAP_LOAD(int n) {
 
     // The file's name, then its path in the data folder: room for the
     // longest folder and name, so a path is never cut short.
-    char name[32], path[DATA_DIR_CHARS + sizeof name];
+    char name[32], path[GAME_PATH_CHARS];
     std::snprintf(name, sizeof name, "levels\\%d.bmp", n);
-    if (!data_file_path(name, path, sizeof path)) fatal_error(ERR_FILE_NOT_FOUND, __LINE__, current_module(), current_procedure());
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = nullptr;
+    const int err = open_game_file(name, path, sizeof path, &file);
+    if (err != ERR_FILE_NOT_FOUND) CHECK(err);
     if (file == nullptr) {
         // A level that cannot be opened is an empty level, quietly.
         last_cell = -1;

@@ -125,16 +125,15 @@ void choose_data_dir(const char* given) {
 
 const char* data_dir() { return chosen_dir; }
 
-bool data_file_path(const char* game_path, char* out, int size) {
-    if (out == nullptr || size <= 0) return false;
+int data_file_path(const char* game_path, char* out, int size) {
+    if (out == nullptr || size <= 0 || game_path == nullptr) return 1;
     out[0] = '\0';
-    if (game_path == nullptr) return false;
     const size_t name_len = std::strlen(game_path);
     const bool absolute_name = game_path[0] == '/' || game_path[0] == '\\';
-    if (data_missing && !absolute_name) return false;
+    if (data_missing && !absolute_name) return 2;
     const size_t dir_len = absolute_name ? 0 : std::strlen(chosen_dir);
     const size_t total = dir_len + (dir_len > 0 ? 1 : 0) + name_len;
-    if (total >= static_cast<size_t>(size)) return false;
+    if (total >= static_cast<size_t>(size)) return 1;
     char* p = out;
     if (dir_len > 0) {
         std::memcpy(p, chosen_dir, dir_len);
@@ -143,7 +142,7 @@ bool data_file_path(const char* game_path, char* out, int size) {
     }
     for (size_t i = 0; i < name_len; ++i) p[i] = game_path[i] == '\\' ? '/' : game_path[i];
     p[name_len] = '\0';
-    return true;
+    return 0;
 }
 
 void set_data_dir(const char* dir) {

@@ -24,7 +24,8 @@
 // directory.
 #pragma once
 
-enum { DATA_DIR_CHARS = 4096 };
+#include "platform/platform.h"
+
 
 // Everything the search looks at besides the file system; null means unset.
 struct DataDirPlaces {
@@ -51,12 +52,8 @@ void choose_data_dir(const char* given);
 // The folder chosen by choose_data_dir ("" until then: the working directory).
 const char* data_dir();
 
-// The path of a game file: game_path as the game names it ("levels\1.bmp",
-// "\" between names) turned into a path under the data folder with "/".  An
-// absolute path is taken as it is.  False, with out empty, when the path does
-// not fit in size characters (never a cut-off name) or when no data folder
-// was found.  Called by load_bitmap and MAP_LOAD.
-bool data_file_path(const char* game_path, char* out, int size);
+// data_file_path (declared in platform.h) names every game file under the
+// chosen folder.
 
 // Sets the folder directly (tests; "" or null returns to the working
 // directory).  The folder then counts as found.

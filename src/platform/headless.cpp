@@ -4,9 +4,11 @@
 // of a replayed recording, and ends the run at the stop tick or when the
 // replay runs out.
 #include "platform/platform.h"
+#include "platform/run.h"
 
 #include "services/keyboard.h"
 #include "platform/record.h"
+#include "test_hooks.h"
 
 #include <chrono>
 #include <string>
@@ -57,7 +59,7 @@ void headless_tick(int ms) {
 } // namespace
 
 const Platform headless_platform = {
-    "headless", headless_open, headless_set_title, headless_present, headless_tick, headless_close, false,
+    "headless", headless_open, headless_set_title, headless_present, headless_tick, headless_close, false, false,
 };
 
 void headless_use_recording(const Recording* rec) {

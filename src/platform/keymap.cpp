@@ -5,6 +5,7 @@
 #include "platform/keymap.h"
 
 #include "platform/platform.h"
+#include "platform/run.h"
 
 #include <cstring>
 

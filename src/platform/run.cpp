@@ -3,12 +3,14 @@
 // stopping a run with a shot of the work page, and the buffering of window
 // input while a recording is made.
 #include "platform/platform.h"
+#include "platform/run.h"
 
 #include "services/bmp.h"
 #include "services/fatal.h"
 #include "services/keyboard.h"
 #include "services/random.h"
 #include "platform/record.h"
+#include "test_hooks.h"
 
 #include <atomic>
 #include <cstdio>

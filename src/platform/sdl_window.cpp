@@ -10,6 +10,7 @@
 // table and the key queue.  The close button ends the program with status 0
 // at the game thread's next tick.
 #include "platform/platform.h"
+#include "platform/run.h"
 
 #include "services/fatal.h"
 #include "services/image.h"
@@ -401,7 +402,7 @@ void unexpected_exit() {
 
 } // namespace
 
-const Platform sdl_platform = {"window", sdl_open, sdl_set_title, sdl_present, sdl_tick, sdl_close, false};
+const Platform sdl_platform = {"window", sdl_open, sdl_set_title, sdl_present, sdl_tick, sdl_close, false, true};
 
 int run_with_window(int (*game_main)()) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); // Ctrl+C and SIGTERM still end the program

@@ -20,6 +20,7 @@
 // - The page (web/page.js) shows what the game writes to standard error and
 //   its exit status; see there for the URL parameters.
 #include "platform/platform.h"
+#include "platform/run.h"
 
 #include "services/image.h"
 #include "platform/keymap.h"
@@ -197,4 +198,4 @@ void web_close() {
 
 } // namespace
 
-const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true};
+const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true, true};

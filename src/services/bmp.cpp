@@ -16,7 +16,7 @@
 
 #include "services/bmp.h"
 
-#include "platform/datadir.h"
+#include "platform/platform.h"
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/screen.h"
@@ -301,12 +301,21 @@ int load_bitmap_from_memory(const uint8_t* data, size_t size, Image* target) {
     return load_from(src, target);
 }
 
+static_assert(GAME_PATH_CHARS >= DATA_DIR_CHARS + 64, "a game file's path fits whatever the data folder");
+
+int open_game_file(const char* game_path, char* path, int size, std::FILE** file) {
+    *file = nullptr;
+    if (const int err = data_file_path(game_path, path, size); err != ERR_NONE) return err;
+    *file = std::fopen(path, "rb");
+    return *file != nullptr ? ERR_NONE : ERR_FILE_NOT_FOUND;
+}
+
 int load_bitmap(const char* path, Image* target) {
     if (!screen_is_open()) return ERR_ILLEGAL_CALL;
     if (path == nullptr || std::strlen(path) >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
     // Game paths are relative to the data folder chosen at start-up.
     char name[MAX_PATH_CHARS];
-    if (!data_file_path(path, name, sizeof name)) return ERR_FILE_NOT_FOUND;
+    if (data_file_path(path, name, sizeof name) != ERR_NONE) return ERR_FILE_NOT_FOUND;
     FILE* file = std::fopen(name, "rb");
     if (file == nullptr) return ERR_FILE_NOT_FOUND;
     struct stat st {};

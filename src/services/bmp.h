@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct Image;
 
@@ -21,6 +22,15 @@ int load_bitmap_from_memory(const uint8_t* data, size_t size, Image* target);
 // it over the target only when complete.  Errors: 2 cannot create, 3 write
 // failed, 4 out of memory.
 int save_bitmap(const char* path);
+
+// Room for the path of any game file: the longest data folder and a name.
+enum { GAME_PATH_CHARS = 4096 + 64 };
+
+// Opens a game file ("levels\\1.bmp") for reading from the data folder,
+// naming it in path (size bytes).  Errors: 2 it cannot be opened (*file stays
+// null), 1 its path does not fit in size (never a cut-off name).  Called by
+// MAP_LOAD.
+int open_game_file(const char* game_path, char* path, int size, std::FILE** file);
 
 // Maps "\" to "/" in a game path; out must hold at least size bytes.
 void native_path(const char* path, char* out, int size);

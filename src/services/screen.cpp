@@ -25,6 +25,7 @@
 #include "services/fatal.h"
 #include "services/image.h"
 #include "platform/platform.h"
+#include "test_hooks.h"
 
 #include <algorithm>
 #include <atomic>
@@ -208,7 +209,7 @@ int show_page() {
     lock_screen();
     // A window reads the visible page on its own thread: the owed fills are
     // paid here, on the game thread, so it need not pay them under the lock.
-    if (platform() != &headless_platform) settle_buffer(buffer_of[work_index]);
+    if (platform()->reads_shown_page) settle_buffer(buffer_of[work_index]);
     // The visible page now views the work page's buffer (see the top).
     buffer_of[visible_index] = buffer_of[work_index];
     pages[visible_index].pixels = pages[work_index].pixels;

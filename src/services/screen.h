@@ -120,5 +120,3 @@ void settle_rect(int x0, int y0, int x1, int y1);
 bool is_page_image(const Image* image);
 void settle_page_image(const Image* image);
 
-// Test support: forgets the open screen so a test can start from nothing.
-void close_screen_for_tests();

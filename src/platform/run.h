@@ -1,0 +1,71 @@
+// run.h -- run control, above the back-ends: the run's options, the tick
+// counter, the events the shell announces (--events, --stop-at), stopping a
+// run with a shot of the work page, the input funnel from a window into the
+// keyboard, recording and headless replay.  The back-ends report input and
+// ticks here; the shell announces its events here.
+#pragma once
+
+#include <cstdint>
+
+// How a run is set up; filled from the command line by the shell.
+struct RunOptions {
+    bool headless = false;
+    const char* replay_path = nullptr; // headless: play this recording back
+    const char* record_path = nullptr; // window: write the input to this recording
+    bool seed_given = false;
+    uint32_t seed = 0;                 // --seed N (also stored in recordings)
+    bool fast = false;                 // headless: skip the real waits
+    long stop_tick = -1;               // headless: stop after this many ticks
+    const char* stop_event = nullptr;  // headless: stop when this event is announced
+    const char* shot_path = nullptr;   // where to save the work page when stopping
+    bool print_events = false;         // --events: print "tick <n> <name>" for every event
+    // The window's size and mode.
+    int window_scale = 0;              // --scale N (1 to 8); 0 = fit the desktop
+    bool window_fit = false;           // --fit: any 4:3 size, not whole scales
+    bool fullscreen = false;           // --fullscreen: start in desktop fullscreen
+};
+
+extern RunOptions run_options;
+
+// Ticks (sleep_ms calls) since the program started.
+long current_tick();
+
+// The shell announces what it shows ("title", "infobox:Level 1", "level:1");
+// a headless run given --stop-at with that name saves the work page to the
+// shot file and ends with status 0.  A test or tool may also install a hook.
+// Called by the shell, the title screen and the boxes.
+void announce_event(const char* name);
+void set_event_hook(void (*hook)(const char* name));
+
+// --- shared by the back-ends (run.cpp) ---------------------------------------
+
+// Advances the tick counter by one and returns the new count.
+long platform_count_tick();
+// Calls the test's tick hook, if one is installed.
+void platform_run_tick_hook(long tick);
+// Ends the run as a stop does: saves the work page to run_options.shot_path
+// when given, then end_program(0).
+[[noreturn]] void platform_stop_run();
+// Ends the run when run_options.stop_tick has been reached.
+void platform_check_stop_tick(long tick);
+
+// Key input as the window reports it.  Without a recording it goes straight
+// to the keyboard; while a recording is made it is buffered and handed over at
+// the next tick boundary by recording_tick(), so a replay sees exactly what
+// the game saw.  Called on the window thread.
+enum InputEventKind { INPUT_KEY_DOWN, INPUT_KEY_UP, INPUT_CLEAR_HELD, INPUT_QUEUE };
+void input_event(InputEventKind kind, int value);
+// Starts recording to path with the effective seed in the header; false if
+// the file cannot be created.
+bool recording_start(const char* path);
+bool recording_active();
+// Game thread, at open_window (tick 0) and at every tick: applies the
+// buffered input and writes this tick's line.
+void recording_tick();
+// Writes what is pending and closes the file (at the end of the run).
+void recording_stop();
+
+// Headless: reads the recording at path for the next open_window; on a
+// malformed file returns false with the reason in *error.  Called by
+// select_platform.
+bool headless_load_replay(const char* path, uint32_t* seed, const char** error);
