@@ -491,18 +491,17 @@ bool settings_update_text(const SettingsText& old, const Settings& now, Settings
     char value[VALUE_CHARS], other[VALUE_CHARS];
     for (int k = 0; k < K_COUNT; ++k)
         if (!format_value(now, k, value)) return false;
-    Settings was, defaults;
+    Settings was;
     KeyLines where;
     parse(old.bytes, old.size, nullptr, &was, nullptr, nullptr, &where);
-    settings_defaults(&defaults);
-    // A key is rewritten when now differs from what the text gives (or, for
-    // a key the text lacks, from its default).  Rewriting one binding can
-    // change how another line reads (a conflict gone), so the result is read
-    // back and the keys still wrong join the rewrite, until none are.
+    // A key is rewritten when now differs from what the text gives.
+    // Rewriting one binding can change how another line reads (a conflict
+    // gone, a default key no longer taken), so the result is read back and
+    // the keys still wrong join the rewrite, until none are.
     bool rewrite_key[K_COUNT] = {};
     for (int k = 0; k < K_COUNT; ++k) {
         format_value(now, k, value);
-        format_value(where.line[k] > 0 ? was : defaults, k, other);
+        format_value(was, k, other);
         rewrite_key[k] = std::strcmp(value, other) != 0;
     }
     for (int pass = 0; pass <= K_COUNT; ++pass) {
