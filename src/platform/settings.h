@@ -88,8 +88,8 @@ int settings_load(const char* path, SettingsText* text, Settings* out, SettingsS
 // The text to save for now, made from old (what was loaded; size 0 for a
 // new file): the last line of each key whose value differs from what old
 // gives is rewritten in place (its indentation, key and line end kept), keys
-// old lacks are appended when they differ from the default, and every other
-// byte is kept.  With nothing changed out equals old.  False, out unusable,
+// old lacks are appended, and every other byte is kept; a line whose reading
+// the rewrite changes (a binding freed from a conflict) is rewritten too.  With nothing changed out equals old.  False, out unusable,
 // when now holds a value the file cannot express (out of range, a key with no
 // name, conflicting bindings) or the text would exceed SETTINGS_MAX_BYTES.
 // out must not be old.  Called by the program before settings_save, by the
