@@ -22,29 +22,21 @@ enum {
     K_PAD_FIRST = K_BIND_FIRST + BIND_COUNT, // pad.<button>, in PadButton order
     K_COUNT = K_PAD_FIRST + PAD_BUTTON_COUNT,
 };
-constexpr const char* kPlainKeys[K_BIND_FIRST] = {
+// The keys' names, in K_ order.
+constexpr const char* kKeyNames[K_COUNT] = {
     "scale", "fit", "fullscreen", "volume", "mute", "pause_on_focus_loss",
+    "key.left", "key.right", "key.up", "key.down", "key.space", "key.escape", "key.screenshot",
+    "key.pause", "key.mute", "key.fullscreen",
+    "pad.a", "pad.start", "pad.back", "pad.up", "pad.down", "pad.left", "pad.right", "pad.b", "pad.x", "pad.y",
 };
-constexpr const char* kPadNames[PAD_BUTTON_COUNT] = {
-    "a", "start", "back", "up", "down", "left", "right", "b", "x", "y",
-};
-enum { KEY_NAME_CHARS = 32, VALUE_CHARS = 64 };
-
-// The name of key k ("volume", "key.left", "pad.a") in out.
-void key_name(int k, char* out) {
-    if (k < K_BIND_FIRST) std::snprintf(out, KEY_NAME_CHARS, "%s", kPlainKeys[k]);
-    else if (k < K_PAD_FIRST) std::snprintf(out, KEY_NAME_CHARS, "key.%s", keymap_action_name(k - K_BIND_FIRST));
-    else std::snprintf(out, KEY_NAME_CHARS, "pad.%s", kPadNames[k - K_PAD_FIRST]);
-}
+static_assert(BIND_COUNT == 10 && PAD_BUTTON_COUNT == 10 && PAD_B == 7, "key names out of step with the key map");
+enum { VALUE_CHARS = 64 };
 
 // The key named by the len bytes at p, -1 when none.
 int key_of_name(const char* p, int len) {
-    char name[KEY_NAME_CHARS];
-    for (int k = 0; k < K_COUNT; ++k) {
-        key_name(k, name);
-        if (static_cast<int>(std::strlen(name)) == len && std::memcmp(name, p, static_cast<size_t>(len)) == 0)
+    for (int k = 0; k < K_COUNT; ++k)
+        if (static_cast<int>(std::strlen(kKeyNames[k])) == len && std::memcmp(kKeyNames[k], p, static_cast<size_t>(len)) == 0)
             return k;
-    }
     return -1;
 }
 
@@ -268,10 +260,8 @@ int parse(const char* text, int size, const char* file, Settings* out, SettingsS
         lines.value_end[k] = end;
         const char* why = "";
         if (!parse_value(out, k, text + v, b - v, &why)) {
-            char name[KEY_NAME_CHARS];
-            key_name(k, name);
             quote(text + v, b - v, shown);
-            report(&r, number, "bad value '%s' for %s (%s); using the default", shown, name, why);
+            report(&r, number, "bad value '%s' for %s (%s); using the default", shown, kKeyNames[k], why);
             reset_value(out, k);
         }
     }
@@ -347,13 +337,15 @@ bool rewrite(const SettingsText& old, const KeyLines& where, const bool rewrite_
         return false;
     // The lines to rewrite, in file order: by line number.
     int pos = 0;
+    bool done[K_COUNT] = {};
     for (;;) {
         int next = -1;
         for (int k = 0; k < K_COUNT; ++k)
-            if (rewrite_key[k] && where.line[k] > 0 && where.value_start[k] >= pos &&
+            if (rewrite_key[k] && !done[k] && where.line[k] > 0 &&
                 (next < 0 || where.value_start[k] < where.value_start[next]))
                 next = k;
         if (next < 0) break;
+        done[next] = true;
         char value[VALUE_CHARS];
         format_value(now, next, value);
         const int vs = where.value_start[next];
@@ -366,12 +358,11 @@ bool rewrite(const SettingsText& old, const KeyLines& where, const bool rewrite_
     bool newline = out->size == 0 || out->bytes[out->size - 1] == '\n';
     for (int k = 0; k < K_COUNT; ++k) {
         if (!rewrite_key[k] || where.line[k] > 0) continue;
-        char name[KEY_NAME_CHARS], value[VALUE_CHARS];
-        key_name(k, name);
+        char value[VALUE_CHARS];
         format_value(now, k, value);
         if (!newline && !put_str(out, "\n")) return false;
         newline = true;
-        if (!put_str(out, name) || !put_str(out, " = ") || !put_str(out, value) || !put_str(out, "\n")) return false;
+        if (!put_str(out, kKeyNames[k]) || !put_str(out, " = ") || !put_str(out, value) || !put_str(out, "\n")) return false;
     }
     return true;
 }
