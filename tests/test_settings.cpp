@@ -101,8 +101,9 @@ TEST(Settings, ReadsValuesAndReportsEachProblemOnItsLine) {
     EXPECT_TRUE(keymap_check_bindings(b, nullptr, 0));
 
     // A default key the file binds to another action leaves its own.
-    ASSERT_TRUE(parse_text("key.pause = ArrowUp\nvolume = 101\n", &s).size() == 1);
+    ASSERT_TRUE(parse_text("key.pause = ArrowUp\nvolume = 101\nkey.left = KeyA, KeyA\n", &s).size() == 1);
     EXPECT_EQ(s.bindings.keys[BIND_UP][0] | s.bindings.keys[BIND_UP][1], 0);
+    EXPECT_EQ(s.bindings.keys[BIND_LEFT][1], 0); // a key named twice counts once
     EXPECT_EQ(s.volume, 100);
 
     // Endless junk is summed up after SETTINGS_MAX_REPORTS lines.

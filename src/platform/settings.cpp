@@ -137,7 +137,7 @@ bool parse_value(Settings* s, int k, const char* v, int len, const char** why) {
     }
     *why = "none, or one or two key names separated by a comma, such as ArrowLeft, KeyA";
     unsigned char keys[BIND_KEYS] = {};
-    int count = 0;
+    int count = 0, names = 0;
     if (!same_text(v, len, "none") && len > 0) {
         for (int at = 0; at <= len;) {
             int end = at;
@@ -146,12 +146,12 @@ bool parse_value(Settings* s, int k, const char* v, int len, const char** why) {
             while (a < b && is_blank(v[a])) ++a;
             while (b > a && is_blank(v[b - 1])) --b;
             char name[VALUE_CHARS];
-            if (count == BIND_KEYS || b - a >= VALUE_CHARS) return false;
+            if (++names > BIND_KEYS || b - a >= VALUE_CHARS) return false;
             std::memcpy(name, v + a, static_cast<size_t>(b - a));
             name[b - a] = '\0';
             const int usage = keymap_usage_of_code(name);
             if (usage <= 0 || usage >= USAGE_LIMIT) return false;
-            keys[count++] = static_cast<unsigned char>(usage);
+            if (count == 0 || keys[0] != usage) keys[count++] = static_cast<unsigned char>(usage); // once each
             at = end + 1;
         }
     }
