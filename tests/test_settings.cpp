@@ -167,19 +167,15 @@ TEST(Settings, PathFollowsTheEnvironment) {
     char out[SETTINGS_PATH_CHARS];
     SettingsPlaces p;
     EXPECT_FALSE(settings_path(p, out, sizeof out));
-    p.home = "/home/ann";
-    ASSERT_TRUE(settings_path(p, out, sizeof out));
-    EXPECT_STREQ(out, "/home/ann/.config/clovenfeld/settings.ini");
-    p.xdg_config_home = "cfg"; // relative: ignored
-    ASSERT_TRUE(settings_path(p, out, sizeof out));
-    EXPECT_STREQ(out, "/home/ann/.config/clovenfeld/settings.ini");
-    p.xdg_config_home = "/x/cfg";
-    ASSERT_TRUE(settings_path(p, out, sizeof out));
-    EXPECT_STREQ(out, "/x/cfg/clovenfeld/settings.ini");
-    p.appdata = "C:\\Users\\ann\\AppData\\Roaming";
-    ASSERT_TRUE(settings_path(p, out, sizeof out));
-    EXPECT_STREQ(out, "C:\\Users\\ann\\AppData\\Roaming\\clovenfeld\\settings.ini");
-    EXPECT_FALSE(settings_path(p, out, 20)); // does not fit
+    const char* want[] = {"/h/.config/clovenfeld/settings.ini", "/h/.config/clovenfeld/settings.ini",
+                          "/x/clovenfeld/settings.ini", "C:\\A\\clovenfeld\\settings.ini"};
+    const SettingsPlaces places[] = {{nullptr, "/h", nullptr}, {"rel", "/h", nullptr}, {"/x", "/h", nullptr},
+                                     {"/x", "/h", "C:\\A"}}; // a relative XDG folder is ignored
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(settings_path(places[i], out, sizeof out)) << i;
+        EXPECT_STREQ(out, want[i]);
+    }
+    EXPECT_FALSE(settings_path(places[3], out, 20)); // does not fit
 }
 
 TEST(Settings, SaveReplacesLinksInsteadOfFollowingThemAndLeavesNoTemporary) {
