@@ -40,6 +40,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/keymap.cpp
   src/platform/record.cpp
   src/platform/run.cpp
+  src/platform/settings.cpp
   src/platform/window_layout.cpp)
 
 # The back-ends with a window system: the only files that see SDL or emscripten.

@@ -180,3 +180,110 @@ TEST_F(KeymapFeed, PadsActAsArrowsSpaceAndEscape) {
     keymap_pad_button(0, PAD_OTHER, true);
     EXPECT_EQ(drain(), "");
 }
+
+namespace {
+
+// Feeds with a bindings table; the defaults come back afterwards.
+class KeymapBound : public KeymapFeed {
+protected:
+    void SetUp() override {
+        KeymapFeed::SetUp();
+        keymap_default_bindings(&b);
+    }
+    void TearDown() override {
+        keymap_default_bindings(&b);
+        EXPECT_TRUE(keymap_set_bindings(b, nullptr, 0));
+        KeymapFeed::TearDown();
+    }
+    KeyBindings b;
+    char message[BIND_MESSAGE_CHARS] = "";
+};
+
+const int USAGE_S = USAGE_A + 18, USAGE_X = USAGE_A + 23;
+
+} // namespace
+
+TEST(Keymap, EveryCodeNameLeadsBackToItsKey) {
+    int named = 0;
+    for (int usage = 0; usage < USAGE_LIMIT; ++usage)
+        if (const char* name = keymap_code_of_usage(usage)) {
+            EXPECT_EQ(keymap_usage_of_code(name), usage) << name;
+            ++named;
+        }
+    EXPECT_EQ(named, 26 + 10 + 12 + 56); // letters, digits, F-keys, the named keys
+    EXPECT_STREQ(keymap_code_of_usage(USAGE_LEFT), "ArrowLeft");
+    EXPECT_EQ(keymap_code_of_usage(0), nullptr);
+}
+
+TEST_F(KeymapBound, ABoundKeyActsExactlyAsTheKeyItStandsFor) {
+    // What the game sees from the real keys, with the default table.
+    keymap_key_down(USAGE_LEFT, KEYMOD_CTRL);
+    keymap_key_down(USAGE_SPACE, 0);
+    keymap_text(" ");
+    keymap_key_down(USAGE_S, KEYMOD_SHIFT);
+    keymap_text("S");
+    const std::string plain = drain();
+    EXPECT_TRUE(key_down(KEY_LEFT) && key_down(57) && key_down(31));
+    keyboard_reset();
+
+    b.keys[BIND_LEFT][0] = USAGE_A;
+    b.keys[BIND_SPACE][0] = USAGE_X;
+    b.keys[BIND_SPACE][1] = USAGE_SPACE;
+    b.keys[BIND_SCREENSHOT][0] = USAGE_F1;
+    ASSERT_TRUE(keymap_set_bindings(b, message, sizeof message)) << message;
+    keymap_key_down(USAGE_A, KEYMOD_CTRL);
+    keymap_text("a"); // the bound key's own character is dropped
+    keymap_key_down(USAGE_X, 0);
+    keymap_text("x");
+    keymap_key_down(USAGE_F1, KEYMOD_SHIFT);
+    EXPECT_EQ(drain(), plain);
+    EXPECT_TRUE(key_down(KEY_LEFT) && key_down(57) && key_down(31));
+    keymap_key_up(USAGE_A);
+    keymap_key_up(USAGE_F1);
+    EXPECT_FALSE(key_down(KEY_LEFT) || key_down(31));
+
+    // Left and S, bound away, are inert; other keys type as ever.
+    keymap_key_down(USAGE_LEFT, 0);
+    keymap_key_down(USAGE_S, 0);
+    keymap_text("s");
+    keymap_key_down(USAGE_Z, 0);
+    keymap_text("z");
+    EXPECT_FALSE(key_down(KEY_LEFT) || key_down(31));
+    EXPECT_EQ(drain(), "z");
+}
+
+TEST_F(KeymapBound, ConflictsAreRefusedAndWindowKeysAreReported) {
+    EXPECT_EQ(keymap_window_action(USAGE_A + 15), BIND_PAUSE); // P
+    EXPECT_EQ(keymap_window_action(72), BIND_PAUSE);           // the Pause key
+    EXPECT_EQ(keymap_window_action(USAGE_F11), BIND_FULLSCREEN);
+    EXPECT_EQ(keymap_window_action(USAGE_LEFT), BIND_NONE);
+
+    b.keys[BIND_MUTE][1] = USAGE_LEFT;
+    EXPECT_FALSE(keymap_set_bindings(b, message, sizeof message));
+    EXPECT_STREQ(message, "ArrowLeft is bound to both left and mute");
+    EXPECT_EQ(keymap_window_action(USAGE_LEFT), BIND_NONE); // the table in use stays
+    b.keys[BIND_LEFT][0] = USAGE_A;
+    ASSERT_TRUE(keymap_set_bindings(b, message, sizeof message)) << message;
+    EXPECT_EQ(keymap_window_action(USAGE_LEFT), BIND_MUTE);
+    b.pad[PAD_X] = BIND_COUNT;
+    EXPECT_FALSE(keymap_check_bindings(b, nullptr, 0));
+}
+
+TEST_F(KeymapBound, PadButtonsFollowTheirTable) {
+    b.pad[PAD_A] = BIND_NONE;
+    b.pad[PAD_B] = BIND_SPACE; // A and B swapped
+    b.pad[PAD_START] = BIND_PAUSE;
+    b.pad[PAD_DPAD_UP] = BIND_SCREENSHOT;
+    ASSERT_TRUE(keymap_set_bindings(b, message, sizeof message)) << message;
+    EXPECT_EQ(keymap_pad_button(0, PAD_A, true), BIND_NONE);
+    EXPECT_FALSE(key_down(57));
+    EXPECT_EQ(keymap_pad_button(0, PAD_B, true), BIND_NONE);
+    EXPECT_TRUE(key_down(57));
+    EXPECT_EQ(keymap_pad_button(0, PAD_START, true), BIND_PAUSE);
+    EXPECT_EQ(keymap_pad_button(0, PAD_START, true), BIND_NONE); // still down: no second press
+    keymap_pad_button(0, PAD_DPAD_UP, true);
+    EXPECT_FALSE(key_down(KEY_UP));
+    keymap_pad_axis(0, PAD_LEFT_Y, -PAD_PRESS_AT); // the stick stays on the arrows
+    EXPECT_TRUE(key_down(KEY_UP));
+    EXPECT_EQ(drain(), " s" + ext(72));
+}

@@ -1,12 +1,15 @@
 // keymap.cpp -- HID usage -> PC set-1 scan code, BIOS extended codes, code
-// page 437 text, KeyboardEvent.code names, and gamepads as keys.  Fixed tables
-// only; the pads' state is a few bit masks owned by the back-end's input
-// thread.
+// page 437 text, KeyboardEvent.code names, gamepads as keys, and the bindings
+// that put other keys in the game keys' place.  Fixed tables only; the pads'
+// state is a few bit masks owned by the back-end's input thread, and the
+// bindings in use are byte tables any thread may read.
 #include "platform/keymap.h"
 
 #include "platform/platform.h"
 #include "platform/run.h"
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -77,27 +80,78 @@ constexpr CodeName kCodeNames[] = {
     {"AltRight", 230}, {"MetaRight", 231},
 };
 
+// KeyboardEvent.code names of the letters, the digits 1 to 0 and F1 to F12.
+constexpr const char* kLetterNames[26] = {"KeyA", "KeyB", "KeyC", "KeyD", "KeyE", "KeyF", "KeyG", "KeyH", "KeyI", "KeyJ", "KeyK", "KeyL", "KeyM", "KeyN", "KeyO", "KeyP", "KeyQ", "KeyR", "KeyS", "KeyT", "KeyU", "KeyV", "KeyW", "KeyX", "KeyY", "KeyZ"};
+constexpr const char* kDigitNames[10] = {"Digit1", "Digit2", "Digit3", "Digit4", "Digit5", "Digit6", "Digit7", "Digit8", "Digit9", "Digit0"};
+constexpr const char* kFunctionNames[12] = {"F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12"};
+
+// --- bindings ---
+constexpr int USAGE_S = USAGE_A + ('S' - 'A'), USAGE_P = USAGE_A + ('P' - 'A'),
+              USAGE_M = USAGE_A + ('M' - 'A'), USAGE_PAUSE = 72;
+
+// The game key each game action stands for.
+constexpr unsigned char kActionKeys[BIND_GAME_COUNT] = {
+    USAGE_LEFT, USAGE_RIGHT, USAGE_UP, USAGE_DOWN, USAGE_SPACE, USAGE_ESCAPE, USAGE_S,
+};
+constexpr const char* kActionNames[BIND_COUNT] = {
+    "left", "right", "up", "down", "space", "escape", "screenshot", "pause", "mute", "fullscreen",
+};
+
+constexpr signed char default_window_action(int usage) {
+    return usage == USAGE_P || usage == USAGE_PAUSE ? BIND_PAUSE
+           : usage == USAGE_M                       ? BIND_MUTE
+           : usage == USAGE_F11                     ? BIND_FULLSCREEN
+                                                    : BIND_NONE;
+}
+constexpr signed char kDefaultPad[PAD_BUTTON_COUNT] = {
+    BIND_SPACE, BIND_SPACE, BIND_ESCAPE, BIND_UP, BIND_DOWN, BIND_LEFT, BIND_RIGHT,
+    BIND_NONE, BIND_NONE, BIND_NONE,
+};
+
+// The tables in use, one byte per key or button, zero meaning "as by
+// default" so that they start out right before anything is set:
+// game role: 0 the key itself, 1 inert, 2 + action a game key it stands for;
+// window and pad roles: 0 the default, else 2 + action (1 for none).
+enum { ROLE_DEFAULT = 0, ROLE_INERT = 1, ROLE_BASE = 2 };
+std::atomic<unsigned char> g_game_role[USAGE_LIMIT];
+std::atomic<unsigned char> g_window_role[USAGE_LIMIT];
+std::atomic<unsigned char> g_pad_role[PAD_BUTTON_COUNT];
+// Set by a key that stands for another or is inert: the text event that
+// follows its key-down is the physical key's own character and is dropped.
+// Back-end input thread only.
+bool g_drop_text = false;
+
+int window_role(int usage) {
+    const int r = g_window_role[usage].load(std::memory_order_relaxed);
+    return r == ROLE_DEFAULT ? default_window_action(usage) : r - ROLE_BASE;
+}
+
+int pad_role(int button) {
+    const int r = g_pad_role[button].load(std::memory_order_relaxed);
+    return r == ROLE_DEFAULT ? kDefaultPad[button] : r - ROLE_BASE;
+}
+
+// What a press of the game key of `action` queues with mods held: its own
+// code, or the character it types (Space and S type theirs as text).
+int action_press_code(int action, int mods) {
+    const int key = kActionKeys[action];
+    const int code = keymap_press_code(key, mods);
+    if (code != 0 || (mods & (KEYMOD_CTRL | KEYMOD_ALT))) return code;
+    if (key == USAGE_SPACE) return ' ';
+    if (key == USAGE_S) return (mods & KEYMOD_SHIFT) ? 'S' : 's';
+    return 0;
+}
+
 // --- gamepads ---
-// Each pad holds a set of sources; a game key is held while any pad's set
-// holds one of its sources.
+// Each pad holds a set of sources: bit b for button b, and the stick's four
+// directions.  A game key is held while any pad's set holds one of its
+// sources.
 enum PadSource {
-    SRC_DPAD_UP = 1 << 0, SRC_DPAD_DOWN = 1 << 1, SRC_DPAD_LEFT = 1 << 2, SRC_DPAD_RIGHT = 1 << 3,
-    SRC_STICK_UP = 1 << 4, SRC_STICK_DOWN = 1 << 5, SRC_STICK_LEFT = 1 << 6, SRC_STICK_RIGHT = 1 << 7,
-    SRC_A = 1 << 8, SRC_START = 1 << 9, SRC_BACK = 1 << 10,
+    SRC_STICK_UP = 1 << 16, SRC_STICK_DOWN = 1 << 17, SRC_STICK_LEFT = 1 << 18, SRC_STICK_RIGHT = 1 << 19,
 };
-struct PadKey {
-    unsigned sources; // any of these holds the key
-    int scan;         // its scan code
-    int code;         // what a press queues
-};
-constexpr PadKey kPadKeys[] = {
-    {SRC_DPAD_UP | SRC_STICK_UP, 72, 255 + 256 * 72},
-    {SRC_DPAD_DOWN | SRC_STICK_DOWN, 80, 255 + 256 * 80},
-    {SRC_DPAD_LEFT | SRC_STICK_LEFT, 75, 255 + 256 * 75},
-    {SRC_DPAD_RIGHT | SRC_STICK_RIGHT, 77, 255 + 256 * 77},
-    {SRC_A | SRC_START, 57, ' '},
-    {SRC_BACK, 1, 27},
-};
+static_assert(PAD_BUTTON_COUNT <= 16, "pad buttons overlap the stick's sources");
+// The order a pad's changes reach the game in.
+constexpr int kPadOrder[] = {BIND_UP, BIND_DOWN, BIND_LEFT, BIND_RIGHT, BIND_SPACE, BIND_ESCAPE, BIND_SCREENSHOT};
 unsigned g_pad[KEYMAP_MAX_PADS];
 
 unsigned all_pads() {
@@ -106,19 +160,32 @@ unsigned all_pads() {
     return all;
 }
 
+unsigned sources_of(int action) {
+    unsigned s = action == BIND_UP     ? SRC_STICK_UP
+                 : action == BIND_DOWN ? SRC_STICK_DOWN
+                 : action == BIND_LEFT ? SRC_STICK_LEFT
+                 : action == BIND_RIGHT ? SRC_STICK_RIGHT
+                                        : 0;
+    for (int b = 0; b < PAD_BUTTON_COUNT; ++b)
+        if (pad_role(b) == action) s |= 1u << b;
+    return s;
+}
+
 // Sets pad's sources to `now` and reports the game keys that changed.
 void set_pad(int pad, unsigned now) {
     if (pad < 0 || pad >= KEYMAP_MAX_PADS) return;
     const unsigned before = all_pads();
     g_pad[pad] = now;
     const unsigned after = all_pads();
-    for (const PadKey& k : kPadKeys) {
-        const bool was = (before & k.sources) != 0, is = (after & k.sources) != 0;
+    for (const int action : kPadOrder) {
+        const unsigned sources = sources_of(action);
+        const bool was = (before & sources) != 0, is = (after & sources) != 0;
+        const int scan = keymap_scan_code(kActionKeys[action]);
         if (is && !was) {
-            input_event(INPUT_KEY_DOWN, k.scan);
-            input_event(INPUT_QUEUE, k.code);
+            input_event(INPUT_KEY_DOWN, scan);
+            input_event(INPUT_QUEUE, action_press_code(action, 0));
         } else if (was && !is) {
-            input_event(INPUT_KEY_UP, k.scan);
+            input_event(INPUT_KEY_UP, scan);
         }
     }
 }
@@ -218,6 +285,16 @@ int keymap_usage_of_code(const char* code) {
 }
 
 void keymap_key_down(int usage, int mods) {
+    const int role = usage >= 0 && usage < USAGE_LIMIT ? g_game_role[usage].load(std::memory_order_relaxed) : 0;
+    g_drop_text = role != ROLE_DEFAULT;
+    if (role == ROLE_INERT) return;
+    if (role >= ROLE_BASE) {
+        const int action = role - ROLE_BASE;
+        input_event(INPUT_KEY_DOWN, keymap_scan_code(kActionKeys[action]));
+        const int code = action_press_code(action, mods);
+        if (code > 0) input_event(INPUT_QUEUE, code);
+        return;
+    }
     const int scan = keymap_scan_code(usage);
     if (scan > 0) input_event(INPUT_KEY_DOWN, scan);
     const int code = keymap_press_code(usage, mods);
@@ -225,12 +302,18 @@ void keymap_key_down(int usage, int mods) {
 }
 
 void keymap_key_up(int usage) {
-    const int scan = keymap_scan_code(usage);
+    const int role = usage >= 0 && usage < USAGE_LIMIT ? g_game_role[usage].load(std::memory_order_relaxed) : 0;
+    if (role == ROLE_INERT) return;
+    const int scan = keymap_scan_code(role >= ROLE_BASE ? kActionKeys[role - ROLE_BASE] : usage);
     if (scan > 0) input_event(INPUT_KEY_UP, scan);
 }
 
 void keymap_text(const char* utf8) {
     if (utf8 == nullptr) return;
+    if (g_drop_text) {
+        g_drop_text = false;
+        return;
+    }
     const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8);
     while (*p) {
         uint32_t cp;
@@ -252,20 +335,13 @@ void keymap_text(const char* utf8) {
     }
 }
 
-void keymap_pad_button(int pad, int button, bool down) {
-    if (pad < 0 || pad >= KEYMAP_MAX_PADS) return;
-    unsigned bit = 0;
-    switch (button) {
-    case PAD_A: bit = SRC_A; break;
-    case PAD_START: bit = SRC_START; break;
-    case PAD_BACK: bit = SRC_BACK; break;
-    case PAD_DPAD_UP: bit = SRC_DPAD_UP; break;
-    case PAD_DPAD_DOWN: bit = SRC_DPAD_DOWN; break;
-    case PAD_DPAD_LEFT: bit = SRC_DPAD_LEFT; break;
-    case PAD_DPAD_RIGHT: bit = SRC_DPAD_RIGHT; break;
-    default: return;
-    }
+int keymap_pad_button(int pad, int button, bool down) {
+    if (pad < 0 || pad >= KEYMAP_MAX_PADS || button < 0 || button >= PAD_BUTTON_COUNT) return BIND_NONE;
+    const unsigned bit = 1u << button;
+    const bool was = (g_pad[pad] & bit) != 0;
     set_pad(pad, down ? g_pad[pad] | bit : g_pad[pad] & ~bit);
+    const int action = pad_role(button);
+    return down && !was && action >= BIND_GAME_COUNT ? action : BIND_NONE;
 }
 
 void keymap_pad_axis(int pad, int axis, int value) {
@@ -278,4 +354,89 @@ void keymap_pad_removed(int pad) { set_pad(pad, 0); }
 
 void keymap_pads_reset() {
     for (unsigned& s : g_pad) s = 0;
+    g_drop_text = false;
+}
+
+void keymap_default_bindings(KeyBindings* out) {
+    std::memset(out->keys, 0, sizeof out->keys);
+    for (int a = 0; a < BIND_GAME_COUNT; ++a) out->keys[a][0] = kActionKeys[a];
+    out->keys[BIND_PAUSE][0] = USAGE_P;
+    out->keys[BIND_PAUSE][1] = USAGE_PAUSE;
+    out->keys[BIND_MUTE][0] = USAGE_M;
+    out->keys[BIND_FULLSCREEN][0] = USAGE_F11;
+    std::memcpy(out->pad, kDefaultPad, sizeof out->pad);
+}
+
+int keymap_action_key(int action) {
+    return action >= 0 && action < BIND_GAME_COUNT ? kActionKeys[action] : 0;
+}
+
+const char* keymap_action_name(int action) {
+    return action >= 0 && action < BIND_COUNT ? kActionNames[action] : "none";
+}
+
+bool keymap_check_bindings(const KeyBindings& b, char* message, int size) {
+    int owner[USAGE_LIMIT];
+    for (int& o : owner) o = BIND_NONE;
+    for (int a = 0; a < BIND_COUNT; ++a)
+        for (const unsigned char usage : b.keys[a]) {
+            if (usage == 0) continue;
+            if (owner[usage] != BIND_NONE && owner[usage] != a) {
+                char unnamed[16];
+                const char* name = keymap_code_of_usage(usage);
+                if (name == nullptr) {
+                    std::snprintf(unnamed, sizeof unnamed, "key %d", usage);
+                    name = unnamed;
+                }
+                if (message != nullptr && size > 0)
+                    std::snprintf(message, static_cast<size_t>(size), "%s is bound to both %s and %s", name,
+                                  kActionNames[owner[usage]], kActionNames[a]);
+                return false;
+            }
+            owner[usage] = a;
+        }
+    for (int button = 0; button < PAD_BUTTON_COUNT; ++button)
+        if (b.pad[button] < BIND_NONE || b.pad[button] >= BIND_COUNT) {
+            if (message != nullptr && size > 0)
+                std::snprintf(message, static_cast<size_t>(size), "pad button %d names no action (%d)", button,
+                              b.pad[button]);
+            return false;
+        }
+    return true;
+}
+
+bool keymap_set_bindings(const KeyBindings& b, char* message, int size) {
+    if (!keymap_check_bindings(b, message, size)) return false;
+    int owner[USAGE_LIMIT];
+    for (int& o : owner) o = BIND_NONE;
+    for (int a = 0; a < BIND_COUNT; ++a)
+        for (const unsigned char usage : b.keys[a])
+            if (usage != 0) owner[usage] = a;
+    bool game_key[USAGE_LIMIT] = {};
+    for (const unsigned char usage : kActionKeys) game_key[usage] = true;
+    for (int usage = 0; usage < USAGE_LIMIT; ++usage) {
+        const int a = owner[usage];
+        int game = ROLE_DEFAULT;
+        if (a >= 0 && a < BIND_GAME_COUNT) game = kActionKeys[a] == usage ? ROLE_DEFAULT : ROLE_BASE + a;
+        else if (game_key[usage]) game = ROLE_INERT; // a game key bound away from its action
+        g_game_role[usage].store(static_cast<unsigned char>(game), std::memory_order_relaxed);
+        const int window = a >= BIND_GAME_COUNT ? a : BIND_NONE;
+        g_window_role[usage].store(static_cast<unsigned char>(ROLE_BASE + window), std::memory_order_relaxed);
+    }
+    for (int button = 0; button < PAD_BUTTON_COUNT; ++button)
+        g_pad_role[button].store(static_cast<unsigned char>(ROLE_BASE + b.pad[button]), std::memory_order_relaxed);
+    return true;
+}
+
+int keymap_window_action(int usage) {
+    return usage >= 0 && usage < USAGE_LIMIT ? window_role(usage) : BIND_NONE;
+}
+
+const char* keymap_code_of_usage(int usage) {
+    if (usage >= USAGE_A && usage <= USAGE_Z) return kLetterNames[usage - USAGE_A];
+    if (usage >= USAGE_1 && usage <= USAGE_0) return kDigitNames[usage - USAGE_1];
+    if (usage >= USAGE_F1 && usage <= USAGE_F12) return kFunctionNames[usage - USAGE_F1];
+    for (const CodeName& c : kCodeNames)
+        if (c.usage == usage) return c.name;
+    return nullptr;
 }

@@ -9,6 +9,18 @@
 // Gamepad buttons and stick directions become the arrow keys, Space and
 // Escape and take the same path, so a recording cannot tell a pad from keys.
 // Everything reaches the game through input_event (platform.h).
+//
+// Bindings: each action (the game's keys Left, Right, Up, Down, Space, Escape
+// and S, and the window's own pause, mute and fullscreen keys) has up to two
+// physical keys, and each pad button names the action it stands for.  A key
+// bound to a game key reaches the game as that key: its scan code and what it
+// queues (pressing A bound to Left holds scan code 75 and queues Left's
+// extended code), and the character the physical key would type is dropped.
+// A game key bound to nothing, or only to another action, is inert: it holds
+// nothing, queues nothing and types nothing.  Every other key behaves as it
+// always has, so with the default bindings nothing changes.  The window's
+// keys are not handled here: a back-end asks keymap_window_action first and
+// keeps those keys from the game.
 #pragma once
 
 #include <cstdint>
@@ -70,7 +82,9 @@ void keymap_text(const char* utf8);
 enum { KEYMAP_MAX_PADS = 8 };
 // Buttons the game uses; a back-end passes any other button as PAD_OTHER.
 enum PadButton {
-    PAD_A, PAD_START, PAD_BACK, PAD_DPAD_UP, PAD_DPAD_DOWN, PAD_DPAD_LEFT, PAD_DPAD_RIGHT, PAD_OTHER,
+    PAD_A, PAD_START, PAD_BACK, PAD_DPAD_UP, PAD_DPAD_DOWN, PAD_DPAD_LEFT, PAD_DPAD_RIGHT,
+    PAD_B, PAD_X, PAD_Y, PAD_OTHER,
+    PAD_BUTTON_COUNT = PAD_OTHER, // the buttons a binding can name
 };
 enum PadAxis { PAD_LEFT_X, PAD_LEFT_Y, PAD_OTHER_AXIS };
 // Stick values run from -32768 to 32767.  A direction is pressed beyond
@@ -79,12 +93,72 @@ enum PadAxis { PAD_LEFT_X, PAD_LEFT_Y, PAD_OTHER_AXIS };
 enum { PAD_PRESS_AT = 16000, PAD_RELEASE_AT = 12000 };
 
 // Pad `pad` (0 .. KEYMAP_MAX_PADS - 1; others are ignored) reports a button
-// or a stick axis.  The D-pad and the stick act as the arrow keys, A and
-// Start as Space, Back as Escape; a key stays held while any pad input holds
-// it, and each press queues what the key would type.
-void keymap_pad_button(int pad, int button, bool down);
+// or a stick axis.  The stick acts as the arrow keys; each button acts as the
+// action the bindings give it (by default the D-pad as the arrow keys, A and
+// Start as Space, Back as Escape, B, X and Y as nothing).  A key stays held
+// while any pad input holds it, and each press queues what the key would
+// type.  keymap_pad_button returns the window action (BIND_PAUSE, BIND_MUTE,
+// BIND_FULLSCREEN) of a button bound to one that went down, else BIND_NONE;
+// the back-end acts on it.
+int keymap_pad_button(int pad, int button, bool down);
 void keymap_pad_axis(int pad, int axis, int value);
 // The pad went away: everything it held is released.
 void keymap_pad_removed(int pad);
-// Forgets every pad's state (focus changes and tests).
+// Forgets every pad's state and a pending dropped character (focus changes
+// and tests).
 void keymap_pads_reset();
+
+// --- bindings ------------------------------------------------------------------
+
+// What a key or pad button can stand for.  The game's keys come first.
+enum BindAction {
+    BIND_NONE = -1,
+    BIND_LEFT, BIND_RIGHT, BIND_UP, BIND_DOWN, BIND_SPACE, BIND_ESCAPE, BIND_SCREENSHOT,
+    BIND_PAUSE, BIND_MUTE, BIND_FULLSCREEN,
+    BIND_COUNT,
+    BIND_GAME_COUNT = BIND_PAUSE, // actions below this are game keys
+};
+enum { BIND_KEYS = 2, BIND_MESSAGE_CHARS = 160 };
+
+// The whole table: up to two HID usages per action (0 = none; duplicates
+// within one action count once) and the action of each pad button.
+struct KeyBindings {
+    unsigned char keys[BIND_COUNT][BIND_KEYS];
+    signed char pad[PAD_BUTTON_COUNT]; // a BindAction, BIND_NONE = the button does nothing
+};
+
+// The bindings the game has always had: the arrow keys, Space, Escape, S;
+// P and Pause, M, F11; the pads as described above.  Called by settings
+// defaults, tests and keymap_set_bindings' callers.
+void keymap_default_bindings(KeyBindings* out);
+
+// The game key an action stands for (BIND_LEFT -> USAGE_LEFT, ...; 0 for the
+// window's actions and out of range).  Called by settings and tests.
+int keymap_action_key(int action);
+
+// "left", "right", "up", "down", "space", "escape", "screenshot", "pause",
+// "mute", "fullscreen"; "none" for BIND_NONE and anything out of range.
+// Called by settings (names in the file) and by the messages here.
+const char* keymap_action_name(int action);
+
+// True when the table can be used: no physical key bound to two actions and
+// every pad button naming an action or none.  Otherwise false, with a
+// one-line message ("KeyA is bound to both left and right") in message.
+// Called by keymap_set_bindings, settings and tests.
+bool keymap_check_bindings(const KeyBindings& b, char* message, int size);
+
+// Checks the table and makes it the one in use (false with the message from
+// keymap_check_bindings, the table in use unchanged).  Keys and buttons held
+// across the change are not released: the caller clears held keys as on a
+// focus change.  Safe against a back-end thread translating keys meanwhile.
+// Called by the program at start-up and when the player changes bindings.
+bool keymap_set_bindings(const KeyBindings& b, char* message, int size);
+
+// The window action a key is bound to (BIND_PAUSE, BIND_MUTE,
+// BIND_FULLSCREEN) or BIND_NONE.  Called by the back-ends before they pass a
+// key to keymap_key_down / keymap_key_up.
+int keymap_window_action(int usage);
+
+// The KeyboardEvent.code name of a HID usage (the reverse of
+// keymap_usage_of_code), null when it has none.  Called by settings.
+const char* keymap_code_of_usage(int usage);

@@ -223,6 +223,9 @@ void pad_removed(SDL_JoystickID id) {
 int pad_button(Uint8 button) {
     switch (button) {
     case SDL_CONTROLLER_BUTTON_A: return PAD_A;
+    case SDL_CONTROLLER_BUTTON_B: return PAD_B;
+    case SDL_CONTROLLER_BUTTON_X: return PAD_X;
+    case SDL_CONTROLLER_BUTTON_Y: return PAD_Y;
     case SDL_CONTROLLER_BUTTON_START: return PAD_START;
     case SDL_CONTROLLER_BUTTON_BACK: return PAD_BACK;
     case SDL_CONTROLLER_BUTTON_DPAD_UP: return PAD_DPAD_UP;

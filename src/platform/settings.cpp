@@ -1,0 +1,545 @@
+// settings.cpp -- reads, updates and saves the settings file (see
+// settings.h).  The text is walked line by line in place; values are parsed
+// and formatted through small fixed buffers.  No module-wide state.
+#include "platform/settings.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// --- the keys ---
+enum {
+    K_SCALE, K_FIT, K_FULLSCREEN, K_VOLUME, K_MUTE, K_PAUSE_ON_FOCUS_LOSS,
+    K_BIND_FIRST,                            // key.<action>, in BindAction order
+    K_PAD_FIRST = K_BIND_FIRST + BIND_COUNT, // pad.<button>, in PadButton order
+    K_COUNT = K_PAD_FIRST + PAD_BUTTON_COUNT,
+};
+// The keys' names, in K_ order.
+constexpr const char* kKeyNames[K_COUNT] = {
+    "scale", "fit", "fullscreen", "volume", "mute", "pause_on_focus_loss",
+    "key.left", "key.right", "key.up", "key.down", "key.space", "key.escape", "key.screenshot",
+    "key.pause", "key.mute", "key.fullscreen",
+    "pad.a", "pad.start", "pad.back", "pad.up", "pad.down", "pad.left", "pad.right", "pad.b", "pad.x", "pad.y",
+};
+static_assert(BIND_COUNT == 10 && PAD_BUTTON_COUNT == 10 && PAD_B == 7, "key names out of step with the key map");
+enum { VALUE_CHARS = 64 };
+
+// The key named by the len bytes at p, -1 when none.
+int key_of_name(const char* p, int len) {
+    for (int k = 0; k < K_COUNT; ++k)
+        if (static_cast<int>(std::strlen(kKeyNames[k])) == len && std::memcmp(kKeyNames[k], p, static_cast<size_t>(len)) == 0)
+            return k;
+    return -1;
+}
+
+bool is_bool(int k) { return k == K_FIT || k == K_FULLSCREEN || k == K_MUTE || k == K_PAUSE_ON_FOCUS_LOSS; }
+
+bool* bool_of(Settings* s, int k) {
+    return k == K_FIT ? &s->fit : k == K_FULLSCREEN ? &s->fullscreen : k == K_MUTE ? &s->mute : &s->pause_on_focus_loss;
+}
+
+// Key k's value in s as the file writes it; false when the file cannot
+// express it.
+bool format_value(const Settings& s, int k, char* out) {
+    if (k == K_SCALE || k == K_VOLUME) {
+        const int v = k == K_SCALE ? s.scale : s.volume;
+        std::snprintf(out, VALUE_CHARS, "%d", v);
+        return v >= 0 && v <= (k == K_SCALE ? SETTINGS_SCALE_MAX : 100);
+    }
+    if (is_bool(k)) {
+        const bool on = k == K_FIT ? s.fit : k == K_FULLSCREEN ? s.fullscreen : k == K_MUTE ? s.mute
+                                                                                         : s.pause_on_focus_loss;
+        std::snprintf(out, VALUE_CHARS, "%s", on ? "true" : "false");
+        return true;
+    }
+    if (k >= K_PAD_FIRST) {
+        const int a = s.bindings.pad[k - K_PAD_FIRST];
+        std::snprintf(out, VALUE_CHARS, "%s", keymap_action_name(a));
+        return a >= BIND_NONE && a < BIND_COUNT;
+    }
+    const unsigned char* keys = s.bindings.keys[k - K_BIND_FIRST];
+    out[0] = '\0';
+    for (int i = 0; i < BIND_KEYS; ++i) {
+        if (keys[i] == 0 || (i > 0 && keys[i] == keys[0])) continue;
+        const char* name = keymap_code_of_usage(keys[i]);
+        if (name == nullptr) return false;
+        const size_t n = std::strlen(out);
+        std::snprintf(out + n, VALUE_CHARS - n, "%s%s", n > 0 ? ", " : "", name);
+    }
+    if (out[0] == '\0') std::snprintf(out, VALUE_CHARS, "none");
+    return true;
+}
+
+bool same_text(const char* p, int len, const char* word) {
+    return static_cast<int>(std::strlen(word)) == len && std::strncmp(p, word, static_cast<size_t>(len)) == 0;
+}
+
+bool same_text_nocase(const char* p, int len, const char* word) {
+    if (static_cast<int>(std::strlen(word)) != len) return false;
+    for (int i = 0; i < len; ++i) {
+        char c = p[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Reads the len-byte value v into key k of s.  False, with what a good value
+// looks like in why, when it is not one.
+bool parse_value(Settings* s, int k, const char* v, int len, const char** why) {
+    if (k == K_SCALE || k == K_VOLUME) {
+        const int max = k == K_SCALE ? SETTINGS_SCALE_MAX : 100;
+        *why = k == K_SCALE ? "a whole number from 0 (fit the desktop) to 8" : "a whole number from 0 to 100";
+        if (len < 1 || len > 3) return false;
+        int n = 0;
+        for (int i = 0; i < len; ++i) {
+            if (v[i] < '0' || v[i] > '9') return false;
+            n = n * 10 + (v[i] - '0');
+        }
+        if (n > max) return false;
+        (k == K_SCALE ? s->scale : s->volume) = n;
+        return true;
+    }
+    if (is_bool(k)) {
+        *why = "true or false";
+        static constexpr const char* kYes[] = {"true", "yes", "on", "1"};
+        static constexpr const char* kNo[] = {"false", "no", "off", "0"};
+        for (const char* yes : kYes)
+            if (same_text_nocase(v, len, yes)) {
+                *bool_of(s, k) = true;
+                return true;
+            }
+        for (const char* no : kNo)
+            if (same_text_nocase(v, len, no)) {
+                *bool_of(s, k) = false;
+                return true;
+            }
+        return false;
+    }
+    if (k >= K_PAD_FIRST) {
+        *why = "an action: left, right, up, down, space, escape, screenshot, pause, mute, fullscreen or none";
+        for (int a = BIND_NONE; a < BIND_COUNT; ++a)
+            if (same_text(v, len, keymap_action_name(a))) {
+                s->bindings.pad[k - K_PAD_FIRST] = static_cast<signed char>(a);
+                return true;
+            }
+        return false;
+    }
+    *why = "none, or one or two key names separated by a comma, such as ArrowLeft, KeyA";
+    unsigned char keys[BIND_KEYS] = {};
+    int count = 0, names = 0;
+    if (!same_text(v, len, "none") && len > 0) {
+        for (int at = 0; at <= len;) {
+            int end = at;
+            while (end < len && v[end] != ',') ++end;
+            int a = at, b = end;
+            while (a < b && is_blank(v[a])) ++a;
+            while (b > a && is_blank(v[b - 1])) --b;
+            char name[VALUE_CHARS];
+            if (++names > BIND_KEYS || b - a >= VALUE_CHARS) return false;
+            std::memcpy(name, v + a, static_cast<size_t>(b - a));
+            name[b - a] = '\0';
+            const int usage = keymap_usage_of_code(name);
+            if (usage <= 0 || usage >= USAGE_LIMIT) return false;
+            if (count == 0 || keys[0] != usage) keys[count++] = static_cast<unsigned char>(usage); // once each
+            at = end + 1;
+        }
+    }
+    std::memcpy(s->bindings.keys[k - K_BIND_FIRST], keys, sizeof keys);
+    return true;
+}
+
+// Sets key k of s to its default.
+void reset_value(Settings* s, int k) {
+    Settings d;
+    settings_defaults(&d);
+    if (k == K_SCALE) s->scale = d.scale;
+    else if (k == K_VOLUME) s->volume = d.volume;
+    else if (is_bool(k)) *bool_of(s, k) = *bool_of(&d, k);
+    else if (k >= K_PAD_FIRST) s->bindings.pad[k - K_PAD_FIRST] = d.bindings.pad[k - K_PAD_FIRST];
+    else std::memcpy(s->bindings.keys[k - K_BIND_FIRST], d.bindings.keys[k - K_BIND_FIRST], BIND_KEYS);
+}
+
+// --- reporting ---
+struct Reporter {
+    const char* file;
+    SettingsSink sink;
+    void* context;
+    int count;
+};
+
+__attribute__((format(printf, 3, 4))) void report(Reporter* r, int line, const char* format, ...) {
+    if (r->count++ >= SETTINGS_MAX_REPORTS || r->sink == nullptr) return;
+    char text[SETTINGS_MESSAGE_CHARS];
+    int n = std::snprintf(text, sizeof text, "%.200s:%d: ", r->file, line);
+    if (n < 0) n = 0;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text + n, sizeof text - static_cast<size_t>(n), format, args);
+    va_end(args);
+    r->sink(r->context, text);
+}
+
+// Up to 40 bytes of the text at p for a message, "..." marking the cut.
+void quote(const char* p, int len, char* out) {
+    const int n = len > 40 ? 37 : len;
+    std::memcpy(out, p, static_cast<size_t>(n));
+    std::strcpy(out + n, len > n ? "..." : "");
+}
+
+// Where each key was last named in the text (byte offsets; line 0 = never).
+struct KeyLines {
+    int line[K_COUNT];
+    int value_start[K_COUNT]; // the first byte after "=" and the blanks after it
+    int value_end[K_COUNT];   // the end of the line before its "\r\n" or "\n"
+};
+
+// The whole reading: lines, then the bindings' conflicts in the order of the
+// lines that decided them.
+int parse(const char* text, int size, const char* file, Settings* out, SettingsSink sink, void* context,
+          KeyLines* where) {
+    Reporter r{file != nullptr ? file : "settings", sink, context, 0};
+    settings_defaults(out);
+    KeyLines lines{};
+    char shown[48];
+    int number = 0;
+    for (int start = 0; start < size;) {
+        ++number;
+        const char* nl = static_cast<const char*>(std::memchr(text + start, '\n', static_cast<size_t>(size - start)));
+        const int next = nl != nullptr ? static_cast<int>(nl - text) + 1 : size;
+        int end = nl != nullptr ? next - 1 : size;
+        if (end > start && text[end - 1] == '\r') --end;
+        const int line_start = start;
+        start = next;
+        if (end - line_start > SETTINGS_LINE_CHARS) {
+            report(&r, number, "line too long (%d characters; at most %d)", end - line_start, SETTINGS_LINE_CHARS);
+            continue;
+        }
+        bool junk = false;
+        for (int i = line_start; i < end; ++i) {
+            const unsigned char c = static_cast<unsigned char>(text[i]);
+            junk = junk || (c < 0x20 && c != '\t') || c == 0x7F;
+        }
+        if (junk) {
+            report(&r, number, "control characters or binary data; line ignored");
+            continue;
+        }
+        int a = line_start, b = end;
+        while (a < b && is_blank(text[a])) ++a;
+        while (b > a && is_blank(text[b - 1])) --b;
+        if (a == b || text[a] == '#') continue;
+        const char* eq = static_cast<const char*>(std::memchr(text + a, '=', static_cast<size_t>(b - a)));
+        if (eq == nullptr) {
+            quote(text + a, b - a, shown);
+            report(&r, number, "'%s' is not a 'key = value' line", shown);
+            continue;
+        }
+        const int at = static_cast<int>(eq - text);
+        int key_end = at;
+        while (key_end > a && is_blank(text[key_end - 1])) --key_end;
+        int v = at + 1;
+        while (v < b && is_blank(text[v])) ++v;
+        const int k = key_of_name(text + a, key_end - a);
+        if (k < 0) {
+            quote(text + a, key_end - a, shown);
+            report(&r, number, "unknown key '%s'", shown);
+            continue;
+        }
+        lines.line[k] = number;
+        lines.value_start[k] = v;
+        lines.value_end[k] = end;
+        const char* why = "";
+        if (!parse_value(out, k, text + v, b - v, &why)) {
+            quote(text + v, b - v, shown);
+            report(&r, number, "bad value '%s' for %s (%s); using the default", shown, kKeyNames[k], why);
+            reset_value(out, k);
+        }
+    }
+
+    // A key named by two bindings: the later line loses and its action takes
+    // its default.  A default key the file binds elsewhere leaves its action.
+    int owner[USAGE_LIMIT];
+    for (int& o : owner) o = BIND_NONE;
+    for (int done = 0; done < BIND_COUNT; ++done) {
+        int a = -1; // the next action by the line that decided it
+        for (int c = 0; c < BIND_COUNT; ++c) {
+            const int line = lines.line[K_BIND_FIRST + c];
+            if (line > 0 && (a < 0 || line < lines.line[K_BIND_FIRST + a])) a = c;
+        }
+        if (a < 0) break;
+        const int line = lines.line[K_BIND_FIRST + a];
+        lines.line[K_BIND_FIRST + a] = -line; // taken
+        int clash = BIND_NONE, clash_key = 0;
+        for (const unsigned char usage : out->bindings.keys[a])
+            if (usage != 0 && owner[usage] != BIND_NONE && owner[usage] != a) {
+                clash = owner[usage];
+                clash_key = usage;
+            }
+        if (clash != BIND_NONE) {
+            const char* name = keymap_code_of_usage(clash_key);
+            report(&r, line, "%s is already bound to %s; key.%s keeps its default", name ? name : "a key",
+                   keymap_action_name(clash), keymap_action_name(a));
+            reset_value(out, K_BIND_FIRST + a);
+            continue; // left to the defaults below
+        }
+        for (const unsigned char usage : out->bindings.keys[a])
+            if (usage != 0) owner[usage] = a;
+    }
+    for (int a = 0; a < BIND_COUNT; ++a) lines.line[K_BIND_FIRST + a] = -lines.line[K_BIND_FIRST + a];
+    for (int a = 0; a < BIND_COUNT; ++a) {
+        unsigned char* keys = out->bindings.keys[a];
+        bool decided = lines.line[K_BIND_FIRST + a] > 0;
+        for (int i = 0; i < BIND_KEYS; ++i) decided = decided && (keys[i] == 0 || owner[keys[i]] == a);
+        if (decided) continue;
+        for (int i = 0; i < BIND_KEYS; ++i)
+            if (keys[i] != 0 && owner[keys[i]] != BIND_NONE && owner[keys[i]] != a) keys[i] = 0;
+        for (int i = 0; i < BIND_KEYS; ++i)
+            if (keys[i] != 0) owner[keys[i]] = a;
+    }
+    if (r.count > SETTINGS_MAX_REPORTS && sink != nullptr) {
+        char text_line[SETTINGS_MESSAGE_CHARS];
+        std::snprintf(text_line, sizeof text_line, "%.200s: %d more problems not shown", r.file,
+                      r.count - SETTINGS_MAX_REPORTS);
+        sink(context, text_line);
+    }
+    if (where != nullptr) *where = lines;
+    return r.count;
+}
+
+// Appends n bytes to out; false when they do not fit.
+bool put(SettingsText* out, const char* p, int n) {
+    if (n > SETTINGS_MAX_BYTES - out->size) return false;
+    std::memcpy(out->bytes + out->size, p, static_cast<size_t>(n));
+    out->size += n;
+    return true;
+}
+
+bool put_str(SettingsText* out, const char* s) { return put(out, s, static_cast<int>(std::strlen(s))); }
+
+// old with the keys in `rewrite` set to their values in now: the line that
+// decides each is rewritten in place, the others appended.
+bool rewrite(const SettingsText& old, const KeyLines& where, const bool rewrite_key[K_COUNT], const Settings& now,
+             SettingsText* out) {
+    out->size = 0;
+    bool appends = false;
+    for (int k = 0; k < K_COUNT; ++k) appends = appends || (rewrite_key[k] && where.line[k] <= 0);
+    if (old.size == 0 && appends && !put_str(out, "# Clovenfeld Returns settings: one \"key = value\" a line.\n"))
+        return false;
+    // The lines to rewrite, in file order: by line number.
+    int pos = 0;
+    bool done[K_COUNT] = {};
+    for (;;) {
+        int next = -1;
+        for (int k = 0; k < K_COUNT; ++k)
+            if (rewrite_key[k] && !done[k] && where.line[k] > 0 &&
+                (next < 0 || where.value_start[k] < where.value_start[next]))
+                next = k;
+        if (next < 0) break;
+        done[next] = true;
+        char value[VALUE_CHARS];
+        format_value(now, next, value);
+        const int vs = where.value_start[next];
+        if (!put(out, old.bytes + pos, vs - pos)) return false;
+        if (old.bytes[vs - 1] == '=' && !put_str(out, " ")) return false;
+        if (!put_str(out, value)) return false;
+        pos = where.value_end[next];
+    }
+    if (!put(out, old.bytes + pos, old.size - pos)) return false;
+    bool newline = out->size == 0 || out->bytes[out->size - 1] == '\n';
+    for (int k = 0; k < K_COUNT; ++k) {
+        if (!rewrite_key[k] || where.line[k] > 0) continue;
+        char value[VALUE_CHARS];
+        format_value(now, k, value);
+        if (!newline && !put_str(out, "\n")) return false;
+        newline = true;
+        if (!put_str(out, kKeyNames[k]) || !put_str(out, " = ") || !put_str(out, value) || !put_str(out, "\n")) return false;
+    }
+    return true;
+}
+
+// Creates the folders leading to path (mode 0700).
+void make_parents(const char* path) {
+    char dir[SETTINGS_PATH_CHARS];
+    std::snprintf(dir, sizeof dir, "%s", path);
+    for (char* p = dir + 1; *p != '\0'; ++p) {
+        if (*p != '/') continue;
+        *p = '\0';
+        ::mkdir(dir, 0700); // an existing folder is fine; any other failure shows when the file is created
+        *p = '/';
+    }
+}
+
+void report_errno(SettingsSink sink, void* context, const char* path, const char* what, int error) {
+    if (sink == nullptr) return;
+    char line[SETTINGS_MESSAGE_CHARS];
+    std::snprintf(line, sizeof line, "%.300s: %s: %s", path, what, std::strerror(error));
+    sink(context, line);
+}
+
+} // namespace
+
+bool settings_path(const SettingsPlaces& places, char* out, int size) {
+    if (out == nullptr || size <= 0) return false;
+    out[0] = '\0';
+    int n;
+    if (places.appdata != nullptr && places.appdata[0] != '\0')
+        n = std::snprintf(out, static_cast<size_t>(size), "%s\\clovenfeld\\settings.ini", places.appdata);
+    else if (places.xdg_config_home != nullptr && places.xdg_config_home[0] == '/')
+        n = std::snprintf(out, static_cast<size_t>(size), "%s/clovenfeld/settings.ini", places.xdg_config_home);
+    else if (places.home != nullptr && places.home[0] == '/')
+        n = std::snprintf(out, static_cast<size_t>(size), "%s/.config/clovenfeld/settings.ini", places.home);
+    else
+        return false;
+    if (n < 0 || n >= size) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool settings_default_path(char* out, int size) {
+    SettingsPlaces places;
+    places.xdg_config_home = std::getenv("XDG_CONFIG_HOME");
+    places.home = std::getenv("HOME");
+#ifdef _WIN32
+    places.appdata = std::getenv("APPDATA");
+#endif
+    return settings_path(places, out, size);
+}
+
+void settings_defaults(Settings* out) {
+    out->scale = 0;
+    out->fit = false;
+    out->fullscreen = false;
+    out->volume = 100;
+    out->mute = false;
+    out->pause_on_focus_loss = true;
+    keymap_default_bindings(&out->bindings);
+}
+
+int settings_parse(const char* text, int size, const char* file, Settings* out, SettingsSink sink, void* context) {
+    return parse(text, text != nullptr && size > 0 ? size : 0, file, out, sink, context, nullptr);
+}
+
+int settings_load(const char* path, SettingsText* text, Settings* out, SettingsSink sink, void* context) {
+    text->size = 0;
+    settings_defaults(out);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) return SETTINGS_MISSING;
+        report_errno(sink, context, path, "cannot read the settings", errno);
+        return SETTINGS_REFUSED;
+    }
+    struct stat st {};
+    const char* refusal = nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) refusal = "not a regular file; settings not read";
+    else if (st.st_size > SETTINGS_MAX_BYTES) refusal = "larger than 64 KB; settings not read";
+    int size = 0;
+    while (refusal == nullptr) {
+        // One byte more than allowed, to notice a file that grew.
+        const ssize_t n = ::read(fd, text->bytes + size, static_cast<size_t>(SETTINGS_MAX_BYTES - size));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            report_errno(sink, context, path, "cannot read the settings", error);
+            return SETTINGS_REFUSED;
+        }
+        if (n == 0) break;
+        size += static_cast<int>(n);
+        if (size == SETTINGS_MAX_BYTES) {
+            char extra;
+            if (::read(fd, &extra, 1) > 0) refusal = "larger than 64 KB; settings not read";
+            break;
+        }
+    }
+    ::close(fd);
+    if (refusal != nullptr) {
+        if (sink != nullptr) {
+            char line[SETTINGS_MESSAGE_CHARS];
+            std::snprintf(line, sizeof line, "%.300s: %s", path, refusal);
+            sink(context, line);
+        }
+        return SETTINGS_REFUSED;
+    }
+    text->size = size;
+    parse(text->bytes, size, path, out, sink, context, nullptr);
+    return SETTINGS_LOADED;
+}
+
+bool settings_update_text(const SettingsText& old, const Settings& now, SettingsText* out) {
+    if (out == &old || !keymap_check_bindings(now.bindings, nullptr, 0)) return false;
+    char value[VALUE_CHARS], other[VALUE_CHARS];
+    for (int k = 0; k < K_COUNT; ++k)
+        if (!format_value(now, k, value)) return false;
+    Settings was;
+    KeyLines where;
+    parse(old.bytes, old.size, nullptr, &was, nullptr, nullptr, &where);
+    // A key is rewritten when now differs from what the text gives.
+    // Rewriting one binding can change how another line reads (a conflict
+    // gone, a default key no longer taken), so the result is read back and
+    // the keys still wrong join the rewrite, until none are.
+    bool rewrite_key[K_COUNT] = {};
+    for (int k = 0; k < K_COUNT; ++k) {
+        format_value(now, k, value);
+        format_value(was, k, other);
+        rewrite_key[k] = std::strcmp(value, other) != 0;
+    }
+    for (int pass = 0; pass <= K_COUNT; ++pass) {
+        if (!rewrite(old, where, rewrite_key, now, out)) return false;
+        Settings got;
+        parse(out->bytes, out->size, nullptr, &got, nullptr, nullptr, nullptr);
+        bool more = false;
+        for (int k = 0; k < K_COUNT; ++k) {
+            format_value(now, k, value);
+            format_value(got, k, other);
+            if (std::strcmp(value, other) != 0 && !rewrite_key[k]) rewrite_key[k] = more = true;
+        }
+        if (!more) return true;
+    }
+    return false;
+}
+
+bool settings_save(const char* path, const SettingsText& text, SettingsSink sink, void* context) {
+    char temp[SETTINGS_PATH_CHARS];
+    if (path == nullptr || std::strlen(path) + 32 >= sizeof temp) {
+        report_errno(sink, context, path != nullptr ? path : "settings", "cannot save the settings", ENAMETOOLONG);
+        return false;
+    }
+    make_parents(path);
+    int fd = -1;
+    for (unsigned serial = 0; serial < 100 && fd < 0; ++serial) {
+        std::snprintf(temp, sizeof temp, "%s.%ld-%u.tmp", path, static_cast<long>(getpid()), serial);
+        fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST) break; // anything there (a link included) is left alone
+    }
+    if (fd < 0) {
+        report_errno(sink, context, path, "cannot save the settings", errno);
+        return false;
+    }
+    int error = 0;
+    for (int done = 0; done < text.size && error == 0;) {
+        const ssize_t n = ::write(fd, text.bytes + done, static_cast<size_t>(text.size - done));
+        if (n > 0) done += static_cast<int>(n);
+        else if (n < 0 && errno != EINTR) error = errno;
+        else if (n == 0) error = EIO;
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && std::rename(temp, path) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temp);
+        report_errno(sink, context, path, "cannot save the settings", error);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,105 @@
+// settings.h -- the player's settings file: window size and mode, sound,
+// pausing, and the key and pad bindings.
+//
+// The file is $XDG_CONFIG_HOME/clovenfeld/settings.ini (by default
+// ~/.config/clovenfeld/settings.ini; %APPDATA%\clovenfeld\settings.ini on
+// Windows); the browser keeps the same text in its local storage.  It holds
+// plain "key = value" lines; blank lines and lines starting with "#" are
+// comments.  The last line naming a key decides it; a bad value leaves that
+// key at its default, and each problem is reported as one line
+// "FILE:LINE: what is wrong".  Saving rewrites only the lines whose values
+// changed and appends keys the file did not have, so the player's comments,
+// unknown keys and layout survive.  Everything works in the caller's fixed
+// buffers; nothing is allocated.
+#pragma once
+
+#include "platform/keymap.h"
+
+enum {
+    SETTINGS_MAX_BYTES = 65536,  // a larger file is refused
+    SETTINGS_LINE_CHARS = 256,   // a longer line is reported and left alone
+    SETTINGS_PATH_CHARS = 4096,
+    SETTINGS_MESSAGE_CHARS = 512, // one reported line, at most
+    SETTINGS_MAX_REPORTS = 20,   // further problems are counted in one last line
+    SETTINGS_SCALE_MAX = 8,
+};
+
+struct Settings {
+    int scale;                // 0 = the largest that fits the desktop, else 1 to 8
+    bool fit;                 // stretch the page to the window (4:3), not whole steps
+    bool fullscreen;
+    int volume;               // 0 to 100
+    bool mute;
+    bool pause_on_focus_loss;
+    KeyBindings bindings;     // checked with keymap_check_bindings
+};
+
+// The bytes of a settings file: what settings_load read, what settings_save
+// writes.  Large: keep it static or in a long-lived structure, not on a stack.
+struct SettingsText {
+    char bytes[SETTINGS_MAX_BYTES];
+    int size;
+};
+
+// Receives each reported line (no newline at the end).
+typedef void (*SettingsSink)(void* context, const char* line);
+
+// What the file's place depends on; null means unset.
+struct SettingsPlaces {
+    const char* xdg_config_home = nullptr; // $XDG_CONFIG_HOME
+    const char* home = nullptr;            // $HOME
+    const char* appdata = nullptr;         // %APPDATA% (Windows only)
+};
+
+// The settings file's path in out: under appdata when given, else under an
+// absolute $XDG_CONFIG_HOME, else under an absolute $HOME/.config.  False
+// when none of them is usable or the path does not fit.  Called by
+// settings_default_path and tests.
+bool settings_path(const SettingsPlaces& places, char* out, int size);
+
+// settings_path over this process's environment.  Called by the program at
+// start-up.
+bool settings_default_path(char* out, int size);
+
+// The defaults: scale 0, fit and fullscreen off, volume 100, mute off,
+// pause_on_focus_loss on, keymap_default_bindings.  Called by the program,
+// settings_parse and tests.
+void settings_defaults(Settings* out);
+
+// Reads settings text (size bytes; it need not end in a newline or a NUL)
+// into *out, starting from the defaults.  Each problem goes to sink (may be
+// null) as "FILE:LINE: ...", file naming the text in the messages.  Returns
+// the number of problems; *out is complete and usable either way.  Called by
+// settings_load, the browser back-end (local storage), the fuzzer and tests.
+int settings_parse(const char* text, int size, const char* file, Settings* out, SettingsSink sink,
+                   void* context);
+
+enum SettingsLoad {
+    SETTINGS_LOADED,  // read (problems, if any, were reported)
+    SETTINGS_MISSING, // no such file: the defaults, text empty; not an error
+    SETTINGS_REFUSED, // not a regular file, too large or unreadable: one message,
+                      // the defaults, text empty; do not save over it
+};
+
+// Reads the file at path into *text and *out (see settings_parse).  Returns
+// a SettingsLoad.  Called by the program at start-up and by tests.
+int settings_load(const char* path, SettingsText* text, Settings* out, SettingsSink sink, void* context);
+
+// The text to save for now, made from old (what was loaded; size 0 for a
+// new file): the last line of each key whose value differs from what old
+// gives is rewritten in place (its indentation, key and line end kept), keys
+// old lacks are appended, and every other byte is kept; a line whose reading
+// the rewrite changes (a binding freed from a conflict) is rewritten too.  With nothing changed out equals old.  False, out unusable,
+// when now holds a value the file cannot express (out of range, a key with no
+// name, conflicting bindings) or the text would exceed SETTINGS_MAX_BYTES.
+// out must not be old.  Called by the program before settings_save, by the
+// browser back-end, the fuzzer and tests.
+bool settings_update_text(const SettingsText& old, const Settings& now, SettingsText* out);
+
+// Writes text to path atomically: creates the missing folders (mode 0700),
+// writes a new temporary file beside the target (opened O_CREAT | O_EXCL |
+// O_NOFOLLOW, so never through a link) and renames it over the target; a
+// link at the target is replaced, not followed.  False after one message to
+// sink, leaving no temporary behind.  Called by the program when settings
+// change, and by tests.
+bool settings_save(const char* path, const SettingsText& text, SettingsSink sink, void* context);
