@@ -114,13 +114,18 @@ void oscillate(const SoundPart& pt, PartState& s, float* w, int m) {
 void filter(const SoundPart& pt, PartState& s, float* w, int m) {
     float ic1 = s.ic1, ic2 = s.ic2;
     const float a1 = s.fa1, a2 = s.fa2, a3 = s.fa3, k = s.fk;
+    // The output mixes the three responses: low = v2, band = v1,
+    // high = input - k v1 - v2.
+    const float ci = pt.filter == FILTER_HIGH ? 1.f : 0.f;
+    const float c1 = pt.filter == FILTER_BAND ? 1.f : (pt.filter == FILTER_HIGH ? -k : 0.f);
+    const float c2 = pt.filter == FILTER_LOW ? 1.f : (pt.filter == FILTER_HIGH ? -1.f : 0.f);
     for (int j = 0; j < m; ++j) {
         const float v3 = w[j] - ic2;
         const float v1 = a1 * ic1 + a2 * v3;
         const float v2 = ic2 + a2 * ic1 + a3 * v3;
         ic1 = 2 * v1 - ic1;
         ic2 = 2 * v2 - ic2;
-        w[j] = pt.filter == FILTER_LOW ? v2 : (pt.filter == FILTER_BAND ? v1 : w[j] - k * v1 - v2);
+        w[j] = ci * w[j] + c1 * v1 + c2 * v2;
     }
     s.ic1 = ic1;
     s.ic2 = ic2;
