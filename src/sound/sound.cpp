@@ -11,8 +11,8 @@
 #include <cmath>
 #include <cstring>
 
-int sound_master_volume = 100;
-bool sound_master_muted = false;
+std::atomic<int> sound_master_volume{100};
+std::atomic<bool> sound_master_muted{false};
 
 namespace {
 
@@ -48,7 +48,10 @@ unsigned g_serial = 0;
 unsigned g_starts[SOUND_COUNT]; // starts of each kind, for the alternation
 float g_gain = 1;               // master gain now (moves toward the target)
 
-float target_gain() { return sound_master_muted ? 0.f : static_cast<float>(sound_master_volume) / 100; }
+float target_gain() {
+    if (sound_master_muted.load(std::memory_order_relaxed)) return 0;
+    return static_cast<float>(sound_master_volume.load(std::memory_order_relaxed)) / 100;
+}
 
 void begin(Voice& v, int id, int x) {
     const float p = 0.6f * static_cast<float>((x < 0 ? 0 : (x > 639 ? 639 : x)) - 320) / 320;
@@ -207,10 +210,12 @@ void sound_render(int16_t* out, int frames) {
     }
 }
 
-void sound_set_volume(int percent) { sound_master_volume = percent < 0 ? 0 : (percent > 100 ? 100 : percent); }
-int sound_volume() { return sound_master_volume; }
-void sound_set_muted(bool muted) { sound_master_muted = muted; }
-bool sound_muted() { return sound_master_muted; }
+void sound_set_volume(int percent) {
+    sound_master_volume.store(percent < 0 ? 0 : (percent > 100 ? 100 : percent), std::memory_order_relaxed);
+}
+int sound_volume() { return sound_master_volume.load(std::memory_order_relaxed); }
+void sound_set_muted(bool muted) { sound_master_muted.store(muted, std::memory_order_relaxed); }
+bool sound_muted() { return sound_master_muted.load(std::memory_order_relaxed); }
 
 int sound_voices_busy() {
     int n = 0;

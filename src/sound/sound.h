@@ -2,13 +2,16 @@
 // and an eight-voice stereo mixer.  Pure code: no platform, no files, no
 // clock, no global random numbers.  The samples written are a pure function of
 // the sequence of sound_start / sound_render calls (and the volume and mute
-// settings between them).
+// settings between them).  sound_start and sound_render belong to one thread
+// (the audio side, fed by cue_queue.h); the volume and mute may be set from
+// any thread.
 //
 // The sounds are made from text (assets/sounds/<name>.txt, read by
 // sound_text.h) that the build embeds in the program.  No heap is used: the
 // tables are fixed and filled once by sound_init.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 enum SoundId {
@@ -25,9 +28,10 @@ enum {
     SOUND_FADE_FRAMES = 192,   // a restarted or stolen voice fades out over 4 ms first
 };
 
-// Shared state owned by the sound module (read-only outside it).
-extern int sound_master_volume;   // 0..100
-extern bool sound_master_muted;
+// Shared state owned by the sound module (read-only outside it; set through
+// sound_set_volume and sound_set_muted, from any thread).
+extern std::atomic<int> sound_master_volume; // 0..100
+extern std::atomic<bool> sound_master_muted;
 
 // The sound's name as its text file is called ("egg", "life-lost", ...);
 // "" for an id out of range.  Called by the parser, the tools and tests.
