@@ -3,12 +3,13 @@
 # 12 kHz, each across its own length), titled with its name and figures, laid
 # out by scripts/png_sheet.py; and prints the figures (tools/sound_sheet).
 # Needs sox (scripts/deps.sh test) and a built sound_sheet.
-# Usage: scripts/sound_sheet.sh [build dir, default build/dev]
+# Usage: scripts/sound_sheet.sh [build dir, default build/dev] [folder to keep the WAVs in]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/dev}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+wavs=${2:-}
 
 "$build/tools/sound_sheet" "$work" | tee "$work/figures.txt"
 pictures=()
@@ -19,4 +20,9 @@ while read -r name length peak rms f50 fwhole; do
   pictures+=("$work/$name.png")
 done < "$work/figures.txt"
 python3 "$root/scripts/png_sheet.py" "$root/docs/sounds.png" 3 "${pictures[@]}"
+if [ -n "$wavs" ]; then
+  mkdir -p "$wavs"
+  cp "$work"/*.wav "$wavs"/
+  echo "WAVs in $wavs"
+fi
 echo "wrote $root/docs/sounds.png"
