@@ -5,7 +5,7 @@
 // reset mixer) into <out dir>/<name>.wav and all of them in a row, a quarter
 // of a second apart, into <out dir>/all.wav, and prints one line per sound:
 // its length, peak and RMS (dBFS, left channel, over its length) and its
-// dominant frequency over the first 50 ms and over the whole sound.
+// dominant frequency over its first 50 ms and its first half second.
 // scripts/sound_sheet.sh turns all.wav into docs/sounds.png.
 #include "sound/sound.h"
 #include "sound/wav.h"
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<int16_t> all;
-    std::printf("%-14s %8s %8s %8s %8s %8s\n", "sound", "length", "peak", "rms", "f50ms", "fwhole");
+    std::printf("%-14s %8s %8s %8s %8s %8s\n", "sound", "length", "peak", "rms", "f50ms", "f500ms");
     for (int id = 0; id < SOUND_COUNT; ++id) {
         const std::vector<int16_t> s = render_alone(id);
         write_wav(dir + "/" + sound_name(id) + ".wav", s);
