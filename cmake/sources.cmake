@@ -17,6 +17,15 @@ set(CLOVENFELD_GAME_SOURCES
   src/actors/player.cpp
   src/actors/swan.cpp)
 
+# The sounds: the table built from the embedded text, the synthesiser, the
+# mixer, the cue queue and the WAV header.  Pure code: no platform, no game.
+set(CLOVENFELD_SOUND_SOURCES
+  src/sound/cue_queue.cpp
+  src/sound/sound.cpp
+  src/sound/sound_synth.cpp
+  src/sound/sound_text.cpp
+  src/sound/wav.cpp)
+
 # What the game calls: pages, images, BMP files, drawing, text, keyboard,
 # clock, random numbers and the fatal report.
 set(CLOVENFELD_SERVICES_SOURCES

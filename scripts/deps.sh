@@ -8,7 +8,7 @@ case "${1:-test}" in
   test) want=(g++ cmake make pkg-config libsdl2-dev googletest libgtest-dev libbenchmark-dev
               clang libclang-rt-14-dev xvfb xdotool x11-utils matchbox-window-manager
               desktop-file-utils appstream dpkg-dev libpng-tools x11-apps openbox wmctrl
-              emscripten chromium python3-websocket) ;;
+              emscripten chromium python3-websocket sox) ;;
   web)  want=(g++ cmake make pkg-config libsdl2-dev emscripten) ;;
   *) echo "usage: $0 play|test|web" >&2; exit 2 ;;
 esac

@@ -1,0 +1,78 @@
+// sound_text.h -- the sounds' text form and its parser (module "sound_text").
+//
+// The embedded text is every assets/sounds/<name>.txt, each after a line
+// "[name]".  A sound is one to SOUND_PARTS parts; each part starts with a
+// line `part` and sets `key = value` lines ('#' starts a comment):
+//
+//   wave       square12 | square25 | square50 | triangle | saw | noise
+//   freq       Hz (a single tone), or
+//   notes      a tune: "c5/2 e5/1 r/1 g#4/3 ..." (name, octave, length in
+//              sixteenths at `tempo` beats a minute; r = a rest)
+//   tempo      beats a minute for `notes` (default 150)
+//   start      seconds after the sound's start that the part begins
+//   attack, sustain, decay
+//              seconds; each note of a tune gets attack and decay, and holds
+//              for the rest of its length (so no `sustain` with notes)
+//   slide      octaves a second (pitch glide from each note's start)
+//   vibrato    semitones of depth;   vibrato_rate  Hz
+//   arp        semitone steps "0 7 12" taken every arp_step seconds; the last
+//              is held unless arp_loop = 1
+//   alternate  semitones added to every other start of this sound
+//   filter     off | low | band | high (a state-variable filter);
+//   cutoff     Hz;  cutoff_slide  octaves a second;  resonance  (Q, 0.5..8)
+//   gain       dB (0 or less)
+//   seed       1..32767, the noise register's start (default 1)
+//
+// For noise, freq is the rate the 15-bit register is clocked at.  Attack and
+// decay are at least 2 ms; every sound must appear exactly once and fit its
+// limit (sound_limit_frames).
+#pragma once
+
+#include "sound/sound.h"
+
+#include <cstddef>
+#include <cstdint>
+
+enum { SOUND_PARTS = 4, SOUND_NOTES = 40, SOUND_ARP = 8 };
+
+enum SoundWave { WAVE_SQUARE12, WAVE_SQUARE25, WAVE_SQUARE50, WAVE_TRIANGLE, WAVE_SAW, WAVE_NOISE };
+enum SoundFilter { FILTER_OFF, FILTER_LOW, FILTER_BAND, FILTER_HIGH };
+
+struct SoundNote {
+    float freq;   // Hz; 0 = a rest
+    int frames;
+};
+
+struct SoundPart {
+    int wave;
+    int start;                  // frames after the sound's start
+    int attack, sustain, decay; // frames (sustain of a tone; a note holds its length)
+    float gain;                 // linear
+    float slide;                // octaves a second
+    float vibrato, vibrato_rate; // semitones, Hz
+    int arp[SOUND_ARP];
+    int arp_count;
+    int arp_step;               // frames
+    bool arp_loop;
+    float alternate;            // semitones on every other start
+    int filter;
+    float cutoff, cutoff_slide, resonance;
+    uint16_t seed;
+    bool tune;                  // notes given (else one tone)
+    int note_count;
+    SoundNote note[SOUND_NOTES];
+    int length;                 // frames from start to the end of the part
+};
+
+struct SoundDef {
+    int part_count;
+    SoundPart part[SOUND_PARTS];
+    int length;                 // frames of the whole sound
+};
+
+// Parses text[0..size) into table[SOUND_COUNT].  On a fault writes a message
+// naming the sound and the line within its file ("egg:4: unknown key 'wav'")
+// into error (error_size bytes, always terminated) and returns false; table is
+// then partly filled and must not be used.  No heap.  Called by sound_init,
+// tests and the fuzz harness.
+bool sound_text_parse(const char* text, size_t size, SoundDef* table, char* error, size_t error_size);
