@@ -22,6 +22,7 @@ set(CLOVENFELD_GAME_SOURCES
 set(CLOVENFELD_SOUND_SOURCES
   src/sound/cue_queue.cpp
   src/sound/sound.cpp
+  src/sound/sound_device.cpp
   src/sound/sound_synth.cpp
   src/sound/sound_text.cpp
   src/sound/wav.cpp)
@@ -44,6 +45,7 @@ set(CLOVENFELD_SERVICES_SOURCES
 # recordings, the key map, the data folder, the window's layout arithmetic
 # and the headless back-end.
 set(CLOVENFELD_PLATFORM_SOURCES
+  src/platform/audio_out.cpp
   src/platform/datadir.cpp
   src/platform/headless.cpp
   src/platform/keymap.cpp

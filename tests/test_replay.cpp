@@ -19,7 +19,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <cmath>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 using namespace shell_test;
@@ -84,17 +87,34 @@ void check_hashes(const std::string& which, const std::vector<std::string>& got)
     std::string line;
     while (std::getline(in, line))
         if (!line.empty()) want.push_back(line);
-    ASSERT_GT(want.size(), 10u);
+    ASSERT_FALSE(want.empty());
     for (size_t i = 0; i < want.size() && i < got.size(); i++)
         ASSERT_EQ(got[i], want[i]) << "the picture differs (\"<recording> <tick> <work> <visible>\")";
     EXPECT_EQ(got.size(), want.size());
 }
 
-// The child of run_game: prints every 500th tick's hash line on stdout.
+// The seed piles on the map now.
+int seeds_on_map()
+{
+    int n = 0;
+    for (int k = 0; k <= last_cell; k++) n += cells[k].code == CELL_SEED;
+    return n;
+}
+
+// The child of run_game: prints every 500th tick's hash line on stdout, and
+// "took egg N" / "took seed N" for each egg and seed pile the frame that
+// ended at tick N took, and "ticks N" at every tick.
 void print_hash_line(long tick)
 {
-    if (tick % HASH_EVERY != 0) return;
-    std::printf("hash game %s\n", hash_line(tick).c_str());
+    static int eggs_before = 0, seeds_before = 0;
+    const int seeds = seeds_on_map();
+    // eggs_taken only grows within a level; a new level starts it at 0.
+    for (int i = eggs_before; i < eggs_taken; i++) std::printf("took egg %ld\n", tick - 1);
+    for (int i = seeds; i < seeds_before; i++) std::printf("took seed %ld\n", tick - 1);
+    eggs_before = eggs_taken;
+    seeds_before = seeds;
+    if (tick % HASH_EVERY == 0) std::printf("hash game %s\n", hash_line(tick).c_str());
+    std::printf("ticks %ld\n", tick);
     std::fflush(stdout); // the run ends with _exit
 }
 
@@ -102,7 +122,7 @@ void print_hash_line(long tick)
 // the headless back-end chosen, GAME_MAIN until the replay runs out), in a
 // child process so the run ends as the program's does; returns what it
 // printed: the --events lines and a "hash game ..." line every 500 ticks.
-std::string run_game(const std::string& recording, int* status)
+std::string run_game(const std::string& recording, int* status, const std::string& audio_out = "")
 {
     int fds[2];
     std::fflush(nullptr);
@@ -120,9 +140,10 @@ std::string run_game(const std::string& recording, int* status)
         platform_reset_for_tests();
         close_screen_for_tests(); // so open_screen opens the (headless) window and starts the replay
         high_score = 0;
-        const char* argv[] = {"clovenfeld", "--headless", "--fast", "--replay", recording.c_str(), "--events"};
+        const char* argv[] = {"clovenfeld", "--headless", "--fast", "--replay", recording.c_str(), "--events",
+                              "--audio-out", audio_out.c_str()};
         CommandLine cl;
-        if (parse_options(6, argv, &cl, stderr) != OPTIONS_OK) _exit(98);
+        if (parse_options(audio_out.empty() ? 6 : 8, argv, &cl, stderr) != OPTIONS_OK) _exit(98);
         run_options = cl.run;
         select_platform(&headless_platform);
         set_tick_hook(print_hash_line);
@@ -162,6 +183,64 @@ int count_lines_with(const std::string& text, const std::string& what)
     return n;
 }
 
+// The soundtrack of the game recording (--audio-out): 480 frames a tick,
+// an egg and a seed sound at the tick of each egg and seed pile taken,
+// peaks at -1 dBFS or below, sound in every level's play, and the samples
+// as kept (tests/sound_hash_game.txt; written again with the picture hashes).
+void check_soundtrack(const std::string& out, const std::string& wav)
+{
+    std::ifstream in(wav, std::ios::binary);
+    ASSERT_TRUE(in.good()) << "no sound file";
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<std::string> ticks = lines_after(out, "ticks ");
+    ASSERT_FALSE(ticks.empty());
+    const long last = std::atol(ticks.back().c_str());
+    ASSERT_EQ(bytes.size(), 44u + static_cast<size_t>(last) * 480 * 4) << "not 480 frames a tick for " << last;
+
+    for (const char* what : {"egg", "seed"}) {
+        const std::vector<std::string> took = lines_after(out, std::string("took ") + what + " ");
+        std::vector<std::string> played;
+        for (const std::string& t : lines_after(out, "tick "))
+            if (t.size() > 7 && t.substr(t.find(' ') + 1) == std::string("sound:") + what)
+                played.push_back(t.substr(0, t.find(' ')));
+        EXPECT_GT(took.size(), 10u);
+        EXPECT_EQ(played, took) << what << " sounds against " << what << "s taken, by tick";
+    }
+
+    const int16_t* samples = reinterpret_cast<const int16_t*>(bytes.data() + 44);
+    const size_t count = (bytes.size() - 44) / 2;
+    int peak = 0;
+    for (size_t i = 0; i < count; i++) peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    EXPECT_LE(peak, 29204) << "the peak is over -1 dBFS";
+    // Each level's play, from its start to the next box, is not silent.
+    long start = -1;
+    for (const std::string& t : lines_after(out, "tick ")) {
+        const long tick = std::atol(t.c_str());
+        if (t.find(" level:") != std::string::npos) start = tick;
+        else if (start >= 0 && t.find(" infobox:") != std::string::npos) {
+            double sum = 0;
+            const size_t a = static_cast<size_t>(start) * 960, b = static_cast<size_t>(tick) * 960;
+            for (size_t i = a; i < b && i < count; i++) sum += static_cast<double>(samples[i]) * samples[i];
+            EXPECT_GT(std::sqrt(sum / static_cast<double>(b - a)), 30.0) << "silent play from tick " << start;
+            start = -1;
+        }
+    }
+    if (std::system("command -v sox >/dev/null") == 0) {
+        const std::string stats = "sox \"" + wav + "\" -n stats 2>&1 | awk '/^Pk lev dB/ { print $4 }'";
+        FILE* p = popen(stats.c_str(), "r");
+        char line[64] = "";
+        if (p && std::fgets(line, sizeof line, p)) {
+            EXPECT_LE(std::atof(line), -1.0) << "sox's peak level";
+        }
+        if (p) pclose(p);
+    }
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    char text[32];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+    check_hashes("sound", {std::string("game.rec ") + text});
+}
+
 } // namespace
 
 // The game recording from the title screen: all 27 levels completed, no life
@@ -175,7 +254,8 @@ TEST(ReplayGame, GameRecordingCompletesEveryLevelWithItsScore)
     EXPECT_EQ(comment_number(path, "levels completed"), LAST_LEVEL);
 
     int status = 0;
-    const std::string out = run_game(path, &status);
+    const std::string wav = "/tmp/clovenfeld-game-" + std::to_string(getpid()) + ".wav";
+    const std::string out = run_game(path, &status, wav);
     EXPECT_EQ(status, 0) << out.substr(0, 2000);
     EXPECT_EQ(count_lines_with(out, " title"), 2); // before the game and after it
     EXPECT_EQ(count_lines_with(out, " level:"), LAST_LEVEL);
@@ -185,6 +265,8 @@ TEST(ReplayGame, GameRecordingCompletesEveryLevelWithItsScore)
     EXPECT_EQ(count_lines_with(out, "Time Up!"), 0);
     EXPECT_EQ(count_lines_with(out, "Game Over"), 0);
     check_hashes("game", lines_after(out, "hash "));
+    check_soundtrack(out, wav);
+    std::remove(wav.c_str());
 }
 
 using ReplayLevel = ShellTest;

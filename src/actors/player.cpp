@@ -18,6 +18,8 @@
 #include "services/image.h"
 #include "services/keyboard.h"
 #include "services/screen.h"
+#include "sound/sound.h"
+#include "sound/sound_device.h"
 #include "test_hooks.h"
 
 #include <cstdio>
@@ -42,6 +44,10 @@ static const Table<const char*, 6> sprite_names = {
 // a code of 1 or more but do not sit on their own grid square, ascending.
 static Table<int, CELL_TABLE_SIZE> loose_cells;
 static int loose_count = 0;
+// Frames in the air (falling or jumping), for the landing sound only: no
+// rule of the game reads it.
+static int air_frames = 0;
+constexpr int LAND_AFTER_FRAMES = 4;
 static int search_width = 0;     // map_width when prepared
 static int search_last = -1;     // last grid entry when prepared
 static bool search_ready = false;
@@ -265,12 +271,15 @@ static void move_left(int d) {
     player_x -= d;
 }
 
-// The sprite changes on every eleventh step.
+// The sprite changes on every eleventh step; a quiet step or climbing sound
+// goes with each change (a step only with a floor under the feet).
 static void walk_step() {
     player_step_count += 1;
     if (player_step_count > 10) {
         player_step_count = 0;
         player_frame = 1 - player_frame;
+        if (player_pose == 4) play_sound(SOUND_CLIMB, player_x + 16);
+        else if (PLAYER_COLLIDE(0, 1) > -1) play_sound(SOUND_STEP, player_x + 16);
     }
 }
 
@@ -314,21 +323,34 @@ void PLAYER_UPDATE() {
         MAP_SET(k, CELL_EMPTY);
         eggs_taken += 1;
         score += 10;
+        play_sound(SOUND_EGG, player_x + 16);
     }
     k = PLAYER_OVER(CELL_SEED, 0, 0);
     if (k > -1) {
         MAP_SET(k, CELL_EMPTY);
         score += 5;
+        play_sound(SOUND_SEED, player_x + 16);
     }
 
     // A rising lift whose top half has moved into the body lifts him a pixel.
     if (PLAYER_OVER(CELL_LIFT_V, 0, 0) > -1 && PLAYER_COLLIDE(0, -1) != 1) move_up(1);
 
     // Gravity, pixel by pixel, off ladders and outside jumps.
+    bool falling = false;
     if (ladder_cell == -1 && jump_count == 0) {
         for (int i = 0; i < FALL_PIXELS; ++i) {
-            if (PLAYER_COLLIDE(0, 1) == -1 && PLAYER_OVER(CELL_LADDER, 0, 1) == -1) move_down(1);
+            if (PLAYER_COLLIDE(0, 1) == -1 && PLAYER_OVER(CELL_LADDER, 0, 1) == -1) {
+                move_down(1);
+                falling = true;
+            }
         }
+    }
+    // A soft landing sound after a fall or a jump of a few frames.
+    if (falling || jump_count > 0) {
+        air_frames += 1;
+    } else {
+        if (air_frames >= LAND_AFTER_FRAMES) play_sound(SOUND_LAND, player_x + 16);
+        air_frames = 0;
     }
 
     if (key_down(KEY_RIGHT)) {
@@ -351,8 +373,10 @@ void PLAYER_UPDATE() {
             player_pose = 4;
             walk_step();
         } else {
+            const int before = jump_count;
             if (PLAYER_OVER(CELL_LADDER, 0, 1) > -1) jump_count = JUMP_FRAMES;
             if (jump_count == 0 && PLAYER_COLLIDE(0, 1) > -1) jump_count = JUMP_FRAMES;
+            if (before == 0 && jump_count > 0) play_sound(SOUND_JUMP, player_x + 16);
         }
     }
 

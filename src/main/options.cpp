@@ -45,7 +45,10 @@ void print_usage(FILE* to)
         "  --events          print each announced event with its tick\n"
         "  --scale N         open the window at N times 640 x 480 (1 to 8)\n"
         "  --fit             fill the window at any 4:3 size, not whole scales\n"
-        "  --fullscreen      start in fullscreen (F11 or Alt+Enter toggles it)\n",
+        "  --fullscreen      start in fullscreen (F11 or Alt+Enter toggles it)\n"
+        "  --mute            start with the sound off (M toggles it)\n"
+        "  --volume N        sound volume, 0 to 100\n"
+        "  --audio-out FILE  headless: write the run's sound to FILE (16-bit 48 kHz stereo WAV)\n",
         to);
     std::fputs("  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n", to);
 }
@@ -118,6 +121,19 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
                 return OPTIONS_BAD;
             }
             out->run.window_scale = static_cast<int>(n);
+        } else if (std::strcmp(a, "--mute") == 0) {
+            out->run.mute = true;
+        } else if (std::strcmp(a, "--volume") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            if (!read_number(v, 0, 100, &n)) {
+                std::fprintf(err, "clovenfeld: --volume needs a whole number from 0 to 100, not \"%s\"\n", v);
+                return OPTIONS_BAD;
+            }
+            out->run.volume = static_cast<int>(n);
+        } else if (std::strcmp(a, "--audio-out") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            out->run.audio_out_path = v;
+            out->run.headless = true;
         } else if (std::strcmp(a, "--fit") == 0) {
             out->run.window_fit = true;
         } else if (std::strcmp(a, "--fullscreen") == 0) {

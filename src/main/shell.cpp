@@ -18,6 +18,8 @@
 #include "services/random.h"
 #include "services/screen.h"
 #include "services/text.h"
+#include "sound/sound.h"
+#include "sound/sound_device.h"
 
 #include <cstdio>
 
@@ -56,6 +58,8 @@ namespace {
 constexpr uint32_t COLOR_BLACK = 0xFF000000u;
 constexpr uint32_t COLOR_MAGENTA = 0xFFFF00FFu;
 constexpr uint32_t COLOR_YELLOW = 0xFFFFFF00u;
+// The time units left when the warning beeps begin.
+constexpr int TIME_LOW_UNITS = 50;
 
 // Sprite files of shell_images entries 1 to 4 (entry 0 stays black).
 constexpr const char* SHELL_IMAGE_FILES[5] = {
@@ -147,6 +151,7 @@ void LEVEL_START()
 
     char text[32];
     std::snprintf(text, sizeof text, "Level %d", level);
+    play_sound(SOUND_LEVEL_START, 320);
     INFOBOX(text);
 
     time_left = LEVEL_TIME;
@@ -233,7 +238,12 @@ int PLAY_FRAME()
     DUCK_UPDATE();
     DUCK_DRAW();
     if (duck_active == 1 && DUCK_HIT()) dead = 1;
-    if (OFF_SCREEN()) dead = 1;
+    // A touch and a fall off the screen sound different (one sound a life).
+    if (dead == 1) play_sound(SOUND_LIFE_LOST, player_x + 16);
+    if (OFF_SCREEN()) {
+        if (dead == 0) play_sound(SOUND_FALL, player_x + 16);
+        dead = 1;
+    }
 
     // 11: a life lost.  The last life resets nothing: the game is over.
     if (dead == 1) {
@@ -258,6 +268,11 @@ int PLAY_FRAME()
     if (time_tick >= FRAMES_PER_TIME_UNIT) {
         if (time_left > 0) time_left = time_left - 1;
         time_tick = 0;
+        // The last 50 units beep, more and more often: every 5 units, then
+        // every 2 from 20, then every unit from 10.
+        const int every = time_left > 20 ? 5 : time_left > 10 ? 2 : 1;
+        if (time_left > 0 && time_left <= TIME_LOW_UNITS && time_left % every == 0)
+            play_sound(SOUND_TIME_LOW, 320);
     }
 
     // 17: Time Up costs a life; with lives left the level starts over, its
@@ -265,6 +280,7 @@ int PLAY_FRAME()
     if (time_left == 0) {
         time_left = LEVEL_TIME;
         lives = lives - 1;
+        play_sound(SOUND_TIME_UP, 320);
         INFOBOX("Time Up!");
         if (lives > 0) {
             clear_screen();
@@ -281,6 +297,7 @@ int PLAY_FRAME()
         quit_code = 1;
     } else if (eggs_taken == egg_total) {
         quit_code = 2;
+        if (level != LAST_LEVEL) play_sound(SOUND_LEVEL_CLEAR, 320);
     }
 
     // 20: show the finished frame.
@@ -294,6 +311,7 @@ void LEVEL_END()
     if (quit_code != 2) return;
     if (level == LAST_LEVEL) {
         score = score + time_left;
+        play_sound(SOUND_ALL_COMPLETED, 320);
         INFOBOX("All levels completed!");
         quit_code = 1;
         return;
@@ -301,7 +319,12 @@ void LEVEL_END()
     level = level + 1;
     level_file = level_file + 1;
     if (level_file > LEVEL_FILES) level_file = 1;
-    if (level == 9 || level == 18) lives = lives + 1;
+    if (level == 9 || level == 18) {
+        lives = lives + 1;
+        play_sound(SOUND_EXTRA_LIFE, 320);
+    }
+    // The first level where the duck leaves its cage.
+    if (level == 10) play_sound(SOUND_DUCK_FREE, 320);
     if (level > 9) {
         swans_active = 0;
         duck_active = 1;
@@ -316,7 +339,10 @@ void LEVEL_END()
 void GAME_OVER_BOXES()
 {
     PROC(MAIN_CODE);
-    if (lives <= 0) INFOBOX("Game Over");
+    if (lives <= 0) {
+        play_sound(SOUND_GAME_OVER, 320);
+        INFOBOX("Game Over");
+    }
     char text[40];
     std::snprintf(text, sizeof text, "Final Score: %d", score);
     INFOBOX(text);

@@ -12,6 +12,8 @@
 #include "platform/run.h"
 #include "services/screen.h"
 #include "services/text.h"
+#include "sound/sound.h"
+#include "sound/sound_device.h"
 
 #include <cstdio>
 #include <cstring>
@@ -96,6 +98,7 @@ void TITLE()
         show_page();
         announce_event("title");
     } while (!WAIT_FOR_SPACE(true));
+    play_sound(SOUND_START, 320);
 }
 
 void INFOBOX(const char* text)

@@ -6,6 +6,8 @@
 #include "platform/platform.h"
 #include "platform/run.h"
 
+#include "platform/audio_out.h"
+#include "services/fatal.h"
 #include "services/keyboard.h"
 #include "platform/record.h"
 #include "test_hooks.h"
@@ -31,6 +33,12 @@ void apply_input(const TickInput& in) {
 
 int headless_open(int, int, const char*) {
     keyboard_reset();
+    // The offline render starts with the screen, at tick 0.
+    static bool audio_opened = false;
+    if (run_options.audio_out_path != nullptr && !audio_opened) {
+        if (!audio_out_open(run_options.audio_out_path)) end_program(2);
+        audio_opened = true;
+    }
     if (g_replay != nullptr) {
         replay_start(&g_cursor, g_replay);
         g_replay_started = true;
@@ -42,11 +50,12 @@ int headless_open(int, int, const char*) {
 
 void headless_set_title(const char*) {}
 void headless_present() {}
-void headless_close() {}
+void headless_close() { audio_out_finish(); }
 
 void headless_tick(int ms) {
     if (!run_options.fast && ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     const long tick = platform_count_tick();
+    audio_out_tick(); // the sound of the tick that just ended
     platform_run_tick_hook(tick);
     if (g_replay != nullptr && g_replay_started) {
         TickInput in;

@@ -9,6 +9,8 @@
 #include "services/fatal.h"
 #include "services/keyboard.h"
 #include "services/random.h"
+#include "sound/sound.h"
+#include "sound/sound_device.h"
 #include "platform/record.h"
 #include "test_hooks.h"
 
@@ -22,6 +24,22 @@ RunOptions run_options;
 namespace {
 
 const Platform* g_platform = &headless_platform;
+std::atomic<void (*)(int, int)> g_audio_sink{nullptr};
+
+void announce_sound(const char* name);
+
+// The game's sounds pass the run control: --events prints them as
+// "tick N sound:NAME" (and --stop-at may stop on one), then they go to the
+// back-end's audio output, if any.
+void run_sound_cue(int id, int x) {
+    if (run_options.print_events || run_options.stop_event != nullptr) {
+        char name[48];
+        std::snprintf(name, sizeof name, "sound:%s", sound_name(id));
+        announce_sound(name);
+    }
+    if (auto sink = g_audio_sink.load()) sink(id, x);
+}
+const SoundDevice g_run_sound = {"run", run_sound_cue};
 std::atomic<long> g_tick{0};
 void (*g_event_hook)(const char*) = nullptr;
 void (*g_tick_hook)(long) = nullptr;
@@ -51,8 +69,14 @@ void apply_event(const InputEvent& e) {
 
 const Platform* platform() { return g_platform; }
 
+void set_audio_sink(void (*sink)(int id, int x)) { g_audio_sink = sink; }
+
 void select_platform(const Platform* p) {
     g_platform = p ? p : &headless_platform;
+    sound_init();
+    sound_set_muted(run_options.mute);
+    if (run_options.volume >= 0) sound_set_volume(run_options.volume);
+    sound_set_device(&g_run_sound);
     if (g_platform == &headless_platform && run_options.replay_path != nullptr) {
         uint32_t seed = 0;
         const char* error = nullptr;
@@ -93,9 +117,10 @@ void platform_check_stop_tick(long tick) {
     if (run_options.stop_tick >= 0 && tick >= run_options.stop_tick) platform_stop_run();
 }
 
-void announce_event(const char* name) {
-    if (name == nullptr) return;
-    if (g_event_hook) g_event_hook(name);
+namespace {
+
+// Prints the event with --events and stops the run when --stop-at names it.
+void announce(const char* name) {
     if (run_options.print_events) {
         std::printf("tick %ld %s\n", current_tick(), name);
         std::fflush(stdout);
@@ -106,6 +131,18 @@ void announce_event(const char* name) {
     const bool match = (n > 0 && want[n - 1] == '*') ? std::strncmp(name, want, n - 1) == 0
                                                       : std::strcmp(name, want) == 0;
     if (match) platform_stop_run();
+}
+
+// A sound the game played, as an event: printed and matched like the shell's
+// events, but not given to the event hook, which follows what the shell shows.
+void announce_sound(const char* name) { announce(name); }
+
+} // namespace
+
+void announce_event(const char* name) {
+    if (name == nullptr) return;
+    if (g_event_hook) g_event_hook(name);
+    announce(name);
 }
 
 // --- recording ----------------------------------------------------------------

@@ -23,6 +23,10 @@ struct RunOptions {
     int window_scale = 0;              // --scale N (1 to 8); 0 = fit the desktop
     bool window_fit = false;           // --fit: any 4:3 size, not whole scales
     bool fullscreen = false;           // --fullscreen: start in desktop fullscreen
+    // Sound.
+    bool mute = false;                 // --mute: start muted (M toggles it)
+    int volume = -1;                   // --volume N (0 to 100); -1 = as it was
+    const char* audio_out_path = nullptr; // headless: render the run's sound to this WAV file
 };
 
 extern RunOptions run_options;
@@ -38,6 +42,11 @@ void announce_event(const char* name);
 void set_event_hook(void (*hook)(const char* name));
 
 // --- shared by the back-ends (run.cpp) ---------------------------------------
+
+// Where the game's sound cues go after the run control has seen them (printed
+// as "tick N sound:NAME" with --events): a back-end's audio output, or null.
+// Called by the back-ends when they open and close their audio.
+void set_audio_sink(void (*sink)(int id, int x));
 
 // Advances the tick counter by one and returns the new count.
 long platform_count_tick();

@@ -331,13 +331,7 @@ int load_bitmap(const char* path, Image* target) {
     return err;
 }
 
-namespace {
-
-// Creates a new file beside name for the screenshot, under a name nobody
-// else has: O_EXCL refuses anything already there and O_NOFOLLOW a link, so
-// nothing is written through a link planted beside the target.  Returns the
-// descriptor (temp holds its name) or -1.
-int create_temporary(const char* name, char* temp, size_t size) {
+int create_temporary_beside(const char* name, char* temp, size_t size) {
     static unsigned serial = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int n = std::snprintf(temp, size, "%s.%ld-%u.tmp", name, static_cast<long>(getpid()), serial++);
@@ -348,8 +342,6 @@ int create_temporary(const char* name, char* temp, size_t size) {
     return -1;
 }
 
-} // namespace
-
 int save_bitmap(const char* path) {
     if (!screen_is_open()) return ERR_ILLEGAL_CALL;
     if (path == nullptr || std::strlen(path) + 40 >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
@@ -357,7 +349,7 @@ int save_bitmap(const char* path) {
     char temp[MAX_PATH_CHARS];
     // Whatever the extension, the screenshot is a BMP (the game writes no other format).
     native_path(path, name, sizeof name);
-    const int fd = create_temporary(name, temp, sizeof temp);
+    const int fd = create_temporary_beside(name, temp, sizeof temp);
     if (fd < 0) return ERR_FILE_NOT_FOUND;
     FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) {

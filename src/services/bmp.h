@@ -32,5 +32,12 @@ enum { GAME_PATH_CHARS = 4096 + 64 };
 // MAP_LOAD.
 int open_game_file(const char* game_path, char* path, int size, std::FILE** file);
 
+// Creates a new file beside name to be renamed over it once complete, under a
+// name nobody else has: O_EXCL refuses anything already there and O_NOFOLLOW
+// a link, so nothing is written through a link planted beside the target.
+// Returns the descriptor (temp holds its name) or -1.  Called by save_bitmap
+// and the sound's WAV writer.
+int create_temporary_beside(const char* name, char* temp, size_t size);
+
 // Maps "\" to "/" in a game path; out must hold at least size bytes.
 void native_path(const char* path, char* out, int size);

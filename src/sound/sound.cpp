@@ -76,6 +76,17 @@ void replace(Voice& v, int id, int x) {
 // The kind a voice counts as: what it will play once its fade is over.
 int kind(const Voice& v) { return v.fade > 0 ? v.next_id : v.id; }
 
+// Jingles (the sounds allowed more than an effect's length) never sound
+// together: one asked for while another plays waits for it to end (the
+// latest one asked for waits; an earlier waiting one is dropped).
+bool is_jingle(int id) { return id >= 0 && sound_limit_frames(id) > sound_limit_frames(SOUND_EGG); }
+int g_waiting_jingle = -1, g_waiting_x = 0;
+bool jingle_playing(int except) {
+    for (const Voice& v : g_voice)
+        if (v.id >= 0 && is_jingle(kind(v)) && kind(v) != except) return true;
+    return false;
+}
+
 // Adds the voice's next n frames into l and r.  Called by mix_block.
 void render_voice(Voice& v, float* l, float* r, int n) {
     int done = 0;
@@ -175,6 +186,7 @@ const char* sound_init_error() { return g_error; }
 const char* sound_text() { return EMBEDDED; }
 
 void sound_reset() {
+    g_waiting_jingle = -1;
     for (Voice& v : g_voice) {
         std::memset(&v, 0, sizeof v);
         v.id = v.next_id = -1;
@@ -187,6 +199,11 @@ void sound_reset() {
 void sound_start(int id, int x) {
     sound_init();
     if (id < 0 || id >= SOUND_COUNT || g_table[id].part_count == 0) return;
+    if (is_jingle(id) && jingle_playing(id)) {
+        g_waiting_jingle = id;
+        g_waiting_x = x;
+        return;
+    }
     Voice* same = nullptr;
     Voice* free_voice = nullptr;
     Voice* oldest = nullptr;
@@ -205,6 +222,11 @@ void sound_render(int16_t* out, int frames) {
     while (frames > 0) {
         const int n = frames < MIX_FRAMES ? frames : MIX_FRAMES;
         mix_block(out, n);
+        if (g_waiting_jingle >= 0 && !jingle_playing(-1)) {
+            const int id = g_waiting_jingle;
+            g_waiting_jingle = -1;
+            sound_start(id, g_waiting_x);
+        }
         out += 2 * n;
         frames -= n;
     }
