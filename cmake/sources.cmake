@@ -55,5 +55,5 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/window_layout.cpp)
 
 # The back-ends with a window system: the only files that see SDL or emscripten.
-set(CLOVENFELD_SDL_SOURCES src/platform/sdl_window.cpp)
+set(CLOVENFELD_SDL_SOURCES src/platform/sdl_audio.cpp src/platform/sdl_window.cpp)
 set(CLOVENFELD_WEB_SOURCES src/platform/web.cpp)

@@ -183,18 +183,20 @@ TEST_F(Sound, RestartAndStealingFadeTheOldSoundOut) {
     // Stealing: eight kinds busy, the whistle oldest; a ninth kind takes its
     // voice.  The difference from the same play without the ninth start is
     // the whistle fading and the newcomer starting: both smooth.
-    const int kinds[8] = {SOUND_FALL, SOUND_GAME_OVER, SOUND_ALL_COMPLETED, SOUND_LEVEL_CLEAR,
-                          SOUND_LEVEL_START, SOUND_LIFE_LOST, SOUND_START, SOUND_EXTRA_LIFE};
+    // (Effects only: jingles wait for each other instead of sounding together.)
+    const int kinds[8] = {SOUND_FALL, SOUND_LIFE_LOST, SOUND_TIME_UP, SOUND_EXTRA_LIFE,
+                          SOUND_DUCK_FREE, SOUND_SEED, SOUND_JUMP, SOUND_EGG};
+    const int busy = SOUND_RATE / 20; // all eight still sounding
     sound_set_volume(25); // all eight well under the limiter's knee, so the mix adds up exactly
     const int quiet_limit = peak(alone(SOUND_FALL)) / 4;
     std::vector<int> with, without;
     for (int steal = 0; steal < 2; ++steal) {
         sound_reset();
         for (int k : kinds) sound_start(k, 320);
-        std::vector<int> out = left(render(SOUND_RATE / 5));
+        std::vector<int> out = left(render(busy));
         if (steal) {
             EXPECT_EQ(sound_voices_busy(), 8);
-            sound_start(SOUND_SEED, 320);
+            sound_start(SOUND_CLIMB, 320);
         }
         const std::vector<int> more = left(render(SOUND_FADE_FRAMES + MS2 / 2));
         out.insert(out.end(), more.begin(), more.end());
@@ -202,9 +204,24 @@ TEST_F(Sound, RestartAndStealingFadeTheOldSoundOut) {
     }
     std::vector<int> diff(with.size());
     for (size_t i = 0; i < diff.size(); ++i) diff[i] = with[i] - without[i];
-    EXPECT_EQ(peak(diff, 0, SOUND_RATE / 5), 0);
+    EXPECT_EQ(peak(diff, 0, busy), 0);
     EXPECT_GT(peak(diff), quiet_limit / 4); // the whistle did go
-    EXPECT_LE(largest_step(diff, SOUND_RATE / 5 - MS2, diff.size()), quiet_limit);
+    EXPECT_LE(largest_step(diff, busy - MS2, diff.size()), quiet_limit);
+}
+
+TEST_F(Sound, AJingleWaitsForTheOneBeforeIt) {
+    // The last egg's jingle, then the next level's box: one after the other.
+    sound_reset();
+    sound_start(SOUND_LEVEL_CLEAR, 320);
+    sound_start(SOUND_LEVEL_START, 320);
+    EXPECT_EQ(sound_voices_busy(), 1);
+    render(sound_length_frames(SOUND_LEVEL_CLEAR) - MS2);
+    EXPECT_EQ(sound_voices_busy(), 1) << "the second jingle started early";
+    render(2 * MS2);
+    EXPECT_EQ(sound_voices_busy(), 1) << "the second jingle did not follow";
+    const std::vector<int> rest = left(render(sound_length_frames(SOUND_LEVEL_START)));
+    EXPECT_GT(peak(rest), 1000);
+    EXPECT_EQ(sound_voices_busy(), 0);
 }
 
 TEST_F(Sound, RepeatedStepsRestartTheirVoiceInsteadOfPilingUp) {

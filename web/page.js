@@ -54,6 +54,22 @@ var Module = (function () {
     else if (stage.requestFullscreen) stage.requestFullscreen().catch(function () {});
     canvas.focus();
   });
+  // The sound's button shows what M does too.
+  const mute = document.getElementById("mute");
+  function showMute() {
+    if (!Module._web_audio_muted) return;
+    const off = Module._web_audio_muted() !== 0;
+    mute.textContent = off ? "Sound: off" : "Sound: on";
+    mute.setAttribute("aria-pressed", off ? "true" : "false");
+  }
+  mute.addEventListener("click", function () {
+    if (!Module.running || !Module._web_audio_set_muted) return;
+    Module._web_audio_set_muted(Module._web_audio_muted() ? 0 : 1);
+    showMute();
+    canvas.focus();
+  });
+  document.addEventListener("keyup", function (e) { if (e.code === "KeyM") showMute(); });
+
   canvas.addEventListener("focus", function () { if (Module.running) say("Playing."); });
   canvas.addEventListener("blur", function () { if (Module.running) say("Click the picture to play."); });
 

@@ -16,7 +16,9 @@
 #include "services/image.h"
 #include "services/keyboard.h"
 #include "platform/keymap.h"
+#include "platform/sdl_audio.h"
 #include "services/screen.h"
+#include "sound/sound.h"
 #include "platform/window_layout.h"
 
 #include <SDL.h>
@@ -262,15 +264,29 @@ bool window_key(const SDL_KeyboardEvent& k) {
     return true;
 }
 
+// The mute key (M unless bound otherwise) belongs to the window: it turns
+// the sound off and on at any moment and never reaches the game.
+bool mute_key(const SDL_KeyboardEvent& k) {
+    if (keymap_window_action(k.keysym.scancode) != BIND_MUTE) return false;
+    if (k.type == SDL_KEYDOWN && !k.repeat) sound_set_muted(!sound_muted());
+    return true;
+}
+
 void handle_event(const SDL_Event& e, bool* redraw) {
     switch (e.type) {
     // SDL scancodes are HID usages.
     case SDL_KEYDOWN:
         if (window_key(e.key)) *redraw = true;
-        else keymap_key_down(e.key.keysym.scancode, keymap_mods(e.key.keysym.mod));
+        else if (!mute_key(e.key)) keymap_key_down(e.key.keysym.scancode, keymap_mods(e.key.keysym.mod));
         break;
     case SDL_KEYUP:
-        if (!window_key(e.key)) keymap_key_up(e.key.keysym.scancode);
+        if (!window_key(e.key) && !mute_key(e.key)) keymap_key_up(e.key.keysym.scancode);
+        break;
+    case SDL_AUDIODEVICEADDED:
+        if (!e.adevice.iscapture) sdl_audio_device_added();
+        break;
+    case SDL_AUDIODEVICEREMOVED:
+        if (!e.adevice.iscapture) sdl_audio_device_removed(e.adevice.which);
         break;
     case SDL_TEXTINPUT: keymap_text(e.text.text); break;
     case SDL_QUIT:
@@ -318,6 +334,7 @@ void handle_event(const SDL_Event& e, bool* redraw) {
 
 // Main thread: shuts SDL down for good.
 void shut_down_sdl() {
+    sdl_audio_close();
     close_pads();
     destroy_window();
     if (g_video_ok) SDL_Quit();
@@ -432,6 +449,8 @@ int run_with_window(int (*game_main)()) {
     }
     // Gamepads are welcome but not needed: without them the keys still work.
     if (g_video_ok) SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
+    // Sound is welcome too: without a device the game plays on silently.
+    if (g_video_ok) sdl_audio_open();
     {
         std::lock_guard<std::mutex> lock(g_mx);
         g_running = true;

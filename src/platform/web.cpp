@@ -15,6 +15,8 @@
 //   and the keys.
 // - Keys: keydown / keyup / blur on the canvas feed input_event through the
 //   key map; the game's keys do not reach the page (no scrolling).
+// - Sound: the game's cues are mixed by the sound module when Web Audio asks
+//   for samples (see "sound" below); M and the page's button mute it.
 // - Screenshot: a screen.bmp the game wrote is offered as a download and
 //   removed from the virtual file system.
 // - The page (web/page.js) shows what the game writes to standard error and
@@ -25,6 +27,10 @@
 #include "services/image.h"
 #include "platform/keymap.h"
 #include "services/screen.h"
+
+#include "platform/run.h"
+#include "sound/cue_queue.h"
+#include "sound/sound.h"
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
@@ -94,6 +100,82 @@ void paint() {
     if (page != nullptr && first <= last) web_put_rows(g_rgba, SCREEN_WIDTH, first, last - first + 1);
 }
 
+// --- sound ---------------------------------------------------------------------------
+// Web Audio pulls the mixer's samples through a ScriptProcessorNode of 512
+// frames, which the page creates at the first key press, click or touch (a
+// browser starts no sound before one).  The game's cues wait in a queue until
+// the next pull starts them.
+
+CueQueue g_cues;
+constexpr int kAudioFrames = 4096;
+int16_t g_audio[kAudioFrames * 2];
+
+EM_JS(void, web_note_sound, (const char* name), {
+    const n = UTF8ToString(name);
+    const counts = Module["soundCounts"] || (Module["soundCounts"] = {});
+    counts[n] = (counts[n] || 0) + 1;
+});
+
+EM_JS(void, web_audio_listen, (), {
+    if (Module["audioListening"]) return;
+    Module["audioListening"] = true;
+    function start() {
+        if (!Module["audioContext"]) {
+            const Context = window.AudioContext || window.webkitAudioContext;
+            if (!Context) return;
+            let ctx;
+            try { ctx = new Context({sampleRate: 48000}); } catch (e) { ctx = new Context(); }
+            const node = ctx.createScriptProcessor(512, 0, 2);
+            Module["audioPeak"] = 0;
+            node.onaudioprocess = function(ev) {
+                const out = ev.outputBuffer;
+                const n = out.length;
+                const left = out.getChannelData(0), right = out.getChannelData(1);
+                if (!Module["running"] || !Module["_web_audio_fill"]) { left.fill(0); right.fill(0); return; }
+                const at = Module["_web_audio_fill"](n) >> 1;
+                let peak = Module["audioPeak"];
+                for (let i = 0; i < n; i++) {
+                    const l = HEAP16[at + 2 * i], r = HEAP16[at + 2 * i + 1];
+                    left[i] = l / 32768;
+                    right[i] = r / 32768;
+                    const a = l < 0 ? -l : l;
+                    if (a > peak) peak = a;
+                }
+                Module["audioPeak"] = peak;
+            };
+            node.connect(ctx.destination);
+            Module["audioContext"] = ctx;
+            Module["audioNode"] = node;
+        }
+        if (Module["audioContext"].state !== "running") Module["audioContext"].resume().catch(function() {});
+    }
+    for (const what of ["keydown", "pointerdown", "touchstart"])
+        document.addEventListener(what, start, {capture: true, passive: true});
+});
+
+void web_audio_cue(int id, int x) {
+    cue_push(&g_cues, Cue{static_cast<int16_t>(id), static_cast<int16_t>(x), static_cast<uint32_t>(current_tick())});
+    web_note_sound(sound_name(id));
+}
+
+} // namespace
+
+// The next frames of sound for Web Audio (at most 4096, interleaved stereo),
+// after starting the cues that came since the last pull.  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE int16_t* web_audio_fill(int frames) {
+    if (frames > kAudioFrames) frames = kAudioFrames;
+    Cue c;
+    while (cue_pop(&g_cues, &c)) sound_start(c.id, c.x);
+    sound_render(g_audio, frames < 0 ? 0 : frames);
+    return g_audio;
+}
+
+// The page's mute button.  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_audio_set_muted(int muted) { sound_set_muted(muted != 0); }
+extern "C" EMSCRIPTEN_KEEPALIVE int web_audio_muted() { return sound_muted() ? 1 : 0; }
+
+namespace {
+
 // --- keys ---------------------------------------------------------------------------
 
 // The modifier flags of a key event.  The browser does not say whether Num
@@ -123,6 +205,11 @@ bool page_keeps(int usage, const EmscriptenKeyboardEvent& e) {
 EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
     const int usage = keymap_usage_of_code(e->code);
     const bool character = one_character(e->key);
+    // The mute key belongs to the page, as on the desktop: the game never sees it.
+    if (usage != 0 && keymap_window_action(usage) == BIND_MUTE) {
+        if (type == EMSCRIPTEN_EVENT_KEYDOWN && !e->repeat) sound_set_muted(!sound_muted());
+        return EM_TRUE;
+    }
     if (type == EMSCRIPTEN_EVENT_KEYDOWN) {
         // Auto-repeat comes as more key-downs, as on the desktop.
         if (usage != 0) keymap_key_down(usage, key_mods(*e, character));
@@ -158,6 +245,11 @@ int web_open(int width, int height, const char* title) {
     emscripten_set_focus_callback(kCanvas, nullptr, EM_TRUE, on_focus);
     emscripten_set_blur_callback(kCanvas, nullptr, EM_TRUE, on_focus);
     g_open = true;
+    sound_init();
+    sound_reset();
+    cue_clear(&g_cues);
+    set_audio_sink(web_audio_cue);
+    web_audio_listen();
     g_deadline = g_last_yield = emscripten_get_now();
     paint();
     return 0;

@@ -76,10 +76,13 @@ void replace(Voice& v, int id, int x) {
 // The kind a voice counts as: what it will play once its fade is over.
 int kind(const Voice& v) { return v.fade > 0 ? v.next_id : v.id; }
 
-// Jingles (the sounds allowed more than an effect's length) never sound
-// together: one asked for while another plays waits for it to end (the
-// latest one asked for waits; an earlier waiting one is dropped).
-bool is_jingle(int id) { return id >= 0 && sound_limit_frames(id) > sound_limit_frames(SOUND_EGG); }
+// Jingles (the sounds allowed more than an effect's length, and the start
+// sound that leads into the first one) never sound together: one asked for
+// while another plays waits for it to end (the latest one asked for waits;
+// an earlier waiting one is dropped).
+bool is_jingle(int id) {
+    return id == SOUND_START || (id >= 0 && sound_limit_frames(id) > sound_limit_frames(SOUND_EGG));
+}
 int g_waiting_jingle = -1, g_waiting_x = 0;
 bool jingle_playing(int except) {
     for (const Voice& v : g_voice)

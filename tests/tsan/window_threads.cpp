@@ -119,6 +119,7 @@ bool fatal_child_ends_cleanly(const char* self) {
 
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1); // the audio thread runs too, with nothing to play on
     select_platform(&sdl_platform);
     if (argc > 1 && std::strcmp(argv[1], "fatal") == 0) return run_with_window(fatal_game);
     if (!fatal_child_ends_cleanly("/proc/self/exe")) return 1;
