@@ -8,7 +8,8 @@ Cases: the title screen's canvas equals the native title picture; Space and
 Right play the game (read from the canvas); a recording replayed in the
 browser stops at a tick of level 2 with the same work page as the native
 replay, byte for byte; a missing sprite shows the native fatal report on the
-page and stops the game; Escape on the title screen brings the title back
+page and stops the game; a key press starts the page's sound and an egg
+plays one sound; Escape on the title screen brings the title back
 and the game plays on.  Ends with 'N passed, N failed'."""
 
 import os
@@ -208,6 +209,30 @@ def case_replay_level2(b, site):
     assert not page_errors(b), page_errors(b)
 
 
+def case_sound(b, site):
+    """A key press lets the page's sound run; the first egg taken plays one
+    egg sound, which reaches the audio output."""
+    b.open(site.url("?seed=1&events=1"))
+    b.wait_for("Module.output.some(l => / title$/.test(l)) && Module.tick >= 2")
+    b.click("#screen")
+    press(b, "Space", " ", 32, " ")
+    b.wait_for("Module.output.some(l => / infobox:Level 1$/.test(l))")
+    b.wait_for("Module.audioContext && Module.audioContext.state === 'running'", timeout=10)
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 2))
+    press(b, "Space", " ", 32, " ")
+    b.wait_for("Module.output.some(l => / level:1$/.test(l))")
+    b.evaluate("Module.audioPeak = 0; true")
+    b.key("keyDown", "ArrowRight", "ArrowRight", 39)
+    b.wait_for("(Module.soundCounts || {}).egg >= 1", timeout=30)
+    b.key("keyUp", "ArrowRight", "ArrowRight", 39)
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 30))
+    assert b.evaluate("Module.soundCounts.egg") == 1, b.evaluate("JSON.stringify(Module.soundCounts)")
+    assert b.evaluate("Module.audioPeak") > 1000, "no sound reached the output"
+    assert not page_errors(b), page_errors(b)
+
+
 def case_escape_on_title(b, site):
     """Escape on the title screen cannot close a page: the title comes back as
     a new start and the game plays on."""
@@ -247,7 +272,7 @@ def case_fatal_report(b, site):
     assert b.evaluate("Module.tick") == tick, "the game still runs"
 
 
-CASES = [case_title, case_play, case_escape_on_title, case_replay_level2, case_fatal_report]
+CASES = [case_title, case_play, case_sound, case_escape_on_title, case_replay_level2, case_fatal_report]
 
 
 def main():
