@@ -14,7 +14,8 @@
 //   - the player within a screen of the map;
 //   - every lift on its track (its row or column, inside the map);
 // and it counts heap allocations made during frames (a hook on the allocator)
-// and the resident memory.  A fatal error ends the run with its report and
+// and the resident memory.  The game's sounds are mixed as a window's audio
+// callback mixes them, 480 frames a frame, counted with the frame.  A fatal error ends the run with its report and
 // status, as in the game.  Every 1,000 frames it hashes the whole game state
 // and the work page; with --twice the run is made again in the same process
 // and every hash must match.  Exit status 0 when everything held, 1 when a
@@ -28,6 +29,7 @@
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/keyboard.h"
+#include "sound/sound.h"
 #include "platform/platform.h"
 #include "platform/run.h"
 #include "services/screen.h"
@@ -97,6 +99,7 @@ struct Figures {
     long frames = 0;
     long level_starts = 0;
     long lives_lost = 0;
+    long sounds = 0;
     long levels_completed = 0;
     long eggs = 0;
     long frame_allocations = 0;
@@ -236,6 +239,13 @@ uint64_t state_hash() {
     return h;
 }
 
+// The sound: each cue starts its sound at once; every frame mixes 480 frames.
+int16_t g_sound_block[SOUND_TICK_FRAMES * 2];
+void soak_sound(int id, int x) {
+    sound_start(id, x);
+    g_fig.sounds++;
+}
+
 // One whole run: levels in turn until the frames are played.
 void run(int pass) {
     Walk walk{0x9E3779B97F4A7C15ULL ^ g_opt.seed};
@@ -254,6 +264,7 @@ void run(int pass) {
             hold(walk_keys(&walk));
             g_counting = true;
             PLAY_FRAME();
+            sound_render(g_sound_block, SOUND_TICK_FRAMES); // the audio callback's share of the frame
             g_counting = false;
             g_frame++;
             if (lives < lives_before) g_fig.lives_lost++;
@@ -322,6 +333,8 @@ int main(int argc, char** argv) {
     select_platform(&headless_platform);
     set_event_hook(on_event);
     set_tick_hook(on_tick);
+    sound_reset();
+    set_audio_sink(soak_sound);
     g_hashes = new uint64_t[static_cast<size_t>(g_opt.frames / 1000 + 1)];
     const auto t0 = std::chrono::steady_clock::now();
     SHELL_STARTUP();
@@ -341,6 +354,7 @@ int main(int argc, char** argv) {
     std::printf("soak: %ld frames%s, seed %u, %ld level starts, %ld completed, %ld eggs, %ld lives lost\n",
                 g_fig.frames, g_opt.twice ? " (twice, same hashes)" : "", g_opt.seed, g_fig.level_starts,
                 g_fig.levels_completed, g_fig.eggs, g_fig.lives_lost);
+    std::printf("soak: %ld sounds played and mixed\n", g_fig.sounds);
     std::printf("soak: %ld heap allocations during frames; RSS %ld kB after 1,000 frames, %ld kB at the end, "
                 "peak %ld kB; %.1f s\n",
                 g_fig.frame_allocations, g_fig.rss_start_kb, g_fig.rss_end_kb, g_fig.rss_peak_kb, g_fig.seconds);
