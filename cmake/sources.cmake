@@ -49,6 +49,8 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/datadir.cpp
   src/platform/headless.cpp
   src/platform/keymap.cpp
+  src/platform/overlay.cpp
+  src/platform/session.cpp
   src/platform/record.cpp
   src/platform/run.cpp
   src/platform/settings.cpp

@@ -4,6 +4,7 @@
 #include "main/shell.h"
 #include "platform/datadir.h"
 #include "platform/platform.h"
+#include "platform/session.h"
 #include "platform/run.h"
 
 #include <cstdio>
@@ -22,6 +23,9 @@ int main(int argc, char** argv)
     }
     run_options = cl.run;
     choose_data_dir(cl.data_dir);
+    // A window run reads the player's settings; a headless one only a file named.
+    session_start(cl.no_settings ? nullptr : cl.settings_path, !cl.no_settings && !run_options.headless,
+                  &run_options);
 
     if (run_options.headless) {
         // A replayed recording is read here; its seed then seeds the game.

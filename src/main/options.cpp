@@ -48,7 +48,9 @@ void print_usage(FILE* to)
         "  --fullscreen      start in fullscreen (F11 or Alt+Enter toggles it)\n"
         "  --mute            start with the sound off (M toggles it)\n"
         "  --volume N        sound volume, 0 to 100\n"
-        "  --audio-out FILE  headless: write the run's sound to FILE (16-bit 48 kHz stereo WAV)\n",
+        "  --audio-out FILE  headless: write the run's sound to FILE (16-bit 48 kHz stereo WAV)\n"
+        "  --settings FILE   read and save the settings in FILE instead of the player's own\n"
+        "  --no-settings     read no settings file\n",
         to);
     std::fputs("  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n", to);
 }
@@ -121,6 +123,11 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
                 return OPTIONS_BAD;
             }
             out->run.window_scale = static_cast<int>(n);
+        } else if (std::strcmp(a, "--settings") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            out->settings_path = v;
+        } else if (std::strcmp(a, "--no-settings") == 0) {
+            out->no_settings = true;
         } else if (std::strcmp(a, "--mute") == 0) {
             out->run.mute = true;
         } else if (std::strcmp(a, "--volume") == 0) {

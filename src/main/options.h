@@ -13,6 +13,8 @@ struct CommandLine {
     bool show_help = false;    // --help
     bool show_version = false; // --version
     const char* data_dir = nullptr; // --data DIR: the folder holding gfx/ and levels/
+    const char* settings_path = nullptr; // --settings FILE: read (and save) this settings file
+    bool no_settings = false;       // --no-settings: read no settings file
 };
 
 enum { OPTIONS_OK = 0, OPTIONS_BAD = 2 };

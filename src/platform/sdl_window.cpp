@@ -16,7 +16,9 @@
 #include "services/image.h"
 #include "services/keyboard.h"
 #include "platform/keymap.h"
+#include "platform/overlay.h"
 #include "platform/sdl_audio.h"
+#include "platform/session.h"
 #include "services/screen.h"
 #include "sound/sound.h"
 #include "platform/window_layout.h"
@@ -58,6 +60,9 @@ std::atomic<bool> g_exit_expected{false};
 // The close button (or Alt+F4, or the window manager) asked the program to
 // end: the game thread ends it at its next tick.
 std::atomic<bool> g_close_button{false};
+// Paused: the game thread waits in its tick until this is cleared (P again)
+// or the program is asked to end.  Set and cleared on the main thread.
+std::atomic<bool> g_paused{false};
 
 // --- main thread only ------------------------------------------------------------
 
@@ -80,6 +85,10 @@ struct Pad {
 };
 Pad g_pads[KEYMAP_MAX_PADS] = {};
 
+// The pause overlay's texture, and its drawing (below, with the pause).
+SDL_Texture* g_overlay_texture = nullptr;
+void draw_overlay(const SDL_Rect& dst);
+
 void copy_title(const char* title) {
     std::snprintf(g_title, sizeof g_title, "%s", title ? title : "");
 }
@@ -99,6 +108,8 @@ void close_pads() {
 }
 
 void destroy_window() {
+    if (g_overlay_texture) SDL_DestroyTexture(g_overlay_texture);
+    g_overlay_texture = nullptr;
     if (g_texture) SDL_DestroyTexture(g_texture);
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     if (g_window) SDL_DestroyWindow(g_window);
@@ -175,16 +186,144 @@ void render(bool force) {
     SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
     SDL_RenderClear(g_renderer);
     SDL_RenderCopy(g_renderer, g_texture, nullptr, &dst);
+    if (g_paused) draw_overlay(dst);
     SDL_RenderPresent(g_renderer);
 }
 
 bool is_fullscreen() { return g_window && (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0; }
 
 // Main thread: desktop fullscreen on or off; the pointer is hidden while on.
+// The player's choice is remembered for the next start.
 void toggle_fullscreen() {
     if (!g_window) return;
     SDL_SetWindowFullscreen(g_window, is_fullscreen() ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
     SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE);
+    session_note_fullscreen(is_fullscreen());
+}
+
+// --- pause and its overlay (main thread) -------------------------------------------
+
+enum OverlayShows { SHOWS_PAUSED, SHOWS_QUIT, SHOWS_KEYS };
+OverlayShows g_shows = SHOWS_PAUSED;
+int g_binding = 0;                         // the action a key is asked for
+KeyBindings g_new_bindings;
+char g_overlay_message[BIND_MESSAGE_CHARS] = "";
+bool g_overlay_stale = true;
+alignas(64) uint32_t g_overlay[SCREEN_WIDTH * SCREEN_HEIGHT];
+
+void set_paused(bool on) {
+    if (on == g_paused) return;
+    if (on) {
+        // Nothing stays held through a pause that the game would not see let go.
+        input_event(INPUT_CLEAR_HELD, 0);
+        keymap_pads_reset();
+        g_shows = SHOWS_PAUSED;
+        g_overlay_message[0] = '\0';
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        g_paused = on;
+    }
+    g_cv.notify_all();
+    g_overlay_stale = true;
+}
+
+void toggle_mute() {
+    sound_set_muted(!sound_muted());
+    session_note_mute(sound_muted());
+}
+
+// Builds the overlay's picture (translucent black and the text) when its
+// text changed, and shows it over the page at the page's place.
+void draw_overlay(const SDL_Rect& dst) {
+    if (!g_overlay_texture) {
+        g_overlay_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                              SCREEN_WIDTH, SCREEN_HEIGHT);
+        if (!g_overlay_texture) return;
+        SDL_SetTextureBlendMode(g_overlay_texture, SDL_BLENDMODE_BLEND);
+        SDL_SetTextureScaleMode(g_overlay_texture, SDL_ScaleModeNearest);
+        g_overlay_stale = true;
+    }
+    if (g_overlay_stale) {
+        char question[OVERLAY_LINE_CHARS] = "";
+        if (g_shows == SHOWS_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
+        if (g_shows == SHOWS_KEYS) {
+            char name[24];
+            std::snprintf(name, sizeof name, "%s", keymap_action_name(g_binding));
+            for (char* c = name; *c; ++c) *c = static_cast<char>(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
+            std::snprintf(question, sizeof question, "Press a key for %s (Esc keeps it)", name);
+        }
+        OverlayText text;
+        overlay_pause_text(&text, question);
+        if (g_overlay_message[0] != '\0' && text.count < OVERLAY_MAX_LINES) {
+            // A long message is cut to the overlay's line.
+            std::memcpy(text.lines[text.count], g_overlay_message, OVERLAY_LINE_CHARS - 1);
+            text.lines[text.count++][OVERLAY_LINE_CHARS - 1] = '\0';
+        }
+        overlay_draw(g_overlay, SCREEN_WIDTH, text, false);
+        SDL_UpdateTexture(g_overlay_texture, nullptr, g_overlay, SCREEN_WIDTH * 4);
+        g_overlay_stale = false;
+    }
+    SDL_RenderCopy(g_renderer, g_overlay_texture, nullptr, &dst);
+}
+
+// A key bound in the overlay's key list: refused when another action has it.
+void bind_key(int usage) {
+    const char* name = keymap_code_of_usage(usage);
+    if (name == nullptr) return; // a key that cannot be named in the settings file
+    for (int a = 0; a < BIND_COUNT; ++a)
+        for (unsigned char k : g_new_bindings.keys[a])
+            if (a != g_binding && k == usage) {
+                std::snprintf(g_overlay_message, sizeof g_overlay_message, "%s is already %s", name,
+                              keymap_action_name(a));
+                return;
+            }
+    g_new_bindings.keys[g_binding][0] = static_cast<unsigned char>(usage);
+    g_new_bindings.keys[g_binding][1] = 0;
+    g_overlay_message[0] = '\0';
+    ++g_binding;
+}
+
+// A key pressed while paused.  The game sees none of them.
+void paused_key(const SDL_KeyboardEvent& k) {
+    if (k.repeat) return;
+    const int usage = k.keysym.scancode;
+    const int action = keymap_window_action(usage);
+    g_overlay_stale = true;
+    switch (g_shows) {
+    case SHOWS_PAUSED:
+        if (action == BIND_PAUSE) set_paused(false);
+        else if (action == BIND_MUTE) toggle_mute();
+        else if (action == BIND_FULLSCREEN) toggle_fullscreen();
+        else if (usage == SDL_SCANCODE_ESCAPE) g_shows = SHOWS_QUIT;
+        else if (usage == SDL_SCANCODE_K) {
+            session_bindings(&g_new_bindings);
+            g_binding = 0;
+            g_overlay_message[0] = '\0';
+            g_shows = SHOWS_KEYS;
+        }
+        break;
+    case SHOWS_QUIT:
+        if (usage == SDL_SCANCODE_Y) {
+            g_close_button = true; // ends as the close button does
+            g_cv.notify_all();
+        } else if (usage == SDL_SCANCODE_N || usage == SDL_SCANCODE_ESCAPE) {
+            g_shows = SHOWS_PAUSED;
+        }
+        break;
+    case SHOWS_KEYS:
+        if (usage == SDL_SCANCODE_ESCAPE) ++g_binding; // keeps the old key
+        else bind_key(usage);
+        if (g_binding >= BIND_COUNT) {
+            if (keymap_set_bindings(g_new_bindings, g_overlay_message, sizeof g_overlay_message)) {
+                session_note_bindings(g_new_bindings);
+                session_save();
+                std::snprintf(g_overlay_message, sizeof g_overlay_message, "Keys saved");
+            }
+            g_shows = SHOWS_PAUSED;
+        }
+        break;
+    }
 }
 
 // --- gamepads (main thread) ------------------------------------------------------
@@ -250,7 +389,7 @@ bool window_key(const SDL_KeyboardEvent& k) {
     const SDL_Scancode sc = k.keysym.scancode;
     const int enter = sc == SDL_SCANCODE_RETURN ? 0 : sc == SDL_SCANCODE_KP_ENTER ? 1 : -1;
     if (k.type == SDL_KEYUP) {
-        if (sc == SDL_SCANCODE_F11) return true;
+        if (keymap_window_action(sc) == BIND_FULLSCREEN) return true;
         if (enter >= 0 && g_enter_held[enter]) {
             g_enter_held[enter] = false;
             return true;
@@ -258,17 +397,22 @@ bool window_key(const SDL_KeyboardEvent& k) {
         return false;
     }
     if (enter >= 0 && g_enter_held[enter]) return true; // its auto-repeat
-    if (sc != SDL_SCANCODE_F11 && !(enter >= 0 && (k.keysym.mod & KMOD_ALT))) return false;
+    const bool fullscreen_key = keymap_window_action(sc) == BIND_FULLSCREEN;
+    if (!fullscreen_key && !(enter >= 0 && (k.keysym.mod & KMOD_ALT))) return false;
     if (enter >= 0) g_enter_held[enter] = true;
     if (!k.repeat) toggle_fullscreen();
     return true;
 }
 
-// The mute key (M unless bound otherwise) belongs to the window: it turns
-// the sound off and on at any moment and never reaches the game.
-bool mute_key(const SDL_KeyboardEvent& k) {
-    if (keymap_window_action(k.keysym.scancode) != BIND_MUTE) return false;
-    if (k.type == SDL_KEYDOWN && !k.repeat) sound_set_muted(!sound_muted());
+// The mute and pause keys (M, P and Pause unless bound otherwise) belong to
+// the window: they act at any moment and never reach the game.
+bool mute_or_pause_key(const SDL_KeyboardEvent& k) {
+    const int action = keymap_window_action(k.keysym.scancode);
+    if (action != BIND_MUTE && action != BIND_PAUSE) return false;
+    if (k.type == SDL_KEYDOWN && !k.repeat) {
+        if (action == BIND_MUTE) toggle_mute();
+        else set_paused(true);
+    }
     return true;
 }
 
@@ -276,11 +420,22 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     switch (e.type) {
     // SDL scancodes are HID usages.
     case SDL_KEYDOWN:
-        if (window_key(e.key)) *redraw = true;
-        else if (!mute_key(e.key)) keymap_key_down(e.key.keysym.scancode, keymap_mods(e.key.keysym.mod));
+        if (g_paused) {
+            // Alt+Enter still toggles fullscreen; every other key is the overlay's.
+            if (!(window_key(e.key) && keymap_window_action(e.key.keysym.scancode) != BIND_FULLSCREEN))
+                paused_key(e.key);
+            *redraw = true;
+        } else if (window_key(e.key)) {
+            *redraw = true;
+        } else if (mute_or_pause_key(e.key)) {
+            *redraw = true;
+        } else {
+            keymap_key_down(e.key.keysym.scancode, keymap_mods(e.key.keysym.mod));
+        }
         break;
     case SDL_KEYUP:
-        if (!window_key(e.key) && !mute_key(e.key)) keymap_key_up(e.key.keysym.scancode);
+        // Let-go keys always reach the key map, so nothing stays held.
+        if (!window_key(e.key) && !mute_or_pause_key(e.key)) keymap_key_up(e.key.keysym.scancode);
         break;
     case SDL_AUDIODEVICEADDED:
         if (!e.adevice.iscapture) sdl_audio_device_added();
@@ -288,18 +443,37 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     case SDL_AUDIODEVICEREMOVED:
         if (!e.adevice.iscapture) sdl_audio_device_removed(e.adevice.which);
         break;
-    case SDL_TEXTINPUT: keymap_text(e.text.text); break;
+    case SDL_TEXTINPUT:
+        if (!g_paused) keymap_text(e.text.text);
+        break;
     case SDL_QUIT:
         // The key code the close button has always queued, then the end.
         input_event(INPUT_QUEUE, KEY_CLOSE_CODE);
         g_close_button = true;
+        g_cv.notify_all(); // a paused game thread wakes to end
         break;
     case SDL_WINDOWEVENT:
         switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-        case SDL_WINDOWEVENT_FOCUS_LOST:
             input_event(INPUT_CLEAR_HELD, 0);
             keymap_pads_reset();
+            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+        case SDL_WINDOWEVENT_MINIMIZED:
+            // Another window took the keys: the game waits (P resumes it).
+            input_event(INPUT_CLEAR_HELD, 0);
+            keymap_pads_reset();
+            if (session_pause_on_focus_loss()) set_paused(true);
+            *redraw = true;
+            break;
+        case SDL_WINDOWEVENT_RESIZED:
+            // The player's own resize: its whole scale is remembered.
+            if (!is_fullscreen() && e.window.data1 > 0 && e.window.data2 > 0) {
+                const int s = std::min(e.window.data1 / g_width, e.window.data2 / g_height);
+                if (s >= 1 && s <= WINDOW_SCALE_MAX) session_note_scale(s);
+            }
+            SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE);
+            *redraw = true;
             break;
         case SDL_WINDOWEVENT_EXPOSED:
         case SDL_WINDOWEVENT_SHOWN:
@@ -378,6 +552,11 @@ void sdl_present() { g_present = true; }
 
 void sdl_tick(int ms) {
     if (!run_options.fast && ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (g_paused) {
+        // Paused: no tick passes until P (or the end of the program).
+        std::unique_lock<std::mutex> lock(g_mx);
+        g_cv.wait(lock, [] { return !g_paused || g_close_button; });
+    }
     const long tick = platform_count_tick();
     platform_run_tick_hook(tick);
     // A close request ends the program as Escape on the title screen does,
@@ -391,6 +570,7 @@ void sdl_tick(int ms) {
 
 void sdl_close() {
     recording_stop();
+    session_save(); // the player's fullscreen, window scale, mute and keys
     g_closing = true; // from here on the window shows nothing
     if (on_main_thread()) {
         shut_down_sdl();
@@ -433,6 +613,7 @@ int run_with_window(int (*game_main)()) {
     g_exit_expected = false;
     g_closing = false;
     g_close_button = false;
+    g_paused = false;
     g_video_ok = SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!g_video_ok) std::fprintf(stderr, "clovenfeld: no video: %s\n", SDL_GetError());
     // With no display SDL falls back to a driver that shows nothing and takes

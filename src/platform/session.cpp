@@ -1,0 +1,112 @@
+// session.cpp -- the settings of a run (session.h).  The text read at
+// start-up is kept, so that saving rewrites only the values the player
+// changed and leaves every comment and unknown line as it was.
+#include "platform/session.h"
+
+#include "platform/settings.h"
+#include "sound/sound.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+std::mutex g_mx;
+char g_path[SETTINGS_PATH_CHARS] = "";
+bool g_in_use = false;           // a file was read, or can be created
+SettingsText g_text;             // as read
+SettingsText g_new_text;         // scratch for the save
+Settings g_loaded;               // as read (the defaults for a missing file)
+Settings g_changed;              // g_loaded with the player's changes
+bool g_dirty = false;
+bool g_started = false;          // session_start ran
+std::atomic<bool> g_pause_on_focus_loss{true};
+
+void to_stderr(void*, const char* line) { std::fprintf(stderr, "clovenfeld: %s\n", line); }
+
+} // namespace
+
+void session_start(const char* path, bool use_default, RunOptions* run) {
+    std::lock_guard<std::mutex> lock(g_mx);
+    settings_defaults(&g_loaded);
+    g_started = true;
+    g_text.size = 0;
+    g_in_use = false;
+    g_dirty = false;
+    if (path != nullptr) {
+        std::snprintf(g_path, sizeof g_path, "%s", path);
+    } else if (!use_default || !settings_default_path(g_path, sizeof g_path)) {
+        g_changed = g_loaded;
+        return;
+    }
+    const int r = settings_load(g_path, &g_text, &g_loaded, to_stderr, nullptr);
+    g_in_use = r != SETTINGS_REFUSED;
+    g_changed = g_loaded;
+    // The command line wins: only what it left unset comes from the file.
+    if (run->window_scale == 0) run->window_scale = g_loaded.scale;
+    run->window_fit = run->window_fit || g_loaded.fit;
+    run->fullscreen = run->fullscreen || g_loaded.fullscreen;
+    run->mute = run->mute || g_loaded.mute;
+    if (run->volume < 0) run->volume = g_loaded.volume;
+    g_pause_on_focus_loss = g_loaded.pause_on_focus_loss;
+    char message[BIND_MESSAGE_CHARS];
+    if (!keymap_set_bindings(g_loaded.bindings, message, sizeof message))
+        std::fprintf(stderr, "clovenfeld: %s: %s; the default keys stay\n", g_path, message);
+}
+
+bool session_pause_on_focus_loss() { return g_pause_on_focus_loss; }
+
+void session_bindings(KeyBindings* out) {
+    std::lock_guard<std::mutex> lock(g_mx);
+    if (g_started) *out = g_changed.bindings;
+    else keymap_default_bindings(out);
+}
+
+void session_note_fullscreen(bool on) {
+    std::lock_guard<std::mutex> lock(g_mx);
+    g_changed.fullscreen = on;
+    g_dirty = true;
+}
+
+void session_note_scale(int scale) {
+    if (scale < 0 || scale > SETTINGS_SCALE_MAX) return;
+    std::lock_guard<std::mutex> lock(g_mx);
+    g_changed.scale = scale;
+    g_dirty = true;
+}
+
+void session_note_mute(bool on) {
+    std::lock_guard<std::mutex> lock(g_mx);
+    g_changed.mute = on;
+    g_dirty = true;
+}
+
+void session_note_bindings(const KeyBindings& bindings) {
+    std::lock_guard<std::mutex> lock(g_mx);
+    g_changed.bindings = bindings;
+    g_dirty = true;
+}
+
+void session_save() {
+    std::lock_guard<std::mutex> lock(g_mx);
+    if (!g_in_use || !g_dirty) return;
+    g_dirty = false;
+    if (!settings_update_text(g_text, g_changed, &g_new_text)) return;
+    if (g_new_text.size == g_text.size && std::memcmp(g_new_text.bytes, g_text.bytes, g_text.size) == 0) return;
+    if (settings_save(g_path, g_new_text, to_stderr, nullptr)) {
+        std::memcpy(g_text.bytes, g_new_text.bytes, static_cast<size_t>(g_new_text.size));
+        g_text.size = g_new_text.size;
+        g_loaded = g_changed;
+    }
+}
+
+void session_reset_for_tests() {
+    std::lock_guard<std::mutex> lock(g_mx);
+    g_in_use = false;
+    g_dirty = false;
+    g_started = false;
+    g_text.size = 0;
+    g_pause_on_focus_loss = true;
+}

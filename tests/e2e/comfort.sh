@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# comfort.sh -- pause, the settings file and key bindings in a real window
+# (Xvfb and openbox), each run with its own scratch XDG_CONFIG_HOME.
+#
+#  1. P freezes the picture (two captures 0.5 s apart are the same, with the
+#     overlay over the page) and P again moves it on.  Another window taking
+#     the focus pauses too.
+#  2. A game recorded with two pauses replays headless with every event at
+#     the window's tick, to the picture the window showed last.
+#  3. F11 is remembered: the next start opens fullscreen, and the file says so.
+#  4. A settings file binding Left to A: A walks left (the recording holds
+#     Left's scan code), and the recording replays the same without the file.
+#  5. A settings file of random bytes: the game starts with the defaults and
+#     says what it could not read.
+#
+# Usage: comfort.sh PATH-OF-GAME-BINARY PATH-OF-xwd_compare
+set -euo pipefail
+
+game=$(readlink -f "${1:?usage: comfort.sh GAME XWD_COMPARE}")
+compare=$(readlink -f "${2:?usage: comfort.sh GAME XWD_COMPARE}")
+game_dir=$(dirname "$game")
+source "$(dirname "$0")/common.sh"
+e2e_need Xvfb xdotool xwininfo xwd openbox wmctrl xclock
+e2e_begin comfort
+
+e2e_xvfb 241 290 1400x1100
+openbox --sm-disable >"$work/wm.log" 2>&1 &
+wm_pid=$!
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
+sleep 1
+cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
+cd "$work"
+export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
+
+find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
+is_size() { [ "$(size_of "$1")" = "$2" ]; }
+# start CONFIG ARGS...: the game with XDG_CONFIG_HOME=CONFIG, up to its title.
+start() {
+  local config=$1; shift
+  XDG_CONFIG_HOME="$config" "$game" --events "$@" >"$work/game.out" 2>"$work/game.err" &
+  game_pid=$!
+  wait_for 20 find_window || fail "the game window did not appear"
+  win=$(find_window)
+  wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
+}
+capture() { xwd -silent -id "$win" -out "$work/$1.xwd" || fail "xwd could not capture the window"; }
+same() { cmp -s "$work/$1.xwd" "$work/$2.xwd"; }
+# close: the close button, status 0.
+close() {
+  wmctrl -i -c "$win"
+  wait_for 5 sh -c "! kill -0 $game_pid" || fail "the close button did not end the game"
+  local status=0
+  wait "$game_pid" || status=$?
+  game_pid=""
+  [ "$status" = 0 ] || fail "the game ended with status $status"
+}
+into_play() {
+  press_until space 1 ' infobox:Level 1$'
+  press_until space 1 ' level:1$'
+}
+# replays RECORDING with the window's events and last picture (the window
+# captured as last.xwd at 1x).
+check_replay() {
+  "$game" --replay "$1" --fast --events --shot "$work/replay.bmp" >"$work/replay.out" || fail "$1 did not replay"
+  diff -q "$work/game.out" "$work/replay.out" >/dev/null ||
+    fail "$2: the replay's events differ: $(diff "$work/game.out" "$work/replay.out" | head -4 | tr '\n' ';')"
+  "$compare" "$work/last.xwd" "$work/replay.bmp" 1 0 0 >/dev/null || fail "$2: the replay's last picture differs"
+  echo "e2e: $2: the replay has the window's $(wc -l <"$work/game.out") events and last picture"
+}
+
+# --- 1. P, and the focus ---------------------------------------------------------------
+start "$work/cfg1" --scale 1
+into_play
+press p
+sleep 0.2
+capture paused1
+sleep 0.5
+capture paused2
+same paused1 paused2 || fail "the picture moved while paused"
+press p
+sleep 0.5
+capture resumed
+same paused2 resumed && fail "P again did not move the game on"
+echo "e2e: P froze the picture for 0.5 s and P again moved it on"
+xclock -geometry 100x100+700+0 >/dev/null 2>&1 &
+clock_pid=$!
+wait_for 10 sh -c 'xdotool search --name xclock' || fail "no second window"
+xdotool windowactivate --sync "$(xdotool search --name xclock | head -1)" 2>/dev/null ||
+  xdotool windowfocus "$(xdotool search --name xclock | head -1)"
+sleep 0.4
+capture unfocused1
+sleep 0.5
+capture unfocused2
+kill "$clock_pid" 2>/dev/null || true
+same unfocused1 unfocused2 || fail "losing the focus did not pause the game"
+echo "e2e: another window taking the focus paused the game"
+close
+
+# --- 2. a game recorded with two pauses ----------------------------------------------
+start "$work/cfg2" --scale 1 --record "$work/paused.rec"
+into_play
+for n in 1 2; do
+  xdotool keydown Right; sleep 0.4; xdotool keyup Right
+  press p; sleep 0.4; press p
+done
+press_until Escape 1 ' infobox:Final Score: [0-9]+$'
+sleep 0.3
+capture last
+close
+check_replay "$work/paused.rec" "two pauses"
+
+# --- 3. F11 remembered ----------------------------------------------------------------
+start "$work/cfg3" --scale 1
+xdotool key F11
+wait_for 5 is_size "$win" 1400x1100 || fail "F11 did not fill the screen"
+close
+grep -Eq '^fullscreen *= *true' "$work/cfg3/clovenfeld/settings.ini" || fail "the settings file does not say fullscreen"
+start "$work/cfg3"
+wait_for 5 is_size "$win" 1400x1100 || fail "the next start was not fullscreen ($(size_of "$win"))"
+close
+echo "e2e: fullscreen chosen with F11 was remembered by the next start"
+
+# --- 4. Left bound to A ---------------------------------------------------------------
+mkdir -p "$work/cfg4/clovenfeld"
+printf '# my keys\nkey.left = KeyA\n' >"$work/cfg4/clovenfeld/settings.ini"
+start "$work/cfg4" --scale 1 --record "$work/bound.rec"
+into_play
+xdotool keydown a; sleep 0.5; xdotool keyup a
+sleep 0.2
+press_until Escape 1 ' infobox:Final Score: [0-9]+$'
+sleep 0.3
+capture last
+close
+grep -Eq '(^|[ x])75( [0-9 ]*)?\|' "$work/bound.rec" || fail "A did not hold Left's scan code (75)"
+check_replay "$work/bound.rec" "Left bound to A, replayed without the file"
+head -1 "$work/cfg4/clovenfeld/settings.ini" | grep -q '^# my keys' || fail "the player's comment was lost"
+
+# --- 5. random bytes -------------------------------------------------------------------
+mkdir -p "$work/cfg5/clovenfeld"
+head -c 3000 /dev/urandom >"$work/cfg5/clovenfeld/settings.ini"
+cp "$work/cfg5/clovenfeld/settings.ini" "$work/junk.ini"
+start "$work/cfg5" --scale 1
+grep -q 'settings.ini' "$work/game.err" || fail "no message about the unreadable settings"
+close
+cmp -s "$work/junk.ini" "$work/cfg5/clovenfeld/settings.ini" || fail "the unreadable file was rewritten"
+echo "e2e: a settings file of random bytes: the defaults, and $(grep -c . "$work/game.err") lines of message"
+echo "e2e: comfort passed"
