@@ -26,6 +26,9 @@ var Module = (function () {
   if (params.get("fast") === "1") args.push("--fast");
   if (number.test(params.get("stop") || "")) args.push("--stop-tick", params.get("stop"), "--shot", "shot.bmp");
   if (params.get("events") === "1") args.push("--events");
+  // The player's settings (the same text as the desktop's settings.ini) live
+  // in the page's storage; the game reads them from /settings.ini.
+  args.push("--settings", "/settings.ini");
 
   function say(text) { status.textContent = text; }
 
@@ -69,6 +72,10 @@ var Module = (function () {
     canvas.focus();
   });
   document.addEventListener("keyup", function (e) { if (e.code === "KeyM") showMute(); });
+  // A hidden tab pauses the game; P resumes it.
+  document.addEventListener("visibilitychange", function () {
+    if (document.hidden && Module.running && Module._web_pause) Module._web_pause();
+  });
 
   canvas.addEventListener("focus", function () { if (Module.running) say("Playing."); });
   canvas.addEventListener("blur", function () { if (Module.running) say("Click the picture to play."); });
@@ -76,6 +83,11 @@ var Module = (function () {
   return {
     canvas: canvas,
     arguments: args,
+    preRun: [function () {
+      let text = null;
+      try { text = window.localStorage.getItem("clovenfeld.settings"); } catch (e) { text = null; }
+      if (text !== null) Module.FS.writeFile("/settings.ini", text);
+    }],
     output: [],
     running: false,
     print: function (line) {

@@ -6,6 +6,7 @@
 #include "main/shell.h"
 #include "platform/datadir.h"
 #include "platform/platform.h"
+#include "platform/session.h"
 #include "platform/run.h"
 
 #include <cstdio>
@@ -21,6 +22,8 @@ int main(int argc, char** argv)
     run_options = cl.run;
     run_options.headless = false;
     choose_data_dir(cl.data_dir); // the page's files are preloaded into the working directory
+    // The page puts the settings it keeps in its storage at /settings.ini.
+    session_start(cl.settings_path, false, &run_options);
     // A recording is read as a headless run reads it, and its seed seeds the
     // game; the web back-end replays it through the headless run control.
     if (run_options.replay_path != nullptr) select_platform(&headless_platform);

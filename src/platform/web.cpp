@@ -28,7 +28,9 @@
 #include "platform/keymap.h"
 #include "services/screen.h"
 
+#include "platform/overlay.h"
 #include "platform/run.h"
+#include "platform/session.h"
 #include "sound/cue_queue.h"
 #include "sound/sound.h"
 
@@ -153,6 +155,47 @@ EM_JS(void, web_audio_listen, (), {
         document.addEventListener(what, start, {capture: true, passive: true});
 });
 
+// --- pause -----------------------------------------------------------------------
+// P (or Pause) pauses and resumes; a hidden tab pauses (the page calls
+// web_pause).  While paused no tick passes: the tick waits, showing the last
+// picture dimmed with the overlay's text, until P.
+
+bool g_paused = false;
+uint32_t g_overlay_argb[SCREEN_WIDTH * SCREEN_HEIGHT];
+
+void paint_paused() {
+    lock_screen();
+    const Image* page = screen_is_open() ? shown_page() : nullptr;
+    if (page != nullptr)
+        for (int y = 0; y < SCREEN_HEIGHT; ++y)
+            std::memcpy(g_overlay_argb + y * SCREEN_WIDTH, page->row(y), SCREEN_WIDTH * 4);
+    unlock_screen(1, 0);
+    if (page == nullptr) return;
+    OverlayText text;
+    overlay_pause_text(&text, nullptr);
+    overlay_draw(g_overlay_argb, SCREEN_WIDTH, text, true);
+    for (int i = 0; i < SCREEN_WIDTH * SCREEN_HEIGHT; ++i) {
+        const uint32_t w = g_overlay_argb[i];
+        g_rgba[i] = 0xFF000000u | (w & 0x0000FF00u) | ((w >> 16) & 0xFFu) | ((w & 0xFFu) << 16);
+    }
+    web_put_rows(g_rgba, SCREEN_WIDTH, 0, SCREEN_HEIGHT);
+    // The next picture after the pause is put whole again.
+    mark_visible_dirty(-1, -1);
+}
+
+void set_paused(bool on) {
+    if (on == g_paused) return;
+    g_paused = on;
+    if (on) input_event(INPUT_CLEAR_HELD, 0);
+}
+
+EM_JS(void, web_store_settings, (), {
+    try {
+        if (FS.analyzePath("/settings.ini").exists)
+            localStorage.setItem("clovenfeld.settings", FS.readFile("/settings.ini", {encoding: "utf8"}));
+    } catch (e) {}
+});
+
 void web_audio_cue(int id, int x) {
     cue_push(&g_cues, Cue{static_cast<int16_t>(id), static_cast<int16_t>(x), static_cast<uint32_t>(current_tick())});
     web_note_sound(sound_name(id));
@@ -170,8 +213,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE int16_t* web_audio_fill(int frames) {
     return g_audio;
 }
 
-// The page's mute button.  Called by the page.
-extern "C" EMSCRIPTEN_KEEPALIVE void web_audio_set_muted(int muted) { sound_set_muted(muted != 0); }
+// The page's mute button; the choice is kept in the page's storage.  Called
+// by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_audio_set_muted(int muted) {
+    sound_set_muted(muted != 0);
+    session_note_mute(muted != 0);
+    session_save();
+    web_store_settings();
+}
+
+// The tab was hidden: the game pauses until P.  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_pause() { set_paused(true); }
+extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return g_paused ? 1 : 0; }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_audio_muted() { return sound_muted() ? 1 : 0; }
 
 namespace {
@@ -205,9 +258,14 @@ bool page_keeps(int usage, const EmscriptenKeyboardEvent& e) {
 EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
     const int usage = keymap_usage_of_code(e->code);
     const bool character = one_character(e->key);
-    // The mute key belongs to the page, as on the desktop: the game never sees it.
-    if (usage != 0 && keymap_window_action(usage) == BIND_MUTE) {
-        if (type == EMSCRIPTEN_EVENT_KEYDOWN && !e->repeat) sound_set_muted(!sound_muted());
+    // The mute and pause keys belong to the page, as on the desktop: the game
+    // never sees them; while paused no key reaches the game.
+    const int action = usage != 0 ? keymap_window_action(usage) : BIND_NONE;
+    if (action == BIND_MUTE || action == BIND_PAUSE || (g_paused && type == EMSCRIPTEN_EVENT_KEYDOWN)) {
+        if (type == EMSCRIPTEN_EVENT_KEYDOWN && !e->repeat) {
+            if (action == BIND_MUTE) web_audio_set_muted(sound_muted() ? 0 : 1);
+            if (action == BIND_PAUSE) set_paused(!g_paused);
+        }
         return EM_TRUE;
     }
     if (type == EMSCRIPTEN_EVENT_KEYDOWN) {
@@ -262,6 +320,11 @@ void web_present() {}
 
 void web_tick(int ms) {
     offer_screenshot();
+    if (g_paused) {
+        paint_paused();
+        while (g_paused) emscripten_sleep(50);
+        g_deadline = emscripten_get_now();
+    }
     const double now = emscripten_get_now();
     if (!run_options.fast) {
         g_deadline += ms;

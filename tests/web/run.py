@@ -9,7 +9,8 @@ Right play the game (read from the canvas); a recording replayed in the
 browser stops at a tick of level 2 with the same work page as the native
 replay, byte for byte; a missing sprite shows the native fatal report on the
 page and stops the game; a key press starts the page's sound and an egg
-plays one sound; Escape on the title screen brings the title back
+plays one sound; a binding in the page's storage works and a hidden tab
+pauses; Escape on the title screen brings the title back
 and the game plays on.  Ends with 'N passed, N failed'."""
 
 import os
@@ -233,6 +234,44 @@ def case_sound(b, site):
     assert not page_errors(b), page_errors(b)
 
 
+def case_pause_and_bindings(b, site):
+    """A binding kept in the page's storage works (A walks left); a hidden
+    tab pauses the game until P."""
+    b.open(site.url("?seed=1&events=1"))
+    b.wait_for("Module.tick >= 2")
+    b.evaluate("localStorage.setItem('clovenfeld.settings', '# mine\\nkey.left = KeyA\\n'); true")
+    b.open(site.url("?seed=1&events=1"))
+    b.wait_for("Module.output.some(l => / title$/.test(l)) && Module.tick >= 2")
+    b.click("#screen")
+    press(b, "Space", " ", 32, " ")
+    b.wait_for("Module.output.some(l => / infobox:Level 1$/.test(l))")
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 2))
+    press(b, "Space", " ", 32, " ")
+    b.wait_for("Module.output.some(l => / level:1$/.test(l))")
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 2))
+    colours = player_only_colours()
+    x0, _ = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+    tick = b.evaluate("Module.tick")
+    b.key("keyDown", "KeyA", "a", 65)
+    b.wait_for("Module.tick >= %d" % (tick + 30))
+    b.key("keyUp", "KeyA", "a", 65)
+    x1, _ = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+    assert x1 <= x0 - 20, "A bound to Left moved the player from %d to %d" % (x0, x1)
+    # The tab hidden: no tick passes until P.
+    b.evaluate("Object.defineProperty(document, 'hidden', {value: true, configurable: true});"
+               " document.dispatchEvent(new Event('visibilitychange')); true")
+    b.wait_for("Module._web_is_paused() === 1")
+    tick = b.evaluate("Module.tick")
+    time.sleep(0.5)
+    assert b.evaluate("Module.tick") <= tick + 1, "the game went on in a hidden tab"
+    press(b, "KeyP", "p", 80, "p")
+    b.wait_for("Module.tick >= %d" % (tick + 10))
+    assert not page_errors(b), page_errors(b)
+    b.evaluate("localStorage.removeItem('clovenfeld.settings'); true")
+
+
 def case_escape_on_title(b, site):
     """Escape on the title screen cannot close a page: the title comes back as
     a new start and the game plays on."""
@@ -272,7 +311,7 @@ def case_fatal_report(b, site):
     assert b.evaluate("Module.tick") == tick, "the game still runs"
 
 
-CASES = [case_title, case_play, case_sound, case_escape_on_title, case_replay_level2, case_fatal_report]
+CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_escape_on_title, case_replay_level2, case_fatal_report]
 
 
 def main():
