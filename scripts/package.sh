@@ -4,8 +4,9 @@
 #
 #   scripts/package.sh [--check-reproducible]
 #
-# The package's times are the last commit's (SOURCE_DATE_EPOCH; a source tree
-# without git history uses the newest file's).  --check-reproducible also
+# The package's times are SOURCE_DATE_EPOCH: cpack takes the last commit's
+# (cmake/cpack_project.cmake); a source tree without git history gets its
+# newest file's here.  --check-reproducible also
 # builds the game from scratch in build/deb-again, packs it, and compares the
 # two packages byte for byte: the same sources must give the same bytes.
 # JOBS (default: the number of processors) sets the build's parallelism.
@@ -19,11 +20,10 @@ case "${1:-}" in
 esac
 jobs=${JOBS:-$(nproc)}
 
-if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null ||
-                      find "$root" -path "$root/build" -prune -o -type f -printf '%T@\n' | sort -n | tail -1 | cut -d. -f1)
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && ! git -C "$root" log -1 >/dev/null 2>&1; then
+  SOURCE_DATE_EPOCH=$(find "$root" -path "$root/build" -prune -o -type f -printf '%T@\n' | sort -n | tail -1 | cut -d. -f1)
+  export SOURCE_DATE_EPOCH
 fi
-export SOURCE_DATE_EPOCH
 
 # Builds the game in $1 and packs it into $1/pkg; prints the .deb's path.
 build_and_pack() {
@@ -31,12 +31,12 @@ build_and_pack() {
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCLOVENFELD_TESTS=OFF -DCLOVENFELD_BENCH=OFF >/dev/null
   cmake --build "$dir" -j"$jobs" --target clovenfeld >/dev/null
   rm -rf "$dir/pkg"
-  (cd "$dir" && cpack -G DEB -B "$dir/pkg" >/dev/null)
+  (cd "$dir" && cpack -G DEB -B "$dir/pkg" >"$dir/cpack.log" 2>&1) || { cat "$dir/cpack.log" >&2; exit 1; }
   echo "$dir"/pkg/*.deb
 }
 
 deb=$(build_and_pack "$root/build/deb")
-echo "$deb ($(stat -c %s "$deb") bytes, SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH)"
+echo "$deb ($(stat -c %s "$deb") bytes)"
 if [ "$check" = 1 ]; then
   rm -rf "$root/build/deb-again"
   again=$(build_and_pack "$root/build/deb-again")

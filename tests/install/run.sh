@@ -68,9 +68,16 @@ check_tree() {
   done
   zcat "$root/share/man/man6/clovenfeld.6.gz" | cmp -s - "$src/assets/install/clovenfeld.6" ||
     fail "the manual page is not assets/install/clovenfeld.6"
-  # The changelog's newest entry is this version (the project's, in the package name of the .deb).
+  # The changelog's newest entry is this version, and it and the metainfo list
+  # every release of CHANGELOG.md.
   zcat "$root/share/doc/clovenfeld/changelog.gz" | head -1 |
     grep -qx "clovenfeld ($version) unstable; urgency=medium" || fail "changelog does not start with $version"
+  local releases
+  releases=$(grep -c '^## [0-9]' "$src/CHANGELOG.md")
+  [ "$(zcat "$root/share/doc/clovenfeld/changelog.gz" | grep -c '^clovenfeld (')" = "$releases" ] ||
+    fail "the changelog does not hold the $releases releases of CHANGELOG.md"
+  [ "$(grep -c '<release version=' "$root/share/metainfo/$id.metainfo.xml")" = "$releases" ] ||
+    fail "the metainfo does not hold the $releases releases of CHANGELOG.md"
   for tool in mkassets solver contact_sheet; do
     [ ! -e "$root/$bin/$tool" ] || fail "tool $tool installed"
   done
@@ -102,9 +109,9 @@ case $mode in
     play_from_elsewhere "$tmp/prefix/bin/clovenfeld"
     ;;
   package)
-    # The package's times are the last commit's (CPack and gzip -n keep no others).
-    SOURCE_DATE_EPOCH=$(git -C "$src" log -1 --format=%ct 2>/dev/null || echo 1796601600)
-    export SOURCE_DATE_EPOCH
+    # Packed twice a second apart, as a packager would: cpack takes the times
+    # from the last commit (cmake/cpack_project.cmake), never from the clock.
+    unset SOURCE_DATE_EPOCH
     for pkg in pkg pkg-again; do
       [ "$pkg" = pkg ] || sleep 1 # a time taken from the clock would differ
       cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/$pkg" >"$tmp/cpack.txt" 2>&1 ||
@@ -113,6 +120,11 @@ case $mode in
     deb=$(echo "$tmp"/pkg/*.deb)
     [ -f "$deb" ] || fail "no .deb made"
     cmp "$deb" "$tmp/pkg-again/$(basename "$deb")" || fail "two packs of the same build differ"
+    if epoch=$(git -C "$src" log -1 --format=%ct 2>/dev/null); then
+      when=$(TZ=UTC date -d "@$epoch" '+%F %T')
+      dpkg-deb --fsys-tarfile "$deb" | TZ=UTC tar -tv --full-time | { grep -v " $when " || true; } | head -3 >"$tmp/times.txt"
+      [ ! -s "$tmp/times.txt" ] || { cat "$tmp/times.txt"; fail "files not dated $when, the last commit"; }
+    fi
     info=$(dpkg-deb -f "$deb")
     echo "$info" | grep -q '^Package: clovenfeld$' || fail "package name"
     echo "$info" | grep -qx "Version: $version" || fail "version"
