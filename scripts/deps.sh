@@ -4,12 +4,12 @@
 set -euo pipefail
 
 case "${1:-test}" in
-  play) want=(g++ cmake make pkg-config libsdl2-dev) ;;
-  test) want=(g++ cmake make pkg-config libsdl2-dev googletest libgtest-dev libbenchmark-dev
+  play) want=(g++ cmake make pkg-config libsdl2-dev zlib1g-dev) ;;
+  test) want=(g++ cmake make pkg-config libsdl2-dev zlib1g-dev googletest libgtest-dev libbenchmark-dev
               clang libclang-rt-14-dev xvfb xdotool x11-utils matchbox-window-manager
-              desktop-file-utils appstream dpkg-dev libpng-tools x11-apps openbox wmctrl
+              desktop-file-utils appstream dpkg-dev libpng-tools lintian x11-apps openbox wmctrl
               emscripten chromium python3-websocket sox) ;;
-  web)  want=(g++ cmake make pkg-config libsdl2-dev emscripten) ;;
+  web)  want=(g++ cmake make pkg-config libsdl2-dev zlib1g-dev emscripten) ;;
   *) echo "usage: $0 play|test|web" >&2; exit 2 ;;
 esac
 

@@ -67,10 +67,14 @@ TEST_F(DataDirTest, SearchOrderFromTheExecutableToEachXdgDataDir) {
     const std::string expected[] = {
         data(root / "opt/bin"),
         data(root / "opt/bin/../share/clovenfeld"),
+        data(root / "opt/bin/../share/games/clovenfeld"), // Debian's games layout
         data(installed),
         data(root / "xdghome/clovenfeld"),
+        data(root / "xdghome/games/clovenfeld"),
         data(root / "d1/clovenfeld"),
+        data(root / "d1/games/clovenfeld"),
         data(root / "d2/clovenfeld"),
+        data(root / "d2/games/clovenfeld"),
     };
     for (const std::string& e : expected) {
         SCOPED_TRACE(e);
@@ -83,11 +87,13 @@ TEST_F(DataDirTest, SearchOrderFromTheExecutableToEachXdgDataDir) {
     EXPECT_EQ(find(places, &found), "") << "nothing left: the working directory";
     EXPECT_FALSE(found);
 
-    // Without XDG_DATA_HOME, ~/.local/share is searched.
+    // Without XDG_DATA_HOME, ~/.local/share is searched, games/ there too.
     places.xdg_data_home = nullptr;
     EXPECT_EQ(find(places), (root / "home/.local/share/clovenfeld").string());
     places.xdg_data_home = "";
     EXPECT_EQ(find(places), (root / "home/.local/share/clovenfeld").string());
+    fs::remove_all(root / "home/.local/share/clovenfeld");
+    EXPECT_EQ(find(places), data(root / "home/.local/share/games/clovenfeld"));
 }
 
 TEST_F(DataDirTest, WorkingDirectoryFirstAndDataNamesTheFolderOutright) {

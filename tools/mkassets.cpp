@@ -11,8 +11,8 @@
 // mirror images of the walking-right ones, so the two can never drift apart.
 // Any malformed source stops the tool with a message naming the file and line
 // and a nonzero exit status, so a bad edit fails the build.  The tool has its
-// own small BMP and PNG writers and does not need the game's services; the
-// text sources are read by asset_text.h.
+// own small BMP and PNG writers (zlib compresses the PNG data) and does not
+// need the game's services; the text sources are read by asset_text.h.
 #include "asset_text.h"
 
 #include <algorithm>
@@ -25,6 +25,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 namespace fs = std::filesystem;
 using namespace asset_text;
@@ -98,26 +100,6 @@ void write_sprite(const fs::path& file, const Picture& p) {
 constexpr int ICON_SIZE = 16;
 constexpr int ICON_SCALES[] = {1, 2, 3, 4, 8, 16};
 
-// CRC-32 (the PNG chunk check, polynomial 0xEDB88320) and Adler-32 (the zlib
-// stream check), bit by bit: the files are small.
-uint32_t crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
-    crc = ~crc;
-    for (size_t i = 0; i < n; i++) {
-        crc ^= p[i];
-        for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-uint32_t adler32(const std::vector<uint8_t>& data) {
-    uint32_t a = 1, b = 0;
-    for (uint8_t byte : data) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    return b << 16 | a;
-}
-
 void put32_be(std::vector<uint8_t>& b, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
 }
@@ -127,34 +109,39 @@ void png_chunk(std::vector<uint8_t>& out, const char* type, const std::vector<ui
     const size_t start = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    put32_be(out, crc32(out.data() + start, out.size() - start));
+    put32_be(out, static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
 }
 
 // An RGBA PNG of p scaled by a whole number; palette magenta becomes fully
-// transparent.  The image data is a zlib stream of stored (uncompressed)
-// deflate blocks, which every PNG reader takes.
+// transparent.  Each row is filtered "up" (the difference from the row above),
+// so a row repeated by the scaling is all zeros, and the image data is
+// compressed by zlib at its best level: a few kilobytes at 256 px.
 std::vector<uint8_t> png_file(const Picture& p, int scale) {
     const int w = p.width * scale, h = p.height * scale;
-    std::vector<uint8_t> raw; // each row: filter type 0, then RGBA pixels
+    const size_t stride = static_cast<size_t>(w) * 4;
+    std::vector<uint8_t> pixels; // RGBA rows, unfiltered
     for (int y = 0; y < h; y++) {
-        raw.push_back(0);
         for (int x = 0; x < w; x++) {
             const uint32_t c = p.rgb[static_cast<size_t>(y / scale * p.width + x / scale)];
             const bool clear = c == 0xFF00FF;
-            for (uint32_t v : {c >> 16, c >> 8, c}) raw.push_back(clear ? 0 : static_cast<uint8_t>(v));
-            raw.push_back(clear ? 0 : 255);
+            for (uint32_t v : {c >> 16, c >> 8, c}) pixels.push_back(clear ? 0 : static_cast<uint8_t>(v));
+            pixels.push_back(clear ? 0 : 255);
         }
     }
-    std::vector<uint8_t> z = {0x78, 0x01};
-    for (size_t at = 0; at < raw.size(); at += 65535) {
-        const size_t n = std::min<size_t>(65535, raw.size() - at);
-        z.push_back(at + n == raw.size() ? 1 : 0); // BFINAL on the last block, BTYPE 00
-        put16(z, static_cast<uint32_t>(n));
-        put16(z, static_cast<uint32_t>(~n & 0xFFFF));
-        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-                 raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+    std::vector<uint8_t> raw; // each row: filter type 2 (up), then the differences
+    for (int y = 0; y < h; y++) {
+        raw.push_back(2);
+        const uint8_t* row = pixels.data() + static_cast<size_t>(y) * stride;
+        for (size_t i = 0; i < stride; i++)
+            raw.push_back(static_cast<uint8_t>(row[i] - (y > 0 ? row[i - stride] : 0)));
     }
-    put32_be(z, adler32(raw));
+    uLongf z_size = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> z(z_size);
+    if (compress2(z.data(), &z_size, raw.data(), static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION) != Z_OK) {
+        std::fprintf(stderr, "mkassets: zlib could not compress the %d px icon\n", w);
+        std::exit(1);
+    }
+    z.resize(z_size);
 
     std::vector<uint8_t> header;
     put32_be(header, static_cast<uint32_t>(w));

@@ -59,6 +59,12 @@ bool try_dir(const char* dir, size_t len, const char* sub, char* out, int size) 
     return true;
 }
 
+// An XDG data folder holds the data in clovenfeld/, or in games/clovenfeld/
+// as Debian lays out games (/usr/share/games/clovenfeld).
+bool try_xdg_dir(const char* dir, size_t len, char* out, int size) {
+    return try_dir(dir, len, "clovenfeld", out, size) || try_dir(dir, len, "games/clovenfeld", out, size);
+}
+
 // Only absolute folders count in the XDG variables (relative ones are ignored).
 bool absolute(const char* p) { return p != nullptr && p[0] == '/'; }
 
@@ -79,16 +85,19 @@ bool find_data_dir(const DataDirPlaces& places, char* out, int size) {
         if (slash != nullptr) {
             const size_t len = slash == places.executable ? 1 : static_cast<size_t>(slash - places.executable);
             if (try_dir(places.executable, len, "", out, size) ||
-                try_dir(places.executable, len, "../share/clovenfeld", out, size))
+                try_dir(places.executable, len, "../share/clovenfeld", out, size) ||
+                try_dir(places.executable, len, "../share/games/clovenfeld", out, size))
                 return true;
         }
     }
     if (places.installed != nullptr && try_dir(places.installed, std::strlen(places.installed), "", out, size))
         return true;
     if (absolute(places.xdg_data_home)) {
-        if (try_dir(places.xdg_data_home, std::strlen(places.xdg_data_home), "clovenfeld", out, size)) return true;
+        if (try_xdg_dir(places.xdg_data_home, std::strlen(places.xdg_data_home), out, size)) return true;
     } else if (absolute(places.home)) {
-        if (try_dir(places.home, std::strlen(places.home), ".local/share/clovenfeld", out, size)) return true;
+        if (try_dir(places.home, std::strlen(places.home), ".local/share/clovenfeld", out, size) ||
+            try_dir(places.home, std::strlen(places.home), ".local/share/games/clovenfeld", out, size))
+            return true;
     }
     const char* dirs = places.xdg_data_dirs != nullptr && places.xdg_data_dirs[0] != '\0'
                            ? places.xdg_data_dirs
@@ -96,7 +105,7 @@ bool find_data_dir(const DataDirPlaces& places, char* out, int size) {
     for (const char* p = dirs; *p != '\0';) {
         const char* end = std::strchr(p, ':');
         const size_t len = end ? static_cast<size_t>(end - p) : std::strlen(p);
-        if (len > 0 && p[0] == '/' && try_dir(p, len, "clovenfeld", out, size)) return true;
+        if (len > 0 && p[0] == '/' && try_xdg_dir(p, len, out, size)) return true;
         p += len;
         if (*p == ':') p++;
     }

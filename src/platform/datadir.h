@@ -5,12 +5,15 @@
 // elsewhere (a menu, a shell in another folder, an installed copy) finds them
 // in the first folder that holds both, in this order:
 //   1. the working directory;
-//   2. beside the executable, then <executable's folder>/../share/clovenfeld
-//      (an installed tree moved somewhere else, or an unpacked package);
+//   2. beside the executable, then <executable's folder>/../share/clovenfeld,
+//      then <executable's folder>/../share/games/clovenfeld (an installed
+//      tree moved somewhere else, or an unpacked package: the package puts
+//      the program in /usr/games and the data in /usr/share/games/clovenfeld);
 //   3. the installed data folder compiled in, <prefix>/share/clovenfeld;
-//   4. $XDG_DATA_HOME/clovenfeld (default ~/.local/share/clovenfeld);
-//   5. <entry>/clovenfeld for each entry of $XDG_DATA_DIRS
-//      (default /usr/local/share:/usr/share).
+//   4. $XDG_DATA_HOME/clovenfeld, then $XDG_DATA_HOME/games/clovenfeld
+//      (default ~/.local/share);
+//   5. <entry>/clovenfeld, then <entry>/games/clovenfeld, for each entry of
+//      $XDG_DATA_DIRS (default /usr/local/share:/usr/share).
 // A folder counts only when it holds both: one with gfx/ alone or levels/
 // alone is passed over and the search goes on (a half-copied data folder
 // would give sprites without levels, and every level would be empty).
