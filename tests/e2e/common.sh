@@ -13,6 +13,9 @@ e2e_need() {
 # which stops $game_pid, $wm_pid and $xvfb_pid (KEEP_WORK=1 keeps $work).
 e2e_begin() {
   work=$(mktemp -d "/tmp/clovenfeld-$1.XXXXXX")
+  # The game's settings go to a scratch folder: a developer's own settings
+  # never change a test, and no test changes them.
+  export XDG_CONFIG_HOME="$work/config"
   xvfb_pid="" wm_pid="" game_pid=""
   trap e2e_cleanup EXIT
 }

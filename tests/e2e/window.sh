@@ -44,7 +44,8 @@ cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
 cd "$work"
 
 start_game() {
-  SDL_VIDEODRIVER=x11 "$game" --events "$@" >"$work/game.out" 2>"$work/game.err" &
+  # No settings: each start's size is its options' alone.
+  SDL_VIDEODRIVER=x11 "$game" --no-settings --events "$@" >"$work/game.out" 2>"$work/game.err" &
   game_pid=$!
 }
 find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
