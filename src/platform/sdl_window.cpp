@@ -496,7 +496,13 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     case SDL_CONTROLLERBUTTONDOWN:
     case SDL_CONTROLLERBUTTONUP:
         if (const int slot = pad_slot(e.cbutton.which); slot >= 0)
-            keymap_pad_button(slot, pad_button(e.cbutton.button), e.type == SDL_CONTROLLERBUTTONDOWN);
+            // A button bound to a window action acts as its key does.
+            switch (keymap_pad_button(slot, pad_button(e.cbutton.button), e.type == SDL_CONTROLLERBUTTONDOWN)) {
+            case BIND_PAUSE: set_paused(!g_paused); *redraw = true; break;
+            case BIND_MUTE: toggle_mute(); break;
+            case BIND_FULLSCREEN: toggle_fullscreen(); *redraw = true; break;
+            default: break;
+            }
         break;
     case SDL_CONTROLLERAXISMOTION:
         if (const int slot = pad_slot(e.caxis.which); slot >= 0)
