@@ -30,12 +30,12 @@ void put_line(uint32_t* pixels, int pitch, const char* line, int y, uint32_t col
 
 } // namespace
 
-void overlay_pause_text(OverlayText* out, const char* question) {
+void overlay_pause_text(OverlayText* out, const char* question, const char* help) {
     *out = OverlayText{};
     // 0xFA is the code page's middle dot.
     std::snprintf(out->lines[0], OVERLAY_LINE_CHARS, "Paused");
-    std::snprintf(out->lines[1], OVERLAY_LINE_CHARS,
-                  "P resume \xFA M sound \xFA F11 fullscreen \xFA K keys \xFA Esc quit");
+    std::snprintf(out->lines[1], OVERLAY_LINE_CHARS, "%s",
+                  help ? help : "P resume \xFA M sound \xFA F11 fullscreen \xFA K keys \xFA Esc quit");
     out->count = 2;
     if (question != nullptr && question[0] != '\0') {
         std::snprintf(out->lines[2], OVERLAY_LINE_CHARS, "%s", question);

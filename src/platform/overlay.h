@@ -15,9 +15,10 @@ struct OverlayText {
     int count;
 };
 
-// The text for the pause overlay: "Paused" and the help line, or the
-// question or message of the moment (null or "" = none) under them.
-void overlay_pause_text(OverlayText* out, const char* question);
+// The text for the pause overlay: "Paused", the help line (null = the
+// window's: P, M, F11, K and Esc), and the question or message of the moment
+// (null or "" = none) under them.
+void overlay_pause_text(OverlayText* out, const char* question, const char* help = nullptr);
 
 // Draws the overlay into pixels (row pitch in pixels).  With over_picture the
 // pixels already hold the picture, which is darkened; without, the buffer is

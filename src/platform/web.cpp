@@ -172,7 +172,9 @@ void paint_paused() {
     unlock_screen(1, 0);
     if (page == nullptr) return;
     OverlayText text;
-    overlay_pause_text(&text, nullptr);
+    // In the page only P and M act while paused (the keys are changed in the
+    // settings text; the browser has its own fullscreen).
+    overlay_pause_text(&text, nullptr, "P resume \xFA M sound");
     overlay_draw(g_overlay_argb, SCREEN_WIDTH, text, true);
     for (int i = 0; i < SCREEN_WIDTH * SCREEN_HEIGHT; ++i) {
         const uint32_t w = g_overlay_argb[i];
