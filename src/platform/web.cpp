@@ -15,6 +15,10 @@
 //   and the keys.
 // - Keys: keydown / keyup / blur on the canvas feed input_event through the
 //   key map; the game's keys do not reach the page (no scrolling).
+// - Touch: the page's on-screen controls call web_touch_key with the HID
+//   usage of the key they stand for, which takes the keyboard's path.
+// - Gamepads: the Gamepad API is read once a tick (and while paused); each
+//   change of a button or of the left stick goes through the key map.
 // - Sound: the game's cues are mixed by the sound module when Web Audio asks
 //   for samples (see "sound" below); M and the page's button mute it.
 // - Screenshot: a screen.bmp the game wrote is offered as a download and
@@ -227,6 +231,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_pause() { set_paused(true); }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return g_paused ? 1 : 0; }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_audio_muted() { return sound_muted() ? 1 : 0; }
 
+// A touch control went down or up: the key of HID usage `usage`, as the
+// keyboard gives it (while paused no press reaches the game).  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_touch_key(int usage, int down) {
+    if (usage <= 0 || usage >= USAGE_LIMIT) return;
+    if (down == 0) {
+        keymap_key_up(usage);
+    } else if (!g_paused) {
+        keymap_key_down(usage, 0);
+        if (usage == USAGE_SPACE) keymap_text(" "); // Space types its character, as the key does
+    }
+}
+
 namespace {
 
 // --- keys ---------------------------------------------------------------------------
@@ -286,6 +302,66 @@ EM_BOOL on_focus(int, const EmscriptenFocusEvent*, void*) {
     return EM_FALSE;
 }
 
+// --- gamepads -----------------------------------------------------------------------
+// web_read_pads fills kPadWords ints a pad: connected, the PadButton states in
+// their order (A, Start, Back, D-pad up, down, left, right, B, X, Y) from the
+// standard mapping, then the left stick's x and y (-32768 .. 32767).
+
+constexpr int kPadWords = 1 + PAD_BUTTON_COUNT + 2;
+int g_pad_now[KEYMAP_MAX_PADS][kPadWords];
+int g_pad_was[KEYMAP_MAX_PADS][kPadWords];
+
+// clang-format off
+EM_JS(int, web_read_pads, (int* out, int pads, int words), {
+    if (!navigator.getGamepads) return 0;
+    let list;
+    try { list = navigator.getGamepads(); } catch (e) { return 0; }
+    const buttons = [0, 9, 8, 12, 13, 14, 15, 1, 2, 3];
+    let seen = 0;
+    for (let i = 0; i < pads; i++) {
+        const p = list[i], at = (out >> 2) + i * words;
+        HEAP32.fill(0, at, at + words);
+        if (!p || p.connected === false) continue;
+        seen++;
+        HEAP32[at] = 1;
+        for (let b = 0; b < buttons.length; b++) {
+            const k = p.buttons[buttons[b]];
+            HEAP32[at + 1 + b] = k && (k.pressed || k.value > 0.5) ? 1 : 0;
+        }
+        for (let a = 0; a < 2; a++) {
+            const v = Number(p.axes[a]) || 0;
+            HEAP32[at + 1 + buttons.length + a] = Math.max(-32768, Math.min(32767, Math.round(v * 32767)));
+        }
+    }
+    if (seen && Module["onPadSeen"]) Module["onPadSeen"]();
+    return seen;
+});
+// clang-format on
+
+// The pads' changes since the last look, through the key map.
+void poll_pads() {
+    web_read_pads(&g_pad_now[0][0], KEYMAP_MAX_PADS, kPadWords);
+    for (int pad = 0; pad < KEYMAP_MAX_PADS; ++pad) {
+        int* now = g_pad_now[pad];
+        int* was = g_pad_was[pad];
+        if (now[0] == 0) {
+            if (was[0] != 0) keymap_pad_removed(pad);
+        } else {
+            for (int b = 0; b < PAD_BUTTON_COUNT; ++b)
+                if (now[1 + b] != was[1 + b]) {
+                    // A button bound to pause or mute acts as its key does.
+                    const int action = keymap_pad_button(pad, b, now[1 + b] != 0);
+                    if (action == BIND_PAUSE) set_paused(!g_paused);
+                    if (action == BIND_MUTE) web_audio_set_muted(sound_muted() ? 0 : 1);
+                }
+            for (int a = 0; a < 2; ++a)
+                if (now[1 + PAD_BUTTON_COUNT + a] != was[1 + PAD_BUTTON_COUNT + a])
+                    keymap_pad_axis(pad, a == 0 ? PAD_LEFT_X : PAD_LEFT_Y, now[1 + PAD_BUTTON_COUNT + a]);
+        }
+        std::memcpy(was, now, sizeof g_pad_was[pad]);
+    }
+}
+
 // Offers a screenshot the game saved since the last tick.
 void offer_screenshot() {
     if (::access("screen.bmp", F_OK) != 0) return;
@@ -322,7 +398,10 @@ void web_tick(int ms) {
     offer_screenshot();
     if (g_paused) {
         paint_paused();
-        while (g_paused) emscripten_sleep(50);
+        while (g_paused) {
+            emscripten_sleep(50);
+            poll_pads();
+        }
         g_deadline = emscripten_get_now();
     }
     const double now = emscripten_get_now();
@@ -337,6 +416,7 @@ void web_tick(int ms) {
         emscripten_sleep(0);
         g_last_yield = emscripten_get_now();
     }
+    poll_pads();
     // Counts the tick, runs the test hook, applies a replayed tick's input
     // and stops at the stop tick.
     headless_platform.tick(0);

@@ -82,6 +82,7 @@ class Browser:
                                               suppress_origin=True)
         self.next_id = 0
         self.console = []      # (level, text) of console messages and exceptions
+        self.fail_urls = []    # with Fetch enabled: requests whose URL contains one of these fail
         self.call("Runtime.enable")
         self.call("Page.enable")
         self.call("Log.enable")
@@ -94,6 +95,13 @@ class Browser:
         elif method == "Runtime.exceptionThrown":
             d = msg["params"]["exceptionDetails"]
             self.console.append(("exception", d.get("exception", {}).get("description", d.get("text"))))
+        elif method == "Fetch.requestPaused":
+            # Answered without waiting: the reply is read and dropped by a later call.
+            p = msg["params"]
+            fail = any(u in p["request"]["url"] for u in self.fail_urls)
+            self.next_id += 1
+            self.ws.send(json.dumps({"id": self.next_id, "method": "Fetch.failRequest" if fail else "Fetch.continueRequest",
+                                     "params": dict(requestId=p["requestId"], **({"errorReason": "Failed"} if fail else {}))}))
         elif method == "Log.entryAdded":
             e = msg["params"]["entry"]
             self.console.append((e["level"], e["text"] + (" " + e["url"] if e.get("url") else "")))
@@ -144,6 +152,17 @@ class Browser:
         if kind == "keyDown" and text:
             params["text"] = text
         self.call("Input.dispatchKeyEvent", **params)
+
+    def touch(self, kind, points):
+        """kind: touchStart, touchMove, touchEnd; points: every finger down after
+        the event as (id, x, y) (CSS pixels)."""
+        self.call("Input.dispatchTouchEvent", type=kind,
+                  touchPoints=[dict(id=i, x=x, y=y) for i, x, y in points])
+
+    def centre(self, selector):
+        """(x, y) of the middle of the element in CSS pixels."""
+        return self.evaluate("(() => { const r = document.querySelector(%s).getBoundingClientRect();"
+                             " return [r.x + r.width / 2, r.y + r.height / 2]; })()" % json.dumps(selector))
 
     def canvas_rgba(self, selector="#screen"):
         """The canvas pixels as R, G, B, A bytes, row by row from the top."""

@@ -309,9 +309,168 @@ def case_fatal_report(b, site):
     tick = b.evaluate("Module.tick")
     time.sleep(0.3)
     assert b.evaluate("Module.tick") == tick, "the game still runs"
+    assert b.evaluate("document.getElementById('report-file').textContent") == "File: gfx/egg.bmp"
 
 
-CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_escape_on_title, case_replay_level2, case_fatal_report]
+# --- phones, pads and the page's layout -------------------------------------------
+
+def emulate(b, width, height, touch, scale=1):
+    b.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=scale, mobile=touch)
+    b.call("Emulation.setTouchEmulationEnabled", enabled=touch, maxTouchPoints=5 if touch else 1)
+
+
+def stop_emulating(b):
+    b.call("Emulation.clearDeviceMetricsOverride")
+    b.call("Emulation.setTouchEmulationEnabled", enabled=False)
+
+
+def boxes(b, selector):
+    return b.evaluate("Array.from(document.querySelectorAll(%r)).map(e => {"
+                      " const r = e.getBoundingClientRect(); const s = getComputedStyle(e);"
+                      " return [r.left, r.top, r.right, r.bottom, e.getClientRects().length > 0 && s.visibility !== 'hidden',"
+                      " e.getAttribute('aria-label')]; })" % selector)
+
+
+def start_level_1(b, step):
+    """Space twice (through `step`, a function that presses Space) from the title to level 1."""
+    b.wait_for("Module.output.some(l => / title$/.test(l)) && Module.tick >= 2")
+    step()
+    b.wait_for("Module.output.some(l => / infobox:Level 1$/.test(l))")
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 2))
+    step()
+    b.wait_for("Module.output.some(l => / level:1$/.test(l))")
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 2))
+
+
+def case_touch_phone(b, site):
+    """A phone in portrait: the controls show under the picture, each at least
+    48 px and labelled; Space twice starts a game, holding Right walks and a
+    second finger on Up jumps meanwhile."""
+    emulate(b, 390, 844, True, 3)
+    try:
+        b.open(site.url("?seed=1&events=1"))
+        b.wait_for("Module.running")
+        canvas = boxes(b, "#screen")[0]
+        assert canvas[2] - canvas[0] >= 380 and canvas[2] <= 390, "picture %s" % canvas
+        controls = boxes(b, ".pad")
+        assert sorted(c[5] for c in controls) == ["Down", "Escape", "Left", "Right", "Space", "Up"], controls
+        for left, top, right, bottom, shown, label in controls:
+            assert shown and right - left >= 48 and bottom - top >= 48, "%s: %s" % (label, (left, top, right, bottom))
+            assert top >= canvas[3] and bottom <= 844, "%s overlaps the picture or leaves the screen" % label
+        assert b.evaluate("getComputedStyle(document.getElementById('screen')).touchAction") == "none"
+
+        def tap(selector):
+            x, y = b.centre(selector)
+            b.touch("touchStart", [(1, x, y)])
+            tick = b.evaluate("Module.tick")
+            b.wait_for("Module.tick >= %d" % (tick + 3))
+            b.touch("touchEnd", [])
+        start_level_1(b, lambda: tap(".pad.space"))
+        colours = player_only_colours()
+        x0, y0 = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+        right, up = b.centre(".pad.right"), b.centre(".pad.up")
+        tick = b.evaluate("Module.tick")
+        b.touch("touchStart", [(1, right[0], right[1])])
+        b.wait_for("Module.tick >= %d" % (tick + 40))
+        x1, y1 = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+        assert x1 >= x0 + 40 and y1 == y0, "the player went from %s to %s" % ((x0, y0), (x1, y1))
+        b.touch("touchStart", [(1, right[0], right[1]), (2, up[0], up[1])])
+        b.wait_for("(Module.soundCounts || {}).jump >= 1", timeout=10)
+        b.touch("touchEnd", [(1, right[0], right[1])])
+        b.touch("touchEnd", [])
+        x2, _ = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+        assert x2 > x1, "the player stopped walking while jumping"
+        assert not page_errors(b), page_errors(b)
+    finally:
+        stop_emulating(b)
+
+
+FAKE_PAD = """
+window.fakePad = {buttons: Array.from({length: 17}, () => ({pressed: false, value: 0})), axes: [0, 0, 0, 0],
+                  connected: true, mapping: 'standard', index: 0, id: 'test pad'};
+window.padOn = false;
+navigator.getGamepads = () => [window.padOn ? window.fakePad : null, null, null, null];
+window.padButton = (n, down) => { fakePad.buttons[n] = {pressed: down, value: down ? 1 : 0}; return true; };
+"""
+
+
+def case_gamepad(b, site):
+    """A pad (a scripted navigator.getGamepads) hides the touch controls; A
+    twice starts a game and the D-pad walks."""
+    emulate(b, 1024, 768, True)
+    script = b.call("Page.addScriptToEvaluateOnNewDocument", source=FAKE_PAD)["identifier"]
+    try:
+        b.open(site.url("?seed=1&events=1"))
+        b.wait_for("Module.running && Module.tick >= 2")
+        assert boxes(b, ".pad.space")[0][4], "no touch controls on a touch screen"
+        b.evaluate("padOn = true")
+        b.wait_for("!document.body.classList.contains('touchscreen')")
+        assert not boxes(b, ".pad.space")[0][4], "touch controls shown with a pad"
+
+        def press_a():
+            b.evaluate("padButton(0, true)")
+            tick = b.evaluate("Module.tick")
+            b.wait_for("Module.tick >= %d" % (tick + 3))
+            b.evaluate("padButton(0, false)")
+        start_level_1(b, press_a)
+        colours = player_only_colours()
+        x0, _ = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+        tick = b.evaluate("Module.tick")
+        b.evaluate("padButton(15, true)")
+        b.wait_for("Module.tick >= %d" % (tick + 40))
+        b.evaluate("padButton(15, false)")
+        x1, _ = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+        assert x1 >= x0 + 40, "the D-pad moved the player from %d to %d" % (x0, x1)
+        assert not page_errors(b), page_errors(b)
+    finally:
+        b.call("Page.removeScriptToEvaluateOnNewDocument", identifier=script)
+        stop_emulating(b)
+
+
+def case_laptop_layout(b, site):
+    """1366 x 768 and 1280 x 720: no scrollbar, the picture at 1x and the
+    legend in sight; no touch controls."""
+    try:
+        for width, height in ((1366, 768), (1280, 720)):
+            emulate(b, width, height, False)
+            b.open(site.url())
+            b.wait_for("Module.running")
+            size = b.evaluate("[document.documentElement.scrollWidth, document.documentElement.scrollHeight,"
+                              " innerWidth, innerHeight]")
+            assert size[0] <= size[2] and size[1] <= size[3], "%dx%d scrolls: %s" % (width, height, size)
+            for selector in ("#screen", "#howto", "h1", "#status"):
+                left, top, right, bottom, shown, _ = boxes(b, selector)[0]
+                assert shown and left >= 0 and top >= 0 and right <= width and bottom <= height, \
+                    "%s at %dx%d: %s" % (selector, width, height, (left, top, right, bottom))
+            canvas = boxes(b, "#screen")[0]
+            assert canvas[2] - canvas[0] == 640 and canvas[3] - canvas[1] == 480, canvas
+            assert not boxes(b, ".pad.up")[0][4], "touch controls without a touch screen"
+    finally:
+        stop_emulating(b)
+
+
+def case_blocked_wasm(b, site):
+    """clovenfeld.wasm does not come: the page says so, naming the file."""
+    b.fail_urls = ["clovenfeld.wasm"]
+    b.call("Network.enable")
+    b.call("Network.setCacheDisabled", cacheDisabled=True)
+    b.call("Fetch.enable", patterns=[{"urlPattern": "*clovenfeld.wasm*"}])
+    try:
+        b.open(site.url())
+        shown = b.wait_for("!document.getElementById('failure').hidden &&"
+                           " document.getElementById('failure').textContent")
+        assert "clovenfeld.wasm" in shown and "could not be loaded" in shown, shown
+        assert b.evaluate("document.getElementById('loading').hidden"), "the progress bar stays"
+    finally:
+        b.call("Fetch.disable")
+        b.call("Network.setCacheDisabled", cacheDisabled=False)
+        b.fail_urls = []
+
+
+CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_escape_on_title, case_replay_level2,
+         case_fatal_report, case_blocked_wasm, case_laptop_layout, case_touch_phone, case_gamepad]
 
 
 def main():
@@ -319,8 +478,11 @@ def main():
     passed = failed = 0
     b = browser.Browser()
     try:
+        only = os.environ.get("CLOVENFELD_WEB_CASES")  # a comma-separated choice, for working on a case
         for case in CASES:
             name = case.__name__[len("case_"):]
+            if only and name not in only.split(","):
+                continue
             start = time.time()
             try:
                 case(b, site)
