@@ -167,6 +167,29 @@ var Module = (function () {
     if (Module.running && !body.classList.contains("touchscreen")) say("Click the picture to play.");
   });
 
+  // --- offline ----------------------------------------------------------------
+  // The service worker (sw.js) keeps this build for offline play.  When a new
+  // build has come in the background, a button offers it; the page reloads
+  // once the new worker has taken over.
+  if ("serviceWorker" in navigator && window.isSecureContext) {
+    const update = document.getElementById("update");
+    let updating = false;
+    navigator.serviceWorker.register("sw.js").then(function (reg) {
+      function offer(worker) {
+        update.hidden = false;
+        update.onclick = function () { updating = true; worker.postMessage("update"); };
+      }
+      if (reg.waiting && navigator.serviceWorker.controller) offer(reg.waiting);
+      reg.addEventListener("updatefound", function () {
+        const worker = reg.installing;
+        worker.addEventListener("statechange", function () {
+          if (worker.state === "installed" && navigator.serviceWorker.controller) offer(worker);
+        });
+      });
+    }).catch(function (e) { console.warn("no offline play: " + e); });
+    navigator.serviceWorker.addEventListener("controllerchange", function () { if (updating) location.reload(); });
+  }
+
   // --- loading ----------------------------------------------------------------
   // The program (clovenfeld.wasm) and the data (clovenfeld.data) are fetched
   // here, side by side, for one progress bar and a message naming a file that

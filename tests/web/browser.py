@@ -33,6 +33,10 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def do_GET(self):
+        self.server.requests.append(self.path)
+        super().do_GET()
+
 
 class Site:
     """Serves a folder on 127.0.0.1 at a free port, in a thread."""
@@ -40,6 +44,7 @@ class Site:
     def __init__(self, folder):
         handler = functools.partial(QuietHandler, directory=folder)
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.server.requests = []  # the paths asked for, in order
         self.port = self.server.server_address[1]
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()

@@ -451,8 +451,16 @@ def case_laptop_layout(b, site):
         stop_emulating(b)
 
 
+def forget_offline(b):
+    """Drops the service worker and its cache (of the page's origin)."""
+    b.evaluate("navigator.serviceWorker.getRegistrations().then(rs => Promise.all(rs.map(r => r.unregister())))"
+               ".then(() => caches.keys()).then(ks => Promise.all(ks.map(k => caches.delete(k)))).then(() => true)")
+
+
 def case_blocked_wasm(b, site):
     """clovenfeld.wasm does not come: the page says so, naming the file."""
+    b.open(site.url("?stop=1"))
+    forget_offline(b)
     b.fail_urls = ["clovenfeld.wasm"]
     b.call("Network.enable")
     b.call("Network.setCacheDisabled", cacheDisabled=True)
@@ -469,8 +477,32 @@ def case_blocked_wasm(b, site):
         b.fail_urls = []
 
 
+def case_offline(b, site):
+    """After one visit the page loads and plays offline, every file from the
+    service worker's cache of this build."""
+    b.open(site.url())
+    b.wait_for("navigator.serviceWorker.ready.then(() => caches.keys()).then(k => k.length === 1 &&"
+               " caches.open(k[0]).then(c => c.keys()).then(r => r.length >= 11))")
+    version = b.evaluate("caches.keys().then(k => k[0])")
+    worker = open(os.path.join(SITE, "sw.js")).read()
+    assert version == "clovenfeld-" + re.search(r'BUILD = "([0-9a-f]{16})"', worker).group(1), version
+    b.call("Network.enable")
+    b.call("Network.emulateNetworkConditions", offline=True, latency=0, downloadThroughput=-1, uploadThroughput=-1)
+    try:
+        del site.server.requests[:]
+        b.open(site.url("?events=1"))
+        b.wait_for("Module.output.some(l => / title$/.test(l)) && Module.tick >= 2")
+        # The browser's own check for a new worker may get through; nothing else does.
+        asked = [r for r in site.server.requests if r != "/sw.js"]
+        assert not asked, "asked the server offline: %s" % asked
+        assert not page_errors(b), page_errors(b)
+    finally:
+        b.call("Network.emulateNetworkConditions", offline=False, latency=0, downloadThroughput=-1, uploadThroughput=-1)
+        forget_offline(b)
+
+
 CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_escape_on_title, case_replay_level2,
-         case_fatal_report, case_blocked_wasm, case_laptop_layout, case_touch_phone, case_gamepad]
+         case_fatal_report, case_blocked_wasm, case_laptop_layout, case_touch_phone, case_gamepad, case_offline]
 
 
 def main():
