@@ -223,9 +223,13 @@ var Module = (function () {
   }
   let data = null;
   function start() {
-    if (typeof WebAssembly !== "object" || typeof WebAssembly.instantiate !== "function") {
-      failure("This browser cannot run the game: it lacks WebAssembly. A current Firefox, Chromium, " +
-              "Chrome, Edge or Safari can.");
+    // The program uses WebAssembly's 128-bit SIMD (a module that makes one vector).
+    const simd = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0,
+                                 10, 8, 1, 6, 0, 65, 0, 253, 15, 11]);
+    if (typeof WebAssembly !== "object" || typeof WebAssembly.instantiate !== "function" ||
+        !WebAssembly.validate(simd)) {
+      failure("This browser cannot run the game: it lacks WebAssembly (with SIMD). A current Firefox, " +
+              "Chromium, Chrome, Edge or Safari (16.4 or later) can.");
       return;
     }
     Promise.all([fetchFile("clovenfeld.wasm"), fetchFile("clovenfeld.data")]).then(function (got) {

@@ -9,7 +9,9 @@
 // - Time: a tick waits until its deadline (the previous one + ms), so late
 //   browser timers do not slow the game down; after a stall (a hidden tab)
 //   the deadline starts again from now instead of racing to catch up.  A fast
-//   run yields to the browser only about every 16 ms.
+//   run yields to the browser only about every 50 ms (a browser makes a
+//   zero-delay timer wait about 4 ms), and looks for pads and a screenshot
+//   only then.
 // - Run control: ticks, the test hook, a replayed recording and the stop tick
 //   are the headless back-end's; the web back-end adds the waits, the canvas
 //   and the keys.
@@ -48,7 +50,7 @@
 namespace {
 
 constexpr const char kCanvas[] = "#screen";
-constexpr double kFastYieldMs = 16.0;  // a fast run yields to the browser this often
+constexpr double kFastYieldMs = 50.0;  // a fast run yields to the browser this often
 constexpr double kMaxLagMs = 100.0;    // further behind than this, the deadline restarts
 
 // The canvas picture: R, G, B, A bytes of the whole page.
@@ -395,7 +397,6 @@ void web_title(const char* title) { web_set_title(title ? title : ""); }
 void web_present() {}
 
 void web_tick(int ms) {
-    offer_screenshot();
     if (g_paused) {
         paint_paused();
         while (g_paused) {
@@ -406,17 +407,20 @@ void web_tick(int ms) {
     }
     const double now = emscripten_get_now();
     if (!run_options.fast) {
+        offer_screenshot();
+        poll_pads();
         g_deadline += ms;
         if (g_deadline < now - kMaxLagMs) g_deadline = now;
         paint();
         const double wait = g_deadline - now;
         emscripten_sleep(wait > 0.0 ? static_cast<unsigned>(wait + 0.5) : 0u);
     } else if (now - g_last_yield >= kFastYieldMs) {
+        offer_screenshot();
+        poll_pads();
         paint();
         emscripten_sleep(0);
         g_last_yield = emscripten_get_now();
     }
-    poll_pads();
     // Counts the tick, runs the test hook, applies a replayed tick's input
     // and stops at the stop tick.
     headless_platform.tick(0);
@@ -433,4 +437,7 @@ void web_close() {
 
 } // namespace
 
-const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true, true};
+// The page is read on the game's thread, by shown_page, which settles the
+// owed fills itself: show_page need not pay them at every tick, only the
+// ticks that are painted do (a fast run paints about every 50 ms).
+const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true, false};
