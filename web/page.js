@@ -10,6 +10,10 @@
 //   fast=1          do not wait out the frame waits (with replay)
 //   stop=N          stop after N ticks and keep the work page as /shot.bmp
 //   events=1        log every event the game announces (to the console)
+//   record=1        record the game from its start (the Record button); the
+//                   page offers clovenfeld.rec when the recording stops
+//   watch=1         replay the recording the player opened or dropped on the
+//                   page (kept in the tab's session storage meanwhile)
 //   without=PATH    remove a file (e.g. gfx/egg.bmp) before the game starts,
 //                   to see how a broken installation is reported
 "use strict";
@@ -28,6 +32,12 @@ var Module = (function () {
   const name = /^[A-Za-z0-9_-][A-Za-z0-9_.-]{0,63}$/;
   if (number.test(params.get("seed") || "")) args.push("--seed", params.get("seed"));
   if (name.test(params.get("replay") || "")) args.push("--replay", "recordings/" + params.get("replay"));
+  let watched = null;
+  if (params.get("watch") === "1") {
+    try { watched = window.sessionStorage.getItem("clovenfeld.watch"); } catch (e) { watched = null; }
+    if (watched !== null) args.push("--replay", "/watched.rec");
+  }
+  if (params.get("record") === "1" && !args.includes("--replay")) args.push("--record", "/clovenfeld.rec");
   if (params.get("fast") === "1") args.push("--fast");
   if (number.test(params.get("stop") || "")) args.push("--stop-tick", params.get("stop"), "--shot", "shot.bmp");
   if (params.get("events") === "1") args.push("--events");
@@ -167,6 +177,60 @@ var Module = (function () {
     if (Module.running && !body.classList.contains("touchscreen")) say("Click the picture to play.");
   });
 
+  // --- recording and watching -----------------------------------------------------
+  // A recording starts with a game: Record reloads the page recording, and
+  // the button then stops it (the game writes the file and offers it).  A
+  // .rec file opened or dropped on the page is kept in the tab's session
+  // storage and replayed by a reloaded page.
+  const record = document.getElementById("record");
+  function showRecording() {
+    const on = Module.running && Module._web_is_recording && Module._web_is_recording() !== 0;
+    record.textContent = on ? "Stop recording" : "Record";
+    record.setAttribute("aria-pressed", on ? "true" : "false");
+  }
+  function reloadWith(change) {
+    const next = new URLSearchParams(window.location.search);
+    for (const k of ["record", "watch", "replay", "fast", "stop"]) next.delete(k);
+    for (const k in change) next.set(k, change[k]);
+    window.location.search = next.toString();
+  }
+  record.addEventListener("click", function () {
+    if (Module.running && Module._web_record_stop && Module._web_record_stop()) showRecording();
+    else reloadWith({record: "1"});
+  });
+  function watch(file) {
+    if (!file) return;
+    file.arrayBuffer().then(function (bytes) {
+      const b = new Uint8Array(bytes);
+      let text = "";
+      for (let i = 0; i < b.length; i += 32768) text += String.fromCharCode.apply(null, b.subarray(i, i + 32768));
+      try {
+        window.sessionStorage.setItem("clovenfeld.watch", text);
+      } catch (e) {
+        say("That recording is too large to open here.");
+        return;
+      }
+      reloadWith({watch: "1"});
+    });
+  }
+  const watchFile = document.getElementById("watch-file");
+  watchFile.addEventListener("change", function () { watch(watchFile.files[0]); });
+  document.getElementById("watch").addEventListener("keydown", function (e) {
+    if (e.key === "Enter" || e.key === " ") { e.preventDefault(); watchFile.click(); }
+  });
+  document.addEventListener("dragover", function (e) {
+    if (!e.dataTransfer || !Array.from(e.dataTransfer.types).includes("Files")) return;
+    e.preventDefault();
+    body.classList.add("dragging");
+  });
+  document.addEventListener("dragleave", function () { body.classList.remove("dragging"); });
+  document.addEventListener("drop", function (e) {
+    body.classList.remove("dragging");
+    if (!e.dataTransfer || !e.dataTransfer.files.length) return;
+    e.preventDefault();
+    watch(e.dataTransfer.files[0]);
+  });
+
   // --- offline ----------------------------------------------------------------
   // The service worker (sw.js) keeps this build for offline play.  When a new
   // build has come in the background, a button offers it; the page reloads
@@ -268,6 +332,8 @@ var Module = (function () {
       let text = null;
       try { text = window.localStorage.getItem("clovenfeld.settings"); } catch (e) { text = null; }
       if (text !== null) Module.FS.writeFile("/settings.ini", text);
+      if (watched !== null)
+        Module.FS.writeFile("/watched.rec", Uint8Array.from(watched, function (c) { return c.charCodeAt(0); }));
     }],
     output: [],
     running: false,
@@ -285,11 +351,14 @@ var Module = (function () {
       loading.hidden = true;
       Module.started = true;
       Module.running = true;
-      say(document.activeElement === canvas ? "Playing." : "Click the picture to play.");
+      say(watched !== null ? "Watching the recording you opened." :
+          document.activeElement === canvas ? "Playing." : "Click the picture to play.");
       canvas.focus();
+      setTimeout(showRecording, 0);
     },
     onExit: function (code) {
       Module.running = false;
+      showRecording();
       Module.exitStatus = code;
       if ((code === 2 || code === 3) && Module.lastFailedOpen) {
         reportFile.textContent = "File: " + Module.lastFailedOpen;

@@ -23,6 +23,10 @@
 //   change of a button or of the left stick goes through the key map.
 // - Sound: the game's cues are mixed by the sound module when Web Audio asks
 //   for samples (see "sound" below); M and the page's button mute it.
+// - Recording: with --record (the page's ?record=1) the input of every tick
+//   is written to the in-memory file system from the start of the game; when
+//   the page's button stops it, or the game ends, the file is offered as a
+//   download (clovenfeld.rec) and stays in the file system.
 // - Screenshot: a screen.bmp the game wrote is offered as a download and
 //   removed from the virtual file system.
 // - The page (web/page.js) shows what the game writes to standard error and
@@ -30,6 +34,7 @@
 #include "platform/platform.h"
 #include "platform/run.h"
 
+#include "services/fatal.h"
 #include "services/image.h"
 #include "platform/keymap.h"
 #include "services/screen.h"
@@ -44,6 +49,7 @@
 #include <emscripten/html5.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -76,9 +82,9 @@ EM_JS(void, web_note_tick, (double tick), {
     Module["tick"] = tick;
 });
 
-EM_JS(void, web_offer_file, (const char* path, const char* name), {
+EM_JS(void, web_offer_file, (const char* path, const char* name, const char* type), {
     const data = FS.readFile(UTF8ToString(path));
-    const url = URL.createObjectURL(new Blob([data], {type: "image/bmp"}));
+    const url = URL.createObjectURL(new Blob([data], {type: UTF8ToString(type)}));
     const a = document.createElement("a");
     a.href = url;
     a.download = UTF8ToString(name);
@@ -233,6 +239,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_pause() { set_paused(true); }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return g_paused ? 1 : 0; }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_audio_muted() { return sound_muted() ? 1 : 0; }
 
+// Ends the recording and offers it as a download; false when none was being
+// made.  Called by the page's button and when the game ends.
+extern "C" EMSCRIPTEN_KEEPALIVE int web_record_stop() {
+    if (!recording_active()) return 0;
+    recording_stop();
+    web_offer_file(run_options.record_path, "clovenfeld.rec", "application/octet-stream");
+    return 1;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int web_is_recording() { return recording_active() ? 1 : 0; }
+
 // A touch control went down or up: the key of HID usage `usage`, as the
 // keyboard gives it (while paused no press reaches the game).  Called by the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_touch_key(int usage, int down) {
@@ -367,7 +383,7 @@ void poll_pads() {
 // Offers a screenshot the game saved since the last tick.
 void offer_screenshot() {
     if (::access("screen.bmp", F_OK) != 0) return;
-    web_offer_file("screen.bmp", "screen.bmp");
+    web_offer_file("screen.bmp", "screen.bmp", "image/bmp");
     ::unlink("screen.bmp");
 }
 
@@ -375,6 +391,10 @@ int web_open(int width, int height, const char* title) {
     if (width != SCREEN_WIDTH || height != SCREEN_HEIGHT) return 1;
     const int r = headless_platform.open_window(width, height, title);
     if (r != 0) return r;
+    if (run_options.record_path != nullptr && !recording_active() && !recording_start(run_options.record_path)) {
+        std::fprintf(stderr, "clovenfeld: cannot create the recording %s\n", run_options.record_path);
+        end_program(2);
+    }
     web_set_title(title ? title : "");
     emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, on_key);
     emscripten_set_keyup_callback(kCanvas, nullptr, EM_TRUE, on_key);
@@ -424,11 +444,13 @@ void web_tick(int ms) {
     // Counts the tick, runs the test hook, applies a replayed tick's input
     // and stops at the stop tick.
     headless_platform.tick(0);
+    recording_tick(); // this tick's input goes to the game and into the recording
     web_note_tick(static_cast<double>(current_tick()));
 }
 
 void web_close() {
     if (!g_open) return;
+    web_record_stop();
     web_note_tick(static_cast<double>(current_tick()));
     paint();
     emscripten_html5_remove_all_event_listeners();

@@ -160,7 +160,7 @@ class Browser:
 
     def touch(self, kind, points):
         """kind: touchStart, touchMove, touchEnd; points: every finger down after
-        the event as (id, x, y) (CSS pixels)."""
+        the event as (id, x, y) (CSS pixels); touchEnd lifts them all."""
         self.call("Input.dispatchTouchEvent", type=kind,
                   touchPoints=[dict(id=i, x=x, y=y) for i, x, y in points])
 
