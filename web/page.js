@@ -352,6 +352,7 @@ var Module = (function () {
       Module.started = true;
       Module.running = true;
       say(watched !== null ? "Watching the recording you opened." :
+          body.classList.contains("touchscreen") ? "Tap Start / OK to play." :
           document.activeElement === canvas ? "Playing." : "Click the picture to play.");
       canvas.focus();
       setTimeout(showRecording, 0);
