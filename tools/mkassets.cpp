@@ -6,7 +6,7 @@
 // bottom-up, magenta where nothing is drawn) and <game dir>/levels/<n>.bmp
 // (8-bit palette bitmap, one pixel per cell, palette index = cell code).  With
 // an icon dir it also draws the program's icon, assets/icon.txt (16 x 16), as
-// <icon dir>/<N>.png for N = 16, 32, 48, 64, 128 and 256: RGBA, scaled by whole
+// <icon dir>/<N>.png for N = 16, 32, 48, 64, 128, 192, 256 and 512: RGBA, scaled by whole
 // numbers, transparent where nothing is drawn.  The walking-left sprites are made here as
 // mirror images of the walking-right ones, so the two can never drift apart.
 // Any malformed source stops the tool with a message naming the file and line
@@ -98,7 +98,7 @@ void write_sprite(const fs::path& file, const Picture& p) {
 // --- the icon: PNG files ------------------------------------------------------
 
 constexpr int ICON_SIZE = 16;
-constexpr int ICON_SCALES[] = {1, 2, 3, 4, 8, 16};
+constexpr int ICON_SCALES[] = {1, 2, 3, 4, 8, 12, 16, 32}; // 192 and 512 px for the web page's manifest
 
 void put32_be(std::vector<uint8_t>& b, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));

@@ -1,6 +1,8 @@
 // page.js -- the page around the game: the command line from the URL, the
-// canvas scaled by whole numbers to fit the tab, fullscreen, focus, and the
-// game's standard error and exit status shown on the page.
+// game's files loaded with a progress bar (and a clear message when one
+// cannot be), the canvas scaled to fit, the on-screen controls of a touch
+// screen, fullscreen, focus, and the game's standard error and exit status
+// shown on the page.
 //
 // URL parameters (all optional):
 //   seed=N          fix the random seed
@@ -8,6 +10,10 @@
 //   fast=1          do not wait out the frame waits (with replay)
 //   stop=N          stop after N ticks and keep the work page as /shot.bmp
 //   events=1        log every event the game announces (to the console)
+//   record=1        record the game from its start (the Record button); the
+//                   page offers clovenfeld.rec when the recording stops
+//   watch=1         replay the recording the player opened or dropped on the
+//                   page (kept in the tab's session storage meanwhile)
 //   without=PATH    remove a file (e.g. gfx/egg.bmp) before the game starts,
 //                   to see how a broken installation is reported
 "use strict";
@@ -18,11 +24,20 @@ var Module = (function () {
   const stage = document.getElementById("stage");
   const status = document.getElementById("status");
   const report = document.getElementById("report");
+  const reportFile = document.getElementById("report-file");
+  const loading = document.getElementById("loading");
+  const progress = document.getElementById("progress");
   const args = [];
   const number = /^[0-9]{1,15}$/;
   const name = /^[A-Za-z0-9_-][A-Za-z0-9_.-]{0,63}$/;
   if (number.test(params.get("seed") || "")) args.push("--seed", params.get("seed"));
   if (name.test(params.get("replay") || "")) args.push("--replay", "recordings/" + params.get("replay"));
+  let watched = null;
+  if (params.get("watch") === "1") {
+    try { watched = window.sessionStorage.getItem("clovenfeld.watch"); } catch (e) { watched = null; }
+    if (watched !== null) args.push("--replay", "/watched.rec");
+  }
+  if (params.get("record") === "1" && !args.includes("--replay")) args.push("--record", "/clovenfeld.rec");
   if (params.get("fast") === "1") args.push("--fast");
   if (number.test(params.get("stop") || "")) args.push("--stop-tick", params.get("stop"), "--shot", "shot.bmp");
   if (params.get("events") === "1") args.push("--events");
@@ -37,21 +52,101 @@ var Module = (function () {
     report.textContent += line + "\n";
   }
 
-  // The largest whole-number scale of 640 x 480 device pixels that fits.
+  // The game could not start: one message on the page instead of the picture.
+  function failure(text) {
+    const box = document.getElementById("failure");
+    box.textContent = text;
+    box.hidden = false;
+    loading.hidden = true;
+    say("The game could not start.");
+  }
+
+  // --- the picture's size ---------------------------------------------------
+  // The largest whole-number scale of 640 x 480 device pixels that fits the
+  // stage; where even 640 x 480 CSS pixels do not fit (a phone), smoothly
+  // smaller to fill it.
   function fit() {
-    const full = document.fullscreenElement === stage;
     const dpr = window.devicePixelRatio || 1;
-    const room = full ? 0 : document.getElementById("bar").offsetHeight + 8;
-    const w = (full ? window.innerWidth : document.documentElement.clientWidth) * dpr;
-    const h = (window.innerHeight - room) * dpr;
-    const scale = Math.max(1, Math.floor(Math.min(w / 640, h / 480)));
-    canvas.style.width = (640 * scale) / dpr + "px";
-    canvas.style.height = (480 * scale) / dpr + "px";
+    const w = stage.clientWidth, h = stage.clientHeight;
+    const scale = Math.floor(Math.min(w * dpr / 640, h * dpr / 480));
+    const sharp = scale >= dpr;
+    const s = sharp ? scale / dpr : Math.max(0.1, Math.min(w / 640, h / 480));
+    canvas.classList.toggle("smooth", !sharp);
+    canvas.style.width = (sharp ? 640 * s : Math.floor(640 * s)) + "px";
+    canvas.style.height = (sharp ? 480 * s : Math.floor(480 * s)) + "px";
   }
   window.addEventListener("resize", fit);
   document.addEventListener("fullscreenchange", fit);
+
+  // --- touch controls -----------------------------------------------------------
+  // Shown on a touch screen; hidden while a gamepad is connected or once a
+  // hardware key is pressed.  Every finger holds the key of the control under
+  // it (a finger may slide from one to another), so walking and jumping go
+  // together; they reach the game through the key map as keys do.
+  const body = document.body;
+  let keyboardUsed = false;
+  let padConnected = false;
+  function showTouch() {
+    const touch = (navigator.maxTouchPoints || 0) > 0 && !keyboardUsed && !padConnected;
+    if (touch !== body.classList.contains("touchscreen")) {
+      if (!touch) releaseAll();
+      body.classList.toggle("touchscreen", touch);
+      fit();
+    }
+  }
+  const fingers = new Map(); // pointerId -> the control it holds
+  const held = new Map();    // usage -> how many fingers hold it
+  function holdKey(usage, down) {
+    const n = (held.get(usage) || 0) + (down ? 1 : -1);
+    held.set(usage, n);
+    document.querySelectorAll('.pad[data-usage="' + usage + '"]').forEach(function (b) {
+      b.classList.toggle("held", n > 0);
+    });
+    if ((down && n === 1) || (!down && n === 0))
+      if (Module.running && Module._web_touch_key) Module._web_touch_key(usage, down ? 1 : 0);
+  }
+  function controlAt(x, y) {
+    const el = document.elementFromPoint(x, y);
+    return el && el.classList.contains("pad") ? el : null;
+  }
+  function moveFinger(id, control) {
+    const was = fingers.get(id) || null;
+    if (was === control) return;
+    if (was) holdKey(Number(was.dataset.usage), false);
+    if (control) { fingers.set(id, control); holdKey(Number(control.dataset.usage), true); }
+    else fingers.delete(id);
+  }
+  function releaseAll() { fingers.forEach(function (_, id) { moveFinger(id, null); }); }
+  document.querySelectorAll(".touch").forEach(function (group) {
+    group.addEventListener("pointerdown", function (e) {
+      const control = controlAt(e.clientX, e.clientY);
+      if (!control) return;
+      e.preventDefault();
+      moveFinger(e.pointerId, control);
+    });
+  });
+  document.addEventListener("pointermove", function (e) {
+    if (fingers.has(e.pointerId)) moveFinger(e.pointerId, controlAt(e.clientX, e.clientY));
+  });
+  for (const end of ["pointerup", "pointercancel"])
+    document.addEventListener(end, function (e) { if (fingers.has(e.pointerId)) moveFinger(e.pointerId, null); });
+  window.addEventListener("blur", releaseAll);
+  // No long-press menu or selection on the picture and the controls.
+  for (const el of [canvas, document.getElementById("dpad"), document.getElementById("keys")])
+    el.addEventListener("contextmenu", function (e) { e.preventDefault(); });
+  document.addEventListener("keydown", function () {
+    if (!keyboardUsed) { keyboardUsed = true; showTouch(); }
+  }, true);
+  window.addEventListener("gamepadconnected", function () { padConnected = true; showTouch(); });
+  // The game reads the pads every tick and says when it sees one.
+  window.addEventListener("gamepaddisconnected", function () {
+    padConnected = Array.from(navigator.getGamepads ? navigator.getGamepads() : []).some(function (p) { return p; });
+    showTouch();
+  });
+  showTouch();
   fit();
 
+  // --- buttons ----------------------------------------------------------------
   document.getElementById("fullscreen").addEventListener("click", function () {
     if (document.fullscreenElement) document.exitFullscreen();
     else if (stage.requestFullscreen) stage.requestFullscreen().catch(function () {});
@@ -78,15 +173,167 @@ var Module = (function () {
   });
 
   canvas.addEventListener("focus", function () { if (Module.running) say("Playing."); });
-  canvas.addEventListener("blur", function () { if (Module.running) say("Click the picture to play."); });
+  canvas.addEventListener("blur", function () {
+    if (Module.running && !body.classList.contains("touchscreen")) say("Click the picture to play.");
+  });
 
-  return {
+  // --- recording and watching -----------------------------------------------------
+  // A recording starts with a game: Record reloads the page recording, and
+  // the button then stops it (the game writes the file and offers it).  A
+  // .rec file opened or dropped on the page is kept in the tab's session
+  // storage and replayed by a reloaded page.
+  const record = document.getElementById("record");
+  function showRecording() {
+    const on = Module.running && Module._web_is_recording && Module._web_is_recording() !== 0;
+    record.textContent = on ? "Stop recording" : "Record";
+    record.setAttribute("aria-pressed", on ? "true" : "false");
+  }
+  function reloadWith(change) {
+    const next = new URLSearchParams(window.location.search);
+    for (const k of ["record", "watch", "replay", "fast", "stop"]) next.delete(k);
+    for (const k in change) next.set(k, change[k]);
+    window.location.search = next.toString();
+  }
+  record.addEventListener("click", function () {
+    if (Module.running && Module._web_record_stop && Module._web_record_stop()) showRecording();
+    else reloadWith({record: "1"});
+  });
+  function watch(file) {
+    if (!file) return;
+    file.arrayBuffer().then(function (bytes) {
+      const b = new Uint8Array(bytes);
+      let text = "";
+      for (let i = 0; i < b.length; i += 32768) text += String.fromCharCode.apply(null, b.subarray(i, i + 32768));
+      try {
+        window.sessionStorage.setItem("clovenfeld.watch", text);
+      } catch (e) {
+        say("That recording is too large to open here.");
+        return;
+      }
+      reloadWith({watch: "1"});
+    });
+  }
+  const watchFile = document.getElementById("watch-file");
+  watchFile.addEventListener("change", function () { watch(watchFile.files[0]); });
+  document.getElementById("watch").addEventListener("keydown", function (e) {
+    if (e.key === "Enter" || e.key === " ") { e.preventDefault(); watchFile.click(); }
+  });
+  document.addEventListener("dragover", function (e) {
+    if (!e.dataTransfer || !Array.from(e.dataTransfer.types).includes("Files")) return;
+    e.preventDefault();
+    body.classList.add("dragging");
+  });
+  document.addEventListener("dragleave", function () { body.classList.remove("dragging"); });
+  document.addEventListener("drop", function (e) {
+    body.classList.remove("dragging");
+    if (!e.dataTransfer || !e.dataTransfer.files.length) return;
+    e.preventDefault();
+    watch(e.dataTransfer.files[0]);
+  });
+
+  // --- offline ----------------------------------------------------------------
+  // The service worker (sw.js) keeps this build for offline play.  When a new
+  // build has come in the background, a button offers it; the page reloads
+  // once the new worker has taken over.
+  if ("serviceWorker" in navigator && window.isSecureContext) {
+    const update = document.getElementById("update");
+    let updating = false;
+    navigator.serviceWorker.register("sw.js").then(function (reg) {
+      function offer(worker) {
+        update.hidden = false;
+        update.onclick = function () { updating = true; worker.postMessage("update"); };
+      }
+      if (reg.waiting && navigator.serviceWorker.controller) offer(reg.waiting);
+      reg.addEventListener("updatefound", function () {
+        const worker = reg.installing;
+        worker.addEventListener("statechange", function () {
+          if (worker.state === "installed" && navigator.serviceWorker.controller) offer(worker);
+        });
+      });
+    }).catch(function (e) { console.warn("no offline play: " + e); });
+    navigator.serviceWorker.addEventListener("controllerchange", function () { if (updating) location.reload(); });
+  }
+
+  // --- loading ----------------------------------------------------------------
+  // The program (clovenfeld.wasm) and the data (clovenfeld.data) are fetched
+  // here, side by side, for one progress bar and a message naming a file that
+  // does not come; then the script that runs them.
+  const files = {"clovenfeld.wasm": [0, 0], "clovenfeld.data": [0, 0]};
+  function showProgress() {
+    let got = 0, total = 0;
+    for (const f in files) { got += files[f][0]; total += Math.max(files[f][1], files[f][0]); }
+    if (total > 0) progress.value = got / total;
+  }
+  function fetchFile(file) {
+    return fetch(file, {credentials: "same-origin"}).then(function (r) {
+      if (!r.ok) throw new Error("status " + r.status);
+      files[file][1] = Number(r.headers.get("Content-Length")) || 0;
+      if (!r.body || !r.body.getReader) return r.arrayBuffer();
+      const reader = r.body.getReader(), parts = [];
+      function next() {
+        return reader.read().then(function (step) {
+          if (step.done) return new Blob(parts).arrayBuffer();
+          parts.push(step.value);
+          files[file][0] += step.value.length;
+          showProgress();
+          return next();
+        });
+      }
+      return next();
+    }).catch(function (e) {
+      throw new Error("The game's file " + file + " could not be loaded (" + (e.message || e) +
+                      "). Check the connection and reload the page.");
+    });
+  }
+  let data = null;
+  function start() {
+    // The program uses WebAssembly's 128-bit SIMD (a module that makes one vector).
+    const simd = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 5, 1, 96, 0, 1, 123, 3, 2, 1, 0,
+                                 10, 8, 1, 6, 0, 65, 0, 253, 15, 11]);
+    if (typeof WebAssembly !== "object" || typeof WebAssembly.instantiate !== "function" ||
+        !WebAssembly.validate(simd)) {
+      failure("This browser cannot run the game: it lacks WebAssembly (with SIMD). A current Firefox, " +
+              "Chromium, Chrome, Edge or Safari (16.4 or later) can.");
+      return;
+    }
+    Promise.all([fetchFile("clovenfeld.wasm"), fetchFile("clovenfeld.data")]).then(function (got) {
+      Module.wasmBinary = got[0];
+      data = got[1];
+      const script = document.createElement("script");
+      script.src = "clovenfeld.js";
+      script.addEventListener("error", function () {
+        failure("The game's script clovenfeld.js could not be loaded. Check the connection and reload the page.");
+      });
+      document.body.appendChild(script);
+    }, function (e) { failure(e.message); });
+  }
+
+  // The file whose opening failed last, named under a report of error 2 or 3
+  // (file not found, file I/O error).
+  function watchOpens() {
+    const FS = Module.FS, open = FS.open;
+    FS.open = function (path) {
+      try {
+        return open.apply(this, arguments);
+      } catch (e) {
+        if (typeof path === "string") Module.lastFailedOpen = path.replace(/^\/+/, "");
+        throw e;
+      }
+    };
+  }
+
+  const self = {
     canvas: canvas,
     arguments: args,
+    onPadSeen: function () { if (!padConnected) { padConnected = true; showTouch(); } },
+    getPreloadedPackage: function () { const d = data; data = null; return d; },
     preRun: [function () {
+      watchOpens();
       let text = null;
       try { text = window.localStorage.getItem("clovenfeld.settings"); } catch (e) { text = null; }
       if (text !== null) Module.FS.writeFile("/settings.ini", text);
+      if (watched !== null)
+        Module.FS.writeFile("/watched.rec", Uint8Array.from(watched, function (c) { return c.charCodeAt(0); }));
     }],
     output: [],
     running: false,
@@ -95,27 +342,43 @@ var Module = (function () {
       console.log(line);
     },
     printErr: function (line) {
-      showError(line);
+      if (Module.started) showError(line);
       console.error(line);
     },
     onRuntimeInitialized: function () {
       const drop = params.get("without");
       if (drop && Module.FS.analyzePath("/" + drop).exists) Module.FS.unlink("/" + drop);
+      loading.hidden = true;
+      Module.started = true;
       Module.running = true;
-      say(document.activeElement === canvas ? "Playing." : "Click the picture to play.");
+      say(watched !== null ? "Watching the recording you opened." :
+          body.classList.contains("touchscreen") ? "Tap Start / OK to play." :
+          document.activeElement === canvas ? "Playing." : "Click the picture to play.");
       canvas.focus();
+      setTimeout(showRecording, 0);
     },
     onExit: function (code) {
       Module.running = false;
+      showRecording();
       Module.exitStatus = code;
+      if ((code === 2 || code === 3) && Module.lastFailedOpen) {
+        reportFile.textContent = "File: " + Module.lastFailedOpen;
+        reportFile.hidden = false;
+      }
       say((code === 0 ? "The game has ended." : "The game stopped with error " + code + ".") +
           " Reload the page to play again.");
     },
     onAbort: function (what) {
       Module.running = false;
       Module.exitStatus = -1;
+      if (!Module.started) {
+        failure("The game's program clovenfeld.wasm could not be started (" + what + "). Reload the page.");
+        return;
+      }
       showError("The game stopped: " + what);
       say("The game stopped.");
     },
   };
+  start();
+  return self;
 })();

@@ -1,7 +1,9 @@
 // main_web.cpp -- the game program's entry in the browser.  The page turns
 // its URL parameters into a command line (web/page.js); the game then runs on
 // the web back-end, which shows the canvas and takes the keys, or replays a
-// recording shipped with the page.
+// recording (shipped with the page or opened by the player).  --record
+// writes to the page's in-memory file system; the page offers the file as a
+// download when the recording stops.
 #include "main/options.h"
 #include "main/shell.h"
 #include "platform/datadir.h"
@@ -15,10 +17,6 @@ int main(int argc, char** argv)
 {
     CommandLine cl;
     if (parse_options(argc, argv, &cl, stderr) != OPTIONS_OK) return OPTIONS_BAD;
-    if (cl.run.record_path != nullptr) {
-        std::fprintf(stderr, "clovenfeld: the browser cannot record (use the desktop game)\n");
-        return OPTIONS_BAD;
-    }
     run_options = cl.run;
     run_options.headless = false;
     choose_data_dir(cl.data_dir); // the page's files are preloaded into the working directory

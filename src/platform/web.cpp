@@ -9,14 +9,24 @@
 // - Time: a tick waits until its deadline (the previous one + ms), so late
 //   browser timers do not slow the game down; after a stall (a hidden tab)
 //   the deadline starts again from now instead of racing to catch up.  A fast
-//   run yields to the browser only about every 16 ms.
+//   run yields to the browser only about every 50 ms (a browser makes a
+//   zero-delay timer wait about 4 ms), and looks for pads and a screenshot
+//   only then.
 // - Run control: ticks, the test hook, a replayed recording and the stop tick
 //   are the headless back-end's; the web back-end adds the waits, the canvas
 //   and the keys.
 // - Keys: keydown / keyup / blur on the canvas feed input_event through the
 //   key map; the game's keys do not reach the page (no scrolling).
+// - Touch: the page's on-screen controls call web_touch_key with the HID
+//   usage of the key they stand for, which takes the keyboard's path.
+// - Gamepads: the Gamepad API is read once a tick (and while paused); each
+//   change of a button or of the left stick goes through the key map.
 // - Sound: the game's cues are mixed by the sound module when Web Audio asks
 //   for samples (see "sound" below); M and the page's button mute it.
+// - Recording: with --record (the page's ?record=1) the input of every tick
+//   is written to the in-memory file system from the start of the game; when
+//   the page's button stops it, or the game ends, the file is offered as a
+//   download (clovenfeld.rec) and stays in the file system.
 // - Screenshot: a screen.bmp the game wrote is offered as a download and
 //   removed from the virtual file system.
 // - The page (web/page.js) shows what the game writes to standard error and
@@ -24,6 +34,7 @@
 #include "platform/platform.h"
 #include "platform/run.h"
 
+#include "services/fatal.h"
 #include "services/image.h"
 #include "platform/keymap.h"
 #include "services/screen.h"
@@ -38,13 +49,14 @@
 #include <emscripten/html5.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char kCanvas[] = "#screen";
-constexpr double kFastYieldMs = 16.0;  // a fast run yields to the browser this often
+constexpr double kFastYieldMs = 50.0;  // a fast run yields to the browser this often
 constexpr double kMaxLagMs = 100.0;    // further behind than this, the deadline restarts
 
 // The canvas picture: R, G, B, A bytes of the whole page.
@@ -70,9 +82,9 @@ EM_JS(void, web_note_tick, (double tick), {
     Module["tick"] = tick;
 });
 
-EM_JS(void, web_offer_file, (const char* path, const char* name), {
+EM_JS(void, web_offer_file, (const char* path, const char* name, const char* type), {
     const data = FS.readFile(UTF8ToString(path));
-    const url = URL.createObjectURL(new Blob([data], {type: "image/bmp"}));
+    const url = URL.createObjectURL(new Blob([data], {type: UTF8ToString(type)}));
     const a = document.createElement("a");
     a.href = url;
     a.download = UTF8ToString(name);
@@ -229,6 +241,28 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_pause() { set_paused(true); }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return g_paused ? 1 : 0; }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_audio_muted() { return sound_muted() ? 1 : 0; }
 
+// Ends the recording and offers it as a download; false when none was being
+// made.  Called by the page's button and when the game ends.
+extern "C" EMSCRIPTEN_KEEPALIVE int web_record_stop() {
+    if (!recording_active()) return 0;
+    recording_stop();
+    web_offer_file(run_options.record_path, "clovenfeld.rec", "application/octet-stream");
+    return 1;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int web_is_recording() { return recording_active() ? 1 : 0; }
+
+// A touch control went down or up: the key of HID usage `usage`, as the
+// keyboard gives it (while paused no press reaches the game).  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_touch_key(int usage, int down) {
+    if (usage <= 0 || usage >= USAGE_LIMIT) return;
+    if (down == 0) {
+        keymap_key_up(usage);
+    } else if (!g_paused) {
+        keymap_key_down(usage, 0);
+        if (usage == USAGE_SPACE) keymap_text(" "); // Space types its character, as the key does
+    }
+}
+
 namespace {
 
 // --- keys ---------------------------------------------------------------------------
@@ -288,10 +322,70 @@ EM_BOOL on_focus(int, const EmscriptenFocusEvent*, void*) {
     return EM_FALSE;
 }
 
+// --- gamepads -----------------------------------------------------------------------
+// web_read_pads fills kPadWords ints a pad: connected, the PadButton states in
+// their order (A, Start, Back, D-pad up, down, left, right, B, X, Y) from the
+// standard mapping, then the left stick's x and y (-32768 .. 32767).
+
+constexpr int kPadWords = 1 + PAD_BUTTON_COUNT + 2;
+int g_pad_now[KEYMAP_MAX_PADS][kPadWords];
+int g_pad_was[KEYMAP_MAX_PADS][kPadWords];
+
+// clang-format off
+EM_JS(int, web_read_pads, (int* out, int pads, int words), {
+    if (!navigator.getGamepads) return 0;
+    let list;
+    try { list = navigator.getGamepads(); } catch (e) { return 0; }
+    const buttons = [0, 9, 8, 12, 13, 14, 15, 1, 2, 3];
+    let seen = 0;
+    for (let i = 0; i < pads; i++) {
+        const p = list[i], at = (out >> 2) + i * words;
+        HEAP32.fill(0, at, at + words);
+        if (!p || p.connected === false) continue;
+        seen++;
+        HEAP32[at] = 1;
+        for (let b = 0; b < buttons.length; b++) {
+            const k = p.buttons[buttons[b]];
+            HEAP32[at + 1 + b] = k && (k.pressed || k.value > 0.5) ? 1 : 0;
+        }
+        for (let a = 0; a < 2; a++) {
+            const v = Number(p.axes[a]) || 0;
+            HEAP32[at + 1 + buttons.length + a] = Math.max(-32768, Math.min(32767, Math.round(v * 32767)));
+        }
+    }
+    if (seen && Module["onPadSeen"]) Module["onPadSeen"]();
+    return seen;
+});
+// clang-format on
+
+// The pads' changes since the last look, through the key map.
+void poll_pads() {
+    web_read_pads(&g_pad_now[0][0], KEYMAP_MAX_PADS, kPadWords);
+    for (int pad = 0; pad < KEYMAP_MAX_PADS; ++pad) {
+        int* now = g_pad_now[pad];
+        int* was = g_pad_was[pad];
+        if (now[0] == 0) {
+            if (was[0] != 0) keymap_pad_removed(pad);
+        } else {
+            for (int b = 0; b < PAD_BUTTON_COUNT; ++b)
+                if (now[1 + b] != was[1 + b]) {
+                    // A button bound to pause or mute acts as its key does.
+                    const int action = keymap_pad_button(pad, b, now[1 + b] != 0);
+                    if (action == BIND_PAUSE) set_paused(!g_paused);
+                    if (action == BIND_MUTE) web_audio_set_muted(sound_muted() ? 0 : 1);
+                }
+            for (int a = 0; a < 2; ++a)
+                if (now[1 + PAD_BUTTON_COUNT + a] != was[1 + PAD_BUTTON_COUNT + a])
+                    keymap_pad_axis(pad, a == 0 ? PAD_LEFT_X : PAD_LEFT_Y, now[1 + PAD_BUTTON_COUNT + a]);
+        }
+        std::memcpy(was, now, sizeof g_pad_was[pad]);
+    }
+}
+
 // Offers a screenshot the game saved since the last tick.
 void offer_screenshot() {
     if (::access("screen.bmp", F_OK) != 0) return;
-    web_offer_file("screen.bmp", "screen.bmp");
+    web_offer_file("screen.bmp", "screen.bmp", "image/bmp");
     ::unlink("screen.bmp");
 }
 
@@ -299,6 +393,10 @@ int web_open(int width, int height, const char* title) {
     if (width != SCREEN_WIDTH || height != SCREEN_HEIGHT) return 1;
     const int r = headless_platform.open_window(width, height, title);
     if (r != 0) return r;
+    if (run_options.record_path != nullptr && !recording_active() && !recording_start(run_options.record_path)) {
+        std::fprintf(stderr, "clovenfeld: cannot create the recording %s\n", run_options.record_path);
+        end_program(2);
+    }
     web_set_title(title ? title : "");
     emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, on_key);
     emscripten_set_keyup_callback(kCanvas, nullptr, EM_TRUE, on_key);
@@ -321,20 +419,26 @@ void web_title(const char* title) { web_set_title(title ? title : ""); }
 void web_present() {}
 
 void web_tick(int ms) {
-    offer_screenshot();
     if (g_paused) {
         paint_paused();
-        while (g_paused) emscripten_sleep(50);
+        while (g_paused) {
+            emscripten_sleep(50);
+            poll_pads();
+        }
         g_deadline = emscripten_get_now();
     }
     const double now = emscripten_get_now();
     if (!run_options.fast) {
+        offer_screenshot();
+        poll_pads();
         g_deadline += ms;
         if (g_deadline < now - kMaxLagMs) g_deadline = now;
         paint();
         const double wait = g_deadline - now;
         emscripten_sleep(wait > 0.0 ? static_cast<unsigned>(wait + 0.5) : 0u);
     } else if (now - g_last_yield >= kFastYieldMs) {
+        offer_screenshot();
+        poll_pads();
         paint();
         emscripten_sleep(0);
         g_last_yield = emscripten_get_now();
@@ -342,11 +446,13 @@ void web_tick(int ms) {
     // Counts the tick, runs the test hook, applies a replayed tick's input
     // and stops at the stop tick.
     headless_platform.tick(0);
+    recording_tick(); // this tick's input goes to the game and into the recording
     web_note_tick(static_cast<double>(current_tick()));
 }
 
 void web_close() {
     if (!g_open) return;
+    web_record_stop();
     web_note_tick(static_cast<double>(current_tick()));
     paint();
     emscripten_html5_remove_all_event_listeners();
@@ -355,4 +461,7 @@ void web_close() {
 
 } // namespace
 
-const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true, true};
+// The page is read on the game's thread, by shown_page, which settles the
+// owed fills itself: show_page need not pay them at every tick, only the
+// ticks that are painted do (a fast run paints about every 50 ms).
+const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true, false};

@@ -33,6 +33,10 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def do_GET(self):
+        self.server.requests.append(self.path)
+        super().do_GET()
+
 
 class Site:
     """Serves a folder on 127.0.0.1 at a free port, in a thread."""
@@ -40,6 +44,7 @@ class Site:
     def __init__(self, folder):
         handler = functools.partial(QuietHandler, directory=folder)
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.server.requests = []  # the paths asked for, in order
         self.port = self.server.server_address[1]
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()
@@ -82,6 +87,7 @@ class Browser:
                                               suppress_origin=True)
         self.next_id = 0
         self.console = []      # (level, text) of console messages and exceptions
+        self.fail_urls = []    # with Fetch enabled: requests whose URL contains one of these fail
         self.call("Runtime.enable")
         self.call("Page.enable")
         self.call("Log.enable")
@@ -94,6 +100,13 @@ class Browser:
         elif method == "Runtime.exceptionThrown":
             d = msg["params"]["exceptionDetails"]
             self.console.append(("exception", d.get("exception", {}).get("description", d.get("text"))))
+        elif method == "Fetch.requestPaused":
+            # Answered without waiting: the reply is read and dropped by a later call.
+            p = msg["params"]
+            fail = any(u in p["request"]["url"] for u in self.fail_urls)
+            self.next_id += 1
+            self.ws.send(json.dumps({"id": self.next_id, "method": "Fetch.failRequest" if fail else "Fetch.continueRequest",
+                                     "params": dict(requestId=p["requestId"], **({"errorReason": "Failed"} if fail else {}))}))
         elif method == "Log.entryAdded":
             e = msg["params"]["entry"]
             self.console.append((e["level"], e["text"] + (" " + e["url"] if e.get("url") else "")))
@@ -144,6 +157,17 @@ class Browser:
         if kind == "keyDown" and text:
             params["text"] = text
         self.call("Input.dispatchKeyEvent", **params)
+
+    def touch(self, kind, points):
+        """kind: touchStart, touchMove, touchEnd; points: every finger down after
+        the event as (id, x, y) (CSS pixels); touchEnd lifts them all."""
+        self.call("Input.dispatchTouchEvent", type=kind,
+                  touchPoints=[dict(id=i, x=x, y=y) for i, x, y in points])
+
+    def centre(self, selector):
+        """(x, y) of the middle of the element in CSS pixels."""
+        return self.evaluate("(() => { const r = document.querySelector(%s).getBoundingClientRect();"
+                             " return [r.x + r.width / 2, r.y + r.height / 2]; })()" % json.dumps(selector))
 
     def canvas_rgba(self, selector="#screen"):
         """The canvas pixels as R, G, B, A bytes, row by row from the top."""
