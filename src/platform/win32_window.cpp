@@ -456,13 +456,16 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_SETFOCUS: focus_changed(true); return 0;
     case WM_KILLFOCUS: focus_changed(false); return 0;
-    case WM_SIZE:
-        if (wp == SIZE_RESTORED && !g_fullscreen) {
-            const int s = std::min(LOWORD(lp) / g_width, HIWORD(lp) / g_height);
-            if (s >= 1 && s <= WINDOW_SCALE_MAX && LOWORD(lp) % g_width == 0 && HIWORD(lp) % g_height == 0)
-                session_note_scale(s);
+    case WM_SIZE: InvalidateRect(hwnd, nullptr, FALSE); return 0;
+    case WM_EXITSIZEMOVE:
+        // The player's own resize (not the opening size nor fullscreen): its
+        // whole scale is remembered.
+        if (!g_fullscreen) {
+            RECT c;
+            GetClientRect(hwnd, &c);
+            const int s = std::min(c.right / g_width, c.bottom / g_height);
+            if (s >= 1 && s <= WINDOW_SCALE_MAX) session_note_scale(s);
         }
-        InvalidateRect(hwnd, nullptr, FALSE);
         return 0;
     case WM_GETMINMAXINFO: {
         RECT r = {0, 0, g_width / 2, g_height / 2};
