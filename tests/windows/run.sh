@@ -101,6 +101,8 @@ wait_for 3 shows title title.bmp 1 0 0 ||
   fail "the window's title screen differs from the Linux shot: $("$compare" title.xwd title.bmp 1 0 0 | tail -n 1)"
 echo "windows: window: the title screen equals the Linux shot, pixel for pixel"
 xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
+wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
+sleep 0.5 # Wine hands the focus on to the program a moment later
 xdotool key F11
 wait_for 5 is_size "$win" 1600x1200 || fail "F11 did not fill the screen (window $(size_of "$win"))"
 wait_for 3 shows full title.bmp 2 160 120 ||
