@@ -47,6 +47,7 @@ set(CLOVENFELD_SERVICES_SOURCES
 set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_out.cpp
   src/platform/datadir.cpp
+  src/platform/system.cpp
   src/platform/headless.cpp
   src/platform/keymap.cpp
   src/platform/overlay.cpp
@@ -56,6 +57,9 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/settings.cpp
   src/platform/window_layout.cpp)
 
-# The back-ends with a window system: the only files that see SDL or emscripten.
+# The back-ends with a window system: the only files that see SDL, emscripten or Windows.
 set(CLOVENFELD_SDL_SOURCES src/platform/sdl_audio.cpp src/platform/sdl_window.cpp)
 set(CLOVENFELD_WEB_SOURCES src/platform/web.cpp)
+# The Windows build's back-end and system calls (replacing system.cpp there).
+set(CLOVENFELD_WINDOWS_SOURCES src/platform/win32_audio.cpp src/platform/win32_system.cpp
+    src/platform/win32_window.cpp)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a command needs, only those that are missing.
-# Usage: scripts/deps.sh play|test|web
+# Usage: scripts/deps.sh play|test|web|windows
 set -euo pipefail
 
 case "${1:-test}" in
@@ -8,9 +8,12 @@ case "${1:-test}" in
   test) want=(g++ cmake make pkg-config libsdl2-dev zlib1g-dev googletest libgtest-dev libbenchmark-dev
               clang libclang-rt-14-dev xvfb xdotool x11-utils matchbox-window-manager
               desktop-file-utils appstream dpkg-dev libpng-tools lintian x11-apps openbox wmctrl
-              emscripten chromium python3-websocket sox) ;;
+              emscripten chromium python3-websocket sox
+              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 zip) ;;
   web)  want=(g++ cmake make pkg-config libsdl2-dev zlib1g-dev emscripten) ;;
-  *) echo "usage: $0 play|test|web" >&2; exit 2 ;;
+  windows) want=(g++ cmake make pkg-config libsdl2-dev zlib1g-dev
+                 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 zip) ;;
+  *) echo "usage: $0 play|test|web|windows" >&2; exit 2 ;;
 esac
 
 missing=()

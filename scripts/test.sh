@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the suite (unit, lint, replays, the
 # soak, the fuzz corpora, the end-to-end window tests under Xvfb, install and
-# package, ThreadSanitizer on the window's threads, and the browser build in
-# headless Chromium), the suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a short run of each fuzzer.  Each step prints
-# the time it starts, so the phases can be timed.
+# package, ThreadSanitizer on the window's threads, the browser build in
+# headless Chromium, and the Windows program under Wine), the suite again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of
+# each fuzzer.  Each step prints the time it starts, so the phases can be timed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)

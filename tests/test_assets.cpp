@@ -480,3 +480,30 @@ TEST(MkAssets, BrokenSourcesStopTheBuildNamingFileAndLine) {
     EXPECT_NE(short_sprite.status, 0);
     EXPECT_NE(short_sprite.message.find("has 31 rows, expected 32"), std::string::npos) << short_sprite.message;
 }
+
+// The Windows program's icon: one .ico whose directory names each PNG image
+// mkassets wrote (size, 32 bits, length) and whose bytes at each offset are
+// that PNG file, so windres builds an icon that Windows can read.
+TEST(MkAssets, IconFileHoldsEveryPngImage) {
+    const std::string icons = std::string(GAME_DIR) + "/../icons/";
+    const std::vector<uint8_t> ico = read_bytes(icons + "clovenfeld.ico");
+    auto u16 = [&](size_t at) { return at + 2 <= ico.size() ? ico[at] | ico[at + 1] << 8 : -1; };
+    auto u32 = [&](size_t at) { return static_cast<size_t>(u16(at)) | static_cast<size_t>(u16(at + 2)) << 16; };
+    const int sizes[] = {16, 32, 48, 64, 128, 192, 256}; // not 512: an icon file stops at 256
+    ASSERT_GE(ico.size(), 6u + 16u * std::size(sizes));
+    EXPECT_EQ(u16(0), 0);
+    EXPECT_EQ(u16(2), 1); // an icon, not a cursor
+    ASSERT_EQ(u16(4), static_cast<int>(std::size(sizes)));
+    for (size_t i = 0; i < std::size(sizes); ++i) {
+        const size_t entry = 6 + 16 * i;
+        const std::vector<uint8_t> png = read_bytes(icons + std::to_string(sizes[i]) + ".png");
+        ASSERT_FALSE(png.empty()) << sizes[i];
+        EXPECT_EQ(ico[entry], sizes[i] % 256) << "width of " << sizes[i];
+        EXPECT_EQ(ico[entry + 1], sizes[i] % 256) << "height of " << sizes[i];
+        EXPECT_EQ(u16(entry + 6), 32);
+        EXPECT_EQ(u32(entry + 8), png.size()) << sizes[i];
+        const size_t at = u32(entry + 12);
+        ASSERT_LE(at + png.size(), ico.size()) << sizes[i];
+        EXPECT_TRUE(std::equal(png.begin(), png.end(), ico.begin() + static_cast<std::ptrdiff_t>(at))) << sizes[i];
+    }
+}

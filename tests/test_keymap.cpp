@@ -287,3 +287,30 @@ TEST_F(KeymapBound, PadButtonsFollowTheirTable) {
     EXPECT_TRUE(key_down(KEY_UP));
     EXPECT_EQ(drain(), " s" + ext(72));
 }
+
+// Windows names a key by its set-1 scan code and the extended flag: each key
+// the game knows comes back from exactly one of the two, so the cursor block
+// and the keypad, and the left and right Ctrl and Alt, stay apart.
+TEST(Keymap, WindowsScanCodesLeadBackToTheirKeys) {
+    int known = 0;
+    for (int usage = 0; usage < USAGE_LIMIT; ++usage) {
+        const int scan = keymap_scan_code(usage);
+        // The extra key beside left Shift holds the backslash key's code in
+        // the game; its own scan code is 0x56 (checked below).
+        if (scan == 0 || usage == 100) continue;
+        const bool plain = keymap_usage_of_scan_code(scan, false) == usage;
+        const bool extended = keymap_usage_of_scan_code(scan, true) == usage;
+        EXPECT_NE(plain, extended) << "usage " << usage << ", scan code " << scan;
+        known += plain || extended;
+    }
+    EXPECT_GT(known, 90);
+    EXPECT_EQ(keymap_usage_of_scan_code(0x4B, true), USAGE_LEFT);
+    EXPECT_EQ(keymap_usage_of_scan_code(0x4B, false), 92); // keypad 4
+    EXPECT_EQ(keymap_usage_of_scan_code(0x1C, false), USAGE_RETURN);
+    EXPECT_EQ(keymap_usage_of_scan_code(0x1C, true), USAGE_KP_ENTER);
+    EXPECT_EQ(keymap_usage_of_scan_code(0x38, true), USAGE_RALT);
+    EXPECT_EQ(keymap_usage_of_scan_code(0x57, false), USAGE_F11);
+    EXPECT_EQ(keymap_usage_of_scan_code(0x56, false), 100);
+    EXPECT_EQ(keymap_usage_of_scan_code(0x59, false), 0);
+    EXPECT_EQ(keymap_usage_of_scan_code(-1, false), 0);
+}

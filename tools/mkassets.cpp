@@ -7,7 +7,8 @@
 // (8-bit palette bitmap, one pixel per cell, palette index = cell code).  With
 // an icon dir it also draws the program's icon, assets/icon.txt (16 x 16), as
 // <icon dir>/<N>.png for N = 16, 32, 48, 64, 128, 192, 256 and 512: RGBA, scaled by whole
-// numbers, transparent where nothing is drawn.  The walking-left sprites are made here as
+// numbers, transparent where nothing is drawn, and the pictures up to 256 px in one
+// <icon dir>/clovenfeld.ico for the Windows program.  The walking-left sprites are made here as
 // mirror images of the walking-right ones, so the two can never drift apart.
 // Any malformed source stops the tool with a message naming the file and line
 // and a nonzero exit status, so a bad edit fails the build.  The tool has its
@@ -154,6 +155,33 @@ std::vector<uint8_t> png_file(const Picture& p, int scale) {
     return out;
 }
 
+// A Windows icon file holding the PNG files as they are (Windows reads PNG
+// images inside an icon): the 6-byte header, one 16-byte entry per image
+// (a width or height of 256 is written as 0), then the images.
+std::vector<uint8_t> ico_file(const std::vector<std::pair<int, std::vector<uint8_t>>>& images) {
+    std::vector<uint8_t> out;
+    auto put16le = [&](uint32_t v) { out.push_back(v & 0xFF); out.push_back((v >> 8) & 0xFF); };
+    put16le(0);
+    put16le(1); // an icon
+    put16le(static_cast<uint32_t>(images.size()));
+    uint32_t offset = static_cast<uint32_t>(6 + 16 * images.size());
+    for (const auto& [size, png] : images) {
+        out.push_back(static_cast<uint8_t>(size >= 256 ? 0 : size));
+        out.push_back(static_cast<uint8_t>(size >= 256 ? 0 : size));
+        out.push_back(0); // no palette
+        out.push_back(0);
+        put16le(1);  // planes
+        put16le(32); // bits per pixel
+        put16le(static_cast<uint32_t>(png.size()) & 0xFFFF);
+        put16le(static_cast<uint32_t>(png.size()) >> 16);
+        put16le(offset & 0xFFFF);
+        put16le(offset >> 16);
+        offset += static_cast<uint32_t>(png.size());
+    }
+    for (const auto& image : images) out.insert(out.end(), image.second.begin(), image.second.end());
+    return out;
+}
+
 void write_level(const fs::path& file, const Level& level) {
     std::vector<uint8_t> b;
     bmp_headers(b, LEVEL_WIDTH, level.height, 8, 256, static_cast<uint32_t>(LEVEL_WIDTH * level.height));
@@ -215,8 +243,14 @@ int main(int argc, char** argv) {
         const fs::path icons = argv[3];
         fs::create_directories(icons, ec);
         const Picture icon = read_sprite(assets / "icon.txt", {"icon", ICON_SIZE, ICON_SIZE, nullptr}, palette);
-        for (int scale : ICON_SCALES)
-            write_file(icons / (std::to_string(ICON_SIZE * scale) + ".png"), png_file(icon, scale));
+        std::vector<std::pair<int, std::vector<uint8_t>>> images;
+        for (int scale : ICON_SCALES) {
+            images.emplace_back(ICON_SIZE * scale, png_file(icon, scale));
+            write_file(icons / (std::to_string(ICON_SIZE * scale) + ".png"), images.back().second);
+        }
+        // An icon file holds pictures of at most 256 px (its size bytes stop there).
+        std::erase_if(images, [](const auto& image) { return image.first > 256; });
+        write_file(icons / "clovenfeld.ico", ico_file(images));
     }
     std::printf("mkassets: %zu sprites, %d levels written to %s\n", std::size(SPRITES), LEVEL_COUNT,
                 game.string().c_str());

@@ -3,6 +3,7 @@
 #include "main/options.h"
 #include "main/shell.h"
 #include "platform/datadir.h"
+#include "platform/system.h"
 #include "platform/platform.h"
 #include "platform/session.h"
 #include "platform/run.h"
@@ -11,6 +12,7 @@
 
 int main(int argc, char** argv)
 {
+    file_plain_std_streams();
     CommandLine cl;
     if (parse_options(argc, argv, &cl, stderr) != OPTIONS_OK) return OPTIONS_BAD;
     if (cl.show_help) {
@@ -32,6 +34,10 @@ int main(int argc, char** argv)
         select_platform(&headless_platform);
         return GAME_MAIN();
     }
+#ifdef _WIN32
+    select_platform(&windows_platform);
+#else
     select_platform(&sdl_platform);
+#endif
     return run_with_window(GAME_MAIN);
 }

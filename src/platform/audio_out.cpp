@@ -4,6 +4,7 @@
 // goes straight to the file.
 #include "platform/audio_out.h"
 
+#include "platform/system.h"
 #include "platform/run.h"
 #include "services/bmp.h"
 #include "sound/sound.h"
@@ -70,7 +71,7 @@ void audio_out_finish() {
     wav_header(header, static_cast<uint32_t>(ok ? g_frames : 0));
     ok = ok && std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(header, 1, sizeof header, f) == sizeof header;
     if (std::fclose(f) != 0) ok = false;
-    if (!ok || std::rename(g_temp, g_path) != 0) {
+    if (!ok || !file_replace(g_temp, g_path)) {
         std::remove(g_temp);
         std::fprintf(stderr, "clovenfeld: cannot write the sound file %s\n", g_path);
     }

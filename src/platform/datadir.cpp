@@ -3,8 +3,9 @@
 // kept in one module-wide buffer that load_bitmap reads.
 #include "platform/datadir.h"
 
+#include "platform/system.h"
+
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -115,12 +116,8 @@ bool find_data_dir(const DataDirPlaces& places, char* out, int size) {
 
 void choose_data_dir(const char* given) {
     char exe[DATA_DIR_CHARS];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     DataDirPlaces places;
-    if (n > 0) {
-        exe[n] = '\0';
-        places.executable = exe;
-    }
+    if (file_executable_path(exe, sizeof exe)) places.executable = exe;
     places.given = given;
     places.installed = CLOVENFELD_INSTALLED_DATA;
     places.xdg_data_home = std::getenv("XDG_DATA_HOME");

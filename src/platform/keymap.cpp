@@ -440,3 +440,38 @@ const char* keymap_code_of_usage(int usage) {
         if (c.usage == usage) return c.name;
     return nullptr;
 }
+
+int keymap_usage_of_scan_code(int scan_code, bool extended) {
+    // Index = set-1 scan code: the main block, the function keys and the keypad.
+    static const unsigned char kPlain[0x59] = {
+        0,   41,  30,  31,  32,  33,  34,  35,  36,  37,  38,  39,  45,  46,  42,  43,  // 0x00
+        20,  26,  8,   21,  23,  28,  24,  12,  18,  19,  47,  48,  40,  224, 4,   22,  // 0x10
+        7,   9,   10,  11,  13,  14,  15,  51,  52,  53,  225, 49,  29,  27,  6,   25,  // 0x20
+        5,   17,  16,  54,  55,  56,  229, 85,  226, 44,  57,  58,  59,  60,  61,  62,  // 0x30
+        63,  64,  65,  66,  67,  72,  71,  95,  96,  97,  86,  92,  93,  94,  87,  89,  // 0x40
+        90,  91,  98,  99,  0,   0,   100, 68,  69,                                     // 0x50
+    };
+    if (!extended) return scan_code >= 0 && scan_code < 0x59 ? kPlain[scan_code] : 0;
+    switch (scan_code) {
+    case 0x1C: return USAGE_KP_ENTER;
+    case 0x1D: return USAGE_RCTRL;
+    case 0x35: return 84; // keypad /
+    case 0x37: return 70; // Print Screen
+    case 0x38: return USAGE_RALT;
+    case 0x45: return 83; // Num Lock
+    case 0x47: return USAGE_HOME;
+    case 0x48: return USAGE_UP;
+    case 0x49: return USAGE_PAGEUP;
+    case 0x4B: return USAGE_LEFT;
+    case 0x4D: return USAGE_RIGHT;
+    case 0x4F: return USAGE_END;
+    case 0x50: return USAGE_DOWN;
+    case 0x51: return USAGE_PAGEDOWN;
+    case 0x52: return USAGE_INSERT;
+    case 0x53: return USAGE_DELETE;
+    case 0x5B: return 227; // left Windows key
+    case 0x5C: return 231; // right Windows key
+    case 0x5D: return 101; // menu key
+    default: return 0;
+    }
+}

@@ -68,6 +68,12 @@ int keymap_cp437(uint32_t codepoint);
 // "Numpad4", ...), 0 when unknown or null.
 int keymap_usage_of_code(const char* code);
 
+// The HID usage of a PC set-1 scan code as Windows reports it with a key
+// message (bits 16 to 23 of its lParam, and bit 24, the extended flag),
+// 0 when unknown.  The extended flag tells the cursor block from the keypad
+// and the right Ctrl and Alt from the left ones.
+int keymap_usage_of_scan_code(int scan_code, bool extended);
+
 // --- feeding the game (any back-end thread) -------------------------------------
 
 // A key went down (auto-repeat included) or up.

@@ -1,9 +1,11 @@
 // platform.h -- the one small interface between the services and a window system.
 //
-// Three back-ends sit behind it:
+// Four back-ends sit behind it:
 //   window   (sdl_window.cpp)        SDL2 on the process's main thread, the game on
 //                                     a second thread; shows the visible page and
 //                                     feeds the keyboard; can record the input.
+//   windows  (win32_window.cpp)      the same on Windows' own window system, in the
+//                                     Windows build only.
 //   headless (headless.cpp)          no window, no thread; key input comes from a
 //                                     recording or from a test's tick hook.
 //   browser  (web.cpp)               emscripten only: a canvas and the page's keys;
@@ -45,6 +47,7 @@ const Platform* platform();
 void select_platform(const Platform* p);
 extern const Platform headless_platform;
 extern const Platform sdl_platform;
+extern const Platform windows_platform; // in the Windows build only
 extern const Platform web_platform; // in the browser build only
 
 // Window back-end: runs game_main on a second thread while the calling (main)

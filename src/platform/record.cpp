@@ -442,7 +442,7 @@ void write_pending(RecordWriter* w) {
 
 bool record_open(RecordWriter* w, const char* path, uint32_t seed) {
     record_close(w);
-    w->file = std::fopen(path, "w");
+    w->file = std::fopen(path, "wb"); // "\n" line ends on every system
     if (w->file == nullptr) return false;
     std::fprintf(w->file,
                  "clovenfeld-recording 1\nseed %u\n"

@@ -3,7 +3,8 @@
 // and formatted through small fixed buffers.  No module-wide state.
 #include "platform/settings.h"
 
-#include <fcntl.h>
+#include "platform/system.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -372,10 +373,15 @@ void make_parents(const char* path) {
     char dir[SETTINGS_PATH_CHARS];
     std::snprintf(dir, sizeof dir, "%s", path);
     for (char* p = dir + 1; *p != '\0'; ++p) {
+#ifdef _WIN32
+        if (*p != '/' && *p != '\\') continue;
+#else
         if (*p != '/') continue;
+#endif
+        const char separator = *p;
         *p = '\0';
-        ::mkdir(dir, 0700); // an existing folder is fine; any other failure shows when the file is created
-        *p = '/';
+        file_make_dir(dir); // an existing folder is fine; any other failure shows when the file is created
+        *p = separator;
     }
 }
 
@@ -434,7 +440,7 @@ int settings_parse(const char* text, int size, const char* file, Settings* out, 
 int settings_load(const char* path, SettingsText* text, Settings* out, SettingsSink sink, void* context) {
     text->size = 0;
     settings_defaults(out);
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = file_open_read(path);
     if (fd < 0) {
         if (errno == ENOENT) return SETTINGS_MISSING;
         report_errno(sink, context, path, "cannot read the settings", errno);
@@ -519,8 +525,8 @@ bool settings_save(const char* path, const SettingsText& text, SettingsSink sink
     make_parents(path);
     int fd = -1;
     for (unsigned serial = 0; serial < 100 && fd < 0; ++serial) {
-        std::snprintf(temp, sizeof temp, "%s.%ld-%u.tmp", path, static_cast<long>(getpid()), serial);
-        fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        std::snprintf(temp, sizeof temp, "%s.%ld-%u.tmp", path, file_process_id(), serial);
+        fd = file_create_new(temp, 0600);
         if (fd < 0 && errno != EEXIST) break; // anything there (a link included) is left alone
     }
     if (fd < 0) {
@@ -535,7 +541,7 @@ bool settings_save(const char* path, const SettingsText& text, SettingsSink sink
         else if (n == 0) error = EIO;
     }
     if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && std::rename(temp, path) != 0) error = errno;
+    if (error == 0 && !file_replace(temp, path)) error = errno;
     if (error != 0) {
         ::unlink(temp);
         report_errno(sink, context, path, "cannot save the settings", error);

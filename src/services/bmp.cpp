@@ -16,12 +16,12 @@
 
 #include "services/bmp.h"
 
+#include "platform/system.h"
 #include "platform/platform.h"
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/screen.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -334,9 +334,9 @@ int load_bitmap(const char* path, Image* target) {
 int create_temporary_beside(const char* name, char* temp, size_t size) {
     static unsigned serial = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int n = std::snprintf(temp, size, "%s.%ld-%u.tmp", name, static_cast<long>(getpid()), serial++);
+        const int n = std::snprintf(temp, size, "%s.%ld-%u.tmp", name, file_process_id(), serial++);
         if (n < 0 || static_cast<size_t>(n) >= size) return -1;
-        const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        const int fd = file_create_new(temp, 0644);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -387,7 +387,7 @@ int save_bitmap(const char* path) {
         std::remove(temp);
         return ERR_FILE_IO;
     }
-    if (std::rename(temp, name) != 0) {
+    if (!file_replace(temp, name)) {
         std::remove(temp);
         return ERR_FILE_NOT_FOUND;
     }

@@ -6,6 +6,7 @@
 #include "services/fatal.h"
 
 #include "platform/platform.h"
+#include "platform/system.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -98,6 +99,7 @@ void fatal_error(int number, int line, const char* module, const char* procedure
     if (g_fatal_hook != nullptr) g_fatal_hook(number, report);
     std::fflush(nullptr);
     write_all(2, report, len);
+    show_report_without_console(report);
     leave(number);
 }
 

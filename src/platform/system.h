@@ -1,0 +1,39 @@
+// system.h -- the few file, process and report calls that differ between systems,
+// so that the services and the settings write their files the same way
+// everywhere: system.cpp on POSIX systems (Linux, the browser),
+// win32_system.cpp on Windows.  Errors are reported through errno.
+#pragma once
+
+// Creates a new file for writing only, failing when anything is already at
+// path (a link included: it is never followed).  The descriptor is not
+// inherited by child processes and writes bytes as they are (no newline
+// translation).  Returns the descriptor, or -1 with errno set (EEXIST when
+// something is there).  mode is the POSIX permission bits (0600, 0644).
+int file_create_new(const char* path, int mode);
+
+// Opens an existing file for reading bytes as they are; -1 with errno set.
+int file_open_read(const char* path);
+
+// Moves from over to, replacing a file at to (atomically where the system
+// can).  False with errno set.
+bool file_replace(const char* from, const char* to);
+
+// Creates one folder readable by its owner only; an existing one is fine.
+void file_make_dir(const char* path);
+
+// This process's id, for unique temporary names.
+long file_process_id();
+
+// The running program's own path with "/" between names, in out (size
+// characters with the final '\0'); false when unknown or too long.
+bool file_executable_path(char* out, int size);
+
+// Makes standard output and standard error write bytes as they are, so
+// that every system prints the same lines.  Called first thing by main().
+void file_plain_std_streams();
+
+// Shows a fatal report to a player who has no console to read standard
+// error in (a program started from the desktop on Windows); nothing where
+// standard error is a terminal, a file or a pipe, and nothing on POSIX
+// systems.  Called by fatal_error after writing the report to standard error.
+void show_report_without_console(const char* report);

@@ -1,0 +1,78 @@
+// win32_system.cpp -- system.h on Windows.  Paths are the system's narrow
+// (ANSI code page) strings, as the C library takes them.
+#include "platform/system.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+int file_create_new(const char* path, int mode) {
+    // _O_EXCL is CREATE_NEW: it fails on anything at the path, a link included.
+    const int perm = (mode & 0200) ? (_S_IREAD | _S_IWRITE) : _S_IREAD;
+    return ::_open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, perm);
+}
+
+int file_open_read(const char* path) { return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
+
+bool file_replace(const char* from, const char* to) {
+    // rename() on Windows refuses an existing target.
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+    case ERROR_ACCESS_DENIED: errno = EACCES; break;
+    default: errno = EIO; break;
+    }
+    return false;
+}
+
+void file_make_dir(const char* path) { ::_mkdir(path); }
+
+long file_process_id() { return static_cast<long>(GetCurrentProcessId()); }
+
+bool file_executable_path(char* out, int size) {
+    if (out == nullptr || size <= 1) return false;
+    const DWORD n = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(size));
+    if (n == 0 || n >= static_cast<DWORD>(size)) return false; // none, or cut off
+    for (DWORD i = 0; i < n; ++i)
+        if (out[i] == '\\') out[i] = '/';
+    return true;
+}
+
+namespace {
+bool usable(DWORD which) {
+    const HANDLE h = GetStdHandle(which);
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+}
+} // namespace
+
+void file_plain_std_streams() {
+    // The game is a windowed program: started from a console (cmd.exe,
+    // PowerShell) without redirection it has no standard output of its own,
+    // so --help, --events and the reports go to that console.
+    if (!usable(STD_OUTPUT_HANDLE) && !usable(STD_ERROR_HANDLE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        (void)std::freopen("CONOUT$", "w", stdout);
+        (void)std::freopen("CONOUT$", "w", stderr);
+    }
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+}
+
+void show_report_without_console(const char* report) {
+    // Standard error that leads somewhere (a console, a file, a pipe) has it.
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err != nullptr && err != INVALID_HANDLE_VALUE && GetFileType(err) != FILE_TYPE_UNKNOWN) return;
+    // The report without its blank lines around it.
+    char text[1024];
+    while (*report == '\n') ++report;
+    int n = 0;
+    for (; report[n] != '\0' && n < static_cast<int>(sizeof text) - 1; ++n) text[n] = report[n];
+    while (n > 0 && text[n - 1] == '\n') --n;
+    text[n] = '\0';
+    MessageBoxA(nullptr, text, "Clovenfeld Returns", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
+}

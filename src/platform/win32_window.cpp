@@ -1,0 +1,728 @@
+// win32_window.cpp -- the window back-end on Windows' own window system
+// (USER32 and GDI), as sdl_window.cpp is on SDL.  run_with_window() keeps the
+// process's main thread for the window and its messages and runs the game on
+// a second thread.  The game thread asks the main thread to open, retitle and
+// close the window (an event wakes the main thread) and waits for the answer;
+// present() only raises a flag, and the main thread copies the newest visible
+// page under the screen lock and then, without the lock, stretches it to the
+// window with StretchDIBits (whole scales, or --fit; window_layout.h), centred
+// on black.  F11 and Alt+Enter toggle a borderless window over the monitor.
+// Key messages carry the set-1 scan code and the extended flag: the key map
+// turns them into HID usages (keymap_usage_of_scan_code), so recordings made
+// here replay anywhere; WM_CHAR brings the typed text.  Pads come through
+// XInput (loaded when present), the sound through waveOut (win32_audio.h).
+// The close button ends the program with status 0 at the game thread's next
+// tick.
+#include "platform/platform.h"
+#include "platform/run.h"
+
+#include "platform/keymap.h"
+#include "platform/overlay.h"
+#include "platform/session.h"
+#include "platform/win32_audio.h"
+#include "platform/window_layout.h"
+#include "services/fatal.h"
+#include "services/image.h"
+#include "services/keyboard.h"
+#include "services/screen.h"
+#include "sound/sound.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// --- shared between the game thread and the main thread ----------------------
+
+std::mutex g_mx;
+std::condition_variable g_cv;
+bool g_running = false;
+DWORD g_main_thread = 0;
+bool g_open_requested = false;
+bool g_open_done = false;
+int g_open_result = 1;
+bool g_close_requested = false;
+bool g_closed = false;
+bool g_title_changed = false;
+char g_title[128] = "";
+bool g_game_done = false;
+HANDLE g_wake = nullptr;             // wakes the main thread's wait
+std::atomic<bool> g_present{false};
+std::atomic<bool> g_closing{false};
+std::atomic<bool> g_close_button{false};
+std::atomic<bool> g_paused{false};
+
+// --- main thread only ------------------------------------------------------------
+
+HWND g_window = nullptr;
+int g_width = SCREEN_WIDTH, g_height = SCREEN_HEIGHT;
+alignas(64) uint32_t g_frame[SCREEN_WIDTH * SCREEN_HEIGHT];     // the page as last taken
+alignas(64) uint32_t g_composed[SCREEN_WIDTH * SCREEN_HEIGHT];  // the page under the overlay
+bool g_have_frame = false;
+bool g_fullscreen = false;
+WINDOWPLACEMENT g_placement = {sizeof(WINDOWPLACEMENT), 0, 0, {}, {}, {}};
+bool g_enter_held[2] = {};  // Enter / keypad Enter went down as Alt+Enter
+LONGLONG g_qpc_rate = 1;    // QueryPerformanceCounter ticks a second
+LONGLONG g_render_interval = 0;
+
+LONGLONG now_qpc() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
+
+void copy_title(const char* title) { std::snprintf(g_title, sizeof g_title, "%s", title ? title : ""); }
+
+int current_mods() {
+    return ((GetKeyState(VK_SHIFT) & 0x8000) ? KEYMOD_SHIFT : 0) |
+           ((GetKeyState(VK_CONTROL) & 0x8000) ? KEYMOD_CTRL : 0) |
+           ((GetKeyState(VK_MENU) & 0x8000) ? KEYMOD_ALT : 0) | ((GetKeyState(VK_NUMLOCK) & 1) ? KEYMOD_NUM : 0);
+}
+
+// The HID usage of a key message.  Pause and Num Lock share a scan code;
+// their virtual keys tell them apart.
+int usage_of_message(WPARAM vk, LPARAM lp) {
+    if (vk == VK_PAUSE) return 72;
+    if (vk == VK_NUMLOCK) return 83;
+    if (vk == VK_SNAPSHOT) return 70;
+    return keymap_usage_of_scan_code(static_cast<int>((lp >> 16) & 0xFF), ((lp >> 24) & 1) != 0);
+}
+
+// --- drawing (main thread) ----------------------------------------------------------
+
+enum OverlayShows { SHOWS_PAUSED, SHOWS_QUIT, SHOWS_KEYS };
+OverlayShows g_shows = SHOWS_PAUSED;
+int g_binding = 0;
+KeyBindings g_new_bindings;
+char g_overlay_message[BIND_MESSAGE_CHARS] = "";
+
+// Takes the changed rows of the visible page; true when any were taken.
+bool take_page(bool all) {
+    int first = 0, last = -1;
+    lock_screen();
+    const Image* page = screen_is_open() ? shown_page() : nullptr;
+    if (!g_closing && page != nullptr && page->pixels != nullptr && page->width == SCREEN_WIDTH &&
+        page->height == SCREEN_HEIGHT && (take_dirty_rows(&first, &last) || all || !g_have_frame)) {
+        if (all || !g_have_frame) first = 0, last = SCREEN_HEIGHT - 1;
+        const auto* src = reinterpret_cast<const unsigned char*>(page->pixels);
+        for (int y = first; y <= last; ++y)
+            std::memcpy(&g_frame[y * SCREEN_WIDTH], src + static_cast<size_t>(y) * page->pitch, SCREEN_WIDTH * 4);
+    }
+    unlock_screen(1, 0); // reading marks no row dirty
+    if (first > last) return false;
+    g_have_frame = true;
+    return true;
+}
+
+const uint32_t* picture_to_show() {
+    if (!g_paused) return g_frame;
+    std::memcpy(g_composed, g_frame, sizeof g_composed);
+    char question[OVERLAY_LINE_CHARS] = "";
+    if (g_shows == SHOWS_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
+    if (g_shows == SHOWS_KEYS) {
+        char name[24];
+        std::snprintf(name, sizeof name, "%s", keymap_action_name(g_binding));
+        for (char* c = name; *c; ++c) *c = static_cast<char>(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
+        std::snprintf(question, sizeof question, "Press a key for %s (Esc keeps it)", name);
+    }
+    OverlayText text;
+    overlay_pause_text(&text, question);
+    if (g_overlay_message[0] != '\0' && text.count < OVERLAY_MAX_LINES) {
+        std::memcpy(text.lines[text.count], g_overlay_message, OVERLAY_LINE_CHARS - 1);
+        text.lines[text.count++][OVERLAY_LINE_CHARS - 1] = '\0';
+    }
+    overlay_draw(g_composed, SCREEN_WIDTH, text, true);
+    return g_composed;
+}
+
+// Shows the page scaled and centred, the rest of the window black.
+void paint(HDC dc) {
+    if (!g_have_frame || g_closing) return;
+    RECT client;
+    GetClientRect(g_window, &client);
+    const int out_w = client.right, out_h = client.bottom;
+    if (out_w <= 0 || out_h <= 0) return;
+    const PageRect r = page_rect(out_w, out_h, run_options.window_fit);
+    const HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    const RECT bands[4] = {{0, 0, out_w, r.y}, {0, r.y + r.h, out_w, out_h},
+                           {0, r.y, r.x, r.y + r.h}, {r.x + r.w, r.y, out_w, r.y + r.h}};
+    for (const RECT& b : bands)
+        if (b.right > b.left && b.bottom > b.top) FillRect(dc, &b, black);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = SCREEN_WIDTH;
+    bi.bmiHeader.biHeight = -SCREEN_HEIGHT; // top-down rows, as the page is
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(dc, COLORONCOLOR); // nearest pixel: no blending
+    StretchDIBits(dc, r.x, r.y, r.w, r.h, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, picture_to_show(), &bi,
+                  DIB_RGB_COLORS, SRCCOPY);
+}
+
+void render(bool force) {
+    if (!g_window || g_closing) return;
+    if (!take_page(false) && !force) return;
+    if (HDC dc = GetDC(g_window)) {
+        paint(dc);
+        ReleaseDC(g_window, dc);
+    }
+}
+
+// --- fullscreen, mute, pause (main thread) -------------------------------------------
+
+const DWORD WINDOWED_STYLE = WS_OVERLAPPEDWINDOW;
+
+void set_fullscreen(bool on) {
+    if (!g_window || on == g_fullscreen) return;
+    if (on) {
+        GetWindowPlacement(g_window, &g_placement);
+        MONITORINFO mi{};
+        mi.cbSize = sizeof mi;
+        GetMonitorInfo(MonitorFromWindow(g_window, MONITOR_DEFAULTTOPRIMARY), &mi);
+        SetWindowLongPtr(g_window, GWL_STYLE, WS_POPUP | WS_VISIBLE);
+        SetWindowPos(g_window, HWND_TOP, mi.rcMonitor.left, mi.rcMonitor.top, mi.rcMonitor.right - mi.rcMonitor.left,
+                     mi.rcMonitor.bottom - mi.rcMonitor.top, SWP_FRAMECHANGED | SWP_NOOWNERZORDER);
+    } else {
+        SetWindowLongPtr(g_window, GWL_STYLE, WINDOWED_STYLE | WS_VISIBLE);
+        SetWindowPlacement(g_window, &g_placement);
+        SetWindowPos(g_window, nullptr, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    }
+    g_fullscreen = on;
+    InvalidateRect(g_window, nullptr, FALSE);
+}
+
+void toggle_fullscreen() {
+    set_fullscreen(!g_fullscreen);
+    session_note_fullscreen(g_fullscreen);
+}
+
+void toggle_mute() {
+    sound_set_muted(!sound_muted());
+    session_note_mute(sound_muted());
+}
+
+void set_paused(bool on) {
+    if (on == g_paused) return;
+    if (on) {
+        input_event(INPUT_CLEAR_HELD, 0);
+        keymap_pads_reset();
+        g_shows = SHOWS_PAUSED;
+        g_overlay_message[0] = '\0';
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        g_paused = on;
+    }
+    g_cv.notify_all();
+    if (g_window) InvalidateRect(g_window, nullptr, FALSE);
+}
+
+void ask_to_end() {
+    g_close_button = true;
+    g_cv.notify_all(); // a paused game thread wakes to end
+}
+
+void bind_key(int usage) {
+    const char* name = keymap_code_of_usage(usage);
+    if (name == nullptr) return;
+    for (int a = 0; a < BIND_COUNT; ++a)
+        for (unsigned char k : g_new_bindings.keys[a])
+            if (a != g_binding && k == usage) {
+                std::snprintf(g_overlay_message, sizeof g_overlay_message, "%s is already %s", name,
+                              keymap_action_name(a));
+                return;
+            }
+    g_new_bindings.keys[g_binding][0] = static_cast<unsigned char>(usage);
+    g_new_bindings.keys[g_binding][1] = 0;
+    g_overlay_message[0] = '\0';
+    ++g_binding;
+}
+
+// A key pressed while paused: the overlay's, the game sees none of them.
+void paused_key(int usage) {
+    const int action = keymap_window_action(usage);
+    switch (g_shows) {
+    case SHOWS_PAUSED:
+        if (action == BIND_PAUSE) set_paused(false);
+        else if (action == BIND_MUTE) toggle_mute();
+        else if (action == BIND_FULLSCREEN) toggle_fullscreen();
+        else if (usage == USAGE_ESCAPE) g_shows = SHOWS_QUIT;
+        else if (usage == USAGE_A + ('K' - 'A')) {
+            session_bindings(&g_new_bindings);
+            g_binding = 0;
+            g_overlay_message[0] = '\0';
+            g_shows = SHOWS_KEYS;
+        }
+        break;
+    case SHOWS_QUIT:
+        if (usage == USAGE_A + ('Y' - 'A')) ask_to_end();
+        else if (usage == USAGE_A + ('N' - 'A') || usage == USAGE_ESCAPE) g_shows = SHOWS_PAUSED;
+        break;
+    case SHOWS_KEYS:
+        if (usage == USAGE_ESCAPE) ++g_binding;
+        else bind_key(usage);
+        if (g_binding >= BIND_COUNT) {
+            if (keymap_set_bindings(g_new_bindings, g_overlay_message, sizeof g_overlay_message)) {
+                session_note_bindings(g_new_bindings);
+                session_save();
+                std::snprintf(g_overlay_message, sizeof g_overlay_message, "Keys saved");
+            }
+            g_shows = SHOWS_PAUSED;
+        }
+        break;
+    }
+    if (g_window) InvalidateRect(g_window, nullptr, FALSE);
+}
+
+// F11, and Enter or keypad Enter with Alt, belong to the window.
+bool window_key(int usage, bool down, bool repeat, int mods) {
+    const int enter = usage == USAGE_RETURN ? 0 : usage == USAGE_KP_ENTER ? 1 : -1;
+    if (!down) {
+        if (keymap_window_action(usage) == BIND_FULLSCREEN) return true;
+        if (enter >= 0 && g_enter_held[enter]) {
+            g_enter_held[enter] = false;
+            return true;
+        }
+        return false;
+    }
+    if (enter >= 0 && g_enter_held[enter]) return true;
+    const bool fullscreen_key = keymap_window_action(usage) == BIND_FULLSCREEN;
+    if (!fullscreen_key && !(enter >= 0 && (mods & KEYMOD_ALT))) return false;
+    if (enter >= 0) g_enter_held[enter] = true;
+    if (!repeat) toggle_fullscreen();
+    return true;
+}
+
+bool mute_or_pause_key(int usage, bool down, bool repeat) {
+    const int action = keymap_window_action(usage);
+    if (action != BIND_MUTE && action != BIND_PAUSE) return false;
+    if (down && !repeat) {
+        if (action == BIND_MUTE) toggle_mute();
+        else set_paused(true);
+    }
+    return true;
+}
+
+void key_message(WPARAM vk, LPARAM lp, bool down) {
+    const int usage = usage_of_message(vk, lp);
+    if (usage == 0) return;
+    const bool repeat = down && ((lp >> 30) & 1) != 0;
+    const int mods = current_mods();
+    if (down) {
+        if (g_paused) {
+            if (!(window_key(usage, true, repeat, mods) && keymap_window_action(usage) != BIND_FULLSCREEN) && !repeat)
+                paused_key(usage);
+        } else if (!window_key(usage, true, repeat, mods) && !mute_or_pause_key(usage, true, repeat)) {
+            keymap_key_down(usage, mods);
+        }
+    } else if (!window_key(usage, false, false, mods) && !mute_or_pause_key(usage, false, false)) {
+        keymap_key_up(usage);
+    }
+}
+
+// Typed text: UTF-16 units, a surrogate pair kept until its second half.
+void char_message(WPARAM unit) {
+    static wchar_t high = 0;
+    wchar_t units[3] = {static_cast<wchar_t>(unit), 0, 0};
+    if (unit >= 0xD800 && unit < 0xDC00) {
+        high = static_cast<wchar_t>(unit);
+        return;
+    }
+    if (unit >= 0xDC00 && unit < 0xE000) {
+        if (high == 0) return;
+        units[0] = high;
+        units[1] = static_cast<wchar_t>(unit);
+    }
+    high = 0;
+    // Control characters come from their keys' presses (Enter, Escape, Ctrl+letter).
+    if (units[1] == 0 && (unit < 32 || unit == 127)) return;
+    char utf8[8];
+    const int n = WideCharToMultiByte(CP_UTF8, 0, units, -1, utf8, sizeof utf8, nullptr, nullptr);
+    if (n > 0 && !g_paused) keymap_text(utf8);
+}
+
+void focus_changed(bool gained) {
+    input_event(INPUT_CLEAR_HELD, 0);
+    keymap_pads_reset();
+    g_enter_held[0] = g_enter_held[1] = false;
+    if (!gained && session_pause_on_focus_loss()) set_paused(true);
+}
+
+// --- gamepads through XInput (main thread), loaded when the system has it -------------
+
+struct PadState {
+    WORD wButtons;
+    BYTE bLeftTrigger, bRightTrigger;
+    SHORT sThumbLX, sThumbLY, sThumbRX, sThumbRY;
+};
+struct PadReading {
+    DWORD dwPacketNumber;
+    PadState Gamepad;
+};
+using GetPadState = DWORD(WINAPI*)(DWORD, PadReading*);
+GetPadState g_get_pad = nullptr;
+enum { XPADS = 4 };
+bool g_pad_connected[XPADS] = {};
+PadState g_pad_last[XPADS] = {};
+LONGLONG g_pad_next_search = 0; // when to look at the empty slots again
+
+void load_xinput() {
+    for (const char* dll : {"xinput1_4.dll", "xinput1_3.dll", "xinput9_1_0.dll"})
+        if (HMODULE m = LoadLibraryA(dll)) {
+            g_get_pad = reinterpret_cast<GetPadState>(reinterpret_cast<void*>(GetProcAddress(m, "XInputGetState")));
+            if (g_get_pad) return;
+        }
+}
+
+void pad_button_changed(int slot, int button, bool down) {
+    switch (keymap_pad_button(slot, button, down)) {
+    case BIND_PAUSE: set_paused(!g_paused); break;
+    case BIND_MUTE: toggle_mute(); break;
+    case BIND_FULLSCREEN: toggle_fullscreen(); break;
+    default: break;
+    }
+}
+
+void poll_pads() {
+    if (!g_get_pad) return;
+    static const struct { WORD mask; int button; } kButtons[] = {
+        {0x1000, PAD_A}, {0x2000, PAD_B}, {0x4000, PAD_X}, {0x8000, PAD_Y}, {0x0010, PAD_START},
+        {0x0020, PAD_BACK}, {0x0001, PAD_DPAD_UP}, {0x0002, PAD_DPAD_DOWN}, {0x0004, PAD_DPAD_LEFT},
+        {0x0008, PAD_DPAD_RIGHT}};
+    // An empty slot is slow to ask: those are looked at once a second.
+    const LONGLONG now = now_qpc();
+    const bool search = now >= g_pad_next_search;
+    if (search) g_pad_next_search = now + g_qpc_rate;
+    for (int i = 0; i < XPADS; ++i) {
+        if (!g_pad_connected[i] && !search) continue;
+        PadReading r{};
+        const bool connected = g_get_pad(static_cast<DWORD>(i), &r) == ERROR_SUCCESS;
+        if (!connected) {
+            if (g_pad_connected[i]) keymap_pad_removed(i);
+            g_pad_connected[i] = false;
+            continue;
+        }
+        if (!g_pad_connected[i]) {
+            keymap_pad_removed(i); // starts with nothing held
+            g_pad_last[i] = PadState{};
+            g_pad_connected[i] = true;
+        }
+        const PadState& was = g_pad_last[i];
+        for (const auto& b : kButtons)
+            if ((r.Gamepad.wButtons & b.mask) != (was.wButtons & b.mask))
+                pad_button_changed(i, b.button, (r.Gamepad.wButtons & b.mask) != 0);
+        if (r.Gamepad.sThumbLX != was.sThumbLX) keymap_pad_axis(i, PAD_LEFT_X, r.Gamepad.sThumbLX);
+        // XInput's stick is positive upwards, the key map's downwards.
+        if (r.Gamepad.sThumbLY != was.sThumbLY) keymap_pad_axis(i, PAD_LEFT_Y, -1 - r.Gamepad.sThumbLY);
+        g_pad_last[i] = r.Gamepad;
+    }
+}
+
+// --- the window (main thread) ----------------------------------------------------------
+
+const wchar_t CLASS_NAME[] = L"ClovenfeldWindow";
+
+LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (msg == WM_SYSKEYDOWN && wp == VK_F4) break; // Alt+F4 closes, as everywhere
+        key_message(wp, lp, true);
+        return 0;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        key_message(wp, lp, false);
+        return 0;
+    case WM_CHAR: char_message(wp); return 0;
+    case WM_SYSCHAR: return 0; // no beep for Alt+key
+    case WM_SYSCOMMAND:
+        if ((wp & 0xFFF0) == SC_KEYMENU) return 0; // Alt and F10 do not open the window menu
+        break;
+    case WM_CLOSE:
+        // The key code the close button has always queued, then the end.
+        input_event(INPUT_QUEUE, KEY_CLOSE_CODE);
+        ask_to_end();
+        return 0;
+    case WM_SETFOCUS: focus_changed(true); return 0;
+    case WM_KILLFOCUS: focus_changed(false); return 0;
+    case WM_SIZE: InvalidateRect(hwnd, nullptr, FALSE); return 0;
+    case WM_EXITSIZEMOVE:
+        // The player's own resize (not the opening size nor fullscreen): its
+        // whole scale is remembered.
+        if (!g_fullscreen) {
+            RECT c;
+            GetClientRect(hwnd, &c);
+            const int s = std::min(c.right / g_width, c.bottom / g_height);
+            if (s >= 1 && s <= WINDOW_SCALE_MAX) session_note_scale(s);
+        }
+        return 0;
+    case WM_GETMINMAXINFO: {
+        RECT r = {0, 0, g_width / 2, g_height / 2};
+        AdjustWindowRectEx(&r, WINDOWED_STYLE, FALSE, 0);
+        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+        info->ptMinTrackSize.x = r.right - r.left;
+        info->ptMinTrackSize.y = r.bottom - r.top;
+        return 0;
+    }
+    case WM_SETCURSOR:
+        if (g_fullscreen && LOWORD(lp) == HTCLIENT) {
+            SetCursor(nullptr); // no pointer over the fullscreen game
+            return TRUE;
+        }
+        break;
+    case WM_ERASEBKGND: return 1; // paint covers every pixel
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        take_page(false);
+        paint(dc);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    default: break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+int create_window(const char* title) {
+    const HINSTANCE inst = GetModuleHandleW(nullptr);
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = window_proc;
+        wc.hInstance = inst;
+        wc.hIcon = LoadIconW(inst, MAKEINTRESOURCEW(1));
+        wc.hIconSm = static_cast<HICON>(LoadImageW(inst, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0));
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.lpszClassName = CLASS_NAME;
+        registered = RegisterClassExW(&wc) != 0;
+        if (!registered) {
+            std::fprintf(stderr, "clovenfeld: cannot open the window: no window class (%lu)\n", GetLastError());
+            return ERR_ILLEGAL_CALL;
+        }
+    }
+    RECT work;
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) work = RECT{0, 0, 0, 0};
+    int scale = run_options.window_scale;
+    if (scale < 1 || scale > WINDOW_SCALE_MAX) scale = start_scale(work.right - work.left, work.bottom - work.top);
+    RECT r = {0, 0, g_width * scale, g_height * scale};
+    AdjustWindowRectEx(&r, WINDOWED_STYLE, FALSE, 0);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int x = work.left + std::max(0, (static_cast<int>(work.right - work.left) - w) / 2);
+    const int y = work.top + std::max(0, (static_cast<int>(work.bottom - work.top) - h) / 2);
+    wchar_t wide[sizeof g_title];
+    MultiByteToWideChar(CP_ACP, 0, title, -1, wide, static_cast<int>(sizeof g_title));
+    g_window = CreateWindowExW(0, CLASS_NAME, wide, WINDOWED_STYLE, x, y, w, h, nullptr, nullptr, inst, nullptr);
+    if (!g_window) {
+        std::fprintf(stderr, "clovenfeld: cannot open the window (%lu)\n", GetLastError());
+        return ERR_ILLEGAL_CALL;
+    }
+    g_have_frame = false;
+    g_fullscreen = false;
+    ShowWindow(g_window, SW_SHOWNORMAL);
+    if (run_options.fullscreen) set_fullscreen(true);
+    SetForegroundWindow(g_window);
+    SetFocus(g_window);
+    UpdateWindow(g_window);
+    // Pages are rendered no more often than the display refreshes.
+    HDC dc = GetDC(g_window);
+    const int hz = dc ? GetDeviceCaps(dc, VREFRESH) : 0;
+    if (dc) ReleaseDC(g_window, dc);
+    g_render_interval = g_qpc_rate / (hz >= 30 && hz <= 1000 ? hz : 60);
+    return 0;
+}
+
+void shut_down_window() {
+    win32_audio_close();
+    keymap_pads_reset();
+    if (g_window) DestroyWindow(g_window);
+    g_window = nullptr;
+}
+
+bool on_main_thread() { return g_running && GetCurrentThreadId() == g_main_thread; }
+
+void wake_main() {
+    if (g_wake) SetEvent(g_wake);
+}
+
+// --- the back-end --------------------------------------------------------------------
+
+int win_open(int width, int height, const char* title) {
+    if (width > 0 && height > 0) {
+        g_width = width;
+        g_height = height;
+    }
+    keyboard_reset();
+    if (run_options.record_path != nullptr && !recording_start(run_options.record_path)) {
+        std::fprintf(stderr, "clovenfeld: cannot create the recording %s\n", run_options.record_path);
+        end_program(2);
+    }
+    int result = ERR_ILLEGAL_CALL;
+    {
+        std::unique_lock<std::mutex> lock(g_mx);
+        if (!g_running || on_main_thread() || g_closed) return ERR_ILLEGAL_CALL;
+        copy_title(title);
+        g_open_done = false;
+        g_open_requested = true;
+        wake_main();
+        if (g_cv.wait_for(lock, std::chrono::seconds(20), [] { return g_open_done; })) result = g_open_result;
+    }
+    recording_tick(); // the input of tick 0
+    return result;
+}
+
+void win_set_title(const char* title) {
+    std::lock_guard<std::mutex> lock(g_mx);
+    copy_title(title);
+    g_title_changed = true;
+    wake_main();
+}
+
+void win_present() {
+    g_present = true;
+    wake_main();
+}
+
+void win_tick(int ms) {
+    if (!run_options.fast && ms > 0) Sleep(static_cast<DWORD>(ms)); // 1 ms timer resolution (timeBeginPeriod)
+    if (g_paused) {
+        std::unique_lock<std::mutex> lock(g_mx);
+        g_cv.wait(lock, [] { return !g_paused || g_close_button; });
+    }
+    const long tick = platform_count_tick();
+    platform_run_tick_hook(tick);
+    // As on SDL: a close request ends the run before this tick's input, so
+    // a recording ends at the same tick and picture.
+    if (g_close_button) end_program(0);
+    recording_tick();
+    platform_check_stop_tick(tick);
+}
+
+void win_close() {
+    recording_stop();
+    session_save();
+    g_closing = true;
+    if (on_main_thread()) {
+        shut_down_window();
+        return;
+    }
+    for (int i = 0; i < 256; ++i) unlock_screen(1, 0);
+    std::unique_lock<std::mutex> lock(g_mx);
+    if (!g_running || g_closed) return;
+    g_close_requested = true;
+    wake_main();
+    g_cv.wait_for(lock, std::chrono::milliseconds(500), [] { return g_closed; });
+}
+
+} // namespace
+
+const Platform windows_platform = {"window", win_open, win_set_title, win_present, win_tick, win_close, false, true};
+
+int run_with_window(int (*game_main)()) {
+    LARGE_INTEGER rate;
+    QueryPerformanceFrequency(&rate);
+    g_qpc_rate = rate.QuadPart > 0 ? rate.QuadPart : 1;
+    g_render_interval = g_qpc_rate / 60;
+    timeBeginPeriod(1); // 10 ms waits last 10 ms, not a 15.6 ms timer step
+    g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    g_closing = false;
+    g_close_button = false;
+    g_paused = false;
+    load_xinput();
+    win32_audio_open(); // welcome, not needed: without it the game plays silently
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        g_running = true;
+        g_main_thread = GetCurrentThreadId();
+        g_game_done = false;
+        g_closed = false;
+    }
+    int status = 0;
+    std::thread game([&] {
+        reset_procedure_context();
+        const int s = game_main();
+        std::lock_guard<std::mutex> lock(g_mx);
+        status = s;
+        g_game_done = true;
+        g_cv.notify_all();
+        wake_main();
+    });
+
+    LONGLONG last_look = now_qpc();
+    for (;;) {
+        bool open = false, close = false, retitle = false;
+        char title[sizeof g_title];
+        {
+            std::unique_lock<std::mutex> lock(g_mx);
+            if (g_game_done) break;
+            if (g_closed) {
+                g_cv.wait(lock, [] { return g_game_done; });
+                break;
+            }
+            open = g_open_requested;
+            close = g_close_requested;
+            retitle = g_title_changed;
+            g_open_requested = g_title_changed = false;
+            std::memcpy(title, g_title, sizeof title);
+        }
+        if (open) {
+            const int r = create_window(title);
+            std::lock_guard<std::mutex> lock(g_mx);
+            g_open_result = r;
+            g_open_done = true;
+            g_cv.notify_all();
+        }
+        if (retitle && g_window) {
+            wchar_t wide[sizeof g_title];
+            MultiByteToWideChar(CP_ACP, 0, title, -1, wide, static_cast<int>(sizeof g_title));
+            SetWindowTextW(g_window, wide);
+        }
+        if (close) {
+            shut_down_window();
+            std::lock_guard<std::mutex> lock(g_mx);
+            g_closed = true;
+            g_cv.notify_all();
+            continue;
+        }
+        // Wait for a message or the game thread's call, at most until the
+        // next page may be rendered (3 to 20 ms).
+        const LONGLONG until_due = (last_look + g_render_interval - now_qpc()) * 1000 / g_qpc_rate;
+        const DWORD wait_ms = static_cast<DWORD>(std::clamp<LONGLONG>(until_due, 3, 20));
+        MsgWaitForMultipleObjectsEx(1, &g_wake, wait_ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+        }
+        poll_pads();
+        const LONGLONG now = now_qpc();
+        const bool due = now - last_look >= g_render_interval;
+        if ((due && g_present.exchange(false)) || now - last_look > g_qpc_rate / 20) {
+            render(false);
+            last_look = now;
+        }
+    }
+    game.join();
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        if (!g_closed) shut_down_window();
+        g_closed = true;
+        g_running = false;
+    }
+    timeEndPeriod(1);
+    return status;
+}

@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# run.sh -- the Windows program (clovenfeld.exe) under Wine, against the
+# Linux program.  One scratch Wine prefix (its first start takes a while).
+#
+#  1. Headless: the recorded game replayed under Wine prints exactly the
+#     Linux program's event lines (sounds included) and ends on the same
+#     work page, byte for byte; so do two runs stopped earlier (--stop-tick).
+#     The times of both full replays are printed.  Without a sprite both
+#     end with the same fatal report and status.
+#  2. The real window under Wine on a virtual screen with a window manager:
+#     the title screen's pixels (xwd) equal the Linux program's shot of the
+#     title, and so do the whole screen's after F11 (at 2x, centred) before
+#     F11 gives the window back; P pauses under the overlay and P resumes;
+#     Space, Space and holding Right play level 1; the close button (wmctrl -c) ends
+#     the program with status 0.  The window's recording, replayed on Linux,
+#     gives the window's very event lines and the "Level 1" box as the window
+#     showed it, and without its Right key a different last picture: Right
+#     moved the player.  The window's ticks a second are printed.
+#
+# Usage: run.sh CLOVENFELD.EXE LINUX-GAME-BINARY XWD_COMPARE GAME.REC
+set -euo pipefail
+
+exe=$(readlink -f "${1:?usage: run.sh EXE GAME XWD_COMPARE GAME.REC}")
+game=$(readlink -f "${2:?usage: run.sh EXE GAME XWD_COMPARE GAME.REC}")
+compare=$(readlink -f "${3:?usage: run.sh EXE GAME XWD_COMPARE GAME.REC}")
+rec=$(readlink -f "${4:?usage: run.sh EXE GAME XWD_COMPARE GAME.REC}")
+source "$(dirname "$0")/../e2e/common.sh"
+e2e_need wine wineboot wineserver Xvfb xdotool xwininfo xwd openbox wmctrl
+e2e_begin windows
+
+export WINEPREFIX="$work/wine" WINEDEBUG=-all
+# No .NET or HTML prompts, and no sound drivers (the game plays silently).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv=d"
+wine_cleanup() { wineserver -k 2>/dev/null || true; e2e_cleanup; }
+trap wine_cleanup EXIT
+
+cp -r "$(dirname "$game")/gfx" "$(dirname "$game")/levels" "$work/"
+cp "$exe" "$work/clovenfeld.exe"
+cp "$rec" "$work/game.rec"
+cd "$work"
+# The X server comes first: Wine's desktop process, started with the prefix,
+# takes the screen's size from it for every later program.
+e2e_xvfb 191 240 1600x1200
+openbox --sm-disable >"$work/wm.log" 2>&1 &
+wm_pid=$!
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
+wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot could not make the Wine prefix"
+
+# --- 1. headless ---------------------------------------------------------------------
+# The Linux runs go alongside the Wine ones.
+stops=(4000 60000)
+(
+  s=$(date +%s%N)
+  "$game" --headless --fast --replay game.rec --events --shot linux-end.bmp >linux.events 2>linux.err
+  echo $(( ($(date +%s%N) - s) / 1000000 )) >linux.ms
+  for t in "${stops[@]}"; do "$game" --headless --fast --replay game.rec --stop-tick "$t" --shot "linux-$t.bmp"; done
+) &
+linux_pid=$!
+s=$(date +%s%N)
+wine clovenfeld.exe --headless --fast --replay game.rec --events --shot wine-end.bmp >wine.events 2>game.err ||
+  fail "the replay under Wine failed"
+wine_ms=$(( ($(date +%s%N) - s) / 1000000 ))
+for t in "${stops[@]}"; do
+  wine clovenfeld.exe --headless --fast --replay game.rec --stop-tick "$t" --shot "wine-$t.bmp" 2>game.err ||
+    fail "the replay under Wine stopped at tick $t failed"
+done
+wait "$linux_pid" || fail "the Linux replays failed: $(cat linux.err)"
+diff -q linux.events wine.events >/dev/null ||
+  fail "the event lines differ: $(diff linux.events wine.events | head -5 | tr '\n' ';')"
+for t in end "${stops[@]}"; do
+  cmp -s "linux-$t.bmp" "wine-$t.bmp" || fail "the work page at tick $t differs"
+done
+# A missing sprite: the same fatal report on standard error, the same status.
+mkdir -p broken && cp -r gfx levels broken/ && rm broken/gfx/egg.bmp
+(cd broken && "$game" --headless --fast --replay ../game.rec >/dev/null 2>linux.report) && fail "Linux played without egg.bmp"
+linux_status=$?
+(cd broken && wine ../clovenfeld.exe --headless --fast --replay ../game.rec >/dev/null 2>wine.report) && fail "Wine played without egg.bmp"
+wine_status=$?
+[ "$wine_status" = "$linux_status" ] || fail "without egg.bmp Wine ended with status $wine_status, Linux with $linux_status"
+cmp -s broken/linux.report broken/wine.report || fail "the fatal reports differ: $(cat broken/wine.report)"
+echo "windows: headless: $(wc -l <wine.events) event lines ($(grep -c ' sound:' wine.events) sounds) and the pages at" \
+     "ticks ${stops[*]} and the end are the Linux ones; full replay $wine_ms ms under Wine, $(cat linux.ms) ms on Linux"
+
+# --- 2. the window ---------------------------------------------------------------------
+"$game" --headless --stop-at title --shot title.bmp || fail "no Linux shot of the title"
+
+wine clovenfeld.exe --no-settings --events --scale 1 --record window.rec >game.out 2>game.err &
+game_pid=$!
+find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
+is_size() { [ "$(size_of "$1")" = "$2" ]; }
+wait_for 30 find_window || fail "the game window did not appear"
+win=$(find_window)
+wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+start_ns=$(date +%s%N)
+wait_for 5 is_size "$win" 640x480 || fail "--scale 1 opened $(size_of "$win"), not 640x480"
+# shows NAME PAGE.bmp SCALE X Y: the window's pixels (NAME.xwd) are the page's.
+# Wine copies what is drawn to the X window a moment later: a few tries.
+shows() { xwd -silent -id "$win" -out "$1.xwd" && "$compare" "$1.xwd" "$2" "$3" "$4" "$5" >/dev/null; }
+wait_for 3 shows title title.bmp 1 0 0 ||
+  fail "the window's title screen differs from the Linux shot: $("$compare" title.xwd title.bmp 1 0 0 | tail -n 1)"
+echo "windows: window: the title screen equals the Linux shot, pixel for pixel"
+xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
+wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
+sleep 0.5 # Wine hands the focus on to the program a moment later
+xdotool key F11
+wait_for 5 is_size "$win" 1600x1200 || fail "F11 did not fill the screen (window $(size_of "$win"))"
+wait_for 3 shows full title.bmp 2 160 120 ||
+  fail "fullscreen does not show the title at 2x, centred: $("$compare" full.xwd title.bmp 2 160 120 | tail -n 1)"
+xdotool key F11
+wait_for 5 is_size "$win" 640x480 || fail "F11 again did not give back 640x480 (window $(size_of "$win"))"
+echo "windows: window: F11 filled the screen with the title at 2x, centred, and gave the window back"
+# P pauses under the dimmed overlay and P again shows the picture as it was.
+xdotool key p
+wait_for 3 eval '! shows paused title.bmp 1 0 0' || fail "P did not show the pause overlay"
+xdotool key p
+wait_for 3 shows resumed title.bmp 1 0 0 || fail "P again did not take the overlay away"
+echo "windows: window: P paused under the overlay and P resumed"
+
+press_until space 1 ' infobox:Level 1$'
+sleep 0.5
+# Three captures of the box (compared with the Linux replay below), as Wine
+# may show the box a moment after drawing it.
+for i in 1 2 3; do
+  xwd -silent -id "$win" -out "level-box-$i.xwd" || fail "xwd could not capture the window"
+  sleep 0.3
+done
+press_until space 1 ' level:1$'
+xdotool keydown Right
+sleep 1
+xdotool keyup Right
+kill -0 "$game_pid" 2>/dev/null || fail "the game ended while playing"
+wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
+wait_for 10 sh -c "! kill -0 $game_pid" || fail "the close button did not end the program"
+elapsed_ms=$(( ($(date +%s%N) - start_ns) / 1000000 ))
+status=0
+wait "$game_pid" || status=$?
+game_pid=""
+[ "$status" = 0 ] || fail "the close button ended the program with status $status"
+# The ticks the recording holds, from the title screen (tick 0) to the close.
+ticks=$(awk 'NR > 2 && !/^#/ { n = 1; if ($0 ~ /^[0-9]+x /) n = $1 + 0; t += n } END { print t + 0 }' window.rec)
+echo "windows: window: the close button ended the program with status 0;" \
+     "$ticks ticks in $elapsed_ms ms, about $(( ticks * 1000 / elapsed_ms )) a second"
+
+# The recording replays on Linux: the same events, the same "Level 1" box.
+"$game" --replay window.rec --fast --events --shot replay-end.bmp >replay.out ||
+  fail "the window's recording does not replay on Linux"
+diff -q game.out replay.out >/dev/null ||
+  fail "the Linux replay's events differ: $(diff game.out replay.out | head -5 | tr '\n' ';')"
+"$game" --replay window.rec --fast --stop-at "infobox:Level 1" --shot level1.bmp ||
+  fail "the window's recording did not replay to the Level 1 box"
+box_shown=""
+for i in 1 2 3; do "$compare" "level-box-$i.xwd" level1.bmp 1 0 0 >/dev/null && box_shown=yes; done
+[ -n "$box_shown" ] ||
+  fail "the Level 1 box in the window differs from its Linux replay: $("$compare" level-box-3.xwd level1.bmp 1 0 0 | tail -n 1)"
+# Right (scan code 77; its queued code 255 + 256 * 77) taken out of the recording.
+awk 'BEGIN { OFS = "" }
+     /^[0-9]+x |^[0-9 ]*\|/ {
+       prefix = ""; if (match($0, /^[0-9]+x /)) { prefix = substr($0, 1, RLENGTH); $0 = substr($0, RLENGTH + 1) }
+       split($0, part, "|"); held = ""; queued = ""
+       n = split(part[1], h, " "); for (i = 1; i <= n; i++) if (h[i] != "77") held = held (held == "" ? "" : " ") h[i]
+       n = split(part[2], q, " "); for (i = 1; i <= n; i++) if (q[i] != "19967") queued = queued (queued == "" ? "" : " ") q[i]
+       print prefix, held, "|", queued; next }
+     { print }' window.rec >no-right.rec
+held_right=$(grep -c -E '(^|[x ])77( |\|)' window.rec || true)
+[ "$held_right" -gt 0 ] || fail "the recording never holds Right"
+"$game" --replay no-right.rec --fast --shot no-right-end.bmp >/dev/null || fail "the recording without Right does not replay"
+! cmp -s replay-end.bmp no-right-end.bmp || fail "holding Right changed nothing: the player did not move"
+echo "windows: window: its recording replays on Linux with the same $(wc -l <game.out) events and Level 1 box;" \
+     "without Right the last picture differs"
