@@ -35,7 +35,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -64,10 +63,9 @@ inline void on_tick(long)
 }
 
 // Headless, fast, boxes answered, no drawing.  The working directory must be
-// the game folder (gfx/ and levels/).  SHELL_STARTUP runs once per process.
-inline void open_session()
+// the game folder (gfx/ and levels/) and the shell started (SHELL_STARTUP).
+inline void configure()
 {
-    static bool started = false;
     run_options = RunOptions{};
     run_options.headless = true;
     run_options.fast = true;
@@ -76,6 +74,14 @@ inline void open_session()
     select_platform(&headless_platform);
     set_event_hook(on_event);
     set_tick_hook(on_tick);
+    set_pixel_work(false);
+}
+
+// configure(), starting the shell the first time.
+inline void open_session()
+{
+    static bool started = false;
+    configure();
     if (!started) {
         SHELL_STARTUP();
         started = true;
@@ -209,7 +215,7 @@ inline NoviceRun novice_run(Grid* grid, int lvl, uint32_t seed)
         }
         hold_keys(keys);
         PLAY_FRAME();
-        run.eggs = eggs_taken;
+        if (lives == lives0) run.eggs = eggs_taken; // Time Up puts the eggs back
         if (lives < lives0) {
             run.ticks = t + 1;
             return run;
@@ -260,6 +266,11 @@ struct SolverRun {
     int closest = 0;   // smallest enemy_gap over the play, px
 };
 
+inline void on_replay_event(const char* name)
+{
+    if (std::strncmp(name, "infobox:", 8) == 0 && std::strncmp(name, "infobox:Level ", 14) != 0) box_waiting = true;
+}
+
 // Replays assets/recordings/level-L.rec as the replay tests do and measures it.
 inline SolverRun solver_run(int lvl, const std::string& path)
 {
@@ -269,13 +280,15 @@ inline SolverRun solver_run(int lvl, const std::string& path)
     std::string error;
     if (!load_recording(path.c_str(), &rec, &error)) return out;
     platform_reset_for_tests();
-    open_session();
+    configure();
     headless_use_recording(&rec);
     close_screen_for_tests();
     if (open_screen(18, 32, 2, 0, 0) != 0) return out;
     set_pages(0, 1);
     set_pixel_work(false);
-    set_tick_hook(nullptr); // the recording answers the boxes itself
+    // The recording answers the level's box itself; a box it did not expect
+    // (a life lost) is answered here, or the replay would run dry waiting.
+    set_event_hook(on_replay_event);
     LEVEL_SETUP(lvl, rec.seed);
     LEVEL_START();
     const int lives0 = lives;
@@ -287,7 +300,7 @@ inline SolverRun solver_run(int lvl, const std::string& path)
     }
     out.ok = quit_code == 2 && lives == lives0 && eggs_taken == egg_total;
     headless_use_recording(nullptr);
-    set_tick_hook(on_tick);
+    set_event_hook(on_event);
     return out;
 }
 
