@@ -155,6 +155,50 @@ bool plot(const std::string& path, const std::vector<Row>& rows)
     return write_rle8_bmp(path, cv);
 }
 
+// Our aims for the curve, each with whether the rows meet it (rows that are
+// not measured are left out).
+std::vector<std::string> aims(const std::vector<Row>& rows)
+{
+    std::vector<std::string> out;
+    auto find = [&](int lvl) -> const Row* {
+        for (const Row& r : rows)
+            if (r.m.level == lvl) return &r;
+        return nullptr;
+    };
+    auto verdict = [](bool ok) { return std::string(ok ? "met" : "NOT met"); };
+    if (const Row* r = find(1)) {
+        out.push_back("Level 1: a still player lasts at least 3000 ticks in every seed (lowest " +
+                      std::to_string(r->m.idle_min) + "): " + verdict(r->m.idle_min >= 3000));
+        out.push_back("Level 1: the novice takes every egg in at least 60% of seeds (" +
+                      std::to_string(static_cast<int>(100 * r->m.novice_all + 0.5)) +
+                      "%): " + verdict(r->m.novice_all >= 0.6));
+    }
+    for (int lvl : {10, 19})
+        if (const Row* r = find(lvl))
+            out.push_back("Level " + std::to_string(lvl) + ": a still player lasts at least 1000 ticks (lowest " +
+                          std::to_string(r->m.idle_min) + "): " + verdict(r->m.idle_min >= 1000));
+    for (int pass = 0; pass < 3; pass++) {
+        std::string failing;
+        bool complete = true;
+        for (int i = 2; i <= LEVEL_FILES; i++) {
+            const Row* a = find(pass * LEVEL_FILES + i - 1);
+            const Row* b = find(pass * LEVEL_FILES + i);
+            if (a == nullptr || b == nullptr) {
+                complete = false;
+                continue;
+            }
+            if (b->m.novice_median * 5 > a->m.novice_median * 6)
+                failing += " " + std::to_string(b->m.level) + " (" + std::to_string(b->m.novice_median) + " after " +
+                           std::to_string(a->m.novice_median) + ")";
+        }
+        if (!complete) continue;
+        out.push_back("Levels " + std::to_string(pass * LEVEL_FILES + 1) + "-" + std::to_string(pass * LEVEL_FILES + 9) +
+                      ": no level's novice median more than 20% above the one before: " +
+                      (failing.empty() ? std::string("met") : "NOT met by" + failing));
+    }
+    return out;
+}
+
 bool write_markdown(const std::string& path, const std::vector<Row>& rows, int seeds, double seconds,
                     const std::string& command, const std::string& plot_name)
 {
@@ -182,6 +226,8 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
     std::fprintf(f, "Levels 1-9 have the swans (the duck caged), 10-18 the free duck without swans, 19-27 both.\n\n");
     std::fprintf(f, "%s\n", TABLE_HEAD);
     for (const Row& r : rows) std::fprintf(f, "%s\n", table_line(r).c_str());
+    std::fprintf(f, "\nOur aims:\n\n");
+    for (const std::string& a : aims(rows)) std::fprintf(f, "- %s\n", a.c_str());
     if (!plot_name.empty())
         std::fprintf(f, "\n![Median ticks survived per level: bars the novice, white marks the idle player](%s)\n",
                      plot_name.c_str());
@@ -245,6 +291,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    for (const std::string& a : aims(rows)) std::printf("%s\n", a.c_str());
     std::printf("%.1f s\n", seconds);
     if (!plot_path.empty() && !plot(plot_path, rows)) {
         std::fprintf(stderr, "difficulty: cannot write %s\n", plot_path.c_str());
