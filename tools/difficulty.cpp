@@ -19,6 +19,8 @@
 #include "services/text.h"
 
 #include <chrono>
+#include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -125,9 +127,14 @@ bool plot(const std::string& path, const std::vector<Row>& rows)
 {
     Canvas cv{640, 320, std::vector<uint8_t>(640 * 320, C_BACK)};
     const int x0 = 72, y0 = 40, y1 = 272, w = 20;
-    auto y_of = [&](int ticks) { return y1 - (y1 - y0) * ticks / TICK_CAP; };
-    cv.text(8, 8, "Median ticks survived per level (seeds 1-" + std::to_string(rows.front().m.idle.size()) + ")", C_TEXT);
-    for (int t = 0; t <= TICK_CAP; t += 5000) {
+    // Ticks on a log scale from 100 to the cap, so the short lives show too.
+    auto y_of = [&](int ticks) {
+        const double f = std::log(std::max(ticks, 100) / 100.0) / std::log(TICK_CAP / 100.0);
+        return y1 - static_cast<int>((y1 - y0) * f + 0.5);
+    };
+    cv.text(8, 8, "Median ticks survived per level (seeds 1-" + std::to_string(rows.front().m.idle.size()) + ", log scale)",
+            C_TEXT);
+    for (int t : {100, 300, 1000, 3000, 10000, TICK_CAP}) {
         cv.fill(x0, y_of(t), x0 + 27 * w, y_of(t), C_GRID);
         const std::string label = std::to_string(t);
         cv.text(x0 - 8 - 8 * static_cast<int>(label.size()), y_of(t) - 8, label, C_AXIS);
@@ -199,7 +206,7 @@ std::vector<std::string> aims(const std::vector<Row>& rows)
     return out;
 }
 
-bool write_markdown(const std::string& path, const std::vector<Row>& rows, int seeds, double seconds,
+bool write_markdown(const std::string& path, const std::vector<Row>& rows, int seeds, double seconds, double cpu,
                     const std::string& command, const std::string& plot_name)
 {
     std::FILE* f = std::fopen(path.c_str(), "w");
@@ -229,12 +236,12 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
     std::fprintf(f, "\nOur aims:\n\n");
     for (const std::string& a : aims(rows)) std::fprintf(f, "- %s\n", a.c_str());
     if (!plot_name.empty())
-        std::fprintf(f, "\n![Median ticks survived per level: bars the novice, white marks the idle player](%s)\n",
+        std::fprintf(f, "\n![Median ticks survived per level, log scale: bars the novice, white marks the player who stands still](%s)\n",
                      plot_name.c_str());
     std::fprintf(f,
-                 "\nMade from `build/<dir>/game` (about %.0f s for the whole table on one core):\n\n"
+                 "\nMade from `build/<dir>/game` (%.0f s here, %.0f s of processor time; one process):\n\n"
                  "    %s\n",
-                 seconds, command.c_str());
+                 seconds, cpu, command.c_str());
     return std::fclose(f) == 0;
 }
 
@@ -271,6 +278,7 @@ int main(int argc, char** argv)
     fs::current_path(dir);
 
     const auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t cpu0 = std::clock();
     open_session();
     std::printf("%s\n", TABLE_HEAD);
     std::fflush(stdout);
@@ -291,14 +299,15 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double cpu = static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
     for (const std::string& a : aims(rows)) std::printf("%s\n", a.c_str());
-    std::printf("%.1f s\n", seconds);
+    std::printf("%.1f s (%.1f s of processor time)\n", seconds, cpu);
     if (!plot_path.empty() && !plot(plot_path, rows)) {
         std::fprintf(stderr, "difficulty: cannot write %s\n", plot_path.c_str());
         return 2;
     }
     if (!md.empty() &&
-        !write_markdown(md, rows, seeds, seconds, command,
+        !write_markdown(md, rows, seeds, seconds, cpu, command,
                         plot_path.empty() ? "" : fs::path(plot_path).filename().string())) {
         std::fprintf(stderr, "difficulty: cannot write %s\n", md.c_str());
         return 2;
