@@ -1,0 +1,317 @@
+// difficulty.cpp -- how hard each level is: one table row per level, measured
+// with the real game code, headless and without drawing (difficulty.h).
+//
+//   difficulty [--seeds N] [--dir GAMEDIR] [--recordings DIR] [--md FILE]
+//              [--plot FILE.bmp] [LEVEL...]
+//
+// For each LEVEL (default 1 to 27) and seeds 1 to N (default 50): the ticks
+// until the first life is lost when the player stands still (median, 10th
+// percentile, lowest), the same for the scripted novice (median) with the
+// share of seeds in which it takes half its eggs and all of them, the ticks
+// of the solver's recording of the level (RECDIR/level-L.rec) and its
+// closest approach to a swan or the duck, and the level's eggs, swans, lifts
+// and ladders.  Runs are capped at the level's 500 time units (25,000 ticks).
+// --md writes the table with how it was measured as Markdown; --plot draws
+// the novice's and the idle player's median survival per level as an 8-bit
+// run-length BMP.
+#include "difficulty.h"
+
+#include "services/text.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace difficulty;
+
+struct Row {
+    LevelRow m;
+    SolverRun solver;
+};
+
+std::string pass_name(int lvl)
+{
+    if (SWANS_ON_AT(lvl) && DUCK_FREE_AT(lvl)) return "both";
+    if (DUCK_FREE_AT(lvl)) return "duck";
+    return "swans";
+}
+
+std::string table_line(const Row& r)
+{
+    char line[256];
+    const LevelRow& m = r.m;
+    std::snprintf(line, sizeof line,
+                  "| %2d | %d | %-5s | %5d | %5d | %5d | %5d | %3.0f%% | %3.0f%% | %5ld | %4d | %2d | %2d | %d | %d |",
+                  m.level, LEVEL_FILE_OF(m.level), pass_name(m.level).c_str(), m.idle_median, m.idle_p10,
+                  m.idle_min, m.novice_median, 100 * m.novice_half, 100 * m.novice_all, r.solver.ok ? r.solver.ticks : -1L,
+                  r.solver.ok ? r.solver.closest : -1, m.counts.eggs, m.counts.swans, m.counts.lifts, m.counts.ladders);
+    return line;
+}
+
+const char* TABLE_HEAD =
+    "| level | file | enemies | idle median | idle p10 | idle min | novice median | novice half eggs | novice all eggs "
+    "| solver ticks | solver closest px | eggs | swans | lifts | ladders |\n"
+    "|---:|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|";
+
+// --- the plot: an 8-bit run-length BMP drawn with the game's font -------------
+
+struct Canvas {
+    int w, h;
+    std::vector<uint8_t> px; // palette indices, top row first
+    void fill(int x0, int y0, int x1, int y1, uint8_t c)
+    {
+        for (int y = std::max(0, y0); y <= std::min(h - 1, y1); y++)
+            for (int x = std::max(0, x0); x <= std::min(w - 1, x1); x++) px[static_cast<size_t>(y * w + x)] = c;
+    }
+    void text(int x, int y, const std::string& s, uint8_t c)
+    {
+        for (size_t i = 0; i < s.size(); i++) {
+            const uint8_t* g = font_glyph(static_cast<uint8_t>(s[i]));
+            for (int r = 0; r < 16; r++)
+                for (int b = 0; b < 8; b++)
+                    if ((g[r] >> (7 - b)) & 1) fill(x + 8 * static_cast<int>(i) + b, y + r, x + 8 * static_cast<int>(i) + b, y + r, c);
+        }
+    }
+};
+
+enum : uint8_t { C_BACK, C_AXIS, C_TEXT, C_SWANS, C_DUCK, C_BOTH, C_IDLE, C_GRID, C_COUNT };
+constexpr uint32_t PALETTE[C_COUNT] = {0x101018, 0xB0B0B0, 0xF0F0F0, 0xE0A030, 0x50A0E0, 0xD05050, 0xF0F0F0, 0x303040};
+
+bool write_rle8_bmp(const std::string& path, const Canvas& cv)
+{
+    std::vector<uint8_t> data;
+    for (int y = cv.h - 1; y >= 0; y--) { // bottom row first
+        const uint8_t* row = &cv.px[static_cast<size_t>(y * cv.w)];
+        for (int x = 0; x < cv.w;) {
+            int n = 1;
+            while (x + n < cv.w && n < 255 && row[x + n] == row[x]) n++;
+            data.push_back(static_cast<uint8_t>(n));
+            data.push_back(row[x]);
+            x += n;
+        }
+        data.push_back(0);
+        data.push_back(y == 0 ? 1 : 0); // end of line, or of the picture
+    }
+    std::vector<uint8_t> out(54 + 4 * 256, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; i++) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(2, static_cast<uint32_t>(out.size() + data.size()));
+    put32(10, static_cast<uint32_t>(out.size()));
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(cv.w));
+    put32(22, static_cast<uint32_t>(cv.h));
+    out[26] = 1;
+    out[28] = 8;
+    put32(30, 1); // BI_RLE8
+    put32(34, static_cast<uint32_t>(data.size()));
+    put32(46, C_COUNT);
+    for (int c = 0; c < C_COUNT; c++) put32(54 + 4 * static_cast<size_t>(c), PALETTE[c]);
+    out.insert(out.end(), data.begin(), data.end());
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+bool plot(const std::string& path, const std::vector<Row>& rows)
+{
+    Canvas cv{640, 320, std::vector<uint8_t>(640 * 320, C_BACK)};
+    const int x0 = 72, y0 = 40, y1 = 272, w = 20;
+    // Ticks on a log scale from 100 to the cap, so the short lives show too.
+    auto y_of = [&](int ticks) {
+        const double f = std::log(std::max(ticks, 100) / 100.0) / std::log(TICK_CAP / 100.0);
+        return y1 - static_cast<int>((y1 - y0) * f + 0.5);
+    };
+    cv.text(8, 8, "Median ticks survived per level (seeds 1-" + std::to_string(rows.front().m.idle.size()) + ", log scale)",
+            C_TEXT);
+    for (int t : {100, 300, 1000, 3000, 10000, TICK_CAP}) {
+        cv.fill(x0, y_of(t), x0 + 27 * w, y_of(t), C_GRID);
+        const std::string label = std::to_string(t);
+        cv.text(x0 - 8 - 8 * static_cast<int>(label.size()), y_of(t) - 8, label, C_AXIS);
+    }
+    for (const Row& r : rows) {
+        const int x = x0 + (r.m.level - 1) * w;
+        const uint8_t c = SWANS_ON_AT(r.m.level) && DUCK_FREE_AT(r.m.level) ? C_BOTH
+                          : DUCK_FREE_AT(r.m.level)                          ? C_DUCK
+                                                                             : C_SWANS;
+        cv.fill(x + 3, y_of(r.m.novice_median), x + w - 4, y1, c);
+        cv.fill(x + 1, y_of(r.m.idle_median) - 1, x + w - 2, y_of(r.m.idle_median), C_IDLE);
+        const std::string n = std::to_string(r.m.level);
+        cv.text(x + w / 2 - 4 * static_cast<int>(n.size()), y1 + 4, n, C_AXIS);
+    }
+    cv.fill(x0, y1, x0 + 27 * w, y1, C_AXIS);
+    cv.fill(x0 - 1, y0, x0 - 1, y1, C_AXIS);
+    cv.fill(16, 298, 27, 309, C_SWANS);
+    cv.text(32, 296, "novice: swans", C_TEXT);
+    cv.fill(150, 298, 161, 309, C_DUCK);
+    cv.text(166, 296, "duck", C_TEXT);
+    cv.fill(214, 298, 225, 309, C_BOTH);
+    cv.text(230, 296, "both", C_TEXT);
+    cv.fill(280, 303, 292, 304, C_IDLE);
+    cv.text(298, 296, "standing still", C_TEXT);
+    return write_rle8_bmp(path, cv);
+}
+
+// Our aims for the curve, each with whether the rows meet it (rows that are
+// not measured are left out).
+std::vector<std::string> aims(const std::vector<Row>& rows)
+{
+    std::vector<std::string> out;
+    auto find = [&](int lvl) -> const Row* {
+        for (const Row& r : rows)
+            if (r.m.level == lvl) return &r;
+        return nullptr;
+    };
+    auto verdict = [](bool ok) { return std::string(ok ? "met" : "NOT met"); };
+    if (const Row* r = find(1)) {
+        out.push_back("Level 1: a still player lasts at least 3000 ticks in every seed (lowest " +
+                      std::to_string(r->m.idle_min) + "): " + verdict(r->m.idle_min >= 3000));
+        out.push_back("Level 1: the novice takes every egg in at least 60% of seeds (" +
+                      std::to_string(static_cast<int>(100 * r->m.novice_all + 0.5)) +
+                      "%): " + verdict(r->m.novice_all >= 0.6));
+    }
+    for (int lvl : {10, 19})
+        if (const Row* r = find(lvl))
+            out.push_back("Level " + std::to_string(lvl) + ": a still player lasts at least 1000 ticks (lowest " +
+                          std::to_string(r->m.idle_min) + "): " + verdict(r->m.idle_min >= 1000));
+    for (int pass = 0; pass < 3; pass++) {
+        std::string failing;
+        bool complete = true;
+        for (int i = 2; i <= LEVEL_FILES; i++) {
+            const Row* a = find(pass * LEVEL_FILES + i - 1);
+            const Row* b = find(pass * LEVEL_FILES + i);
+            if (a == nullptr || b == nullptr) {
+                complete = false;
+                continue;
+            }
+            if (b->m.novice_median * 5 > a->m.novice_median * 6)
+                failing += " " + std::to_string(b->m.level) + " (" + std::to_string(b->m.novice_median) + " after " +
+                           std::to_string(a->m.novice_median) + ")";
+        }
+        if (!complete) continue;
+        out.push_back("Levels " + std::to_string(pass * LEVEL_FILES + 1) + "-" + std::to_string(pass * LEVEL_FILES + 9) +
+                      ": no level's novice median more than 20% above the one before: " +
+                      (failing.empty() ? std::string("met") : "NOT met by" + failing));
+    }
+    return out;
+}
+
+bool write_markdown(const std::string& path, const std::vector<Row>& rows, int seeds, double seconds, double cpu,
+                    const std::string& command, const std::string& plot_name)
+{
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (f == nullptr) return false;
+    std::fprintf(f, "# How hard each level is\n\n");
+    std::fprintf(f,
+                 "Measured by `tools/difficulty` (its code is `tools/difficulty.h`) with the game's own code, headless, "
+                 "each level started as a new game put at it (`LEVEL_SETUP` with the seed, its box answered). Seeds 1 "
+                 "to %d; every run ends at the first life lost or at the level's 500 time units, **25,000 ticks** "
+                 "(100 ticks a second), so 25000 means \"not caught before the time ran out\".\n\n",
+                 seeds);
+    std::fprintf(f, "- **idle**: ticks until the first life is lost when the player holds no key from the start "
+                    "(median, 10th percentile and lowest over the seeds).\n"
+                    "- **novice**: a scripted player that walks towards the nearest egg over the level's floors, "
+                    "ladders and lifts by the solver's distance map and reacts to nothing. It re-decides every 25 "
+                    "ticks (250 ms) on what it saw 25 ticks before: the eggs it heads for are those left then, so it "
+                    "stands a moment where an egg was and sets off late; between decisions it presses the keys that "
+                    "take it to the next cell of that way (walk, climb, jump, step off), lining up with a ladder "
+                    "first. Median ticks until its first life is lost (a run that takes every egg counts as "
+                    "25000), and the share of seeds in which it took at least half of the eggs, and all of them.\n"
+                    "- **solver**: the ticks of play of the recording `assets/recordings/level-L.rec` and the "
+                    "closest its player came to a swan or the free duck (the gap between their contact boxes, px).\n"
+                    "- eggs, swans, lifts (cells) and ladders (runs of ladder cells) of the level file.\n\n");
+    std::fprintf(f, "Levels 1-9 have the swans (the duck caged), 10-18 the free duck without swans, 19-27 both.\n\n");
+    std::fprintf(f, "%s\n", TABLE_HEAD);
+    for (const Row& r : rows) std::fprintf(f, "%s\n", table_line(r).c_str());
+    std::fprintf(f, "\nOur aims:\n\n");
+    for (const std::string& a : aims(rows)) std::fprintf(f, "- %s\n", a.c_str());
+    if (!plot_name.empty())
+        std::fprintf(f, "\n![Median ticks survived per level, log scale: bars the novice, white marks the player who stands still](%s)\n",
+                     plot_name.c_str());
+    std::fprintf(f,
+                 "\nMade from `build/<dir>/game` (%.0f s here, %.0f s of processor time; one process):\n\n"
+                 "    %s\n",
+                 seconds, cpu, command.c_str());
+    return std::fclose(f) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int seeds = 50;
+    std::string dir = ".", recordings = "../../../assets/recordings", md, plot_path;
+    std::vector<int> levels;
+    std::string command = "../tools/difficulty";
+    for (int i = 1; i < argc; i++) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+        if (a == "--seeds") seeds = std::max(1, std::atoi(next().c_str()));
+        else if (a == "--dir") dir = next();
+        else if (a == "--recordings") recordings = next();
+        else if (a == "--md") md = next();
+        else if (a == "--plot") plot_path = next();
+        else if (!a.empty() && a[0] >= '1' && a[0] <= '9') levels.push_back(std::atoi(a.c_str()));
+        else {
+            std::fprintf(stderr, "usage: difficulty [--seeds N] [--dir GAMEDIR] [--recordings DIR] [--md FILE] "
+                                 "[--plot FILE.bmp] [LEVEL...]\n");
+            return 2;
+        }
+        command += " " + a;
+        if (a == "--seeds" || a == "--dir" || a == "--recordings" || a == "--md" || a == "--plot")
+            command += " " + std::string(argv[i]);
+    }
+    if (levels.empty())
+        for (int l = 1; l <= LAST_LEVEL; l++) levels.push_back(l);
+    for (std::string* p : {&recordings, &md, &plot_path})
+        if (!p->empty()) *p = fs::absolute(*p).string();
+    fs::current_path(dir);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t cpu0 = std::clock();
+    open_session();
+    std::printf("%s\n", TABLE_HEAD);
+    std::fflush(stdout);
+    std::vector<Row> rows;
+    bool ok = true;
+    for (int lvl : levels) {
+        if (lvl < 1 || lvl > LAST_LEVEL) {
+            std::fprintf(stderr, "difficulty: no level %d\n", lvl);
+            return 2;
+        }
+        Row r;
+        r.solver = solver_run(lvl, recordings + "/level-" + std::to_string(lvl) + ".rec");
+        ok = ok && r.solver.ok;
+        open_session();
+        r.m = measure_level(lvl, seeds);
+        rows.push_back(r);
+        std::printf("%s\n", table_line(r).c_str());
+        std::fflush(stdout);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double cpu = static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
+    for (const std::string& a : aims(rows)) std::printf("%s\n", a.c_str());
+    std::printf("%.1f s (%.1f s of processor time)\n", seconds, cpu);
+    if (!plot_path.empty() && !plot(plot_path, rows)) {
+        std::fprintf(stderr, "difficulty: cannot write %s\n", plot_path.c_str());
+        return 2;
+    }
+    if (!md.empty() &&
+        !write_markdown(md, rows, seeds, seconds, cpu, command,
+                        plot_path.empty() ? "" : fs::path(plot_path).filename().string())) {
+        std::fprintf(stderr, "difficulty: cannot write %s\n", md.c_str());
+        return 2;
+    }
+    if (!ok) std::fprintf(stderr, "difficulty: a solver recording is missing or does not clear its level\n");
+    return ok ? 0 : 1;
+}
