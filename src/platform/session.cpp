@@ -93,7 +93,11 @@ void session_save() {
     std::lock_guard<std::mutex> lock(g_mx);
     if (!g_in_use || !g_dirty) return;
     g_dirty = false;
-    if (!settings_update_text(g_text, g_changed, &g_new_text)) return;
+    if (!settings_update_text(g_text, g_changed, &g_new_text)) {
+        std::fprintf(stderr, "clovenfeld: %s: your changes are not saved: the file's own lines would undo them\n",
+                     g_path);
+        return;
+    }
     if (g_new_text.size == g_text.size && std::memcmp(g_new_text.bytes, g_text.bytes, g_text.size) == 0) return;
     if (settings_save(g_path, g_new_text, to_stderr, nullptr)) {
         std::memcpy(g_text.bytes, g_new_text.bytes, static_cast<size_t>(g_new_text.size));

@@ -505,13 +505,22 @@ bool settings_update_text(const SettingsText& old, const Settings& now, Settings
         if (!rewrite(old, where, rewrite_key, now, out)) return false;
         Settings got;
         parse(out->bytes, out->size, nullptr, &got, nullptr, nullptr, nullptr);
-        bool more = false;
+        bool more = false, wrong = false;
         for (int k = 0; k < K_COUNT; ++k) {
             format_value(now, k, value);
             format_value(got, k, other);
-            if (std::strcmp(value, other) != 0 && !rewrite_key[k]) rewrite_key[k] = more = true;
+            if (std::strcmp(value, other) == 0) continue;
+            wrong = true;
+            if (!rewrite_key[k]) rewrite_key[k] = more = true;
         }
-        if (!more) return true;
+        // A key rewritten and still read otherwise (an earlier line the
+        // player wrote takes its key first) cannot be expressed: refuse.
+        // The whole reading must be now's, bindings byte for byte.
+        if (!more)
+            return !wrong && got.scale == now.scale && got.fit == now.fit && got.fullscreen == now.fullscreen &&
+                   got.volume == now.volume && got.mute == now.mute &&
+                   got.pause_on_focus_loss == now.pause_on_focus_loss &&
+                   std::memcmp(&got.bindings, &now.bindings, sizeof got.bindings) == 0;
     }
     return false;
 }

@@ -91,7 +91,8 @@ int settings_load(const char* path, SettingsText* text, Settings* out, SettingsS
 // old lacks are appended, and every other byte is kept; a line whose reading
 // the rewrite changes (a binding freed from a conflict) is rewritten too.  With nothing changed out equals old.  False, out unusable,
 // when now holds a value the file cannot express (out of range, a key with no
-// name, conflicting bindings) or the text would exceed SETTINGS_MAX_BYTES.
+// name, conflicting bindings, or a binding that a conflicting line the file
+// keeps would take first) or the text would exceed SETTINGS_MAX_BYTES.
 // out must not be old.  Called by the program before settings_save, by the
 // browser back-end, the fuzzer and tests.
 bool settings_update_text(const SettingsText& old, const Settings& now, SettingsText* out);
