@@ -1,6 +1,8 @@
 // overlay.cpp -- the pause overlay's text and drawing (overlay.h).
 #include "platform/overlay.h"
 
+#include "platform/keymap.h"
+#include "platform/session.h"
 #include "services/text.h"
 
 #include <cstdio>
@@ -52,4 +54,91 @@ void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool ove
     const int top = OVERLAY_HEIGHT / 2 - 16 * text.count;
     for (int i = 0; i < text.count && i < OVERLAY_MAX_LINES; ++i)
         put_line(pixels, pitch, text.lines[i], top + 32 * i, i == 0 ? kYellow : kWhite);
+}
+
+// --- the pause menu -------------------------------------------------------------
+
+namespace {
+
+enum MenuShows { SHOWS_PAUSED, SHOWS_QUIT, SHOWS_KEYS };
+MenuShows g_shows = SHOWS_PAUSED;
+int g_binding = 0;                // the action a key is asked for
+KeyBindings g_new_bindings;
+char g_message[BIND_MESSAGE_CHARS] = "";
+
+constexpr int usage_of_letter(char c) { return USAGE_A + (c - 'A'); }
+
+// A key given for the action asked: refused when another action has it.
+void bind_key(int usage) {
+    const char* name = keymap_code_of_usage(usage);
+    if (name == nullptr) return; // a key the settings file cannot name
+    for (int a = 0; a < BIND_COUNT; ++a)
+        for (unsigned char k : g_new_bindings.keys[a])
+            if (a != g_binding && k == usage) {
+                std::snprintf(g_message, sizeof g_message, "%s is already %s", name, keymap_action_name(a));
+                return;
+            }
+    g_new_bindings.keys[g_binding][0] = static_cast<unsigned char>(usage);
+    g_new_bindings.keys[g_binding][1] = 0;
+    g_message[0] = '\0';
+    ++g_binding;
+}
+
+} // namespace
+
+void pause_menu_open() {
+    g_shows = SHOWS_PAUSED;
+    g_message[0] = '\0';
+}
+
+PauseAnswer pause_menu_key(int usage) {
+    const int action = keymap_window_action(usage);
+    switch (g_shows) {
+    case SHOWS_PAUSED:
+        if (action == BIND_PAUSE) return PAUSE_RESUME;
+        if (action == BIND_MUTE) return PAUSE_MUTE;
+        if (action == BIND_FULLSCREEN) return PAUSE_FULLSCREEN;
+        if (usage == USAGE_ESCAPE) g_shows = SHOWS_QUIT;
+        if (usage == usage_of_letter('K')) {
+            session_bindings(&g_new_bindings);
+            g_binding = 0;
+            g_message[0] = '\0';
+            g_shows = SHOWS_KEYS;
+        }
+        return PAUSE_STAY;
+    case SHOWS_QUIT:
+        if (usage == usage_of_letter('Y')) return PAUSE_QUIT;
+        if (usage == usage_of_letter('N') || usage == USAGE_ESCAPE) g_shows = SHOWS_PAUSED;
+        return PAUSE_STAY;
+    case SHOWS_KEYS:
+        if (usage == USAGE_ESCAPE) ++g_binding; // keeps the old key
+        else bind_key(usage);
+        if (g_binding >= BIND_COUNT) {
+            if (keymap_set_bindings(g_new_bindings, g_message, sizeof g_message)) {
+                session_note_bindings(g_new_bindings);
+                session_save();
+                std::snprintf(g_message, sizeof g_message, "Keys saved");
+            }
+            g_shows = SHOWS_PAUSED;
+        }
+        return PAUSE_STAY;
+    }
+    return PAUSE_STAY;
+}
+
+void pause_menu_text(OverlayText* out) {
+    char question[OVERLAY_LINE_CHARS] = "";
+    if (g_shows == SHOWS_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
+    if (g_shows == SHOWS_KEYS) {
+        char name[24];
+        std::snprintf(name, sizeof name, "%s", keymap_action_name(g_binding));
+        for (char* c = name; *c; ++c) *c = static_cast<char>(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
+        std::snprintf(question, sizeof question, "Press a key for %s (Esc keeps it)", name);
+    }
+    overlay_pause_text(out, question);
+    if (g_message[0] != '\0' && out->count < OVERLAY_MAX_LINES) {
+        // A long message is cut to the overlay's line.
+        std::memcpy(out->lines[out->count], g_message, OVERLAY_LINE_CHARS - 1);
+        out->lines[out->count++][OVERLAY_LINE_CHARS - 1] = '\0';
+    }
 }

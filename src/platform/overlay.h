@@ -25,3 +25,20 @@ void overlay_pause_text(OverlayText* out, const char* question, const char* help
 // filled with translucent black for a presenter to blend over the picture.
 // Text is drawn opaque: the first line yellow, the rest white.
 void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool over_picture);
+
+// --- the pause menu: what the window back-ends' overlay shows and does -------
+// One state for the window back-ends (SDL and Win32), kept on their event
+// thread: "Paused" with the help line; Esc asks "Quit? Y/N"; K asks for each
+// key in turn (Esc keeps one, a key another action has is refused) and sets
+// and saves the new bindings.
+
+// What a key pressed while paused asks the back-end to do.
+enum PauseAnswer { PAUSE_STAY, PAUSE_RESUME, PAUSE_MUTE, PAUSE_FULLSCREEN, PAUSE_QUIT };
+
+// The menu starts afresh: called when the game pauses.
+void pause_menu_open();
+// A key (HID usage) pressed while paused; auto-repeats are the caller's to
+// drop.  Called by the window back-ends.
+PauseAnswer pause_menu_key(int usage);
+// The overlay's text for the menu as it is now.
+void pause_menu_text(OverlayText* out);

@@ -203,11 +203,6 @@ void toggle_fullscreen() {
 
 // --- pause and its overlay (main thread) -------------------------------------------
 
-enum OverlayShows { SHOWS_PAUSED, SHOWS_QUIT, SHOWS_KEYS };
-OverlayShows g_shows = SHOWS_PAUSED;
-int g_binding = 0;                         // the action a key is asked for
-KeyBindings g_new_bindings;
-char g_overlay_message[BIND_MESSAGE_CHARS] = "";
 bool g_overlay_stale = true;
 alignas(64) uint32_t g_overlay[SCREEN_WIDTH * SCREEN_HEIGHT];
 
@@ -217,8 +212,7 @@ void set_paused(bool on) {
         // Nothing stays held through a pause that the game would not see let go.
         input_event(INPUT_CLEAR_HELD, 0);
         keymap_pads_reset();
-        g_shows = SHOWS_PAUSED;
-        g_overlay_message[0] = '\0';
+        pause_menu_open();
     }
     {
         std::lock_guard<std::mutex> lock(g_mx);
@@ -245,21 +239,8 @@ void draw_overlay(const SDL_Rect& dst) {
         g_overlay_stale = true;
     }
     if (g_overlay_stale) {
-        char question[OVERLAY_LINE_CHARS] = "";
-        if (g_shows == SHOWS_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
-        if (g_shows == SHOWS_KEYS) {
-            char name[24];
-            std::snprintf(name, sizeof name, "%s", keymap_action_name(g_binding));
-            for (char* c = name; *c; ++c) *c = static_cast<char>(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
-            std::snprintf(question, sizeof question, "Press a key for %s (Esc keeps it)", name);
-        }
         OverlayText text;
-        overlay_pause_text(&text, question);
-        if (g_overlay_message[0] != '\0' && text.count < OVERLAY_MAX_LINES) {
-            // A long message is cut to the overlay's line.
-            std::memcpy(text.lines[text.count], g_overlay_message, OVERLAY_LINE_CHARS - 1);
-            text.lines[text.count++][OVERLAY_LINE_CHARS - 1] = '\0';
-        }
+        pause_menu_text(&text);
         overlay_draw(g_overlay, SCREEN_WIDTH, text, false);
         SDL_UpdateTexture(g_overlay_texture, nullptr, g_overlay, SCREEN_WIDTH * 4);
         g_overlay_stale = false;
@@ -267,62 +248,19 @@ void draw_overlay(const SDL_Rect& dst) {
     SDL_RenderCopy(g_renderer, g_overlay_texture, nullptr, &dst);
 }
 
-// A key bound in the overlay's key list: refused when another action has it.
-void bind_key(int usage) {
-    const char* name = keymap_code_of_usage(usage);
-    if (name == nullptr) return; // a key that cannot be named in the settings file
-    for (int a = 0; a < BIND_COUNT; ++a)
-        for (unsigned char k : g_new_bindings.keys[a])
-            if (a != g_binding && k == usage) {
-                std::snprintf(g_overlay_message, sizeof g_overlay_message, "%s is already %s", name,
-                              keymap_action_name(a));
-                return;
-            }
-    g_new_bindings.keys[g_binding][0] = static_cast<unsigned char>(usage);
-    g_new_bindings.keys[g_binding][1] = 0;
-    g_overlay_message[0] = '\0';
-    ++g_binding;
-}
-
 // A key pressed while paused.  The game sees none of them.
 void paused_key(const SDL_KeyboardEvent& k) {
     if (k.repeat) return;
-    const int usage = k.keysym.scancode;
-    const int action = keymap_window_action(usage);
     g_overlay_stale = true;
-    switch (g_shows) {
-    case SHOWS_PAUSED:
-        if (action == BIND_PAUSE) set_paused(false);
-        else if (action == BIND_MUTE) toggle_mute();
-        else if (action == BIND_FULLSCREEN) toggle_fullscreen();
-        else if (usage == SDL_SCANCODE_ESCAPE) g_shows = SHOWS_QUIT;
-        else if (usage == SDL_SCANCODE_K) {
-            session_bindings(&g_new_bindings);
-            g_binding = 0;
-            g_overlay_message[0] = '\0';
-            g_shows = SHOWS_KEYS;
-        }
+    switch (pause_menu_key(k.keysym.scancode)) {
+    case PAUSE_RESUME: set_paused(false); break;
+    case PAUSE_MUTE: toggle_mute(); break;
+    case PAUSE_FULLSCREEN: toggle_fullscreen(); break;
+    case PAUSE_QUIT:
+        g_close_button = true; // ends as the close button does
+        g_cv.notify_all();
         break;
-    case SHOWS_QUIT:
-        if (usage == SDL_SCANCODE_Y) {
-            g_close_button = true; // ends as the close button does
-            g_cv.notify_all();
-        } else if (usage == SDL_SCANCODE_N || usage == SDL_SCANCODE_ESCAPE) {
-            g_shows = SHOWS_PAUSED;
-        }
-        break;
-    case SHOWS_KEYS:
-        if (usage == SDL_SCANCODE_ESCAPE) ++g_binding; // keeps the old key
-        else bind_key(usage);
-        if (g_binding >= BIND_COUNT) {
-            if (keymap_set_bindings(g_new_bindings, g_overlay_message, sizeof g_overlay_message)) {
-                session_note_bindings(g_new_bindings);
-                session_save();
-                std::snprintf(g_overlay_message, sizeof g_overlay_message, "Keys saved");
-            }
-            g_shows = SHOWS_PAUSED;
-        }
-        break;
+    case PAUSE_STAY: break;
     }
 }
 

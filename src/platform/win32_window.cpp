@@ -99,11 +99,6 @@ int usage_of_message(WPARAM vk, LPARAM lp) {
 
 // --- drawing (main thread) ----------------------------------------------------------
 
-enum OverlayShows { SHOWS_PAUSED, SHOWS_QUIT, SHOWS_KEYS };
-OverlayShows g_shows = SHOWS_PAUSED;
-int g_binding = 0;
-KeyBindings g_new_bindings;
-char g_overlay_message[BIND_MESSAGE_CHARS] = "";
 
 // Takes the changed rows of the visible page; true when any were taken.
 bool take_page(bool all) {
@@ -126,20 +121,8 @@ bool take_page(bool all) {
 const uint32_t* picture_to_show() {
     if (!g_paused) return g_frame;
     std::memcpy(g_composed, g_frame, sizeof g_composed);
-    char question[OVERLAY_LINE_CHARS] = "";
-    if (g_shows == SHOWS_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
-    if (g_shows == SHOWS_KEYS) {
-        char name[24];
-        std::snprintf(name, sizeof name, "%s", keymap_action_name(g_binding));
-        for (char* c = name; *c; ++c) *c = static_cast<char>(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
-        std::snprintf(question, sizeof question, "Press a key for %s (Esc keeps it)", name);
-    }
     OverlayText text;
-    overlay_pause_text(&text, question);
-    if (g_overlay_message[0] != '\0' && text.count < OVERLAY_MAX_LINES) {
-        std::memcpy(text.lines[text.count], g_overlay_message, OVERLAY_LINE_CHARS - 1);
-        text.lines[text.count++][OVERLAY_LINE_CHARS - 1] = '\0';
-    }
+    pause_menu_text(&text);
     overlay_draw(g_composed, SCREEN_WIDTH, text, true);
     return g_composed;
 }
@@ -217,8 +200,7 @@ void set_paused(bool on) {
     if (on) {
         input_event(INPUT_CLEAR_HELD, 0);
         keymap_pads_reset();
-        g_shows = SHOWS_PAUSED;
-        g_overlay_message[0] = '\0';
+        pause_menu_open();
     }
     {
         std::lock_guard<std::mutex> lock(g_mx);
@@ -233,54 +215,14 @@ void ask_to_end() {
     g_cv.notify_all(); // a paused game thread wakes to end
 }
 
-void bind_key(int usage) {
-    const char* name = keymap_code_of_usage(usage);
-    if (name == nullptr) return;
-    for (int a = 0; a < BIND_COUNT; ++a)
-        for (unsigned char k : g_new_bindings.keys[a])
-            if (a != g_binding && k == usage) {
-                std::snprintf(g_overlay_message, sizeof g_overlay_message, "%s is already %s", name,
-                              keymap_action_name(a));
-                return;
-            }
-    g_new_bindings.keys[g_binding][0] = static_cast<unsigned char>(usage);
-    g_new_bindings.keys[g_binding][1] = 0;
-    g_overlay_message[0] = '\0';
-    ++g_binding;
-}
-
 // A key pressed while paused: the overlay's, the game sees none of them.
 void paused_key(int usage) {
-    const int action = keymap_window_action(usage);
-    switch (g_shows) {
-    case SHOWS_PAUSED:
-        if (action == BIND_PAUSE) set_paused(false);
-        else if (action == BIND_MUTE) toggle_mute();
-        else if (action == BIND_FULLSCREEN) toggle_fullscreen();
-        else if (usage == USAGE_ESCAPE) g_shows = SHOWS_QUIT;
-        else if (usage == USAGE_A + ('K' - 'A')) {
-            session_bindings(&g_new_bindings);
-            g_binding = 0;
-            g_overlay_message[0] = '\0';
-            g_shows = SHOWS_KEYS;
-        }
-        break;
-    case SHOWS_QUIT:
-        if (usage == USAGE_A + ('Y' - 'A')) ask_to_end();
-        else if (usage == USAGE_A + ('N' - 'A') || usage == USAGE_ESCAPE) g_shows = SHOWS_PAUSED;
-        break;
-    case SHOWS_KEYS:
-        if (usage == USAGE_ESCAPE) ++g_binding;
-        else bind_key(usage);
-        if (g_binding >= BIND_COUNT) {
-            if (keymap_set_bindings(g_new_bindings, g_overlay_message, sizeof g_overlay_message)) {
-                session_note_bindings(g_new_bindings);
-                session_save();
-                std::snprintf(g_overlay_message, sizeof g_overlay_message, "Keys saved");
-            }
-            g_shows = SHOWS_PAUSED;
-        }
-        break;
+    switch (pause_menu_key(usage)) {
+    case PAUSE_RESUME: set_paused(false); break;
+    case PAUSE_MUTE: toggle_mute(); break;
+    case PAUSE_FULLSCREEN: toggle_fullscreen(); break;
+    case PAUSE_QUIT: ask_to_end(); break;
+    case PAUSE_STAY: break;
     }
     if (g_window) InvalidateRect(g_window, nullptr, FALSE);
 }
