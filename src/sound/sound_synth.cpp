@@ -152,7 +152,7 @@ void render_run(const SoundPart& pt, PartState& s, float* out, int m, int note_f
     }
 }
 
-// The part's share of frames [p->pos, p->pos + n) added to out.
+// This layer's share of frames [p->pos, p->pos + n) added to out.
 // Called by synth_render.
 void render_part(const SoundPart& pt, PartState& s, bool odd, int pos, float* out, int n) {
     int i = pt.start > pos ? pt.start - pos : 0;

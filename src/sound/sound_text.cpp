@@ -18,7 +18,7 @@ struct Parser {
     int sound;          // section being read, -1 before the first
     int line;           // line within the section's file (global before any)
     SoundPart* part;    // part being read, null before its `part` line
-    unsigned keys;      // keys the part has set (one bit per entry of KEYS)
+    unsigned keys;      // keys the layer has set (one bit per entry of KEYS)
     bool seen[SOUND_COUNT];
     float tempo;
 };
@@ -190,7 +190,7 @@ bool set_value(Parser& ps, int key, const char* b, const char* e) {
     return true;
 }
 
-// Checks the part just read and works out its notes' frames and length.
+// Checks the layer just read and works out its notes' frames and length.
 // Called at each `part`, section and the end.
 bool finish_part(Parser& ps) {
     if (ps.part == nullptr) return true;

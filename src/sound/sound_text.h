@@ -9,7 +9,7 @@
 //   notes      a tune: "c5/2 e5/1 r/1 g#4/3 ..." (name, octave, length in
 //              sixteenths at `tempo` beats a minute; r = a rest)
 //   tempo      beats a minute for `notes` (default 150)
-//   start      seconds after the sound's start that the part begins
+//   start      seconds after the sound's start that the layer begins
 //   attack, sustain, decay
 //              seconds; each note of a tune gets attack and decay, and holds
 //              for the rest of its length (so no `sustain` with notes)
@@ -61,7 +61,7 @@ struct SoundPart {
     bool tune;                  // notes given (else one tone)
     int note_count;
     SoundNote note[SOUND_NOTES];
-    int length;                 // frames from start to the end of the part
+    int length;                 // frames from start to the end of the layer
 };
 
 struct SoundDef {
