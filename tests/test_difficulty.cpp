@@ -1,0 +1,99 @@
+// test_difficulty.cpp -- the goals of the first level, measured as
+// tools/difficulty measures them (its code, tools/difficulty.h): a player who
+// stands still is never caught early, no swan reaches the start floor in the
+// first 15 seconds, the scripted novice takes every egg in most seeds, and
+// the later passes start fair against the free duck.
+#include "test_shell_util.h"
+
+#include "../tools/difficulty.h"
+
+using namespace shell_test;
+
+namespace {
+
+constexpr int SEEDS = 8;
+
+class Difficulty : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        fs::current_path(GAME_DIR);
+        difficulty::configure();
+    }
+    void TearDown() override
+    {
+        set_pixel_work(true);
+        LEVEL_SETUP(1, 1); // the animation counters as a new game finds them
+        ShellTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(Difficulty, LevelOneLetsAStillPlayerLiveAndKeepsSwansOffTheStartFloor)
+{
+    for (uint32_t seed = 1; seed <= SEEDS; seed++) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        EXPECT_GE(difficulty::idle_survival(1, seed), 3000);
+
+        // The first 15 seconds again, watching where the swans walk.
+        difficulty::start_level(1, seed);
+        const int start_row = (start_y - start_scroll_y) / 32;
+        ASSERT_GE(swan_count, 1);
+        ASSERT_LE(swan_count, 2);
+        for (int t = 0; t < 1500; t++) {
+            PLAY_FRAME();
+            for (int i = 0; i < SWAN_SLOTS; i++) {
+                if (swans[i].active == 1) {
+                    ASSERT_NE(swans[i].row, start_row) << "tick " << t;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Difficulty, NoviceTakesEveryEggOfLevelOneInMostSeeds)
+{
+    difficulty::start_level(1, 1);
+    Grid grid;
+    build_grid(&grid);
+    int all = 0;
+    for (uint32_t seed = 1; seed <= SEEDS; seed++) {
+        const difficulty::NoviceRun run = difficulty::novice_run(&grid, 1, seed);
+        EXPECT_EQ(run.total, egg_total);
+        EXPECT_LE(run.eggs, run.total);
+        if (run.cleared) {
+            EXPECT_EQ(run.eggs, run.total);
+            EXPECT_EQ(run.ticks, difficulty::TICK_CAP);
+        }
+        all += run.eggs == run.total;
+    }
+    EXPECT_GE(all * 10, SEEDS * 6) << all << " of " << SEEDS << " seeds";
+}
+
+// The measures see what they should: a swan on the start floor catches a
+// player who stands still (level 5), the novice does not clear a level it
+// walks into swans on, and the duck passes start with ten seconds to spare.
+TEST_F(Difficulty, MeasuresTellHardStartsFromFairOnes)
+{
+    EXPECT_LT(difficulty::idle_survival(5, 1), 3000);
+    difficulty::start_level(5, 1);
+    Grid grid;
+    build_grid(&grid);
+    const difficulty::NoviceRun run = difficulty::novice_run(&grid, 5, 1);
+    EXPECT_FALSE(run.cleared);
+    EXPECT_LT(run.ticks, difficulty::TICK_CAP);
+    for (int lvl : {10, 19}) {
+        SCOPED_TRACE("level " + std::to_string(lvl));
+        EXPECT_GE(difficulty::idle_survival(lvl, 1), 1000);
+    }
+}
+
+TEST(DifficultyPercentile, NearestRankOfTheSortedValues)
+{
+    EXPECT_EQ(difficulty::percentile({5, 1, 4, 2, 3}, 0.5), 3);
+    EXPECT_EQ(difficulty::percentile({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110}, 0.1), 20);
+    EXPECT_EQ(difficulty::percentile({7}, 0.1), 7);
+    EXPECT_EQ(difficulty::percentile({}, 0.5), 0);
+}
