@@ -194,7 +194,7 @@ std::vector<std::string> aims(const std::vector<Row>& rows)
                 complete = false;
                 continue;
             }
-            if (b->m.novice_median * 5 > a->m.novice_median * 6)
+            if (!difficulty::fair_step(a->m.novice_median, b->m.novice_median))
                 failing += " " + std::to_string(b->m.level) + " (" + std::to_string(b->m.novice_median) + " after " +
                            std::to_string(a->m.novice_median) + ")";
         }

@@ -343,6 +343,13 @@ struct LevelRow {
     LevelCounts counts;
 };
 
+// Whether a level whose novice median is `after` ticks, following one of
+// `before`, keeps the curve: it may be harder, but not more than 20% easier.
+inline bool fair_step(int before, int after)
+{
+    return after * 5 <= before * 6;
+}
+
 // Idle and novice runs of a level for seeds 1 to `seeds`.
 inline LevelRow measure_level(int lvl, int seeds)
 {
