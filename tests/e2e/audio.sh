@@ -23,10 +23,7 @@ e2e_need Xvfb xdotool xwininfo openbox wmctrl python3
 e2e_begin audio
 
 e2e_xvfb 191 240 800x600
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-wm_pid=$!
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
-sleep 1
+e2e_openbox
 cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
 cd "$work"
 

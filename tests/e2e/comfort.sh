@@ -24,10 +24,7 @@ e2e_need Xvfb xdotool xwininfo xwd openbox wmctrl xclock
 e2e_begin comfort
 
 e2e_xvfb 241 290 1400x1100
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-wm_pid=$!
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
-sleep 1
+e2e_openbox
 cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
 cd "$work"
 export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
@@ -87,8 +84,11 @@ echo "e2e: P froze the picture for 0.5 s and P again moved it on"
 xclock -geometry 100x100+700+0 >/dev/null 2>&1 &
 clock_pid=$!
 wait_for 10 sh -c 'xdotool search --name xclock' || fail "no second window"
-xdotool windowactivate --sync "$(xdotool search --name xclock | head -1)" 2>/dev/null ||
-  xdotool windowfocus "$(xdotool search --name xclock | head -1)"
+# Openbox may refuse to activate a window that asks for no user time (and
+# says it did), so the focus is also set directly.
+clock_win=$(xdotool search --name xclock | head -1)
+xdotool windowactivate "$clock_win" 2>/dev/null || true
+xdotool windowfocus "$clock_win" || true
 # The focus moves when the window manager gets to it: within 5 s, two
 # captures 0.5 s apart must be the same.
 paused=1

@@ -60,6 +60,16 @@ e2e_xvfb() {
   unset WAYLAND_DISPLAY
 }
 
+# e2e_openbox: starts openbox on $DISPLAY and waits until it has announced
+# itself, and a moment more: a window mapped while the window manager is still
+# starting may never be mapped (SDL then waits for ever).
+e2e_openbox() {
+  openbox --sm-disable >"$work/wm.log" 2>&1 &
+  wm_pid=$!
+  wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
+  sleep 1
+}
+
 # Key presses through XTEST, and the game's event log ($work/game.out, from
 # --events) to wait on.  One key press is held briefly so the game's 10 ms
 # polling sees it held.

@@ -32,13 +32,7 @@ e2e_begin window
 
 # --- X server and window manager -------------------------------------------------
 e2e_xvfb 141 190 2000x1600
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-wm_pid=$!
-# A window mapped while the window manager is still starting may never be
-# mapped (SDL then waits for ever): wait until it has announced itself, and a
-# moment more.
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
-sleep 1
+e2e_openbox
 
 cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
 cd "$work"

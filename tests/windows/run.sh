@@ -41,9 +41,7 @@ cd "$work"
 # The X server comes first: Wine's desktop process, started with the prefix,
 # takes the screen's size from it for every later program.
 e2e_xvfb 191 240 1600x1200
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-wm_pid=$!
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
+e2e_openbox
 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot could not make the Wine prefix"
 
 # --- 1. headless ---------------------------------------------------------------------
