@@ -2,7 +2,7 @@
 // headless and without waiting, and writes it as recordings.
 //
 //   solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] [--beam W] [--cache FILE]
-//          [--stuck FILE] [LEVEL...]
+//          [--plans FILE]... [--stuck FILE] [LEVEL...]
 //
 // For each LEVEL (1 to 27) it sets a new game straight at that level
 // (LEVEL_SETUP), answers the "Level" box, and searches: a beam of game states,
@@ -19,7 +19,12 @@
 // replays with --replay.  Every figure is printed per level.  With --cache FILE
 // the plans found are kept by the game state at the start of their level, so a
 // rerun after a level was changed searches again only where the game now
-// differs.
+// differs; --plans FILE (any number) reads more such files without writing
+// them, so two solvers running side by side can use each other's plans.  A
+// level whose start is not in the cache is first tried with every plan there:
+// a plan found from another start of the same level often clears it (without
+// swans only the score differs), and only a plan that takes every egg without
+// losing a life is taken.
 #include "actors/duck.h"
 #include "actors/player.h"
 #include "main/shell.h"
@@ -186,6 +191,7 @@ std::string g_stuck_shot; // --stuck FILE: a picture of the best state of a fail
 // One line a plan in the cache file: "<state hash> <keys of each frame, hex>".
 std::unordered_map<uint64_t, std::vector<uint8_t>> g_cache;
 std::string g_cache_path;
+std::vector<std::string> g_plan_paths; // --plans: read, never written
 
 uint64_t state_hash(const Snapshot& s)
 {
@@ -195,9 +201,9 @@ uint64_t state_hash(const Snapshot& s)
     return h;
 }
 
-void load_cache()
+void load_cache_file(const std::string& path)
 {
-    std::FILE* f = g_cache_path.empty() ? nullptr : std::fopen(g_cache_path.c_str(), "r");
+    std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
     if (f == nullptr) return;
     unsigned long long h = 0;
     static char keys[1 << 20];
@@ -210,6 +216,14 @@ void load_cache()
         g_cache[h] = plan;
     }
     std::fclose(f);
+}
+
+// Reads the cache file and the --plans files again (another solver may have
+// added plans since).
+void load_cache()
+{
+    load_cache_file(g_cache_path);
+    for (const std::string& path : g_plan_paths) load_cache_file(path);
 }
 
 void save_to_cache(uint64_t h, const std::vector<uint8_t>& plan)
@@ -387,6 +401,23 @@ struct LevelFigures {
     long frames_run = 0;
 };
 
+// Whether `p`, played from `start`, takes every egg of the level without a
+// box (a life lost or the time up).  Leaves the game anywhere.
+bool plan_clears(const Snapshot& start, const std::vector<uint8_t>& p)
+{
+    SNAPSHOT_RESTORE(start);
+    g_box_waiting = false;
+    const int lives0 = lives, boxes = g_boxes;
+    g_plan = &p;
+    g_frames_started = 0;
+    while (quit_code == 0 && g_boxes == boxes && g_frames_started <= static_cast<long>(p.size())) {
+        g_frames_started++;
+        PLAY_FRAME();
+    }
+    g_plan = nullptr;
+    return quit_code == 2 && lives == lives0 && g_boxes == boxes;
+}
+
 // Searches the level that LEVEL_START has just begun, then plays the keys
 // found through the tick hook (logging them when a recording is written).
 // Leaves the game after the level's last frame.
@@ -404,6 +435,7 @@ LevelFigures solve_and_play(int max_generations)
     SearchResult res;
     const int beam0 = g_beam;
     const uint64_t start_hash = state_hash(start);
+    load_cache();
     const auto cached = g_cache.find(start_hash);
     // The search only needs each frame's outcome: skip the pixel work.
     set_pixel_work(false);
@@ -411,6 +443,16 @@ LevelFigures solve_and_play(int max_generations)
         res.found = true;
         res.plan = cached->second;
         std::printf("  level %d: plan from the cache\n", level);
+    } else {
+        const int lvl = level;
+        for (const auto& entry : g_cache) {
+            if (plan_clears(start, entry.second)) {
+                res.found = true;
+                res.plan = entry.second;
+                std::printf("  level %d: a cached plan from another start clears it\n", lvl);
+                break;
+            }
+        }
     }
     // Six attempts that learn where they were cornered, then wider beams.
     g_danger.clear();
@@ -606,6 +648,7 @@ int main(int argc, char** argv)
         else if (a == "--out") out = next();
         else if (a == "--game") game = true;
         else if (a == "--cache") g_cache_path = next();
+        else if (a == "--plans") g_plan_paths.push_back(fs::absolute(next()).string());
         else if (a == "--shot") shot = next();
         else if (a == "--stuck") g_stuck_shot = fs::absolute(next()).string();
         else if (a == "--frames") shot_frames = std::max(0, std::atoi(next().c_str()));
@@ -619,7 +662,7 @@ int main(int argc, char** argv)
         else {
             std::fprintf(stderr,
                          "usage: solver [--seed N] [--dir GAMEDIR] [--out DIR] [--game] [--all] "
-                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--duck-weight K] [--through L] [--shot FILE [--frames N]] [--stuck FILE] [LEVEL...]\n");
+                         "[--beam W] [--macro F] [--max-gen G] [--cache FILE] [--plans FILE] [--duck-weight K] [--through L] [--shot FILE [--frames N]] [--stuck FILE] [LEVEL...]\n");
             return 2;
         }
     }
