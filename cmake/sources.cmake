@@ -49,6 +49,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/datadir.cpp
   src/platform/system.cpp
   src/platform/headless.cpp
+  src/platform/key_route.cpp
   src/platform/keymap.cpp
   src/platform/overlay.cpp
   src/platform/session.cpp

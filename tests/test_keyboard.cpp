@@ -77,6 +77,40 @@ TEST_F(KeyboardTest, PressAndReleaseBetweenPollsLeavesOnlyTheCharacter) {
     EXPECT_EQ(read_key(), "");
 }
 
+// A window's press and release both between two tick boundaries: the next
+// tick sees the key held, the one after sees it let go.  A key held across a
+// boundary is let go at once, and a press again cancels an owed release.
+TEST_F(KeyboardTest, TapShorterThanATickIsHeldForTheNextTick) {
+    keyboard_tick_boundary();
+    keyboard_press(KEY_UP);
+    keyboard_release(KEY_UP);
+    EXPECT_TRUE(key_down(KEY_UP));
+    keyboard_tick_boundary(); // the tick that sees the tap
+    EXPECT_TRUE(key_down(KEY_UP));
+    keyboard_tick_boundary();
+    EXPECT_FALSE(key_down(KEY_UP));
+
+    keyboard_press(KEY_LEFT);
+    keyboard_tick_boundary();
+    keyboard_release(KEY_LEFT); // held for a tick already
+    EXPECT_FALSE(key_down(KEY_LEFT));
+
+    keyboard_press(KEY_RSHIFT);
+    keyboard_release(KEY_RSHIFT);
+    keyboard_press(KEY_RSHIFT); // pressed again: no release is owed
+    keyboard_tick_boundary();
+    keyboard_tick_boundary();
+    EXPECT_TRUE(key_down(KEY_LSHIFT));
+
+    keyboard_press(KEY_ESCAPE);
+    keyboard_release(KEY_ESCAPE);
+    keyboard_clear_held(); // the focus moved: nothing held, nothing owed
+    keyboard_press(KEY_ESCAPE);
+    keyboard_tick_boundary();
+    keyboard_tick_boundary();
+    EXPECT_TRUE(key_down(KEY_ESCAPE));
+}
+
 TEST_F(KeyboardTest, FocusChangeClearsEveryHeldKey) {
     keyboard_set_held(KEY_RIGHT, true);
     keyboard_set_held(KEY_ESCAPE, true);

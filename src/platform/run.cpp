@@ -58,8 +58,8 @@ RecordWriter g_writer;
 
 void apply_event(const InputEvent& e) {
     switch (e.kind) {
-    case INPUT_KEY_DOWN: keyboard_set_held(e.value, true); break;
-    case INPUT_KEY_UP: keyboard_set_held(e.value, false); break;
+    case INPUT_KEY_DOWN: keyboard_press(e.value); break;
+    case INPUT_KEY_UP: keyboard_release(e.value); break;
     case INPUT_CLEAR_HELD: keyboard_clear_held(); break;
     case INPUT_QUEUE: keyboard_queue(e.value); break;
     }
@@ -172,7 +172,10 @@ bool recording_start(const char* path) {
 bool recording_active() { return g_recording.load(); }
 
 void recording_tick() {
-    if (!g_recording.load()) return;
+    if (!g_recording.load()) {
+        keyboard_tick_boundary(); // the coming tick sees every key pressed so far
+        return;
+    }
     static InputEvent events[kMaxPendingEvents];
     static int queued[kMaxPendingEvents];
     int count;
@@ -187,6 +190,7 @@ void recording_tick() {
         apply_event(events[i]);
         if (events[i].kind == INPUT_QUEUE && valid_key_code(events[i].value)) queued[queued_count++] = events[i].value;
     }
+    keyboard_tick_boundary(); // the coming tick sees this input: so does its line
     unsigned char held[128];
     keyboard_held_table(held);
     record_line(&g_writer, held, queued, queued_count);

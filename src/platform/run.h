@@ -69,7 +69,8 @@ void input_event(InputEventKind kind, int value);
 bool recording_start(const char* path);
 bool recording_active();
 // Game thread, at open_window (tick 0) and at every tick: applies the
-// buffered input and writes this tick's line.
+// buffered input, marks the tick boundary (keyboard_tick_boundary) and writes
+// this tick's line.  Called by every window back-end's tick.
 void recording_tick();
 // Writes what is pending and closes the file (at the end of the run).
 void recording_stop();

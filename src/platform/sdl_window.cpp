@@ -15,6 +15,7 @@
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/keyboard.h"
+#include "platform/key_route.h"
 #include "platform/keymap.h"
 #include "platform/overlay.h"
 #include "platform/sdl_audio.h"
@@ -74,7 +75,6 @@ int g_width = SCREEN_WIDTH, g_height = SCREEN_HEIGHT;
 // The visible page as last taken, so the upload runs without the screen lock.
 alignas(64) uint32_t g_frame[SCREEN_WIDTH * SCREEN_HEIGHT];
 bool g_frame_stale = true;   // the texture needs every row again
-bool g_enter_held[2] = {};   // Enter / keypad Enter went down as Alt+Enter
 // The display's refresh period: pages are rendered no more often.
 std::chrono::microseconds g_render_interval{16666};
 
@@ -250,7 +250,6 @@ void draw_overlay(const SDL_Rect& dst) {
 
 // A key pressed while paused.  The game sees none of them.
 void paused_key(const SDL_KeyboardEvent& k) {
-    if (k.repeat) return;
     g_overlay_stale = true;
     switch (pause_menu_key(k.keysym.scancode)) {
     case PAUSE_RESUME: set_paused(false); break;
@@ -321,60 +320,29 @@ int pad_axis(Uint8 axis) {
     return PAD_OTHER_AXIS;
 }
 
-// F11, and Enter or keypad Enter with Alt, belong to the window: they toggle
-// fullscreen and never reach the game (an auto-repeat toggles nothing).
-bool window_key(const SDL_KeyboardEvent& k) {
+// A key pressed or let go: to the window, the pause menu or the game (key_route.h).
+void route_key(const SDL_KeyboardEvent& k, bool* redraw) {
     const SDL_Scancode sc = k.keysym.scancode;
-    const int enter = sc == SDL_SCANCODE_RETURN ? 0 : sc == SDL_SCANCODE_KP_ENTER ? 1 : -1;
-    if (k.type == SDL_KEYUP) {
-        if (keymap_window_action(sc) == BIND_FULLSCREEN) return true;
-        if (enter >= 0 && g_enter_held[enter]) {
-            g_enter_held[enter] = false;
-            return true;
-        }
-        return false;
+    const bool down = k.type == SDL_KEYDOWN;
+    switch (key_route(sc, down, k.repeat != 0, keymap_mods(k.keysym.mod), g_paused)) {
+    case ROUTE_GAME:
+        if (down) keymap_key_down(sc, keymap_mods(k.keysym.mod));
+        else keymap_key_up(sc);
+        return;
+    case ROUTE_FULLSCREEN: toggle_fullscreen(); break;
+    case ROUTE_MUTE: toggle_mute(); break;
+    case ROUTE_PAUSE: set_paused(true); break;
+    case ROUTE_MENU: paused_key(k); break;
+    case ROUTE_NONE: return;
     }
-    if (enter >= 0 && g_enter_held[enter]) return true; // its auto-repeat
-    const bool fullscreen_key = keymap_window_action(sc) == BIND_FULLSCREEN;
-    if (!fullscreen_key && !(enter >= 0 && (k.keysym.mod & KMOD_ALT))) return false;
-    if (enter >= 0) g_enter_held[enter] = true;
-    if (!k.repeat) toggle_fullscreen();
-    return true;
-}
-
-// The mute and pause keys (M, P and Pause unless bound otherwise) belong to
-// the window: they act at any moment and never reach the game.
-bool mute_or_pause_key(const SDL_KeyboardEvent& k) {
-    const int action = keymap_window_action(k.keysym.scancode);
-    if (action != BIND_MUTE && action != BIND_PAUSE) return false;
-    if (k.type == SDL_KEYDOWN && !k.repeat) {
-        if (action == BIND_MUTE) toggle_mute();
-        else set_paused(true);
-    }
-    return true;
+    *redraw = true;
 }
 
 void handle_event(const SDL_Event& e, bool* redraw) {
     switch (e.type) {
     // SDL scancodes are HID usages.
     case SDL_KEYDOWN:
-        if (g_paused) {
-            // Alt+Enter still toggles fullscreen; every other key is the overlay's.
-            if (!(window_key(e.key) && keymap_window_action(e.key.keysym.scancode) != BIND_FULLSCREEN))
-                paused_key(e.key);
-            *redraw = true;
-        } else if (window_key(e.key)) {
-            *redraw = true;
-        } else if (mute_or_pause_key(e.key)) {
-            *redraw = true;
-        } else {
-            keymap_key_down(e.key.keysym.scancode, keymap_mods(e.key.keysym.mod));
-        }
-        break;
-    case SDL_KEYUP:
-        // Let-go keys always reach the key map, so nothing stays held.
-        if (!window_key(e.key) && !mute_or_pause_key(e.key)) keymap_key_up(e.key.keysym.scancode);
-        break;
+    case SDL_KEYUP: route_key(e.key, redraw); break;
     case SDL_AUDIODEVICEADDED:
         if (!e.adevice.iscapture) sdl_audio_device_added();
         break;
@@ -394,6 +362,7 @@ void handle_event(const SDL_Event& e, bool* redraw) {
         switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
             input_event(INPUT_CLEAR_HELD, 0);
+            key_route_reset();
             keymap_pads_reset();
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:

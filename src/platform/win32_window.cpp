@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/run.h"
 
+#include "platform/key_route.h"
 #include "platform/keymap.h"
 #include "platform/overlay.h"
 #include "platform/session.h"
@@ -70,7 +71,6 @@ alignas(64) uint32_t g_composed[SCREEN_WIDTH * SCREEN_HEIGHT];  // the page unde
 bool g_have_frame = false;
 bool g_fullscreen = false;
 WINDOWPLACEMENT g_placement = {sizeof(WINDOWPLACEMENT), 0, 0, {}, {}, {}};
-bool g_enter_held[2] = {};  // Enter / keypad Enter went down as Alt+Enter
 LONGLONG g_qpc_rate = 1;    // QueryPerformanceCounter ticks a second
 LONGLONG g_render_interval = 0;
 
@@ -227,49 +227,22 @@ void paused_key(int usage) {
     if (g_window) InvalidateRect(g_window, nullptr, FALSE);
 }
 
-// F11, and Enter or keypad Enter with Alt, belong to the window.
-bool window_key(int usage, bool down, bool repeat, int mods) {
-    const int enter = usage == USAGE_RETURN ? 0 : usage == USAGE_KP_ENTER ? 1 : -1;
-    if (!down) {
-        if (keymap_window_action(usage) == BIND_FULLSCREEN) return true;
-        if (enter >= 0 && g_enter_held[enter]) {
-            g_enter_held[enter] = false;
-            return true;
-        }
-        return false;
-    }
-    if (enter >= 0 && g_enter_held[enter]) return true;
-    const bool fullscreen_key = keymap_window_action(usage) == BIND_FULLSCREEN;
-    if (!fullscreen_key && !(enter >= 0 && (mods & KEYMOD_ALT))) return false;
-    if (enter >= 0) g_enter_held[enter] = true;
-    if (!repeat) toggle_fullscreen();
-    return true;
-}
-
-bool mute_or_pause_key(int usage, bool down, bool repeat) {
-    const int action = keymap_window_action(usage);
-    if (action != BIND_MUTE && action != BIND_PAUSE) return false;
-    if (down && !repeat) {
-        if (action == BIND_MUTE) toggle_mute();
-        else set_paused(true);
-    }
-    return true;
-}
-
+// A key pressed or let go: to the window, the pause menu or the game (key_route.h).
 void key_message(WPARAM vk, LPARAM lp, bool down) {
     const int usage = usage_of_message(vk, lp);
     if (usage == 0) return;
     const bool repeat = down && ((lp >> 30) & 1) != 0;
     const int mods = current_mods();
-    if (down) {
-        if (g_paused) {
-            if (!(window_key(usage, true, repeat, mods) && keymap_window_action(usage) != BIND_FULLSCREEN) && !repeat)
-                paused_key(usage);
-        } else if (!window_key(usage, true, repeat, mods) && !mute_or_pause_key(usage, true, repeat)) {
-            keymap_key_down(usage, mods);
-        }
-    } else if (!window_key(usage, false, false, mods) && !mute_or_pause_key(usage, false, false)) {
-        keymap_key_up(usage);
+    switch (key_route(usage, down, repeat, mods, g_paused)) {
+    case ROUTE_GAME:
+        if (down) keymap_key_down(usage, mods);
+        else keymap_key_up(usage);
+        break;
+    case ROUTE_FULLSCREEN: toggle_fullscreen(); break;
+    case ROUTE_MUTE: toggle_mute(); break;
+    case ROUTE_PAUSE: set_paused(true); break;
+    case ROUTE_MENU: paused_key(usage); break;
+    case ROUTE_NONE: break;
     }
 }
 
@@ -297,7 +270,7 @@ void char_message(WPARAM unit) {
 void focus_changed(bool gained) {
     input_event(INPUT_CLEAR_HELD, 0);
     keymap_pads_reset();
-    g_enter_held[0] = g_enter_held[1] = false;
+    key_route_reset();
     if (!gained && session_pause_on_focus_loss()) set_paused(true);
 }
 

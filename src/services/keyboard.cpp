@@ -14,6 +14,9 @@ constexpr int kHeldKeys = 128;
 constexpr int kQueueSize = 16;
 
 unsigned char g_held[kHeldKeys];
+// Taps shorter than a tick: pressed since the last boundary, and let go while so.
+unsigned char g_fresh[kHeldKeys];
+unsigned char g_release_owed[kHeldKeys];
 int g_queue[kQueueSize];
 int g_read = 0;
 int g_write = 0;
@@ -32,6 +35,21 @@ bool valid_queue_code(int code) {
     if (code < 0) return false;
     if (code < 256) return true;
     return code <= 255 + 256 * 255 && (code & 255) == 255;
+}
+
+// Sets a held entry; the caller holds the lock.
+void set_held_locked(int scan_code, unsigned char v) {
+    if (scan_code == KEY_LSHIFT || scan_code == KEY_RSHIFT) {
+        g_held[KEY_LSHIFT] = v;
+        g_held[KEY_RSHIFT] = v;
+    } else {
+        g_held[scan_code] = v;
+    }
+}
+
+void clear_latch_locked() {
+    std::memset(g_fresh, 0, sizeof g_fresh);
+    std::memset(g_release_owed, 0, sizeof g_release_owed);
 }
 
 } // namespace
@@ -60,18 +78,38 @@ std::string read_key() {
 void keyboard_set_held(int scan_code, bool down) {
     if (scan_code < 0 || scan_code >= kHeldKeys) return;
     KeyLock lock;
-    const unsigned char v = down ? 1 : 0;
-    if (scan_code == KEY_LSHIFT || scan_code == KEY_RSHIFT) {
-        g_held[KEY_LSHIFT] = v;
-        g_held[KEY_RSHIFT] = v;
-    } else {
-        g_held[scan_code] = v;
-    }
+    set_held_locked(scan_code, down ? 1 : 0);
+}
+
+void keyboard_press(int scan_code) {
+    if (scan_code < 0 || scan_code >= kHeldKeys) return;
+    KeyLock lock;
+    g_fresh[scan_code] = 1;
+    g_release_owed[scan_code] = 0;
+    set_held_locked(scan_code, 1);
+}
+
+void keyboard_release(int scan_code) {
+    if (scan_code < 0 || scan_code >= kHeldKeys) return;
+    KeyLock lock;
+    if (g_fresh[scan_code]) g_release_owed[scan_code] = 1;
+    else set_held_locked(scan_code, 0);
+}
+
+void keyboard_tick_boundary() {
+    KeyLock lock;
+    for (int k = 0; k < kHeldKeys; ++k)
+        if (g_release_owed[k] && !g_fresh[k]) {
+            g_release_owed[k] = 0;
+            set_held_locked(k, 0);
+        }
+    std::memset(g_fresh, 0, sizeof g_fresh);
 }
 
 void keyboard_clear_held() {
     KeyLock lock;
     std::memset(g_held, 0, sizeof g_held);
+    clear_latch_locked();
 }
 
 void keyboard_queue(int code) {
@@ -85,6 +123,7 @@ void keyboard_queue(int code) {
 void keyboard_reset() {
     KeyLock lock;
     std::memset(g_held, 0, sizeof g_held);
+    clear_latch_locked();
     g_read = g_write = 0;
 }
 

@@ -25,7 +25,18 @@ std::string read_key();
 
 // Sets or clears the held-key entry; either Shift sets or clears both.
 void keyboard_set_held(int scan_code, bool down);
-// Clears every held key (focus gained or lost).
+// A key pressed or let go as a window reports it (the input funnel, run.h).
+// A key let go before the game has had a tick with it held stays held through
+// the next tick, so a tap shorter than a tick is never lost; its release is
+// paid at the boundary after that tick.
+void keyboard_press(int scan_code);
+void keyboard_release(int scan_code);
+// A tick boundary, after the tick's input is applied and before the game
+// reads it (the window back-ends, through recording_tick): pays the releases
+// owed by keys the game has already had a tick to see; the keys held now
+// count as seen by the coming tick.
+void keyboard_tick_boundary();
+// Clears every held key (focus gained or lost) and every owed release.
 void keyboard_clear_held();
 // Queues a key code (a character below 256, or 255 + 256 * extended code);
 // a full queue drops its oldest key.  15 keys are kept.

@@ -12,6 +12,8 @@
 #     Left's scan code), and the recording replays the same without the file.
 #  5. A settings file of random bytes: the game starts with the defaults and
 #     says what it could not read.
+#  6. F11 while paused goes fullscreen (and back), once a press.
+#  7. Taps of 2 ms each count: Up is held for a tick, Escape ends the game.
 #
 # Usage: comfort.sh PATH-OF-GAME-BINARY PATH-OF-xwd_compare
 set -euo pipefail
@@ -151,4 +153,30 @@ grep -q 'settings.ini' "$work/game.err" || fail "no message about the unreadable
 close
 cmp -s "$work/junk.ini" "$work/cfg5/clovenfeld/settings.ini" || fail "the unreadable file was rewritten"
 echo "e2e: a settings file of random bytes: the defaults, and $(grep -c . "$work/game.err") lines of message"
+
+# --- 6. F11 while paused ----------------------------------------------------------------
+# The overlay offers F11: it must toggle fullscreen once, not on and off again.
+start "$work/cfg6" --scale 1 --no-settings
+press p
+xdotool key F11
+wait_for 10 is_size "$win" 1400x1100 || fail "F11 while paused did not fill the screen ($(size_of "$win"))"
+xdotool key F11
+wait_for 10 is_size "$win" 640x480 || fail "F11 again while paused gave $(size_of "$win"), not 640x480"
+close
+echo "e2e: F11 while paused went fullscreen and back"
+
+# --- 7. taps of 2 ms --------------------------------------------------------------------
+# A key pressed and let go between two ticks still counts for one tick: six
+# taps of Up each hold Up's scan code (72) on a tick of the recording, and a
+# tap of Escape ends the game.
+start "$work/cfg7" --scale 1 --no-settings --record "$work/taps.rec"
+into_play
+for n in 1 2 3 4 5 6; do xdotool keydown --delay 0 Up sleep 0.002 keyup --delay 0 Up; sleep 0.3; done
+xdotool keydown --delay 0 Escape sleep 0.002 keyup --delay 0 Escape
+wait_for 10 seen 1 ' infobox:Final Score: [0-9]+$' || fail "a tap of Escape was lost"
+close
+taps=$(awk -F'|' '{ sub(/^[0-9]+x /, "", $1); up = ($1 ~ /(^| )72( |$)/); if (up && !was) n++; was = up }
+                  END { print n + 0 }' "$work/taps.rec")
+[ "$taps" = 6 ] || fail "of 6 taps of Up, $taps held Up for a tick"
+echo "e2e: 6 taps of Up of 2 ms each held Up for a tick, and a tap of Escape ended the game"
 echo "e2e: comfort passed"
