@@ -39,6 +39,7 @@ set(CLOVENFELD_SERVICES_SOURCES
   src/services/keyboard.cpp
   src/services/random.cpp
   src/services/screen.cpp
+  src/services/screenshot.cpp
   src/services/text.cpp)
 
 # What the services stand on, without any window system: run control,
@@ -51,6 +52,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/headless.cpp
   src/platform/key_route.cpp
   src/platform/keymap.cpp
+  src/platform/notice.cpp
   src/platform/overlay.cpp
   src/platform/session.cpp
   src/platform/record.cpp

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -619,4 +620,23 @@ TEST_F(BmpSave, FailedWriteKeepsTheEarlierScreenshot) {
     EXPECT_EQ(read_file(path).size(), 1228854u);
     std::remove(path.c_str());
     rmdir(dir.c_str());
+}
+
+// A new shot never replaces a file, nor a link, already at its name.
+TEST_F(BmpSave, SaveNewRefusesAnythingAlreadyThere) {
+    const std::string dir = temp_dir();
+    const std::string path = dir + "/shot.bmp", link = dir + "/link.bmp";
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    write_file(path, old);
+    ASSERT_EQ(symlink((dir + "/victim").c_str(), link.c_str()), 0);
+    for (const std::string& target : {path, link}) {
+        errno = 0;
+        EXPECT_EQ(save_bitmap_new(target.c_str()), ERR_FILE_NOT_FOUND) << target;
+        EXPECT_EQ(errno, EEXIST) << target;
+    }
+    EXPECT_EQ(read_file(path), old);
+    EXPECT_EQ(folder_entries(dir), (std::vector<std::string>{"link.bmp", "shot.bmp"})); // no temporary left
+    ASSERT_EQ(save_bitmap_new((dir + "/new.bmp").c_str()), 0);
+    EXPECT_EQ(read_file(dir + "/new.bmp").size(), 1228854u);
+    std::filesystem::remove_all(dir);
 }

@@ -10,7 +10,11 @@
 #include "map/map.h"
 #include "test_hooks.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <vector>
 
 using namespace shell_test;
 
@@ -399,6 +403,50 @@ TEST_F(ShellHud, LowerCaseSSavesTheFrameAndShiftSDoesNot)
     keyboard_queue('s');
     PLAY_FRAME();
     EXPECT_EQ(fs::file_size("screen.bmp"), 1228854u); // overwritten
+}
+
+// A working folder where screen.bmp cannot be written (here screen.bmp is a
+// folder): S puts each shot in the player's pictures folder under a new
+// name, and with no folder to write in at all the game only says so.
+TEST_F(ShellHud, ShotThatCannotBeWrittenHereGoesToThePlayersFolderAndPlayGoesOn)
+{
+    start_still_game();
+    press_space = false;
+    keyboard_reset();
+    fs::create_directory("screen.bmp");
+    const fs::path pictures = dir_ / "Pictures";
+    fs::create_directory(pictures);
+    const char* keep[] = {"XDG_PICTURES_DIR", "XDG_CONFIG_HOME", "HOME"};
+    std::string saved[3];
+    for (int i = 0; i < 3; ++i) saved[i] = std::getenv(keep[i]) ? std::getenv(keep[i]) : "";
+    setenv("XDG_PICTURES_DIR", pictures.c_str(), 1);
+    testing::internal::CaptureStderr();
+    for (int shot = 0; shot < 2; ++shot) {
+        keyboard_queue('s');
+        PLAY_FRAME();
+    }
+    std::vector<fs::path> shots;
+    for (const auto& e : fs::directory_iterator(pictures)) shots.push_back(e.path());
+    std::sort(shots.begin(), shots.end());
+    ASSERT_EQ(shots.size(), 2u); // the second did not replace the first
+    EXPECT_TRUE(std::regex_match(shots[0].filename().string(), std::regex(R"(clovenfeld-\d{8}-\d{6}(-2)?\.bmp)")))
+        << shots[0];
+    for (const auto& f : shots) EXPECT_EQ(fs::file_size(f), 1228854u);
+    // Nowhere to write: no pictures folder, a settings folder that cannot be made.
+    std::ofstream(dir_ / "file") << "x";
+    setenv("XDG_PICTURES_DIR", (dir_ / "missing").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir_ / "file").c_str(), 1);
+    setenv("HOME", (dir_ / "file").c_str(), 1);
+    keyboard_queue('s');
+    PLAY_FRAME();
+    const std::string said = testing::internal::GetCapturedStderr();
+    for (int i = 0; i < 3; ++i)
+        if (saved[i].empty()) unsetenv(keep[i]);
+        else setenv(keep[i], saved[i].c_str(), 1);
+    EXPECT_NE(said.find("screenshot saved to " + shots[0].string()), std::string::npos) << said;
+    EXPECT_NE(said.find("cannot save a screenshot"), std::string::npos) << said;
+    EXPECT_TRUE(fs::is_directory("screen.bmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(pictures), fs::directory_iterator()), 2);
 }
 
 // Start-up in a directory without the shell's sprites ends the program with

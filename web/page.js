@@ -342,6 +342,8 @@ var Module = (function () {
       console.log(line);
     },
     printErr: function (line) {
+      // Where a screenshot went is news, not an error: the download says it.
+      if (/^clovenfeld: screenshot saved/.test(line)) { console.log(line); return; }
       if (Module.started) showError(line);
       console.error(line);
     },

@@ -17,6 +17,7 @@
 #include "platform/run.h"
 #include "services/random.h"
 #include "services/screen.h"
+#include "services/screenshot.h"
 #include "services/text.h"
 #include "sound/sound.h"
 #include "sound/sound_device.h"
@@ -260,7 +261,11 @@ int PLAY_FRAME()
     // 12-15: the HUD, the overview, the screenshot key and the frame's wait.
     DRAW_HUD();
     MAP_SMALL();
-    if (read_key() == "s") CHECK(save_bitmap("screen.bmp"));
+    if (read_key() == "s") {
+        // A shot that cannot be written anywhere is said, and play goes on.
+        char where[SHOT_PATH_CHARS];
+        save_screenshot(where);
+    }
     CHECK(sleep_ms(FRAME_WAIT_MS));
 
     // 16: one time unit every 50 frames.

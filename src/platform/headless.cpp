@@ -68,7 +68,7 @@ void headless_tick(int ms) {
 } // namespace
 
 const Platform headless_platform = {
-    "headless", headless_open, headless_set_title, headless_present, headless_tick, headless_close, false, false,
+    "headless", headless_open, headless_set_title, headless_present, headless_tick, headless_close, false, false, nullptr,
 };
 
 void headless_use_recording(const Recording* rec) {

@@ -36,6 +36,9 @@ struct Platform {
     // True when the back-end reads the visible page to show it: show_page
     // then pays the page's owed fills on the game thread (screen.cpp).
     bool reads_shown_page;
+    // Shows a short message over the picture for about two seconds, never in
+    // the game's pages (null: the back-end has no picture to show it on).
+    void (*notice)(const char* text);
 };
 
 // The back-end in use; headless until the window back-end is chosen.

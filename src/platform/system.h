@@ -37,3 +37,18 @@ void file_plain_std_streams();
 // standard error is a terminal, a file or a pipe, and nothing on POSIX
 // systems.  Called by fatal_error after writing the report to standard error.
 void show_report_without_console(const char* report);
+
+// Moves from to to only when nothing is at to: an earlier file there is
+// never replaced.  False with errno set (EEXIST when something is there).
+bool file_move_new(const char* from, const char* to);
+
+// The player's pictures folder in out: $XDG_PICTURES_DIR, else ~/Pictures
+// when it is a folder (the Pictures folder on Windows).  False when there is
+// none or it does not fit.
+bool file_pictures_dir(char* out, int size);
+
+// The game's own folder for the player's files, the one the settings file
+// is in: $XDG_CONFIG_HOME/clovenfeld, else ~/.config/clovenfeld
+// (%APPDATA%\clovenfeld on Windows).  False when there is none or it does
+// not fit.  It may not exist yet.
+bool file_game_config_dir(char* out, int size);

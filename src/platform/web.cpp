@@ -464,4 +464,4 @@ void web_close() {
 // The page is read on the game's thread, by shown_page, which settles the
 // owed fills itself: show_page need not pay them at every tick, only the
 // ticks that are painted do (a fast run paints about every 50 ms).
-const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true, false};
+const Platform web_platform = {"browser", web_open, web_title, web_present, web_tick, web_close, true, false, nullptr};

@@ -3,9 +3,11 @@
 #include "platform/system.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
@@ -75,4 +77,40 @@ void show_report_without_console(const char* report) {
     while (n > 0 && text[n - 1] == '\n') --n;
     text[n] = '\0';
     MessageBoxA(nullptr, text, "Clovenfeld Returns", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
+}
+
+bool file_move_new(const char* from, const char* to) {
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing target.
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return true;
+    switch (GetLastError()) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: errno = EEXIST; break;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+    case ERROR_ACCESS_DENIED: errno = EACCES; break;
+    default: errno = EIO; break;
+    }
+    return false;
+}
+
+bool file_pictures_dir(char* out, int size) {
+    if (out == nullptr || size <= 0) return false;
+    char path[MAX_PATH];
+    out[0] = '\0';
+    if (SHGetFolderPathA(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return false;
+    const int n = std::snprintf(out, static_cast<size_t>(size), "%s", path);
+    if (n > 0 && n < size) return true;
+    out[0] = '\0';
+    return false;
+}
+
+bool file_game_config_dir(char* out, int size) {
+    if (out == nullptr || size <= 0) return false;
+    out[0] = '\0';
+    const char* appdata = std::getenv("APPDATA");
+    if (appdata == nullptr || appdata[0] == '\0') return false;
+    const int n = std::snprintf(out, static_cast<size_t>(size), "%s\\clovenfeld", appdata);
+    if (n > 0 && n < size) return true;
+    out[0] = '\0';
+    return false;
 }

@@ -18,6 +18,7 @@
 
 #include "platform/key_route.h"
 #include "platform/keymap.h"
+#include "platform/notice.h"
 #include "platform/overlay.h"
 #include "platform/session.h"
 #include "platform/win32_audio.h"
@@ -118,12 +119,27 @@ bool take_page(bool all) {
     return true;
 }
 
+// The notice shown (notice.h): its text, and notice_current's number for it.
+char g_notice_text[NOTICE_CHARS] = "";
+unsigned g_notice_shown = 0;
+
+// True when the notice to show changed since the last look.
+bool notice_changed() {
+    const unsigned now = notice_current(g_notice_text, notice_clock_ms());
+    if (now == g_notice_shown) return false;
+    g_notice_shown = now;
+    return true;
+}
+
 const uint32_t* picture_to_show() {
-    if (!g_paused) return g_frame;
+    if (!g_paused && g_notice_text[0] == '\0') return g_frame;
     std::memcpy(g_composed, g_frame, sizeof g_composed);
-    OverlayText text;
-    pause_menu_text(&text);
-    overlay_draw(g_composed, SCREEN_WIDTH, text, true);
+    if (g_paused) {
+        OverlayText text;
+        pause_menu_text(&text);
+        overlay_draw(g_composed, SCREEN_WIDTH, text, true);
+    }
+    if (g_notice_text[0] != '\0') notice_draw(g_composed, SCREEN_WIDTH, g_notice_text, true);
     return g_composed;
 }
 
@@ -154,6 +170,7 @@ void paint(HDC dc) {
 
 void render(bool force) {
     if (!g_window || g_closing) return;
+    if (notice_changed()) force = true;
     if (!take_page(false) && !force) return;
     if (HDC dc = GetDC(g_window)) {
         paint(dc);
@@ -512,6 +529,11 @@ void win_present() {
     wake_main();
 }
 
+void win_notice(const char* text) {
+    notice_set(text, notice_clock_ms());
+    win_present();
+}
+
 void win_tick(int ms) {
     if (!run_options.fast && ms > 0) Sleep(static_cast<DWORD>(ms)); // 1 ms timer resolution (timeBeginPeriod)
     if (g_paused) {
@@ -545,7 +567,8 @@ void win_close() {
 
 } // namespace
 
-const Platform windows_platform = {"window", win_open, win_set_title, win_present, win_tick, win_close, false, true};
+const Platform windows_platform = {"window", win_open, win_set_title, win_present, win_tick, win_close, false, true,
+                                   win_notice};
 
 int run_with_window(int (*game_main)()) {
     LARGE_INTEGER rate;

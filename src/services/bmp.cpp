@@ -342,7 +342,11 @@ int create_temporary_beside(const char* name, char* temp, size_t size) {
     return -1;
 }
 
-int save_bitmap(const char* path) {
+namespace {
+
+// save_bitmap and save_bitmap_new: the page into a temporary file beside
+// path, then moved to path (over what is there, or only where nothing is).
+int write_page(const char* path, bool replace) {
     if (!screen_is_open()) return ERR_ILLEGAL_CALL;
     if (path == nullptr || std::strlen(path) + 40 >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
     char name[MAX_PATH_CHARS];
@@ -387,9 +391,17 @@ int save_bitmap(const char* path) {
         std::remove(temp);
         return ERR_FILE_IO;
     }
-    if (!file_replace(temp, name)) {
+    if (!(replace ? file_replace(temp, name) : file_move_new(temp, name))) {
+        const int why = errno;
         std::remove(temp);
+        errno = why;
         return ERR_FILE_NOT_FOUND;
     }
     return ERR_NONE;
 }
+
+} // namespace
+
+int save_bitmap(const char* path) { return write_page(path, true); }
+
+int save_bitmap_new(const char* path) { return write_page(path, false); }

@@ -22,6 +22,9 @@ int load_bitmap_from_memory(const uint8_t* data, size_t size, Image* target);
 // it over the target only when complete.  Errors: 2 cannot create, 3 write
 // failed, 4 out of memory.
 int save_bitmap(const char* path);
+// The same, but never over a file already at path: then error 2 with errno
+// EEXIST.  Called by save_screenshot.
+int save_bitmap_new(const char* path);
 
 // Room for the path of any game file: the longest data folder and a name.
 enum { GAME_PATH_CHARS = 4096 + 64 };

@@ -14,6 +14,8 @@
 #     says what it could not read.
 #  6. F11 while paused goes fullscreen (and back), once a press.
 #  7. Taps of 2 ms each count: Up is held for a tick, Escape ends the game.
+#  8. S where screen.bmp is a folder: the shot goes to the pictures folder and
+#     play goes on.
 #
 # Usage: comfort.sh PATH-OF-GAME-BINARY PATH-OF-xwd_compare
 set -euo pipefail
@@ -179,4 +181,19 @@ taps=$(awk -F'|' '{ sub(/^[0-9]+x /, "", $1); up = ($1 ~ /(^| )72( |$)/); if (up
                   END { print n + 0 }' "$work/taps.rec")
 [ "$taps" = 6 ] || fail "of 6 taps of Up, $taps held Up for a tick"
 echo "e2e: 6 taps of Up of 2 ms each held Up for a tick, and a tap of Escape ended the game"
+
+# --- 8. S where screen.bmp cannot be written --------------------------------------------
+# screen.bmp is a folder here: the shot goes to the player's pictures folder,
+# the game says where, and play goes on to the end of the game.
+mkdir -p "$work/screen.bmp" "$work/pictures"
+XDG_PICTURES_DIR="$work/pictures" start "$work/cfg8" --scale 1 --no-settings
+into_play
+press s
+wait_for 10 sh -c "ls '$work/pictures' | grep -Eq '^clovenfeld-[0-9]{8}-[0-9]{6}\.bmp$'" ||
+  fail "S did not save the shot in the pictures folder: $(ls "$work/pictures")"
+grep -q "screenshot saved to $work/pictures/clovenfeld-" "$work/game.err" || fail "the game did not say where the shot went"
+kill -0 "$game_pid" || fail "S ended the game"
+press_until Escape 1 ' infobox:Final Score: [0-9]+$'
+close
+echo "e2e: S with screen.bmp a folder saved $(ls "$work/pictures") and play went on"
 echo "e2e: comfort passed"

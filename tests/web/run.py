@@ -391,6 +391,29 @@ def case_touch_phone(b, site):
         stop_emulating(b)
 
 
+def case_quick_taps(b, site):
+    """A press let go before the next tick still counts: three touches of Up
+    and three key presses of Up, each let go at once, make six jumps."""
+    emulate(b, 390, 844, True, 3)
+    try:
+        b.open(site.url("?seed=1&events=1"))
+        b.wait_for("Module.running")
+        start_level_1(b, lambda: tap(b, ".pad.space"))
+        up = b.centre(".pad.up")
+        for n in range(6):
+            tick = b.evaluate("Module.tick")
+            if n < 3:
+                b.touch("touchStart", [(1, up[0], up[1])])
+                b.touch("touchEnd", [])
+            else:
+                press(b, "ArrowUp", "ArrowUp", 38)
+            b.wait_for("(Module.soundCounts || {}).jump >= %d" % (n + 1), timeout=10)
+            b.wait_for("Module.tick >= %d" % (tick + 60))  # landed again
+        assert not page_errors(b), page_errors(b)
+    finally:
+        stop_emulating(b)
+
+
 def case_touch_recording(b, site):
     """A game recorded in the browser, played by touch (walk and jump), replays
     natively to the same work page at the tick the browser stopped."""
@@ -544,7 +567,7 @@ def case_offline(b, site):
 
 
 CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_escape_on_title, case_replay_level2,
-         case_fatal_report, case_blocked_wasm, case_laptop_layout, case_touch_phone, case_touch_recording, case_gamepad, case_offline]
+         case_fatal_report, case_blocked_wasm, case_laptop_layout, case_quick_taps, case_touch_phone, case_touch_recording, case_gamepad, case_offline]
 
 
 # After a two-finger touch, Chromium's emulated touches no longer reach later
