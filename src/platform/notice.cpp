@@ -53,7 +53,8 @@ void notice_draw(uint32_t* pixels, int pitch, const char* text, bool over_pictur
     for (int y = kBandTop; y < kBandTop + kBandRows; ++y) {
         uint32_t* row = pixels + static_cast<long>(y) * pitch;
         for (int x = left; x < right; ++x)
-            row[x] = over_picture ? 0xFF000000u | ((row[x] >> 2) & 0x003F3F3Fu) : 0xD0000000u;
+            // The picture shows through, dimmed as under the pause overlay.
+            row[x] = over_picture ? 0xFF000000u | ((row[x] >> 2) & 0x003F3F3Fu) : 0xA0000000u;
     }
     for (int i = 0; i < n; ++i) {
         const uint8_t* glyph = font_glyph(static_cast<uint8_t>(text[i]));
