@@ -231,17 +231,9 @@ TEST(Keymap, EveryNamedKeyHasANamePlayersKnowThatLeadsBackToIt) {
         EXPECT_EQ(friendly, std::strcmp(name, keymap_code_of_usage(usage)) != 0) << name;
         EXPECT_EQ(std::strchr(name, ','), nullptr) << name; // a settings line splits at commas
     }
-    const std::pair<const char*, const char*> shown[] = {
-        {"S", "KeyS"}, {"7", "Digit7"}, {"F11", "F11"}, {"Enter", "Enter"}, {"Space", "Space"},
-        {"Escape", "Escape"}, {"Left arrow", "ArrowLeft"}, {"Keypad 4", "Numpad4"}, {"Left Shift", "ShiftLeft"},
-    };
-    for (const auto& [name, code] : shown) EXPECT_STREQ(keymap_key_name(keymap_usage_of_code(code)), name);
+    for (const auto& [name, usage] : {std::pair{"Left", USAGE_LEFT}, {"up", USAGE_UP}, {"Esc", USAGE_ESCAPE}})
+        EXPECT_EQ(keymap_usage_of_name(name, nullptr), usage) << name;
     bool friendly = true;
-    EXPECT_EQ(keymap_usage_of_name("ArrowLeft", &friendly), USAGE_LEFT);
-    EXPECT_FALSE(friendly);
-    const std::pair<const char*, int> short_names[] = {{"Left", USAGE_LEFT}, {"up", USAGE_UP}, {"Esc", USAGE_ESCAPE},
-                                                       {"Return", USAGE_RETURN}, {"s", USAGE_A + 18}};
-    for (const auto& [name, usage] : short_names) EXPECT_EQ(keymap_usage_of_name(name, nullptr), usage) << name;
     for (const char* bad : {"", "Left arro", "Keypad", "AB", "arrowleft", "Key A"})
         EXPECT_EQ(keymap_usage_of_name(bad, &friendly), 0) << bad;
     EXPECT_FALSE(friendly);
