@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -218,6 +221,27 @@ TEST(Keymap, EveryCodeNameLeadsBackToItsKey) {
     EXPECT_EQ(named, 26 + 10 + 12 + 56); // letters, digits, F-keys, the named keys
     EXPECT_STREQ(keymap_code_of_usage(USAGE_LEFT), "ArrowLeft");
     EXPECT_EQ(keymap_code_of_usage(0), nullptr);
+}
+
+TEST(Keymap, EveryNamedKeyHasANamePlayersKnowThatLeadsBackToIt) {
+    for (int usage = 0; usage < USAGE_LIMIT; ++usage) {
+        const char* name = keymap_key_name(usage);
+        EXPECT_EQ(name == nullptr, keymap_code_of_usage(usage) == nullptr) << usage;
+        if (name == nullptr) continue;
+        std::string lower = name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        bool friendly = false;
+        EXPECT_EQ(keymap_usage_of_name(lower.c_str(), nullptr), usage) << name;
+        EXPECT_EQ(keymap_usage_of_name(name, &friendly), usage) << name;
+        EXPECT_EQ(friendly, std::strcmp(name, keymap_code_of_usage(usage)) != 0) << name;
+        EXPECT_EQ(std::strchr(name, ','), nullptr) << name; // a settings line splits at commas
+    }
+    for (const auto& [name, usage] : {std::pair{"Left", USAGE_LEFT}, {"up", USAGE_UP}, {"Esc", USAGE_ESCAPE}})
+        EXPECT_EQ(keymap_usage_of_name(name, nullptr), usage) << name;
+    bool friendly = true;
+    for (const char* bad : {"", "Left arro", "Keypad", "AB", "arrowleft", "Key A"})
+        EXPECT_EQ(keymap_usage_of_name(bad, &friendly), 0) << bad;
+    EXPECT_FALSE(friendly);
 }
 
 TEST_F(KeymapBound, ABoundKeyActsExactlyAsTheKeyItStandsFor) {

@@ -76,7 +76,7 @@ TEST(Settings, ReadsValuesAndReportsEachProblemOnItsLine) {
         "s.ini:7: 'just words' is not a 'key = value' line",
         "s.ini:8: control characters or binary data; line ignored",
         "s.ini:11: bad value 'Space, KeyW, KeyI' for key.up (none, or one or two key names separated by a "
-        "comma, such as ArrowLeft, KeyA); using the default",
+        "comma, such as A, Left or KeyA, ArrowLeft); using the default",
         "s.ini:14: bad value 'jump' for pad.b (an action: left, right, up, down, space, escape, screenshot, "
         "pause, mute, fullscreen or none); using the default",
         "s.ini:15: line too long (309 characters; at most 256)",
@@ -161,6 +161,26 @@ TEST(Settings, UpdateRewritesOnlyChangedValuesAndKeepsEveryOtherByte) {
     settings_defaults(&s);
     s.bindings.keys[BIND_MUTE][0] = USAGE_LEFT; // Left for both left and mute
     EXPECT_EQ(update("", s), "");
+}
+
+TEST(Settings, KeysNamedAsPlayersKnowThemAreReadAndWrittenSo) {
+    const std::string mine = "key.left = A, Left\nkey.pause = keypad 5\n";
+    Settings s;
+    EXPECT_EQ(parse_text(mine, &s), std::vector<std::string>{});
+    const unsigned char left[2] = {USAGE_A, USAGE_LEFT}, pause[2] = {93, 0};
+    EXPECT_EQ(std::memcmp(s.bindings.keys[BIND_LEFT], left, 2), 0);
+    EXPECT_EQ(std::memcmp(s.bindings.keys[BIND_PAUSE], pause, 2), 0);
+    EXPECT_EQ(update(mine, s), mine); // nothing changed, nothing written
+
+    // A file naming keys so gets its changed lines named so; a file of codes
+    // keeps codes.
+    s.bindings.keys[BIND_LEFT][0] = USAGE_A + 22; // W
+    s.bindings.keys[BIND_LEFT][1] = USAGE_A;
+    s.bindings.keys[BIND_RIGHT][0] = USAGE_A + 3; // D
+    s.bindings.keys[BIND_RIGHT][1] = USAGE_RIGHT;
+    EXPECT_EQ(update(mine, s), "key.left = W, A\nkey.pause = keypad 5\nkey.right = D, Right arrow\n");
+    const std::string codes = "key.left = KeyA, ArrowLeft\nkey.pause = Numpad5\n";
+    EXPECT_EQ(update(codes, s), "key.left = KeyW, KeyA\nkey.pause = Numpad5\nkey.right = KeyD, ArrowRight\n");
 }
 
 TEST(Settings, PathFollowsTheEnvironment) {

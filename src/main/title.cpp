@@ -29,10 +29,12 @@ constexpr uint32_t COLOR_YELLOW = 0xFFFFFF00u;
 // Drains the key queue, then polls about every 10 ms until a Space press
 // (true); with escape_ends, Escape held ends the program.  Where the program
 // cannot end (the browser) it waits for Escape to be let go and returns false
-// instead, for a new start.  Called by TITLE, INFOBOX.
+// instead, for a new start.  The run control is told what waits (the pause
+// menu's Quit acts on it).  Called by TITLE, INFOBOX.
 bool WAIT_FOR_SPACE(bool escape_ends)
 {
     PROC("WAIT_FOR_SPACE");
+    note_shell_wait(escape_ends ? SHELL_ON_TITLE : SHELL_IN_BOX);
     while (!read_key().empty()) {
     }
     for (;;) {
@@ -41,9 +43,13 @@ bool WAIT_FOR_SPACE(bool escape_ends)
         if (escape_ends && key_down(KEY_ESCAPE)) {
             if (program_can_end()) end_program(0);
             while (key_down(KEY_ESCAPE)) sleep_ms(10);
+            note_shell_wait(SHELL_PLAYS);
             return false;
         }
-        if (k == " ") return true;
+        if (k == " ") {
+            note_shell_wait(SHELL_PLAYS);
+            return true;
+        }
     }
 }
 

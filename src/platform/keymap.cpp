@@ -85,6 +85,39 @@ constexpr const char* kLetterNames[26] = {"KeyA", "KeyB", "KeyC", "KeyD", "KeyE"
 constexpr const char* kDigitNames[10] = {"Digit1", "Digit2", "Digit3", "Digit4", "Digit5", "Digit6", "Digit7", "Digit8", "Digit9", "Digit0"};
 constexpr const char* kFunctionNames[12] = {"F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12"};
 
+// The names players know the keys by (keymap_key_name); letters, digits and
+// F-keys are their own names.  No name holds a comma: a settings line lists
+// two keys with one.
+constexpr CodeName kKeyNames[] = {
+    {"Enter", 40}, {"Escape", 41}, {"Backspace", 42}, {"Tab", 43}, {"Space", 44}, {"Minus", 45},
+    {"Equals", 46}, {"Left bracket", 47}, {"Right bracket", 48}, {"Backslash", 49}, {"Semicolon", 51},
+    {"Quote", 52}, {"Backquote", 53}, {"Comma", 54}, {"Period", 55}, {"Slash", 56}, {"Caps Lock", 57},
+    {"Print Screen", 70}, {"Scroll Lock", 71}, {"Pause", 72}, {"Insert", 73}, {"Home", 74},
+    {"Page Up", 75}, {"Delete", 76}, {"End", 77}, {"Page Down", 78}, {"Right arrow", 79},
+    {"Left arrow", 80}, {"Down arrow", 81}, {"Up arrow", 82}, {"Num Lock", 83}, {"Keypad /", 84},
+    {"Keypad *", 85}, {"Keypad -", 86}, {"Keypad +", 87}, {"Keypad Enter", 88},
+    {"Keypad 1", 89}, {"Keypad 2", 90}, {"Keypad 3", 91}, {"Keypad 4", 92}, {"Keypad 5", 93},
+    {"Keypad 6", 94}, {"Keypad 7", 95}, {"Keypad 8", 96}, {"Keypad 9", 97}, {"Keypad 0", 98},
+    {"Keypad .", 99}, {"Key beside left Shift", 100}, {"Left Ctrl", 224}, {"Left Shift", 225},
+    {"Left Alt", 226}, {"Left Windows", 227}, {"Right Ctrl", 228}, {"Right Shift", 229},
+    {"Right Alt", 230}, {"Right Windows", 231},
+    // Short names a settings file may use; never shown.
+    {"Left", 80}, {"Right", 79}, {"Up", 82}, {"Down", 81}, {"Esc", 41}, {"Return", 40},
+};
+constexpr int kShownKeyNames = static_cast<int>(sizeof kKeyNames / sizeof kKeyNames[0]) - 6;
+constexpr const char* kLetterKeys[26] = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M",
+                                         "N", "O", "P", "Q", "R", "S", "T", "U", "V", "W", "X", "Y", "Z"};
+constexpr const char* kDigitKeys[10] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0"};
+
+bool same_nocase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        const char x = *a >= 'a' && *a <= 'z' ? static_cast<char>(*a - 32) : *a;
+        const char y = *b >= 'a' && *b <= 'z' ? static_cast<char>(*b - 32) : *b;
+        if (x != y) return false;
+        if (x == '\0') return true;
+    }
+}
+
 // --- bindings ---
 constexpr int USAGE_S = USAGE_A + ('S' - 'A'), USAGE_P = USAGE_A + ('P' - 'A'),
               USAGE_M = USAGE_A + ('M' - 'A'), USAGE_PAUSE = 72;
@@ -439,6 +472,28 @@ const char* keymap_code_of_usage(int usage) {
     for (const CodeName& c : kCodeNames)
         if (c.usage == usage) return c.name;
     return nullptr;
+}
+
+const char* keymap_key_name(int usage) {
+    if (usage >= USAGE_A && usage <= USAGE_Z) return kLetterKeys[usage - USAGE_A];
+    if (usage >= USAGE_1 && usage <= USAGE_0) return kDigitKeys[usage - USAGE_1];
+    if (usage >= USAGE_F1 && usage <= USAGE_F12) return kFunctionNames[usage - USAGE_F1];
+    for (int i = 0; i < kShownKeyNames; ++i)
+        if (kKeyNames[i].usage == usage) return kKeyNames[i].name;
+    return nullptr;
+}
+
+int keymap_usage_of_name(const char* name, bool* friendly) {
+    if (friendly != nullptr) *friendly = false;
+    if (name == nullptr) return 0;
+    if (const int usage = keymap_usage_of_code(name)) return usage;
+    int usage = 0;
+    for (int u = USAGE_A; u <= USAGE_F12 && usage == 0; ++u)
+        if (const char* known = keymap_key_name(u); known != nullptr && same_nocase(known, name)) usage = u;
+    for (const CodeName& c : kKeyNames)
+        if (usage == 0 && same_nocase(c.name, name)) usage = c.usage;
+    if (friendly != nullptr) *friendly = usage != 0;
+    return usage;
 }
 
 int keymap_usage_of_scan_code(int scan_code, bool extended) {

@@ -168,3 +168,16 @@ int keymap_window_action(int usage);
 // The KeyboardEvent.code name of a HID usage (the reverse of
 // keymap_usage_of_code), null when it has none.  Called by settings.
 const char* keymap_code_of_usage(int usage);
+
+// The name players know a key by: "S", "7", "F11", "Enter", "Space",
+// "Escape", "Left arrow", "Page Up", "Keypad 4", "Left Shift", ...; null for
+// exactly the keys keymap_code_of_usage cannot name.  Called by the pause
+// menu's prompts and messages, and by settings for a file that names keys so.
+const char* keymap_key_name(int usage);
+
+// The HID usage of a key name as a settings file may give it: a
+// KeyboardEvent.code ("KeyA", "ArrowLeft"), or the name keymap_key_name
+// gives in any case ("a", "Left arrow", "keypad 4"), or a short one ("Left",
+// "Right", "Up", "Down", "Esc", "Return").  0 when unknown.  *friendly (may
+// be null) tells whether it was not a code.  Called by settings.
+int keymap_usage_of_name(const char* name, bool* friendly);

@@ -11,8 +11,19 @@
 namespace {
 
 constexpr uint32_t kDimBlack = 0xA0000000u;
+constexpr uint32_t kPanel = 0xFF101018u;  // the text's own box: opaque, nearly black
+constexpr uint32_t kBorder = 0xFF7878A0u;
 constexpr uint32_t kYellow = 0xFFFFFF00u;
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
+// Lines are 16 pixels high, one every 32; the box reaches this far beyond
+// the text on each side, its border included.
+enum { LINE_STEP = 32, PANEL_MARGIN_X = 16, PANEL_MARGIN_Y = 12, BORDER = 2 };
+
+void fill(uint32_t* pixels, int pitch, int x0, int y0, int x1, int y1, uint32_t colour) {
+    for (int y = y0 < 0 ? 0 : y0; y < y1 && y < OVERLAY_HEIGHT; ++y)
+        for (int x = x0 < 0 ? 0 : x0; x < x1 && x < OVERLAY_WIDTH; ++x)
+            pixels[static_cast<long>(y) * pitch + x] = colour;
+}
 
 void put_line(uint32_t* pixels, int pitch, const char* line, int y, uint32_t colour) {
     const int n = static_cast<int>(std::strlen(line));
@@ -51,9 +62,23 @@ void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool ove
         for (int x = 0; x < OVERLAY_WIDTH; ++x)
             row[x] = over_picture ? 0xFF000000u | ((row[x] >> 2) & 0x003F3F3Fu) : kDimBlack;
     }
-    const int top = OVERLAY_HEIGHT / 2 - 16 * text.count;
-    for (int i = 0; i < text.count && i < OVERLAY_MAX_LINES; ++i)
-        put_line(pixels, pitch, text.lines[i], top + 32 * i, i == 0 ? kYellow : kWhite);
+    const int count = text.count < OVERLAY_MAX_LINES ? text.count : OVERLAY_MAX_LINES;
+    if (count <= 0) return;
+    // The lines stand on their own box, so the picture's text never shows
+    // between them (the title's lines sit where the overlay's do).
+    int widest = 0;
+    for (int i = 0; i < count; ++i) {
+        const int n = static_cast<int>(std::strlen(text.lines[i]));
+        widest = n > widest ? n : widest;
+    }
+    const int top = OVERLAY_HEIGHT / 2 - LINE_STEP / 2 * count;
+    const int half = 4 * widest + PANEL_MARGIN_X;
+    const int x0 = OVERLAY_WIDTH / 2 - half, x1 = OVERLAY_WIDTH / 2 + half;
+    const int y0 = top - PANEL_MARGIN_Y, y1 = top + LINE_STEP * (count - 1) + 16 + PANEL_MARGIN_Y;
+    fill(pixels, pitch, x0, y0, x1, y1, kBorder);
+    fill(pixels, pitch, x0 + BORDER, y0 + BORDER, x1 - BORDER, y1 - BORDER, kPanel);
+    for (int i = 0; i < count; ++i)
+        put_line(pixels, pitch, text.lines[i], top + LINE_STEP * i, i == 0 ? kYellow : kWhite);
 }
 
 // --- the pause menu -------------------------------------------------------------
@@ -68,19 +93,37 @@ char g_message[BIND_MESSAGE_CHARS] = "";
 
 constexpr int usage_of_letter(char c) { return USAGE_A + (c - 'A'); }
 
-// A key given for the action asked: refused when another action has it.
-void bind_key(int usage) {
-    const char* name = keymap_code_of_usage(usage);
-    if (name == nullptr) return; // a key the settings file cannot name
+// The action's name as the menu shows it: "LEFT".
+void upper_action_name(int action, char* out, int size) {
+    std::snprintf(out, static_cast<size_t>(size), "%s", keymap_action_name(action));
+    for (char* c = out; *c; ++c) *c = static_cast<char>(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
+}
+
+// The action another than `action` that has the key, else BIND_NONE.
+int other_owner(int action, int usage) {
     for (int a = 0; a < BIND_COUNT; ++a)
         for (unsigned char k : g_new_bindings.keys[a])
-            if (a != g_binding && k == usage) {
-                std::snprintf(g_message, sizeof g_message, "%s is already %s", name, keymap_action_name(a));
-                return;
-            }
-    g_new_bindings.keys[g_binding][0] = static_cast<unsigned char>(usage);
-    g_new_bindings.keys[g_binding][1] = 0;
-    g_message[0] = '\0';
+            if (a != action && k == usage) return a;
+    return BIND_NONE;
+}
+
+// A key given for the action asked: refused when another action has it.
+// It becomes the first key and the old first key the second, so a new key
+// takes no old one away; the old second goes.
+void bind_key(int usage) {
+    const char* name = keymap_key_name(usage);
+    if (name == nullptr) return; // a key the settings file cannot name
+    if (const int owner = other_owner(g_binding, usage); owner != BIND_NONE) {
+        char action[24];
+        upper_action_name(owner, action, sizeof action);
+        std::snprintf(g_message, sizeof g_message, "%s is already bound to %s", name, action);
+        return;
+    }
+    unsigned char* keys = g_new_bindings.keys[g_binding];
+    const unsigned char first = keys[0], second = keys[1];
+    keys[0] = static_cast<unsigned char>(usage);
+    keys[1] = first != 0 && first != usage ? first : second != usage ? second : 0;
+    if (keys[1] != 0 && other_owner(g_binding, keys[1]) != BIND_NONE) keys[1] = 0;
     ++g_binding;
 }
 
@@ -93,6 +136,7 @@ void pause_menu_open() {
 
 PauseAnswer pause_menu_key(int usage) {
     const int action = keymap_window_action(usage);
+    g_message[0] = '\0'; // a message stays until the menu moves on
     switch (g_shows) {
     case SHOWS_PAUSED:
         if (action == BIND_PAUSE) return PAUSE_RESUME;
@@ -127,13 +171,20 @@ PauseAnswer pause_menu_key(int usage) {
 }
 
 void pause_menu_text(OverlayText* out) {
-    char question[OVERLAY_LINE_CHARS] = "";
+    char question[2 * OVERLAY_LINE_CHARS] = ""; // cut to the line by overlay_pause_text
     if (g_shows == SHOWS_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
     if (g_shows == SHOWS_KEYS) {
-        char name[24];
-        std::snprintf(name, sizeof name, "%s", keymap_action_name(g_binding));
-        for (char* c = name; *c; ++c) *c = static_cast<char>(*c >= 'a' && *c <= 'z' ? *c - 32 : *c);
-        std::snprintf(question, sizeof question, "Press a key for %s (Esc keeps it)", name);
+        char name[24], keys[OVERLAY_LINE_CHARS] = "";
+        upper_action_name(g_binding, name, sizeof name);
+        const unsigned char* has = g_new_bindings.keys[g_binding];
+        for (int i = 0; i < BIND_KEYS; ++i) {
+            const char* key = keymap_key_name(has[i]);
+            const size_t n = std::strlen(keys);
+            if (key != nullptr && (i == 0 || has[i] != has[0]))
+                std::snprintf(keys + n, sizeof keys - n, "%s%s", n ? ", " : "", key);
+        }
+        std::snprintf(question, sizeof question, "Press a key for %s (Esc keeps %s)", name,
+                      keys[0] ? keys : "no key");
     }
     overlay_pause_text(out, question);
     if (g_message[0] != '\0' && out->count < OVERLAY_MAX_LINES) {

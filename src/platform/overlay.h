@@ -1,5 +1,5 @@
 // overlay.h -- the pause overlay: the last picture dimmed, with a few lines
-// of text in the game's own 8 x 16 font, centred.  The back-ends draw it over
+// of text in the game's own 8 x 16 font on a dark box of their own, centred.  The back-ends draw it over
 // the page they show (never into the game's pages), so the game's pictures,
 // recordings and S screenshots never contain it.  Pure drawing over a caller's
 // 640 x 480 buffer of 0xAARRGGBB pixels.
@@ -23,16 +23,23 @@ void overlay_pause_text(OverlayText* out, const char* question, const char* help
 // Draws the overlay into pixels (row pitch in pixels).  With over_picture the
 // pixels already hold the picture, which is darkened; without, the buffer is
 // filled with translucent black for a presenter to blend over the picture.
-// Text is drawn opaque: the first line yellow, the rest white.
+// The lines stand centred on an opaque dark box with a border, sized to
+// them, so no text of the picture shows among them; the first line is
+// yellow, the rest white.
 void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool over_picture);
 
 // --- the pause menu: what the window back-ends' overlay shows and does -------
 // One state for the window back-ends (SDL and Win32), kept on their event
 // thread: "Paused" with the help line; Esc asks "Quit? Y/N"; K asks for each
-// key in turn (Esc keeps one, a key another action has is refused) and sets
-// and saves the new bindings.
+// action's key in turn and sets and saves the new bindings.  A key pressed
+// for an action becomes its first key and the old first key its second
+// (binding A to Left keeps the Left arrow too); Esc keeps the action's keys;
+// a key another action has is refused.  Keys are named as players know them
+// ("Left arrow", "S"); a message stays until the next key or pause.
 
-// What a key pressed while paused asks the back-end to do.
+// What a key pressed while paused asks the back-end to do.  PAUSE_QUIT (Y to
+// "Quit?"): input_quit_game (run.h), then resume, so the game ends as the
+// player's Escape ends it.
 enum PauseAnswer { PAUSE_STAY, PAUSE_RESUME, PAUSE_MUTE, PAUSE_FULLSCREEN, PAUSE_QUIT };
 
 // The menu starts afresh: called when the game pauses.

@@ -56,6 +56,37 @@ int g_pending_count = 0;
 std::atomic<bool> g_recording{false};
 RecordWriter g_writer;
 
+// The pause menu's quit on its way to the game (input_quit_game).
+std::atomic<int> g_shell_wait{SHELL_PLAYS};
+std::atomic<bool> g_quit_asked{false};
+int g_quit_held = 0;             // the scan code its press holds until the next tick (game thread)
+bool g_escape_after_box = false; // Escape waits for the box to close (game thread)
+
+// A press of the key with that scan code, typing code, let go at the next tick.
+void quit_press(int scan_code, int code) {
+    input_event(INPUT_KEY_DOWN, scan_code);
+    input_event(INPUT_QUEUE, code);
+    g_quit_held = scan_code;
+}
+
+// At a tick boundary, before the buffered input is applied.
+void hand_over_quit() {
+    if (g_quit_held != 0) {
+        input_event(INPUT_KEY_UP, g_quit_held);
+        g_quit_held = 0;
+        return;
+    }
+    const int wait = g_shell_wait.load();
+    if (g_quit_asked.exchange(false)) {
+        g_escape_after_box = wait == SHELL_IN_BOX;
+        if (g_escape_after_box) quit_press(57, ' '); // Space
+        else quit_press(KEY_ESCAPE, 27);
+    } else if (g_escape_after_box && wait != SHELL_IN_BOX) {
+        g_escape_after_box = false;
+        if (wait == SHELL_PLAYS) quit_press(KEY_ESCAPE, 27);
+    }
+}
+
 void apply_event(const InputEvent& e) {
     switch (e.kind) {
     case INPUT_KEY_DOWN: keyboard_press(e.value); break;
@@ -139,6 +170,10 @@ void announce_sound(const char* name) { announce(name); }
 
 } // namespace
 
+void note_shell_wait(int wait) { g_shell_wait = wait; }
+
+void input_quit_game() { g_quit_asked = true; }
+
 void announce_event(const char* name) {
     if (name == nullptr) return;
     if (g_event_hook) g_event_hook(name);
@@ -172,6 +207,7 @@ bool recording_start(const char* path) {
 bool recording_active() { return g_recording.load(); }
 
 void recording_tick() {
+    hand_over_quit();
     if (!g_recording.load()) {
         keyboard_tick_boundary(); // the coming tick sees every key pressed so far
         return;
@@ -207,6 +243,10 @@ void platform_reset_for_tests() {
     g_tick = 0;
     g_event_hook = nullptr;
     g_tick_hook = nullptr;
+    g_shell_wait = SHELL_PLAYS;
+    g_quit_asked = false;
+    g_quit_held = 0;
+    g_escape_after_box = false;
     run_options = RunOptions{};
     headless_use_recording(nullptr);
 }

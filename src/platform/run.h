@@ -41,6 +41,12 @@ long current_tick();
 void announce_event(const char* name);
 void set_event_hook(void (*hook)(const char* name));
 
+// What the shell waits in: the title screen (where Escape ends the program),
+// a message box (where only Space acts), or neither: the game is played.
+// Called by the title screen and the boxes as they start and stop waiting.
+enum ShellWait { SHELL_PLAYS, SHELL_IN_BOX, SHELL_ON_TITLE };
+void note_shell_wait(int wait);
+
 // --- shared by the back-ends (run.cpp) ---------------------------------------
 
 // Where the game's sound cues go after the run control has seen them (printed
@@ -68,10 +74,21 @@ void input_event(InputEventKind kind, int value);
 // the file cannot be created.
 bool recording_start(const char* path);
 bool recording_active();
-// Game thread, at open_window (tick 0) and at every tick: applies the
-// buffered input, marks the tick boundary (keyboard_tick_boundary) and writes
-// this tick's line.  Called by every window back-end's tick.
+// Game thread, at open_window (tick 0) and at every tick: hands over the
+// pause menu's quit (input_quit_game), applies the buffered input, marks the
+// tick boundary (keyboard_tick_boundary) and writes this tick's line.  Called
+// by the window back-ends, recording or not.
 void recording_tick();
+
+// The player answered Y to the pause menu's "Quit? Y/N".  The game is handed
+// what ends it as the player would, through input_event (so a recording has
+// it): at the next tick an Escape press, let go a tick later, which in play
+// ends the game (its "Final Score" box, then the title) and on the title
+// screen ends the program; in a message box, where Escape does nothing, a
+// Space press that closes the box, then the Escape press at the first tick
+// of play after it (none when the title comes first: the game was over).
+// Called by the window back-ends before they resume (any thread).
+void input_quit_game();
 // Writes what is pending and closes the file (at the end of the run).
 void recording_stop();
 

@@ -297,9 +297,9 @@ void paused_key(const SDL_KeyboardEvent& k) {
     case PAUSE_RESUME: set_paused(false); break;
     case PAUSE_MUTE: toggle_mute(); break;
     case PAUSE_FULLSCREEN: toggle_fullscreen(); break;
-    case PAUSE_QUIT:
-        g_close_button = true; // ends as the close button does
-        g_cv.notify_all();
+    case PAUSE_QUIT: // the game ends as the player's Escape ends it
+        input_quit_game();
+        set_paused(false);
         break;
     case PAUSE_STAY: break;
     }

@@ -47,9 +47,9 @@ bool* bool_of(Settings* s, int k) {
     return k == K_FIT ? &s->fit : k == K_FULLSCREEN ? &s->fullscreen : k == K_MUTE ? &s->mute : &s->pause_on_focus_loss;
 }
 
-// Key k's value in s as the file writes it; false when the file cannot
-// express it.
-bool format_value(const Settings& s, int k, char* out) {
+// Key k's value in s as the file writes it, keys named by their codes or,
+// with friendly, as players know them; false when the file cannot express it.
+bool format_value(const Settings& s, int k, char* out, bool friendly = false) {
     if (k == K_SCALE || k == K_VOLUME) {
         const int v = k == K_SCALE ? s.scale : s.volume;
         std::snprintf(out, VALUE_CHARS, "%d", v);
@@ -70,7 +70,7 @@ bool format_value(const Settings& s, int k, char* out) {
     out[0] = '\0';
     for (int i = 0; i < BIND_KEYS; ++i) {
         if (keys[i] == 0 || (i > 0 && keys[i] == keys[0])) continue;
-        const char* name = keymap_code_of_usage(keys[i]);
+        const char* name = friendly ? keymap_key_name(keys[i]) : keymap_code_of_usage(keys[i]);
         if (name == nullptr) return false;
         const size_t n = std::strlen(out);
         std::snprintf(out + n, VALUE_CHARS - n, "%s%s", n > 0 ? ", " : "", name);
@@ -96,8 +96,9 @@ bool same_text_nocase(const char* p, int len, const char* word) {
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // Reads the len-byte value v into key k of s.  False, with what a good value
-// looks like in why, when it is not one.
-bool parse_value(Settings* s, int k, const char* v, int len, const char** why) {
+// looks like in why, when it is not one.  *friendly is set when a key is
+// named as players know it rather than by its code.
+bool parse_value(Settings* s, int k, const char* v, int len, const char** why, bool* friendly) {
     if (k == K_SCALE || k == K_VOLUME) {
         const int max = k == K_SCALE ? SETTINGS_SCALE_MAX : 100;
         *why = k == K_SCALE ? "a whole number from 0 (fit the desktop) to 8" : "a whole number from 0 to 100";
@@ -136,7 +137,7 @@ bool parse_value(Settings* s, int k, const char* v, int len, const char** why) {
             }
         return false;
     }
-    *why = "none, or one or two key names separated by a comma, such as ArrowLeft, KeyA";
+    *why = "none, or one or two key names separated by a comma, such as A, Left or KeyA, ArrowLeft";
     unsigned char keys[BIND_KEYS] = {};
     int count = 0, names = 0;
     if (!same_text(v, len, "none") && len > 0) {
@@ -150,8 +151,10 @@ bool parse_value(Settings* s, int k, const char* v, int len, const char** why) {
             if (++names > BIND_KEYS || b - a >= VALUE_CHARS) return false;
             std::memcpy(name, v + a, static_cast<size_t>(b - a));
             name[b - a] = '\0';
-            const int usage = keymap_usage_of_code(name);
+            bool named = false;
+            const int usage = keymap_usage_of_name(name, &named);
             if (usage <= 0 || usage >= USAGE_LIMIT) return false;
+            *friendly = *friendly || named;
             if (count == 0 || keys[0] != usage) keys[count++] = static_cast<unsigned char>(usage); // once each
             at = end + 1;
         }
@@ -203,6 +206,7 @@ struct KeyLines {
     int line[K_COUNT];
     int value_start[K_COUNT]; // the first byte after "=" and the blanks after it
     int value_end[K_COUNT];   // the end of the line before its "\r\n" or "\n"
+    bool friendly;            // a binding names a key as players know it, not by its code
 };
 
 // The whole reading: lines, then the bindings' conflicts in the order of the
@@ -260,11 +264,13 @@ int parse(const char* text, int size, const char* file, Settings* out, SettingsS
         lines.value_start[k] = v;
         lines.value_end[k] = end;
         const char* why = "";
-        if (!parse_value(out, k, text + v, b - v, &why)) {
+        bool friendly = false;
+        if (!parse_value(out, k, text + v, b - v, &why, &friendly)) {
             quote(text + v, b - v, shown);
             report(&r, number, "bad value '%s' for %s (%s); using the default", shown, kKeyNames[k], why);
             reset_value(out, k);
         }
+        lines.friendly = lines.friendly || friendly;
     }
 
     // A key named by two bindings: the later line loses and its action takes
@@ -348,7 +354,7 @@ bool rewrite(const SettingsText& old, const KeyLines& where, const bool rewrite_
         if (next < 0) break;
         done[next] = true;
         char value[VALUE_CHARS];
-        format_value(now, next, value);
+        format_value(now, next, value, where.friendly);
         const int vs = where.value_start[next];
         if (!put(out, old.bytes + pos, vs - pos)) return false;
         if (old.bytes[vs - 1] == '=' && !put_str(out, " ")) return false;
@@ -360,7 +366,7 @@ bool rewrite(const SettingsText& old, const KeyLines& where, const bool rewrite_
     for (int k = 0; k < K_COUNT; ++k) {
         if (!rewrite_key[k] || where.line[k] > 0) continue;
         char value[VALUE_CHARS];
-        format_value(now, k, value);
+        format_value(now, k, value, where.friendly);
         if (!newline && !put_str(out, "\n")) return false;
         newline = true;
         if (!put_str(out, kKeyNames[k]) || !put_str(out, " = ") || !put_str(out, value) || !put_str(out, "\n")) return false;

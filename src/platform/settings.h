@@ -7,9 +7,13 @@
 // plain "key = value" lines; blank lines and lines starting with "#" are
 // comments.  The last line naming a key decides it; a bad value leaves that
 // key at its default, and each problem is reported as one line
-// "FILE:LINE: what is wrong".  Saving rewrites only the lines whose values
+// "FILE:LINE: what is wrong".  A binding names up to two keys, each by its
+// KeyboardEvent.code or as players know it ("key.left = A, Left"; see
+// keymap_usage_of_name).  Saving rewrites only the lines whose values
 // changed and appends keys the file did not have, so the player's comments,
-// unknown keys and layout survive.  Everything works in the caller's fixed
+// unknown keys and layout survive; the keys it writes are named as the
+// file's own bindings name them (codes unless a binding line names a key as
+// players know it).  Everything works in the caller's fixed
 // buffers; nothing is allocated.
 #pragma once
 

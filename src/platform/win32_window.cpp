@@ -238,7 +238,10 @@ void paused_key(int usage) {
     case PAUSE_RESUME: set_paused(false); break;
     case PAUSE_MUTE: toggle_mute(); break;
     case PAUSE_FULLSCREEN: toggle_fullscreen(); break;
-    case PAUSE_QUIT: ask_to_end(); break;
+    case PAUSE_QUIT: // the game ends as the player's Escape ends it
+        input_quit_game();
+        set_paused(false);
+        break;
     case PAUSE_STAY: break;
     }
     if (g_window) InvalidateRect(g_window, nullptr, FALSE);
