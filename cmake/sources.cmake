@@ -52,7 +52,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/headless.cpp
   src/platform/key_route.cpp
   src/platform/keymap.cpp
-  src/platform/notice.cpp
+  src/platform/banner.cpp
   src/platform/overlay.cpp
   src/platform/session.cpp
   src/platform/record.cpp

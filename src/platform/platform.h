@@ -38,7 +38,7 @@ struct Platform {
     bool reads_shown_page;
     // Shows a short message over the picture for about two seconds, never in
     // the game's pages (null: the back-end has no picture to show it on).
-    void (*notice)(const char* text);
+    void (*banner)(const char* text);
 };
 
 // The back-end in use; headless until the window back-end is chosen.

@@ -17,7 +17,7 @@
 #include "services/keyboard.h"
 #include "platform/key_route.h"
 #include "platform/keymap.h"
-#include "platform/notice.h"
+#include "platform/banner.h"
 #include "platform/overlay.h"
 #include "platform/sdl_audio.h"
 #include "platform/session.h"
@@ -89,11 +89,11 @@ Pad g_pads[KEYMAP_MAX_PADS] = {};
 // The pause overlay's texture, and its drawing (below, with the pause).
 SDL_Texture* g_overlay_texture = nullptr;
 void draw_overlay(const SDL_Rect& dst);
-// The notice's texture and the notice it shows (notice_current's number).
-SDL_Texture* g_notice_texture = nullptr;
-unsigned g_notice_shown = 0;
-bool notice_changed();
-void draw_notice(const SDL_Rect& dst);
+// The banner's texture and the banner it shows (banner_current's number).
+SDL_Texture* g_banner_texture = nullptr;
+unsigned g_banner_shown = 0;
+bool banner_changed();
+void draw_banner(const SDL_Rect& dst);
 
 void copy_title(const char* title) {
     std::snprintf(g_title, sizeof g_title, "%s", title ? title : "");
@@ -116,8 +116,8 @@ void close_pads() {
 void destroy_window() {
     if (g_overlay_texture) SDL_DestroyTexture(g_overlay_texture);
     g_overlay_texture = nullptr;
-    if (g_notice_texture) SDL_DestroyTexture(g_notice_texture);
-    g_notice_texture = nullptr;
+    if (g_banner_texture) SDL_DestroyTexture(g_banner_texture);
+    g_banner_texture = nullptr;
     if (g_texture) SDL_DestroyTexture(g_texture);
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     if (g_window) SDL_DestroyWindow(g_window);
@@ -168,7 +168,7 @@ int create_window(const char* title) {
 // is held only while the changed rows are copied out of the page.
 void render(bool force) {
     if (!g_window || g_closing) return;
-    if (notice_changed()) force = true;
+    if (banner_changed()) force = true;
     int first = 0, last = -1;
     lock_screen();
     const Image* page = screen_is_open() ? shown_page() : nullptr;
@@ -196,7 +196,7 @@ void render(bool force) {
     SDL_RenderClear(g_renderer);
     SDL_RenderCopy(g_renderer, g_texture, nullptr, &dst);
     if (g_paused) draw_overlay(dst);
-    draw_notice(dst);
+    draw_banner(dst);
     SDL_RenderPresent(g_renderer);
 }
 
@@ -258,36 +258,36 @@ void draw_overlay(const SDL_Rect& dst) {
     SDL_RenderCopy(g_renderer, g_overlay_texture, nullptr, &dst);
 }
 
-// The notice over the picture (notice.h): its texture is drawn again when
+// The banner over the picture (banner.h): its texture is drawn again when
 // what it shows changed, and shown while there is one.
-alignas(64) uint32_t g_notice[SCREEN_WIDTH * SCREEN_HEIGHT];
-char g_notice_text[NOTICE_CHARS] = "";
+alignas(64) uint32_t g_banner[SCREEN_WIDTH * SCREEN_HEIGHT];
+char g_banner_text[BANNER_CHARS] = "";
 
-bool notice_changed() {
-    char text[NOTICE_CHARS];
-    const unsigned now = notice_current(text, notice_clock_ms());
-    if (now == g_notice_shown) return false;
-    g_notice_shown = now;
-    std::memcpy(g_notice_text, text, sizeof text);
-    if (g_notice_texture && g_notice_text[0] != '\0') {
-        notice_draw(g_notice, SCREEN_WIDTH, g_notice_text, false);
-        SDL_UpdateTexture(g_notice_texture, nullptr, g_notice, SCREEN_WIDTH * 4);
+bool banner_changed() {
+    char text[BANNER_CHARS];
+    const unsigned now = banner_current(text, banner_clock_ms());
+    if (now == g_banner_shown) return false;
+    g_banner_shown = now;
+    std::memcpy(g_banner_text, text, sizeof text);
+    if (g_banner_texture && g_banner_text[0] != '\0') {
+        banner_draw(g_banner, SCREEN_WIDTH, g_banner_text, false);
+        SDL_UpdateTexture(g_banner_texture, nullptr, g_banner, SCREEN_WIDTH * 4);
     }
     return true;
 }
 
-void draw_notice(const SDL_Rect& dst) {
-    if (g_notice_text[0] == '\0') return;
-    if (!g_notice_texture) {
-        g_notice_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+void draw_banner(const SDL_Rect& dst) {
+    if (g_banner_text[0] == '\0') return;
+    if (!g_banner_texture) {
+        g_banner_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
                                              SCREEN_WIDTH, SCREEN_HEIGHT);
-        if (!g_notice_texture) return;
-        SDL_SetTextureBlendMode(g_notice_texture, SDL_BLENDMODE_BLEND);
-        SDL_SetTextureScaleMode(g_notice_texture, SDL_ScaleModeNearest);
-        notice_draw(g_notice, SCREEN_WIDTH, g_notice_text, false);
-        SDL_UpdateTexture(g_notice_texture, nullptr, g_notice, SCREEN_WIDTH * 4);
+        if (!g_banner_texture) return;
+        SDL_SetTextureBlendMode(g_banner_texture, SDL_BLENDMODE_BLEND);
+        SDL_SetTextureScaleMode(g_banner_texture, SDL_ScaleModeNearest);
+        banner_draw(g_banner, SCREEN_WIDTH, g_banner_text, false);
+        SDL_UpdateTexture(g_banner_texture, nullptr, g_banner, SCREEN_WIDTH * 4);
     }
-    SDL_RenderCopy(g_renderer, g_notice_texture, nullptr, &dst);
+    SDL_RenderCopy(g_renderer, g_banner_texture, nullptr, &dst);
 }
 
 // A key pressed while paused.  The game sees none of them.
@@ -505,8 +505,8 @@ void sdl_set_title(const char* title) {
 
 void sdl_present() { g_present = true; }
 
-void sdl_notice(const char* text) {
-    notice_set(text, notice_clock_ms());
+void sdl_banner(const char* text) {
+    banner_set(text, banner_clock_ms());
     g_present = true;
 }
 
@@ -563,7 +563,7 @@ void unexpected_exit() {
 } // namespace
 
 const Platform sdl_platform = {"window", sdl_open, sdl_set_title, sdl_present, sdl_tick, sdl_close, false, true,
-                               sdl_notice};
+                               sdl_banner};
 
 int run_with_window(int (*game_main)()) {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); // Ctrl+C and SIGTERM still end the program

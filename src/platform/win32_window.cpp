@@ -18,7 +18,7 @@
 
 #include "platform/key_route.h"
 #include "platform/keymap.h"
-#include "platform/notice.h"
+#include "platform/banner.h"
 #include "platform/overlay.h"
 #include "platform/session.h"
 #include "platform/win32_audio.h"
@@ -119,27 +119,27 @@ bool take_page(bool all) {
     return true;
 }
 
-// The notice shown (notice.h): its text, and notice_current's number for it.
-char g_notice_text[NOTICE_CHARS] = "";
-unsigned g_notice_shown = 0;
+// The banner shown (banner.h): its text, and banner_current's number for it.
+char g_banner_text[BANNER_CHARS] = "";
+unsigned g_banner_shown = 0;
 
-// True when the notice to show changed since the last look.
-bool notice_changed() {
-    const unsigned now = notice_current(g_notice_text, notice_clock_ms());
-    if (now == g_notice_shown) return false;
-    g_notice_shown = now;
+// True when the banner to show changed since the last look.
+bool banner_changed() {
+    const unsigned now = banner_current(g_banner_text, banner_clock_ms());
+    if (now == g_banner_shown) return false;
+    g_banner_shown = now;
     return true;
 }
 
 const uint32_t* picture_to_show() {
-    if (!g_paused && g_notice_text[0] == '\0') return g_frame;
+    if (!g_paused && g_banner_text[0] == '\0') return g_frame;
     std::memcpy(g_composed, g_frame, sizeof g_composed);
     if (g_paused) {
         OverlayText text;
         pause_menu_text(&text);
         overlay_draw(g_composed, SCREEN_WIDTH, text, true);
     }
-    if (g_notice_text[0] != '\0') notice_draw(g_composed, SCREEN_WIDTH, g_notice_text, true);
+    if (g_banner_text[0] != '\0') banner_draw(g_composed, SCREEN_WIDTH, g_banner_text, true);
     return g_composed;
 }
 
@@ -170,7 +170,7 @@ void paint(HDC dc) {
 
 void render(bool force) {
     if (!g_window || g_closing) return;
-    if (notice_changed()) force = true;
+    if (banner_changed()) force = true;
     if (!take_page(false) && !force) return;
     if (HDC dc = GetDC(g_window)) {
         paint(dc);
@@ -532,8 +532,8 @@ void win_present() {
     wake_main();
 }
 
-void win_notice(const char* text) {
-    notice_set(text, notice_clock_ms());
+void win_banner(const char* text) {
+    banner_set(text, banner_clock_ms());
     win_present();
 }
 
@@ -571,7 +571,7 @@ void win_close() {
 } // namespace
 
 const Platform windows_platform = {"window", win_open, win_set_title, win_present, win_tick, win_close, false, true,
-                                   win_notice};
+                                   win_banner};
 
 int run_with_window(int (*game_main)()) {
     LARGE_INTEGER rate;

@@ -39,11 +39,11 @@ bool save_in(const char* dir, char* where) {
     return false;
 }
 
-// Says where the shot went: standard error, and the window's notice.
-void tell(const char* line, const char* notice) {
+// Says where the shot went: standard error, and the window's banner.
+void tell(const char* line, const char* banner) {
     std::fprintf(stderr, "clovenfeld: %s\n", line);
     std::fflush(stderr);
-    if (platform()->notice != nullptr) platform()->notice(notice);
+    if (platform()->banner != nullptr) platform()->banner(banner);
 }
 
 } // namespace
@@ -57,7 +57,7 @@ void screenshot_name(char* out, int size, int year, int month, int day, int hour
 
 int save_screenshot(char* where) {
     where[0] = '\0';
-    char line[SHOT_PATH_CHARS + 64], notice[SHOT_PATH_CHARS + 32];
+    char line[SHOT_PATH_CHARS + 64], banner[SHOT_PATH_CHARS + 32];
     const int err = save_bitmap("screen.bmp");
     if (err == ERR_NONE) {
         std::snprintf(where, SHOT_PATH_CHARS, "screen.bmp");
@@ -81,7 +81,7 @@ int save_screenshot(char* where) {
         }
     }
     std::snprintf(line, sizeof line, "screenshot saved to %s", where);
-    std::snprintf(notice, sizeof notice, "Screenshot saved to %s", where);
-    tell(line, notice);
+    std::snprintf(banner, sizeof banner, "Screenshot saved to %s", where);
+    tell(line, banner);
     return ERR_NONE;
 }

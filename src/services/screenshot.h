@@ -6,7 +6,7 @@
 // pictures folder, else to the game's settings folder, as a new file
 // clovenfeld-YYYYMMDD-HHMMSS.bmp that never replaces an earlier shot.  When
 // nothing can be written the game goes on all the same.  Either way one line
-// on standard error and a notice over the picture say where it went.
+// on standard error and a banner over the picture say where it went.
 #pragma once
 
 enum { SHOT_PATH_CHARS = 4096 };

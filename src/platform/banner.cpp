@@ -1,5 +1,5 @@
-// notice.cpp -- the message over the picture (notice.h).
-#include "platform/notice.h"
+// banner.cpp -- the message over the picture (banner.h).
+#include "platform/banner.h"
 
 #include "services/text.h"
 
@@ -14,36 +14,36 @@ constexpr int kWidth = 640, kHeight = 480;
 constexpr int kBandTop = kHeight - 40, kBandRows = 28;
 
 std::mutex g_mx;
-char g_text[NOTICE_CHARS] = "";
+char g_text[BANNER_CHARS] = "";
 long long g_until = 0;
-unsigned g_serial = 0; // counts the notices set
+unsigned g_serial = 0; // counts the banners set
 
 } // namespace
 
-void notice_set(const char* text, long long now_ms) {
+void banner_set(const char* text, long long now_ms) {
     if (text == nullptr) return;
-    const size_t n = std::strlen(text), room = NOTICE_CHARS - 1;
+    const size_t n = std::strlen(text), room = BANNER_CHARS - 1;
     std::lock_guard<std::mutex> lock(g_mx);
     // A long path keeps its end, the file's name.
     if (n <= room) std::snprintf(g_text, sizeof g_text, "%s", text);
     else std::snprintf(g_text, sizeof g_text, "...%s", text + n - (room - 3));
-    g_until = now_ms + NOTICE_MS;
+    g_until = now_ms + BANNER_MS;
     ++g_serial;
 }
 
-unsigned notice_current(char* out, long long now_ms) {
+unsigned banner_current(char* out, long long now_ms) {
     std::lock_guard<std::mutex> lock(g_mx);
     const bool on = g_text[0] != '\0' && now_ms < g_until;
-    std::snprintf(out, NOTICE_CHARS, "%s", on ? g_text : "");
+    std::snprintf(out, BANNER_CHARS, "%s", on ? g_text : "");
     return g_serial * 2 + (on ? 1 : 0);
 }
 
-long long notice_clock_ms() {
+long long banner_clock_ms() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void notice_draw(uint32_t* pixels, int pitch, const char* text, bool over_picture) {
+void banner_draw(uint32_t* pixels, int pitch, const char* text, bool over_picture) {
     if (!over_picture)
         for (int y = 0; y < kHeight; ++y) std::memset(pixels + static_cast<long>(y) * pitch, 0, kWidth * 4);
     const int n = static_cast<int>(std::strlen(text));
