@@ -98,35 +98,28 @@ TEST_F(DataDirTest, SearchOrderFromTheExecutableToEachXdgDataDir) {
 
 TEST_F(DataDirTest, WithoutUnixPlacesOnlyTheExecutablesFolderIsSearched) {
     // As on Windows: every Unix place holds the data, and none is taken.
-    const std::string exe = (root / "opt/bin/clovenfeld").string();
-    const std::string installed = data(root / "prefix/share/clovenfeld");
-    const std::string xdg_home = (root / "xdghome").string();
-    const std::string home = (root / "home").string();
-    const std::string xdg_dirs = (root / "d1").string();
-    for (const char* d : {"opt/share/clovenfeld", "opt/share/games/clovenfeld", "xdghome/clovenfeld",
-                          "home/.local/share/clovenfeld", "d1/clovenfeld", "d1/games/clovenfeld"})
-        data(root / d);
+    const std::string exe = (root / "opt/bin/clovenfeld").string(), d = root.string();
+    for (const char* p : {"opt/share/clovenfeld", "opt/share/games/clovenfeld", "prefix", "xdg/clovenfeld",
+                          "home/.local/share/clovenfeld", "dirs/clovenfeld"})
+        data(root / p);
+    fs::create_directories(root / "opt/bin"); // so that opt/bin/../share leads somewhere
+    const std::string installed = d + "/prefix", xdg = d + "/xdg", home = d + "/home", dirs = d + "/dirs";
     DataDirPlaces places;
     places.executable = exe.c_str();
     places.installed = installed.c_str();
-    places.xdg_data_home = xdg_home.c_str();
-    places.home = home.c_str();
-    places.xdg_data_dirs = xdg_dirs.c_str();
+    places.home = home.c_str(); // ~/.local/share, as XDG_DATA_HOME is unset
+    places.xdg_data_dirs = dirs.c_str();
     places.unix_places = false;
     bool found = true;
     EXPECT_EQ(find(places, &found), "");
     EXPECT_FALSE(found);
-    places.xdg_data_home = nullptr; // nor ~/.local/share
+    places.xdg_data_home = xdg.c_str();
     EXPECT_EQ(find(places, &found), "");
     EXPECT_FALSE(found);
     EXPECT_EQ(find(places), data(root / "opt/bin"));
-    fs::remove_all(root / "opt/bin/levels");
-    data(root / "cwd");
-    EXPECT_EQ(find(places, &found), "");
-    EXPECT_TRUE(found) << "the working directory";
     places.unix_places = true;
-    fs::remove_all(root / "cwd/gfx");
-    EXPECT_EQ(find(places), (root / "opt/bin/../share/clovenfeld").string()) << "the same places on Linux";
+    fs::remove_all(root / "opt/bin/levels");
+    EXPECT_EQ(find(places), d + "/opt/bin/../share/clovenfeld") << "the same places on Linux";
 }
 
 TEST_F(DataDirTest, WorkingDirectoryFirstAndDataNamesTheFolderOutright) {

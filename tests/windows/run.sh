@@ -183,59 +183,44 @@ export XDG_DATA_HOME="$work/xdg-home" XDG_DATA_DIRS="$work/xdg-dirs"
 (cd nodata && wine clovenfeld.exe --headless --fast --stop-at title >/dev/null 2>../nodata.err) &&
   fail "the program took its data from a Unix place ($XDG_DATA_HOME, $XDG_DATA_DIRS or ../share)"
 grep -q "^clovenfeld: no folder holds the game's data" nodata.err || fail "no line said why: $(cat nodata.err)"
-# With a console: what standard error says.  A bad option says the same as on Linux.
+# With a console: what standard error says (a bad option, as on Linux).
 (cd nodata && wine clovenfeld.exe >/dev/null 2>../console.err) && fail "the window run played without its data"
-[ $? = 2 ] || fail "the window run without its data did not end with status 2"
+grep -q "^clovenfeld: no folder holds" console.err && grep -q "^Aborting due to runtime error 2 (file not found)" console.err ||
+  fail "the window run without its data said: $(cat console.err)"
 (cd nodata && wine clovenfeld.exe --bogus >/dev/null 2>../bogus.err) && fail "--bogus was taken"
-[ $? = 2 ] || fail "--bogus did not end with status 2"
 "$game" --bogus 2>bogus-linux.err && fail "Linux took --bogus"
 cmp -s bogus.err bogus-linux.err || fail "--bogus: Wine said \"$(cat bogus.err)\", Linux \"$(cat bogus-linux.err)\""
 wine clovenfeld.exe --help >usage.txt || fail "--help failed"
-# Started as from the desktop (start /wait: no standard error at all), it
-# shows the same in a box.  Wine's msgbox trace holds the text the box was
-# given, escaped (\n, \", \\) and cut after about 300 characters ("...).
-# box NAME ARGS...: the box's text (as traced) in NAME.box, status in NAME.status.
-find_box() { xdotool search --onlyvisible --name '^Clovenfeld Returns$' | head -n1; }
-box() {
-  local name=$1; shift
-  (cd nodata && WINEDEBUG=-all,+msgbox exec wine start /wait clovenfeld.exe "$@" >/dev/null 2>"../$name.trace") &
-  game_pid=$!
-  wait_for 30 find_box || fail "$name: no box was shown"
-  wmctrl -i -c "$(find_box)" || fail "wmctrl could not close the box"
-  local status=0
-  wait_for 10 sh -c "! kill -0 $game_pid" || fail "$name: closing the box did not end the program"
-  wait "$game_pid" || status=$?
-  game_pid=""
-  echo "$status" >"$name.status"
-  sed -n 's/^.*:MSGBOX_OnInit L"//p' "$name.trace" >"$name.box"
-  [ -s "$name.box" ] || fail "$name: the box's text is not in Wine's trace"
-}
-# escaped FILE...: the files' lines, blank lines around them dropped, as the trace writes them.
+# escaped FILE...: the files' lines, blank lines around them dropped, as Wine's trace writes them.
 escaped() {
   cat "$@" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g' |
     awk '{ line[NR] = $0 } END { a = 1; while (a <= NR && line[a] == "") a++
            z = NR; while (z >= a && line[z] == "") z--
            for (i = a; i <= z; i++) printf "%s%s", line[i], (i < z ? "\\n" : "") }'
 }
-# shows NAME EXPECTED: the box showed EXPECTED (all of it, or as much as the trace keeps).
-shows() {
-  local text
-  text=$(cat "$1.box")
+# box EXPECTED ARGS...: started as from the desktop (start /wait: no standard
+# error at all), the program shows EXPECTED in a box and, the box closed, ends
+# with status 2.  Wine's msgbox trace holds the text the box was given,
+# escaped, and cut after about 300 characters ("...).
+find_box() { xdotool search --onlyvisible --name '^Clovenfeld Returns$' | head -n1; }
+box() {
+  local want=$1 text status=0; shift
+  (cd nodata && WINEDEBUG=-all,+msgbox exec wine start /wait clovenfeld.exe "$@" >/dev/null 2>../box.trace) &
+  game_pid=$!
+  wait_for 30 find_box || fail "clovenfeld.exe $*: no box was shown"
+  wmctrl -i -c "$(find_box)" || fail "wmctrl could not close the box"
+  wait_for 10 sh -c "! kill -0 $game_pid" || fail "clovenfeld.exe $*: closing the box did not end the program"
+  wait "$game_pid" || status=$?
+  game_pid=""
+  [ "$status" = 2 ] || fail "clovenfeld.exe $*: status $status after the box, not 2"
+  text=$(sed -n 's/^.*:MSGBOX_OnInit L"//p' box.trace)
   case "$text" in
-    *'"...') text=${text%\"...}; [ "${#text}" -ge 200 ] && [[ "$2" == "$text"* ]] ;;
-    *) [ "${text%\"}" = "$2" ] ;;
-  esac
+    *'"...') text=${text%\"...}; [ "${#text}" -ge 200 ] && [[ "$want" == "$text"* ]] ;;
+    *) text=${text%\"}; [ "$text" = "$want" ] ;;
+  esac || fail "clovenfeld.exe $*: the box shows \"$text\", not \"$want\""
 }
-box nodata
-[ "$(cat nodata.status)" = 2 ] || fail "without its data the program ended with status $(cat nodata.status), not 2"
-grep -q 'no folder holds the game.s data' nodata.box || fail "the box does not say why: $(cat nodata.box)"
-shows nodata "$(escaped console.err)" ||
-  fail "the box is not what standard error says: $(cat nodata.box) -- against: $(escaped console.err)"
+box "$(escaped console.err)"
 printf '\n' >blank.txt
-box bogus --bogus
-[ "$(cat bogus.status)" = 2 ] || fail "--bogus ended with status $(cat bogus.status), not 2"
-shows bogus "$(escaped bogus.err blank.txt usage.txt)" ||
-  fail "the box of --bogus is not the message and the usage: $(cat bogus.box)"
-echo "windows: without a console: a box says what standard error would have said" \
-     "($(grep -c . console.err) lines without the data, the message and the usage after --bogus);" \
-     "no Unix place is searched"
+box "$(escaped bogus.err blank.txt usage.txt)" --bogus
+echo "windows: without a console: a box shows the $(grep -c . console.err) lines of standard error without the data," \
+     "and the message and the usage after a bad option; no Unix place is searched"
