@@ -43,8 +43,8 @@ set(CLOVENFELD_SERVICES_SOURCES
   src/services/text.cpp)
 
 # What the services stand on, without any window system: run control,
-# recordings, the key map, the data folder, the window's layout arithmetic
-# and the headless back-end.
+# recordings, the key map, the notice lines, the data folder, the window's
+# layout arithmetic and the headless back-end.
 set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_out.cpp
   src/platform/datadir.cpp
@@ -53,6 +53,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/key_route.cpp
   src/platform/keymap.cpp
   src/platform/banner.cpp
+  src/platform/notice.cpp
   src/platform/overlay.cpp
   src/platform/session.cpp
   src/platform/record.cpp

@@ -96,6 +96,32 @@ TEST_F(DataDirTest, SearchOrderFromTheExecutableToEachXdgDataDir) {
     EXPECT_EQ(find(places), data(root / "home/.local/share/games/clovenfeld"));
 }
 
+TEST_F(DataDirTest, WithoutUnixPlacesOnlyTheExecutablesFolderIsSearched) {
+    // As on Windows: every Unix place holds the data, and none is taken.
+    const std::string exe = (root / "opt/bin/clovenfeld").string(), d = root.string();
+    for (const char* p : {"opt/share/clovenfeld", "opt/share/games/clovenfeld", "prefix", "xdg/clovenfeld",
+                          "home/.local/share/clovenfeld", "dirs/clovenfeld"})
+        data(root / p);
+    fs::create_directories(root / "opt/bin"); // so that opt/bin/../share leads somewhere
+    const std::string installed = d + "/prefix", xdg = d + "/xdg", home = d + "/home", dirs = d + "/dirs";
+    DataDirPlaces places;
+    places.executable = exe.c_str();
+    places.installed = installed.c_str();
+    places.home = home.c_str(); // ~/.local/share, as XDG_DATA_HOME is unset
+    places.xdg_data_dirs = dirs.c_str();
+    places.unix_places = false;
+    bool found = true;
+    EXPECT_EQ(find(places, &found), "");
+    EXPECT_FALSE(found);
+    places.xdg_data_home = xdg.c_str();
+    EXPECT_EQ(find(places, &found), "");
+    EXPECT_FALSE(found);
+    EXPECT_EQ(find(places), data(root / "opt/bin"));
+    places.unix_places = true;
+    fs::remove_all(root / "opt/bin/levels");
+    EXPECT_EQ(find(places), d + "/opt/bin/../share/clovenfeld") << "the same places on Linux";
+}
+
 TEST_F(DataDirTest, WorkingDirectoryFirstAndDataNamesTheFolderOutright) {
     const std::string exe = (root / "bin/clovenfeld").string();
     data(root / "bin");

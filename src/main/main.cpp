@@ -14,7 +14,10 @@ int main(int argc, char** argv)
 {
     file_plain_std_streams();
     CommandLine cl;
-    if (parse_options(argc, argv, &cl, stderr) != OPTIONS_OK) return OPTIONS_BAD;
+    if (parse_options(argc, argv, &cl, nullptr) != OPTIONS_OK) {
+        show_notices_without_console(USAGE_TEXT); // started from the desktop: nowhere else to say it
+        return OPTIONS_BAD;
+    }
     if (cl.show_help) {
         print_usage(stdout);
         return 0;

@@ -5,8 +5,10 @@
 #include "main/options.h"
 
 #include "platform/datadir.h"
+#include "platform/notice.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,11 +28,26 @@ bool read_number(const char* text, long long lo, long long hi, long long* out)
     return true;
 }
 
+// Says what is wrong with the command line: to err, or as a notice when err
+// is null (the program's own standard error, the line kept for a box).
+__attribute__((format(printf, 2, 3))) void complain(FILE* err, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    if (err == nullptr) {
+        notice_v(format, args);
+    } else {
+        std::fputs("clovenfeld: ", err);
+        std::vfprintf(err, format, args);
+        std::fputc('\n', err);
+    }
+    va_end(args);
+}
+
 } // namespace
 
-void print_usage(FILE* to)
-{
-    std::fputs(
+// The usage text, as --help prints it.
+const char USAGE_TEXT[] =
         "usage: clovenfeld [options]\n"
         "  --help            this text\n"
         "  --version         print the version\n"
@@ -50,10 +67,10 @@ void print_usage(FILE* to)
         "  --volume N        sound volume, 0 to 100\n"
         "  --audio-out FILE  headless: write the run's sound to FILE (16-bit 48 kHz stereo WAV)\n"
         "  --settings FILE   read and save the settings in FILE instead of the player's own\n"
-        "  --no-settings     read no settings file\n",
-        to);
-    std::fputs("  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n", to);
-}
+        "  --no-settings     read no settings file\n"
+        "  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n";
+
+void print_usage(FILE* to) { std::fputs(USAGE_TEXT, to); }
 
 int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err)
 {
@@ -63,7 +80,7 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         // Options that take a value read the next argument.
         auto value = [&](const char** v) {
             if (i + 1 >= argc) {
-                std::fprintf(err, "clovenfeld: %s needs a value\n", a);
+                complain(err, "%s needs a value", a);
                 return false;
             }
             *v = argv[++i];
@@ -97,14 +114,14 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         } else if (std::strcmp(a, "--data") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             if (*v == '\0' || std::strlen(v) >= DATA_DIR_CHARS) {
-                std::fprintf(err, "clovenfeld: --data needs a folder name (under %d characters)\n", DATA_DIR_CHARS);
+                complain(err, "--data needs a folder name (under %d characters)", DATA_DIR_CHARS);
                 return OPTIONS_BAD;
             }
             out->data_dir = v;
         } else if (std::strcmp(a, "--seed") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             if (!read_number(v, 0, 4294967295LL, &n)) {
-                std::fprintf(err, "clovenfeld: --seed needs a number from 0 to 4294967295, not \"%s\"\n", v);
+                complain(err, "--seed needs a number from 0 to 4294967295, not \"%s\"", v);
                 return OPTIONS_BAD;
             }
             out->run.seed_given = true;
@@ -112,14 +129,14 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         } else if (std::strcmp(a, "--stop-tick") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             if (!read_number(v, 0, 0x7FFFFFFFFFFFLL, &n)) {
-                std::fprintf(err, "clovenfeld: --stop-tick needs a number of ticks, not \"%s\"\n", v);
+                complain(err, "--stop-tick needs a number of ticks, not \"%s\"", v);
                 return OPTIONS_BAD;
             }
             out->run.stop_tick = static_cast<long>(n);
         } else if (std::strcmp(a, "--scale") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             if (!read_number(v, 1, 8, &n)) {
-                std::fprintf(err, "clovenfeld: --scale needs a whole number from 1 to 8, not \"%s\"\n", v);
+                complain(err, "--scale needs a whole number from 1 to 8, not \"%s\"", v);
                 return OPTIONS_BAD;
             }
             out->run.window_scale = static_cast<int>(n);
@@ -133,7 +150,7 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         } else if (std::strcmp(a, "--volume") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             if (!read_number(v, 0, 100, &n)) {
-                std::fprintf(err, "clovenfeld: --volume needs a whole number from 0 to 100, not \"%s\"\n", v);
+                complain(err, "--volume needs a whole number from 0 to 100, not \"%s\"", v);
                 return OPTIONS_BAD;
             }
             out->run.volume = static_cast<int>(n);
@@ -146,12 +163,12 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         } else if (std::strcmp(a, "--fullscreen") == 0) {
             out->run.fullscreen = true;
         } else {
-            std::fprintf(err, "clovenfeld: unknown option \"%s\" (try --help)\n", a);
+            complain(err, "unknown option \"%s\" (try --help)", a);
             return OPTIONS_BAD;
         }
     }
     if (out->run.headless && out->run.record_path != nullptr) {
-        std::fprintf(err, "clovenfeld: --record works only with the window (not with --headless or --replay)\n");
+        complain(err, "--record works only with the window (not with --headless or --replay)");
         return OPTIONS_BAD;
     }
     return OPTIONS_OK;

@@ -20,11 +20,14 @@ struct CommandLine {
 enum { OPTIONS_OK = 0, OPTIONS_BAD = 2 };
 
 // Parses argv into *out.  Returns OPTIONS_OK, or OPTIONS_BAD after writing a
-// one-line message naming the fault to err.  Called by main() and by tests.
+// one-line message naming the fault to err (null: as a notice, notice.h).
+// Called by main() and by tests.
 int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err);
 
-// Writes the usage text.  Called by main() for --help and after a bad option.
+// Writes the usage text.  Called by main() for --help.
 void print_usage(FILE* to);
+// The usage text.  Shown by main() in a box after a bad option.
+extern const char USAGE_TEXT[];
 
 // "Clovenfeld Returns 0.5".  Called by main() for --version.
 extern const char VERSION_TEXT[];

@@ -6,6 +6,7 @@
 
 #include "platform/system.h"
 #include "platform/run.h"
+#include "platform/notice.h"
 #include "services/bmp.h"
 #include "sound/sound.h"
 #include "sound/wav.h"
@@ -38,7 +39,7 @@ bool audio_out_open(const char* path) {
             ::close(fd);
             std::remove(g_temp);
         }
-        std::fprintf(stderr, "clovenfeld: cannot create the sound file %s\n", path);
+        notice("cannot create the sound file %s", path);
         return false;
     }
     // The header is written again with the lengths at the end.
@@ -73,6 +74,6 @@ void audio_out_finish() {
     if (std::fclose(f) != 0) ok = false;
     if (!ok || !file_replace(g_temp, g_path)) {
         std::remove(g_temp);
-        std::fprintf(stderr, "clovenfeld: cannot write the sound file %s\n", g_path);
+        notice("cannot write the sound file %s", g_path);
     }
 }

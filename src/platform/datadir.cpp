@@ -3,11 +3,11 @@
 // kept in one module-wide buffer that load_bitmap reads.
 #include "platform/datadir.h"
 
+#include "platform/notice.h"
 #include "platform/system.h"
 
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -86,10 +86,14 @@ bool find_data_dir(const DataDirPlaces& places, char* out, int size) {
         if (slash != nullptr) {
             const size_t len = slash == places.executable ? 1 : static_cast<size_t>(slash - places.executable);
             if (try_dir(places.executable, len, "", out, size) ||
-                try_dir(places.executable, len, "../share/clovenfeld", out, size) ||
-                try_dir(places.executable, len, "../share/games/clovenfeld", out, size))
+                (places.unix_places && (try_dir(places.executable, len, "../share/clovenfeld", out, size) ||
+                                        try_dir(places.executable, len, "../share/games/clovenfeld", out, size))))
                 return true;
         }
+    }
+    if (!places.unix_places) {
+        out[0] = '\0';
+        return false;
     }
     if (places.installed != nullptr && try_dir(places.installed, std::strlen(places.installed), "", out, size))
         return true;
@@ -119,14 +123,17 @@ void choose_data_dir(const char* given) {
     DataDirPlaces places;
     if (file_executable_path(exe, sizeof exe)) places.executable = exe;
     places.given = given;
-    places.installed = CLOVENFELD_INSTALLED_DATA;
-    places.xdg_data_home = std::getenv("XDG_DATA_HOME");
-    places.home = std::getenv("HOME");
-    places.xdg_data_dirs = std::getenv("XDG_DATA_DIRS");
+    places.unix_places = file_unix_data_places();
+    if (places.unix_places) {
+        places.installed = CLOVENFELD_INSTALLED_DATA;
+        places.xdg_data_home = std::getenv("XDG_DATA_HOME");
+        places.home = std::getenv("HOME");
+        places.xdg_data_dirs = std::getenv("XDG_DATA_DIRS");
+    }
     data_missing = !find_data_dir(places, chosen_dir, sizeof chosen_dir);
     if (data_missing)
-        std::fprintf(stderr, "clovenfeld: no folder holds the game's data (gfx/ and levels/)%s%s\n",
-                     given ? ": " : "; try --data DIR", given ? given : "");
+        notice("no folder holds the game's data (gfx/ and levels/)%s%s", given ? ": " : "; try --data DIR",
+               given ? given : "");
 }
 
 const char* data_dir() { return chosen_dir; }

@@ -14,6 +14,9 @@
 //      (default ~/.local/share);
 //   5. <entry>/clovenfeld, then <entry>/games/clovenfeld, for each entry of
 //      $XDG_DATA_DIRS (default /usr/local/share:/usr/share).
+// On Windows only the working directory and the executable's own folder are
+// searched (the zip holds clovenfeld.exe beside gfx\ and levels\): none of
+// the Unix places of 2 to 5 (file_unix_data_places, system.h).
 // A folder counts only when it holds both: one with gfx/ alone or levels/
 // alone is passed over and the search goes on (a half-copied data folder
 // would give sprites without levels, and every level would be empty).
@@ -38,6 +41,9 @@ struct DataDirPlaces {
     const char* xdg_data_home = nullptr;  // $XDG_DATA_HOME
     const char* home = nullptr;           // $HOME
     const char* xdg_data_dirs = nullptr;  // $XDG_DATA_DIRS
+    // false: no Unix place (the share folders beside the executable, the
+    // installed folder, the XDG folders, not even their defaults) is searched.
+    bool unix_places = true;
 };
 
 // Runs the search over places and writes the chosen folder to out ("" for the

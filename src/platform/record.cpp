@@ -2,6 +2,7 @@
 // record.h).  The reader checks every number and every line and reports the
 // first fault with its line number; it never trusts a count or a code.
 #include "platform/record.h"
+#include "platform/notice.h"
 
 #include "services/fatal.h"
 
@@ -294,8 +295,7 @@ bool check_recording(RecordSource* s, Recording* out, std::string* error) {
 
 // A recording file that no longer reads as it did when it was checked.
 [[noreturn]] void recording_changed(const ReplayCursor* c, const char* what) {
-    std::fprintf(stderr, "clovenfeld: bad recording %s: line %ld: %s since it was checked\n",
-                 c->rec->path.c_str(), c->line_no, what);
+    notice("bad recording %s: line %ld: %s since it was checked", c->rec->path.c_str(), c->line_no, what);
     end_program(2);
 }
 

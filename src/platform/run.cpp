@@ -12,6 +12,7 @@
 #include "sound/sound.h"
 #include "sound/sound_device.h"
 #include "platform/record.h"
+#include "platform/notice.h"
 #include "test_hooks.h"
 
 #include <atomic>
@@ -112,8 +113,7 @@ void select_platform(const Platform* p) {
         uint32_t seed = 0;
         const char* error = nullptr;
         if (!headless_load_replay(run_options.replay_path, &seed, &error)) {
-            std::fprintf(stderr, "clovenfeld: bad recording %s: %s\n", run_options.replay_path,
-                         error ? error : "unreadable");
+            notice("bad recording %s: %s", run_options.replay_path, error ? error : "unreadable");
             end_program(2);
         }
         run_options.seed_given = true;
@@ -136,8 +136,7 @@ void platform_stop_run() {
     if (run_options.shot_path != nullptr) {
         const int err = save_bitmap(run_options.shot_path);
         if (err != 0) {
-            std::fprintf(stderr, "clovenfeld: cannot save %s (error %d: %s)\n", run_options.shot_path,
-                         err, error_text(err));
+            notice("cannot save %s (error %d: %s)", run_options.shot_path, err, error_text(err));
             end_program(err);
         }
     }

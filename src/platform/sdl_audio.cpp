@@ -4,6 +4,7 @@
 #include "platform/sdl_audio.h"
 
 #include "platform/run.h"
+#include "platform/notice.h"
 #include "sound/cue_queue.h"
 #include "sound/sound.h"
 
@@ -23,7 +24,7 @@ bool g_subsystem = false; // SDL's audio is started
 void say_silent(const char* why) {
     if (g_said) return;
     g_said = true;
-    std::fprintf(stderr, "clovenfeld: no sound (%s); the game plays on silently\n", why);
+    notice("no sound (%s); the game plays on silently", why);
 }
 
 // ALSA's library writes its own lines to standard error when it finds no

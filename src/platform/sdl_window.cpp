@@ -24,6 +24,7 @@
 #include "services/screen.h"
 #include "sound/sound.h"
 #include "platform/window_layout.h"
+#include "platform/notice.h"
 
 #include <SDL.h>
 
@@ -148,7 +149,7 @@ int create_window(const char* title) {
         g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
                                       g_width, g_height);
     if (!g_texture) {
-        std::fprintf(stderr, "clovenfeld: cannot open the window: %s\n", SDL_GetError());
+        notice("cannot open the window: %s", SDL_GetError());
         destroy_window();
         return ERR_ILLEGAL_CALL;
     }
@@ -481,7 +482,7 @@ int sdl_open(int width, int height, const char* title) {
     }
     keyboard_reset();
     if (run_options.record_path != nullptr && !recording_start(run_options.record_path)) {
-        std::fprintf(stderr, "clovenfeld: cannot create the recording %s\n", run_options.record_path);
+        notice("cannot create the recording %s", run_options.record_path);
         end_program(2);
     }
     int result = ERR_ILLEGAL_CALL;
@@ -576,7 +577,7 @@ int run_with_window(int (*game_main)()) {
     g_close_button = false;
     g_paused = false;
     g_video_ok = SDL_Init(SDL_INIT_VIDEO) == 0;
-    if (!g_video_ok) std::fprintf(stderr, "clovenfeld: no video: %s\n", SDL_GetError());
+    if (!g_video_ok) notice("no video: %s", SDL_GetError());
     // With no display SDL falls back to a driver that shows nothing and takes
     // no keys; the game would wait for ever.  Refuse it unless asked for.
     if (g_video_ok) {
@@ -584,7 +585,7 @@ int run_with_window(int (*game_main)()) {
         const char* asked = SDL_getenv("SDL_VIDEODRIVER");
         const bool invisible = driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
         if (invisible && (asked == nullptr || std::strcmp(asked, driver) != 0)) {
-            std::fprintf(stderr, "clovenfeld: no display to open the window on (try --headless)\n");
+            notice("no display to open the window on (try --headless)");
             SDL_Quit();
             g_video_ok = false;
         }

@@ -4,6 +4,7 @@
 #include "platform/session.h"
 
 #include "platform/settings.h"
+#include "platform/notice.h"
 #include "sound/sound.h"
 
 #include <atomic>
@@ -24,7 +25,7 @@ bool g_dirty = false;
 bool g_started = false;          // session_start ran
 std::atomic<bool> g_pause_on_focus_loss{true};
 
-void to_stderr(void*, const char* line) { std::fprintf(stderr, "clovenfeld: %s\n", line); }
+void to_stderr(void*, const char* line) { notice("%s", line); }
 
 } // namespace
 
@@ -53,7 +54,7 @@ void session_start(const char* path, bool use_default, RunOptions* run) {
     g_pause_on_focus_loss = g_loaded.pause_on_focus_loss;
     char message[BIND_MESSAGE_CHARS];
     if (!keymap_set_bindings(g_loaded.bindings, message, sizeof message))
-        std::fprintf(stderr, "clovenfeld: %s: %s; the default keys stay\n", g_path, message);
+        notice("%s: %s; the default keys stay", g_path, message);
 }
 
 bool session_pause_on_focus_loss() { return g_pause_on_focus_loss; }
@@ -94,8 +95,7 @@ void session_save() {
     if (!g_in_use || !g_dirty) return;
     g_dirty = false;
     if (!settings_update_text(g_text, g_changed, &g_new_text)) {
-        std::fprintf(stderr, "clovenfeld: %s: your changes are not saved: the file's own lines would undo them\n",
-                     g_path);
+        notice("%s: your changes are not saved: the file's own lines would undo them", g_path);
         return;
     }
     if (g_new_text.size == g_text.size && std::memcmp(g_new_text.bytes, g_text.bytes, g_text.size) == 0) return;

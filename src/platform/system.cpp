@@ -36,7 +36,9 @@ bool file_executable_path(char* out, int size) {
 
 void file_plain_std_streams() {}
 
-void show_report_without_console(const char*) {}
+bool file_unix_data_places() { return true; }
+
+void show_notices_without_console(const char*) {}
 
 bool file_move_new(const char* from, const char* to) {
     // A hard link is made only where nothing is; the temporary name goes after.

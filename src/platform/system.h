@@ -32,11 +32,19 @@ bool file_executable_path(char* out, int size);
 // that every system prints the same lines.  Called first thing by main().
 void file_plain_std_streams();
 
-// Shows a fatal report to a player who has no console to read standard
-// error in (a program started from the desktop on Windows); nothing where
-// standard error is a terminal, a file or a pipe, and nothing on POSIX
-// systems.  Called by fatal_error after writing the report to standard error.
-void show_report_without_console(const char* report);
+// True where the game's data may sit in the Unix places (<prefix>/share,
+// $XDG_DATA_HOME, $XDG_DATA_DIRS, ~/.local/share, ../share beside the
+// program), so the data search looks there (datadir.h); false on Windows,
+// where the data is beside the program or named by --data.
+bool file_unix_data_places();
+
+// Shows the kept notice lines and then text (a fatal report, the usage) in a
+// box to a player who has no console to read standard error in (a program
+// started from the desktop on Windows), and returns when the box is closed;
+// nothing where standard error leads somewhere (a console, a file, a pipe),
+// and nothing on POSIX systems.  Called by fatal_error after writing the
+// report to standard error, and by main() after a bad command line.
+void show_notices_without_console(const char* text);
 
 // Moves from to to only when nothing is at to: an earlier file there is
 // never replaced.  False with errno set (EEXIST when something is there).

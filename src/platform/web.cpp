@@ -42,6 +42,7 @@
 #include "platform/overlay.h"
 #include "platform/run.h"
 #include "platform/session.h"
+#include "platform/notice.h"
 #include "sound/cue_queue.h"
 #include "sound/sound.h"
 
@@ -394,7 +395,7 @@ int web_open(int width, int height, const char* title) {
     const int r = headless_platform.open_window(width, height, title);
     if (r != 0) return r;
     if (run_options.record_path != nullptr && !recording_active() && !recording_start(run_options.record_path)) {
-        std::fprintf(stderr, "clovenfeld: cannot create the recording %s\n", run_options.record_path);
+        notice("cannot create the recording %s", run_options.record_path);
         end_program(2);
     }
     web_set_title(title ? title : "");

@@ -6,6 +6,7 @@
 #include "platform/win32_audio.h"
 
 #include "platform/run.h"
+#include "platform/notice.h"
 #include "sound/cue_queue.h"
 #include "sound/sound.h"
 
@@ -67,7 +68,7 @@ bool win32_audio_open() {
         g_device = nullptr;
         CloseHandle(g_done);
         g_done = nullptr;
-        std::fprintf(stderr, "clovenfeld: no sound (no output device, error %u); the game plays on silently\n", r);
+        notice("no sound (no output device, error %u); the game plays on silently", r);
         return false;
     }
     sound_init();

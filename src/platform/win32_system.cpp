@@ -2,6 +2,8 @@
 // (ANSI code page) strings, as the C library takes them.
 #include "platform/system.h"
 
+#include "platform/notice.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -47,6 +49,8 @@ bool file_executable_path(char* out, int size) {
 }
 
 namespace {
+bool g_attached = false; // standard output and error write to the parent's console
+
 bool usable(DWORD which) {
     const HANDLE h = GetStdHandle(which);
     return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
@@ -60,23 +64,20 @@ void file_plain_std_streams() {
     if (!usable(STD_OUTPUT_HANDLE) && !usable(STD_ERROR_HANDLE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
         (void)std::freopen("CONOUT$", "w", stdout);
         (void)std::freopen("CONOUT$", "w", stderr);
+        g_attached = true;
     }
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
-void show_report_without_console(const char* report) {
-    // Standard error that leads somewhere (a console, a file, a pipe) has it.
-    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err != nullptr && err != INVALID_HANDLE_VALUE && GetFileType(err) != FILE_TYPE_UNKNOWN) return;
-    // The report without its blank lines around it.
-    char text[1024];
-    while (*report == '\n') ++report;
-    int n = 0;
-    for (; report[n] != '\0' && n < static_cast<int>(sizeof text) - 1; ++n) text[n] = report[n];
-    while (n > 0 && text[n - 1] == '\n') --n;
-    text[n] = '\0';
-    MessageBoxA(nullptr, text, "Clovenfeld Returns", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
+bool file_unix_data_places() { return false; }
+
+void show_notices_without_console(const char* text) {
+    // Standard error that leads somewhere (a console, a file, a pipe) has it all.
+    if (g_attached || usable(STD_ERROR_HANDLE)) return;
+    char box[NOTICE_KEEP_CHARS + 2048];
+    if (format_notice_box(box, sizeof box, text) == 0) return;
+    MessageBoxA(nullptr, box, "Clovenfeld Returns", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TASKMODAL);
 }
 
 bool file_move_new(const char* from, const char* to) {

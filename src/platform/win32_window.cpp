@@ -23,6 +23,7 @@
 #include "platform/session.h"
 #include "platform/win32_audio.h"
 #include "platform/window_layout.h"
+#include "platform/notice.h"
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/keyboard.h"
@@ -446,7 +447,7 @@ int create_window(const char* title) {
         wc.lpszClassName = CLASS_NAME;
         registered = RegisterClassExW(&wc) != 0;
         if (!registered) {
-            std::fprintf(stderr, "clovenfeld: cannot open the window: no window class (%lu)\n", GetLastError());
+            notice("cannot open the window: no window class (%lu)", GetLastError());
             return ERR_ILLEGAL_CALL;
         }
     }
@@ -463,7 +464,7 @@ int create_window(const char* title) {
     MultiByteToWideChar(CP_ACP, 0, title, -1, wide, static_cast<int>(sizeof g_title));
     g_window = CreateWindowExW(0, CLASS_NAME, wide, WINDOWED_STYLE, x, y, w, h, nullptr, nullptr, inst, nullptr);
     if (!g_window) {
-        std::fprintf(stderr, "clovenfeld: cannot open the window (%lu)\n", GetLastError());
+        notice("cannot open the window (%lu)", GetLastError());
         return ERR_ILLEGAL_CALL;
     }
     g_have_frame = false;
@@ -503,7 +504,7 @@ int win_open(int width, int height, const char* title) {
     }
     keyboard_reset();
     if (run_options.record_path != nullptr && !recording_start(run_options.record_path)) {
-        std::fprintf(stderr, "clovenfeld: cannot create the recording %s\n", run_options.record_path);
+        notice("cannot create the recording %s", run_options.record_path);
         end_program(2);
     }
     int result = ERR_ILLEGAL_CALL;

@@ -99,7 +99,7 @@ void fatal_error(int number, int line, const char* module, const char* procedure
     if (g_fatal_hook != nullptr) g_fatal_hook(number, report);
     std::fflush(nullptr);
     write_all(2, report, len);
-    show_report_without_console(report);
+    show_notices_without_console(report);
     leave(number);
 }
 

@@ -32,8 +32,9 @@ const char* error_text(int n);
 int format_fatal_report(char* out, int size, int number, int line,
                         const char* module, const char* procedure);
 
-// Writes the report to standard error, closes the window and ends the process
-// with the error number as its status.  Never returns.
+// Writes the report to standard error (where there is no console, a box
+// shows it after the notice lines, system.h), closes the window and ends the
+// process with the error number as its status.  Never returns.
 // Called by CHECK, by Table on a bad index, and by the services' users.
 [[noreturn]] void fatal_error(int number, int line, const char* module, const char* procedure);
 

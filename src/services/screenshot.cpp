@@ -1,6 +1,7 @@
 // screenshot.cpp -- the S key's picture (screenshot.h).
 #include "services/screenshot.h"
 
+#include "platform/notice.h"
 #include "platform/platform.h"
 #include "platform/system.h"
 #include "services/bmp.h"
@@ -41,8 +42,7 @@ bool save_in(const char* dir, char* where) {
 
 // Says where the shot went: standard error, and the window's banner.
 void tell(const char* line, const char* banner) {
-    std::fprintf(stderr, "clovenfeld: %s\n", line);
-    std::fflush(stderr);
+    notice("%s", line);
     if (platform()->banner != nullptr) platform()->banner(banner);
 }
 

@@ -16,6 +16,12 @@
 #     gives the window's very event lines and the "Level 1" box as the window
 #     showed it, and without its Right key a different last picture: Right
 #     moved the player.  The window's ticks a second are printed.
+#  3. Without a console: from a folder without the data, while the Unix data
+#     places ($XDG_DATA_HOME, $XDG_DATA_DIRS, ../share) hold it, the program
+#     finds none.  Started as from the desktop (start /wait), it shows in a
+#     box what standard error says with a console (every notice line, then
+#     the report) and ends with status 2; so for a bad option (the message,
+#     then the usage), whose message is the Linux program's.
 #
 # Usage: run.sh CLOVENFELD.EXE LINUX-GAME-BINARY XWD_COMPARE GAME.REC
 set -euo pipefail
@@ -166,3 +172,55 @@ held_right=$(grep -c -E '(^|[x ])77( |\|)' window.rec || true)
 ! cmp -s replay-end.bmp no-right-end.bmp || fail "holding Right changed nothing: the player did not move"
 echo "windows: window: its recording replays on Linux with the same $(wc -l <game.out) events and Level 1 box;" \
      "without Right the last picture differs"
+
+# --- 3. without a console --------------------------------------------------------------
+# The program in a folder without the data, while every Unix place holds it:
+# on Windows the search never looks there.
+mkdir -p nodata xdg-home/clovenfeld xdg-dirs/clovenfeld share/clovenfeld
+cp clovenfeld.exe nodata/
+for d in xdg-home/clovenfeld xdg-dirs/clovenfeld share/clovenfeld; do cp -r gfx levels "$d/"; done
+export XDG_DATA_HOME="$work/xdg-home" XDG_DATA_DIRS="$work/xdg-dirs"
+(cd nodata && wine clovenfeld.exe --headless --fast --stop-at title >/dev/null 2>../nodata.err) &&
+  fail "the program took its data from a Unix place ($XDG_DATA_HOME, $XDG_DATA_DIRS or ../share)"
+grep -q "^clovenfeld: no folder holds the game's data" nodata.err || fail "no line said why: $(cat nodata.err)"
+# With a console: what standard error says (a bad option, as on Linux).
+(cd nodata && wine clovenfeld.exe >/dev/null 2>../console.err) && fail "the window run played without its data"
+grep -q "^clovenfeld: no folder holds" console.err && grep -q "^Aborting due to runtime error 2 (file not found)" console.err ||
+  fail "the window run without its data said: $(cat console.err)"
+(cd nodata && wine clovenfeld.exe --bogus >/dev/null 2>../bogus.err) && fail "--bogus was taken"
+"$game" --bogus 2>bogus-linux.err && fail "Linux took --bogus"
+cmp -s bogus.err bogus-linux.err || fail "--bogus: Wine said \"$(cat bogus.err)\", Linux \"$(cat bogus-linux.err)\""
+wine clovenfeld.exe --help >usage.txt || fail "--help failed"
+# escaped FILE...: the files' lines, blank lines around them dropped, as Wine's trace writes them.
+escaped() {
+  cat "$@" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g' |
+    awk '{ line[NR] = $0 } END { a = 1; while (a <= NR && line[a] == "") a++
+           z = NR; while (z >= a && line[z] == "") z--
+           for (i = a; i <= z; i++) printf "%s%s", line[i], (i < z ? "\\n" : "") }'
+}
+# box EXPECTED ARGS...: started as from the desktop (start /wait: no standard
+# error at all), the program shows EXPECTED in a box and, the box closed, ends
+# with status 2.  Wine's msgbox trace holds the text the box was given,
+# escaped, and cut after about 300 characters ("...).
+find_box() { xdotool search --onlyvisible --name '^Clovenfeld Returns$' | head -n1; }
+box() {
+  local want=$1 text status=0; shift
+  (cd nodata && WINEDEBUG=-all,+msgbox exec wine start /wait clovenfeld.exe "$@" >/dev/null 2>../box.trace) &
+  game_pid=$!
+  wait_for 30 find_box || fail "clovenfeld.exe $*: no box was shown"
+  wmctrl -i -c "$(find_box)" || fail "wmctrl could not close the box"
+  wait_for 10 sh -c "! kill -0 $game_pid" || fail "clovenfeld.exe $*: closing the box did not end the program"
+  wait "$game_pid" || status=$?
+  game_pid=""
+  [ "$status" = 2 ] || fail "clovenfeld.exe $*: status $status after the box, not 2"
+  text=$(sed -n 's/^.*:MSGBOX_OnInit L"//p' box.trace)
+  case "$text" in
+    *'"...') text=${text%\"...}; [ "${#text}" -ge 200 ] && [[ "$want" == "$text"* ]] ;;
+    *) text=${text%\"}; [ "$text" = "$want" ] ;;
+  esac || fail "clovenfeld.exe $*: the box shows \"$text\", not \"$want\""
+}
+box "$(escaped console.err)"
+printf '\n' >blank.txt
+box "$(escaped bogus.err blank.txt usage.txt)" --bogus
+echo "windows: without a console: a box shows the $(grep -c . console.err) lines of standard error without the data," \
+     "and the message and the usage after a bad option; no Unix place is searched"
