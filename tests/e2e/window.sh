@@ -168,7 +168,9 @@ echo "e2e: the Level 1 box in the window equals its headless replay, pixel for p
 # the window's tick; with "picture" its last picture is also the window's.
 close_game() {
   local what=$1 status=0
-  xwd -silent -id "$win" -out "$work/close.xwd" || fail "xwd could not capture the window"
+  if [ "${2:-}" = picture ]; then
+    xwd_still close || fail "the window's picture did not settle $what"
+  fi
   wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
   wait_for 60 sh -c "! kill -0 $game_pid" || fail "the close button did not end the program $what"
   wait "$game_pid" || status=$?
