@@ -34,7 +34,9 @@ e2e_openbox
 cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
 cd "$work"
 
-find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+# The window of this game ($game_pid): the last one's may still be on the
+# screen for a moment after it ended, longer on a busy machine.
+find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
 # start ARGS...: the game with ARGS, up to its title screen, with the focus.
 start() {
   "$game" --scale 1 --events "$@" >"$work/game.out" 2>"$work/game.err" &

@@ -32,7 +32,9 @@ e2e_openbox
 cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
 cd "$work"
 
-find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+# The window of this game ($game_pid): the last one's may still be on the
+# screen for a moment after it ended, longer on a busy machine.
+find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
 # audio_wait MS: waits until the sound device has taken MS more milliseconds
 # of sound (the disk driver's file $raw has grown by as much), so the sounds
 # around it stand that far apart in the capture however busy the machine is;

@@ -30,7 +30,9 @@ cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
 cd "$work"
 export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
 
-find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+# The window of this game ($game_pid): the last one's may still be on the
+# screen for a moment after it ended, longer on a busy machine.
+find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
 size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
 is_size() { [ "$(size_of "$1")" = "$2" ]; }
 # start CONFIG ARGS...: the game with XDG_CONFIG_HOME=CONFIG, up to its title.

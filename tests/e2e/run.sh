@@ -34,7 +34,9 @@ start_game() {
 }
 start_game
 
-find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+# The window of this game ($game_pid): the last one's may still be on the
+# screen for a moment after it ended, longer on a busy machine.
+find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
 if ! wait_for 60 find_window; then
   # A game that could not reach the X server at all (a slow server on a busy
   # machine) gets one more try; any other failure is the game's.

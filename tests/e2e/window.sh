@@ -43,7 +43,9 @@ start_game() {
   SDL_VIDEODRIVER=x11 "$game" --no-settings --events "$@" >"$work/game.out" 2>"$work/game.err" &
   game_pid=$!
 }
-find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
+# The window of this game ($game_pid): the last one's may still be on the
+# screen for a moment after it ended, longer on a busy machine.
+find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
 size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
 is_size() { [ "$(size_of "$1")" = "$2" ]; }
 # shows NAME PAGE.bmp SCALE X Y: the window's pixels (NAME.xwd) are the page's.
