@@ -52,7 +52,7 @@ e2e_xvfb() {
     # reset is refused.
     Xvfb ":$n" -screen 0 "$3x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    if wait_for 10 xwininfo -display ":$n" -root; then display=":$n"; break; fi
+    if wait_for 30 xwininfo -display ":$n" -root; then display=":$n"; break; fi
     kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""
   done
   [ -n "$display" ] || fail "no X server could be started"
@@ -66,7 +66,7 @@ e2e_xvfb() {
 e2e_openbox() {
   openbox --sm-disable >"$work/wm.log" 2>&1 &
   wm_pid=$!
-  wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
+  wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "the window manager did not start"
   sleep 1
 }
 
@@ -84,4 +84,18 @@ press_until() {
     wait_for 4 seen "$2" "$3" && return 0
   done
   fail "pressing $1 did not lead to event $3 (events: $(tr '\n' ';' <"$work/game.out"))"
+}
+
+# xwd_still NAME: captures the window $win to $work/NAME.xwd until two
+# captures 0.5 s apart are the same (the window is drawn a moment after the
+# game shows a picture), for up to about 30 s.
+xwd_still() {
+  local attempt
+  for attempt in $(seq 40); do
+    xwd -silent -id "$win" -out "$work/$1.xwd" || true
+    sleep 0.5
+    xwd -silent -id "$win" -out "$work/$1-again.xwd" || continue
+    cmp -s "$work/$1.xwd" "$work/$1-again.xwd" && return 0
+  done
+  return 1
 }

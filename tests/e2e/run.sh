@@ -34,14 +34,16 @@ start_game() {
 }
 start_game
 
-find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
-if ! wait_for 20 find_window; then
+# The window of this game ($game_pid): the last one's may still be on the
+# screen for a moment after it ended, longer on a busy machine.
+find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
+if ! wait_for 60 find_window; then
   # A game that could not reach the X server at all (a slow server on a busy
   # machine) gets one more try; any other failure is the game's.
   if ! kill -0 "$game_pid" 2>/dev/null && grep -q "no video" "$work/game.err"; then
     wait "$game_pid" 2>/dev/null || true
     start_game
-    wait_for 20 find_window || fail "the game window did not appear"
+    wait_for 60 find_window || fail "the game window did not appear"
   else
     fail "the game window did not appear"
   fi
@@ -60,7 +62,7 @@ height=$(sed -n 's/^ *Height: *//p' <<<"$geometry")
 [ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x${height}, not 640x480"
 
 xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
-wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
+wait_for 30 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
 
 # Key presses go through XTEST to the focused window, as a keyboard's would
 # (press, seen and press_until are in common.sh).
@@ -96,14 +98,14 @@ count_colour() {
 
 # The title screen is up (the game waits there); Space starts a game, and a
 # second Space closes the "Level 1" box.  Then S saves the frame.
-wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
 press_until space 1 ' infobox:Level 1$'
 press_until space 1 ' level:1$'
 sleep 0.2
 rm -f screen.bmp
 for attempt in 1 2 3 4 5; do
   press s
-  wait_for 3 bmp_size && break
+  wait_for 10 bmp_size && break
 done
 bmp_size || fail "S did not write a 1228854-byte screen.bmp"
 kill -0 "$game_pid" 2>/dev/null || fail "the game ended early"
@@ -130,7 +132,7 @@ kill -0 "$game_pid" 2>/dev/null || fail "Escape in play ended the program"
 press_until space 2 ' title$'
 kill -0 "$game_pid" 2>/dev/null || fail "the program ended on the title screen without Escape"
 exited() { ! kill -0 "$game_pid" 2>/dev/null; }
-hold_until Escape 10 exited || fail "Escape on the title screen did not end the program"
+hold_until Escape 60 exited || fail "Escape on the title screen did not end the program"
 status=0
 wait "$game_pid" || status=$?
 game_pid=""

@@ -37,9 +37,11 @@ void push_key(SDL_EventType type, SDL_Scancode sc) {
     SDL_PushEvent(&e);
 }
 
-// Waits up to ~2 s of ticks for the held state of Right to become `want`.
+// Waits for the held state of Right to become `want`: as long as the main
+// thread takes under ThreadSanitizer on a busy machine, up to 2000 ticks
+// (20 s or more) before calling the test hung.
 bool right_becomes(bool want) {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 2000; ++i) {
         if (key_down(KEY_RIGHT) == want) return true;
         platform()->tick(10);
     }

@@ -93,32 +93,32 @@ game_pid=$!
 find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
 size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
 is_size() { [ "$(size_of "$1")" = "$2" ]; }
-wait_for 30 find_window || fail "the game window did not appear"
+wait_for 60 find_window || fail "the game window did not appear"
 win=$(find_window)
-wait_for 20 seen 1 ' title$' || fail "the title screen was not shown"
+wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
 start_ns=$(date +%s%N)
-wait_for 5 is_size "$win" 640x480 || fail "--scale 1 opened $(size_of "$win"), not 640x480"
+wait_for 30 is_size "$win" 640x480 || fail "--scale 1 opened $(size_of "$win"), not 640x480"
 # shows NAME PAGE.bmp SCALE X Y: the window's pixels (NAME.xwd) are the page's.
 # Wine copies what is drawn to the X window a moment later: a few tries.
 shows() { xwd -silent -id "$win" -out "$1.xwd" && "$compare" "$1.xwd" "$2" "$3" "$4" "$5" >/dev/null; }
-wait_for 3 shows title title.bmp 1 0 0 ||
+wait_for 30 shows title title.bmp 1 0 0 ||
   fail "the window's title screen differs from the Linux shot: $("$compare" title.xwd title.bmp 1 0 0 | tail -n 1)"
 echo "windows: window: the title screen equals the Linux shot, pixel for pixel"
 xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
-wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
+wait_for 30 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
 sleep 0.5 # Wine hands the focus on to the program a moment later
 xdotool key F11
-wait_for 5 is_size "$win" 1600x1200 || fail "F11 did not fill the screen (window $(size_of "$win"))"
-wait_for 3 shows full title.bmp 2 160 120 ||
+wait_for 30 is_size "$win" 1600x1200 || fail "F11 did not fill the screen (window $(size_of "$win"))"
+wait_for 30 shows full title.bmp 2 160 120 ||
   fail "fullscreen does not show the title at 2x, centred: $("$compare" full.xwd title.bmp 2 160 120 | tail -n 1)"
 xdotool key F11
-wait_for 5 is_size "$win" 640x480 || fail "F11 again did not give back 640x480 (window $(size_of "$win"))"
+wait_for 30 is_size "$win" 640x480 || fail "F11 again did not give back 640x480 (window $(size_of "$win"))"
 echo "windows: window: F11 filled the screen with the title at 2x, centred, and gave the window back"
 # P pauses under the dimmed overlay and P again shows the picture as it was.
 xdotool key p
-wait_for 3 eval '! shows paused title.bmp 1 0 0' || fail "P did not show the pause overlay"
+wait_for 30 eval '! shows paused title.bmp 1 0 0' || fail "P did not show the pause overlay"
 xdotool key p
-wait_for 3 shows resumed title.bmp 1 0 0 || fail "P again did not take the overlay away"
+wait_for 30 shows resumed title.bmp 1 0 0 || fail "P again did not take the overlay away"
 echo "windows: window: P paused under the overlay and P resumed"
 
 press_until space 1 ' infobox:Level 1$'
@@ -131,11 +131,13 @@ for i in 1 2 3; do
 done
 press_until space 1 ' level:1$'
 xdotool keydown Right
-sleep 1
+# Held until a step is heard: the game has seen Right held, however slow the machine.
+wait_for 60 seen 1 ' sound:step$' || { xdotool keyup Right; fail "Right held did not walk"; }
+sleep 0.5
 xdotool keyup Right
 kill -0 "$game_pid" 2>/dev/null || fail "the game ended while playing"
 wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
-wait_for 10 sh -c "! kill -0 $game_pid" || fail "the close button did not end the program"
+wait_for 60 sh -c "! kill -0 $game_pid" || fail "the close button did not end the program"
 elapsed_ms=$(( ($(date +%s%N) - start_ns) / 1000000 ))
 status=0
 wait "$game_pid" || status=$?
