@@ -8,7 +8,8 @@
 // and Alt+Enter toggle desktop fullscreen on the main thread.  Key and
 // gamepad events go through the shared key map (keymap.h) into the held-key
 // table and the key queue.  The close button ends the program with status 0
-// at the game thread's next tick.
+// at the game thread's next tick.  The window carries the program's icon, and
+// its class is the desktop entry's id, so desktops match it to the menu entry.
 #include "platform/platform.h"
 #include "platform/run.h"
 
@@ -22,6 +23,8 @@
 #include "services/screen.h"
 #include "sound/sound.h"
 #include "platform/window_layout.h"
+
+#include "icon_pixels.h" // made by mkassets from assets/icon.txt
 
 #include <SDL.h>
 
@@ -107,6 +110,34 @@ void close_pads() {
     keymap_pads_reset();
 }
 
+// The program's icon, scaled up by whole pixels for the window manager's task
+// bar and switcher (64 x 64; smaller sizes are exact halves of it).
+constexpr int ICON_SCALE = 4;
+constexpr int ICON_SIDE = ICON_PIXELS_SIZE * ICON_SCALE;
+uint32_t g_icon[ICON_SIDE * ICON_SIDE];
+
+void set_window_icon() {
+    for (int y = 0; y < ICON_SIDE; ++y)
+        for (int x = 0; x < ICON_SIDE; ++x)
+            g_icon[y * ICON_SIDE + x] = ICON_PIXELS[y / ICON_SCALE * ICON_PIXELS_SIZE + x / ICON_SCALE];
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(g_icon, ICON_SIDE, ICON_SIDE, 32, ICON_SIDE * 4,
+                                                           SDL_PIXELFORMAT_ARGB8888);
+    if (!icon) return; // the window works without it
+    SDL_SetWindowIcon(g_window, icon);
+    SDL_FreeSurface(icon);
+}
+
+#ifndef CLOVENFELD_APP_ID
+#error "CLOVENFELD_APP_ID, the desktop entry's id, comes from CMakeLists.txt"
+#endif
+
+// Before SDL starts its video: the window's class (X11) and application id
+// (Wayland) are the desktop entry's id, unless the player set them.
+void name_window_class() {
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", CLOVENFELD_APP_ID, 0);
+    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", CLOVENFELD_APP_ID, 0);
+}
+
 void destroy_window() {
     if (g_overlay_texture) SDL_DestroyTexture(g_overlay_texture);
     g_overlay_texture = nullptr;
@@ -131,6 +162,7 @@ int create_window(const char* title) {
     g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED_DISPLAY(0), SDL_WINDOWPOS_CENTERED_DISPLAY(0),
                                 g_width * scale, g_height * scale, flags);
     if (g_window) {
+        set_window_icon();
         SDL_SetWindowMinimumSize(g_window, g_width / 2, g_height / 2);
         SDL_ShowCursor(run_options.fullscreen ? SDL_DISABLE : SDL_ENABLE);
         g_renderer = SDL_CreateRenderer(g_window, -1, 0);
@@ -558,6 +590,7 @@ int run_with_window(int (*game_main)()) {
     g_closing = false;
     g_close_button = false;
     g_paused = false;
+    name_window_class();
     g_video_ok = SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!g_video_ok) std::fprintf(stderr, "clovenfeld: no video: %s\n", SDL_GetError());
     // With no display SDL falls back to a driver that shows nothing and takes
