@@ -8,8 +8,10 @@
 // and Alt+Enter toggle desktop fullscreen on the main thread.  Key and
 // gamepad events go through the shared key map (keymap.h) into the held-key
 // table and the key queue.  The close button ends the program with status 0
-// at the game thread's next tick.  The window carries the program's icon, and
-// its class is the desktop entry's id, so desktops match it to the menu entry.
+// at the game thread's next tick; the window goes first, and the process ends
+// without waiting for the rest of SDL (a sound device may take a while to
+// drain).  The window carries the program's icon, and its class is the
+// desktop entry's id, so desktops match it to the menu entry.
 #include "platform/platform.h"
 #include "platform/run.h"
 
@@ -51,6 +53,7 @@ bool g_open_requested = false;
 bool g_open_done = false;
 int g_open_result = 1;
 bool g_close_requested = false;
+bool g_window_gone = false;      // the program is ending and its window is gone
 bool g_closed = false;           // SDL is shut down for good
 bool g_title_changed = false;
 char g_title[128] = "";
@@ -254,6 +257,17 @@ void set_paused(bool on) {
     g_overlay_stale = true;
 }
 
+// The close button, Alt+F4, the window manager or the pause menu's Quit: the
+// game thread ends the program at its next tick.  Set under the lock, so a
+// game thread waiting in the pause cannot miss it.
+void request_close() {
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        g_close_button = true;
+    }
+    g_cv.notify_all();
+}
+
 void toggle_mute() {
     sound_set_muted(!sound_muted());
     session_note_mute(sound_muted());
@@ -288,10 +302,7 @@ void paused_key(const SDL_KeyboardEvent& k) {
     case PAUSE_RESUME: set_paused(false); break;
     case PAUSE_MUTE: toggle_mute(); break;
     case PAUSE_FULLSCREEN: toggle_fullscreen(); break;
-    case PAUSE_QUIT:
-        g_close_button = true; // ends as the close button does
-        g_cv.notify_all();
-        break;
+    case PAUSE_QUIT: request_close(); break; // ends as the close button does
     case PAUSE_STAY: break;
     }
 }
@@ -419,8 +430,7 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     case SDL_QUIT:
         // The key code the close button has always queued, then the end.
         input_event(INPUT_QUEUE, KEY_CLOSE_CODE);
-        g_close_button = true;
-        g_cv.notify_all(); // a paused game thread wakes to end
+        request_close(); // a paused game thread wakes to end
         break;
     case SDL_WINDOWEVENT:
         switch (e.window.event) {
@@ -482,13 +492,30 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     }
 }
 
-// Main thread: shuts SDL down for good.
+// Main thread: shuts SDL down for good, the window first.
 void shut_down_sdl() {
+    destroy_window();
     sdl_audio_close();
     close_pads();
-    destroy_window();
     if (g_video_ok) SDL_Quit();
     g_video_ok = false;
+}
+
+// Main thread, asked by the game thread to close because the program ends:
+// the window goes, the game thread hears of it at once and ends the process,
+// and SDL is shut down meanwhile for as long as the process lasts (closing a
+// sound device may wait for it to drain).
+void close_for_good() {
+    destroy_window();
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        g_window_gone = true;
+    }
+    g_cv.notify_all();
+    shut_down_sdl();
+    std::lock_guard<std::mutex> lock(g_mx);
+    g_closed = true;
+    g_cv.notify_all();
 }
 
 bool on_main_thread() { return g_running && std::this_thread::get_id() == g_main_thread; }
@@ -508,7 +535,7 @@ int sdl_open(int width, int height, const char* title) {
     int result = ERR_ILLEGAL_CALL;
     {
         std::unique_lock<std::mutex> lock(g_mx);
-        if (!g_running || on_main_thread() || g_closed) return ERR_ILLEGAL_CALL;
+        if (!g_running || on_main_thread() || g_closed || g_window_gone) return ERR_ILLEGAL_CALL;
         copy_title(title);
         g_open_done = false;
         g_open_requested = true;
@@ -560,9 +587,10 @@ void sdl_close() {
     std::unique_lock<std::mutex> lock(g_mx);
     if (!g_running || g_closed) return;
     g_close_requested = true;
-    // The main thread looks at least every few milliseconds; if it is stuck
-    // (a display that stopped answering), the process ends without it.
-    g_cv.wait_for(lock, std::chrono::milliseconds(500), [] { return g_closed; });
+    // The main thread looks at least every few milliseconds and takes the
+    // window away first; if it is stuck (a display that stopped answering),
+    // the process ends without it.
+    g_cv.wait_for(lock, std::chrono::milliseconds(250), [] { return g_window_gone || g_closed; });
 }
 
 // exit() called while the window runs comes from the X library, whose
@@ -614,6 +642,7 @@ int run_with_window(int (*game_main)()) {
         g_running = true;
         g_main_thread = std::this_thread::get_id();
         g_game_done = false;
+        g_window_gone = false;
         g_closed = false;
     }
     int status = 0;
@@ -653,10 +682,7 @@ int run_with_window(int (*game_main)()) {
         }
         if (retitle && g_window) SDL_SetWindowTitle(g_window, title);
         if (close) {
-            shut_down_sdl();
-            std::lock_guard<std::mutex> lock(g_mx);
-            g_closed = true;
-            g_cv.notify_all();
+            close_for_good();
             continue;
         }
         bool redraw = false;
