@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # package.sh -- builds the Debian package: a Release build of the game in
-# build/deb, packed by cpack into build/deb/pkg/clovenfeld_<version>_<arch>.deb.
+# build/deb, packed by cpack into build/deb/pkg/clovenfeld_<version>_<arch>.deb
+# and checked by lintian (an error or warning stops it; its notes are shown).
+# It first installs the Debian packages it needs (scripts/deps.sh package).
 #
 #   scripts/package.sh [--check-reproducible]
 #
@@ -19,6 +21,7 @@ case "${1:-}" in
   *) echo "usage: $0 [--check-reproducible]" >&2; exit 2 ;;
 esac
 jobs=${JOBS:-$(nproc)}
+bash "$root/scripts/deps.sh" package
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ] && ! git -C "$root" log -1 >/dev/null 2>&1; then
   SOURCE_DATE_EPOCH=$(find "$root" -path "$root/build" -prune -o -type f -printf '%T@\n' | sort -n | tail -1 | cut -d. -f1)
@@ -37,6 +40,12 @@ build_and_pack() {
 
 deb=$(build_and_pack "$root/build/deb")
 echo "$deb ($(stat -c %s "$deb") bytes)"
+lintian -I -E --pedantic "$deb" >"$root/build/deb/lintian.txt" || true
+cat "$root/build/deb/lintian.txt"
+if grep -Eq '^[EW]: ' "$root/build/deb/lintian.txt"; then
+  echo "lintian reports errors or warnings" >&2
+  exit 1
+fi
 if [ "$check" = 1 ]; then
   rm -rf "$root/build/deb-again"
   again=$(build_and_pack "$root/build/deb-again")

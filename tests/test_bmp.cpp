@@ -560,7 +560,8 @@ TEST_F(BmpSave, BlackPageGivesTheExactFile) {
     rmdir(dir.c_str());
 }
 
-TEST_F(BmpSave, RowsAreBottomToTopAndLoadBackExactly) {
+// Every colour comes back; the alpha byte, whatever the page holds, is 0xFF.
+TEST_F(BmpSave, RowsAreBottomToTopAndLoadBackOpaque) {
     const std::string dir = temp_dir();
     const std::string path = dir + "/shot.bmp";
     Image* page = work_page();
@@ -571,12 +572,51 @@ TEST_F(BmpSave, RowsAreBottomToTopAndLoadBackExactly) {
     ASSERT_EQ(f.size(), 1228854u);
     // The first stored pixel is the bottom-left one.
     const uint32_t first = f[54] | f[55] << 8 | f[56] << 16 | uint32_t(f[57]) << 24;
-    EXPECT_EQ(first, page->row(479)[0]);
+    EXPECT_EQ(first, page->row(479)[0] | 0xFF000000u);
 
     Image* copy = create_image(640, 480, 0);
     ASSERT_EQ(load_bitmap(path.c_str(), copy), 0);
     for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) ASSERT_EQ(copy->row(y)[x], page->row(y)[x]) << x << "," << y;
+        for (int x = 0; x < 640; ++x)
+            ASSERT_EQ(copy->row(y)[x], page->row(y)[x] | 0xFF000000u) << x << "," << y;
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
+}
+
+// The game's own sprites drawn as the game draws them (transparent, which
+// clears the page's alpha byte where they draw) give a screenshot whose every
+// pixel is opaque, with the page's colours: no viewer shows them as holes.
+TEST_F(BmpSave, DrawnSpritesAreOpaqueInTheScreenshot) {
+    set_color(0, 0xFF203040, KEEP_FOREGROUND);
+    clear_screen();
+    const struct { const char* name; int size; } sprites[] = {
+        {"block", 32}, {"egg", 32}, {"ladder", 32}, {"player", 32}, {"swan-r1", 32}, {"duck-r2", 64}};
+    int x = 0;
+    for (const auto& sprite : sprites) {
+        Image* img = create_image(sprite.size, sprite.size, 0);
+        const std::string file = std::string(GAME_DIR) + "/gfx/" + sprite.name + ".bmp";
+        ASSERT_EQ(load_bitmap(file.c_str(), img), 0) << file;
+        ASSERT_EQ(put_image(x, 100, img, BLIT_TRANSPARENT), 0) << file;
+        x += 70;
+    }
+    int drawn = 0; // page pixels the sprites drew (alpha 0 there)
+    for (int y = 0; y < 480; ++y)
+        for (int i = 0; i < 640; ++i) drawn += (px(i, y) >> 24) == 0;
+    ASSERT_GT(drawn, 1000);
+    const std::string dir = temp_dir();
+    const std::string path = dir + "/screen.bmp";
+    ASSERT_EQ(save_bitmap(path.c_str()), 0);
+    const std::vector<uint8_t> f = read_file(path);
+    ASSERT_EQ(f.size(), 1228854u);
+    int clear = 0, other = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int i = 0; i < 640; ++i) {
+            const size_t at = 54 + (static_cast<size_t>(479 - y) * 640 + i) * 4;
+            clear += f[at + 3] != 0xFF;
+            other += static_cast<uint32_t>(f[at] | f[at + 1] << 8 | f[at + 2] << 16) != (px(i, y) & 0xFFFFFFu);
+        }
+    EXPECT_EQ(clear, 0) << "pixels of the screenshot that are not opaque";
+    EXPECT_EQ(other, 0) << "pixels whose colour is not the page's";
     std::remove(path.c_str());
     rmdir(dir.c_str());
 }

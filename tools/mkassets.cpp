@@ -7,8 +7,9 @@
 // (8-bit palette bitmap, one pixel per cell, palette index = cell code).  With
 // an icon dir it also draws the program's icon, assets/icon.txt (16 x 16), as
 // <icon dir>/<N>.png for N = 16, 32, 48, 64, 128, 192, 256 and 512: RGBA, scaled by whole
-// numbers, transparent where nothing is drawn, and the pictures up to 256 px in one
-// <icon dir>/clovenfeld.ico for the Windows program.  The walking-left sprites are made here as
+// numbers, transparent where nothing is drawn, the pictures up to 256 px in one
+// <icon dir>/clovenfeld.ico for the Windows program, and <icon dir>/icon_pixels.h,
+// the 16 x 16 pixels as a C++ table that the window back-end builds in.  The walking-left sprites are made here as
 // mirror images of the walking-right ones, so the two can never drift apart.
 // Any malformed source stops the tool with a message naming the file and line
 // and a nonzero exit status, so a bad edit fails the build.  The tool has its
@@ -182,6 +183,25 @@ std::vector<uint8_t> ico_file(const std::vector<std::pair<int, std::vector<uint8
     return out;
 }
 
+// The icon as a header the window back-end includes: its pixels as
+// 0xAARRGGBB, row by row from the top, alpha 0 where nothing is drawn.
+std::vector<uint8_t> icon_header(const Picture& p) {
+    std::string text = "// icon_pixels.h -- made by mkassets from assets/icon.txt: the program's icon,\n"
+                       "// ICON_PIXELS_SIZE pixels square as 0xAARRGGBB, row by row from the top\n"
+                       "// (alpha 0 where nothing is drawn).\n"
+                       "#pragma once\n#include <cstdint>\n\n";
+    text += "inline constexpr int ICON_PIXELS_SIZE = " + std::to_string(p.width) + ";\n";
+    text += "inline constexpr uint32_t ICON_PIXELS[" + std::to_string(p.rgb.size()) + "] = {\n";
+    for (size_t i = 0; i < p.rgb.size(); i++) {
+        const uint32_t c = p.rgb[i];
+        char word[16];
+        std::snprintf(word, sizeof word, "0x%08X,", c == 0xFF00FF ? 0u : 0xFF000000u | c);
+        text += (i % 8 == 0 ? "    " : " ") + std::string(word) + (i % 8 == 7 ? "\n" : "");
+    }
+    text += "};\n";
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
 void write_level(const fs::path& file, const Level& level) {
     std::vector<uint8_t> b;
     bmp_headers(b, LEVEL_WIDTH, level.height, 8, 256, static_cast<uint32_t>(LEVEL_WIDTH * level.height));
@@ -251,6 +271,7 @@ int main(int argc, char** argv) {
         // An icon file holds pictures of at most 256 px (its size bytes stop there).
         std::erase_if(images, [](const auto& image) { return image.first > 256; });
         write_file(icons / "clovenfeld.ico", ico_file(images));
+        write_file(icons / "icon_pixels.h", icon_header(icon));
     }
     std::printf("mkassets: %zu sprites, %d levels written to %s\n", std::size(SPRITES), LEVEL_COUNT,
                 game.string().c_str());

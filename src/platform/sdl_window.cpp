@@ -8,7 +8,10 @@
 // and Alt+Enter toggle desktop fullscreen on the main thread.  Key and
 // gamepad events go through the shared key map (keymap.h) into the held-key
 // table and the key queue.  The close button ends the program with status 0
-// at the game thread's next tick.
+// at the game thread's next tick; the window goes first, and the process ends
+// without waiting for the rest of SDL (a sound device may take a while to
+// drain).  The window carries the program's icon, and its class is the
+// desktop entry's id, so desktops match it to the menu entry.
 #include "platform/platform.h"
 #include "platform/run.h"
 
@@ -25,6 +28,8 @@
 #include "sound/sound.h"
 #include "platform/window_layout.h"
 #include "platform/notice.h"
+
+#include "icon_pixels.h" // made by mkassets from assets/icon.txt
 
 #include <SDL.h>
 
@@ -51,6 +56,7 @@ bool g_open_requested = false;
 bool g_open_done = false;
 int g_open_result = 1;
 bool g_close_requested = false;
+bool g_window_gone = false;      // the program is ending and its window is gone
 bool g_closed = false;           // SDL is shut down for good
 bool g_title_changed = false;
 char g_title[128] = "";
@@ -114,6 +120,34 @@ void close_pads() {
     keymap_pads_reset();
 }
 
+// The program's icon, scaled up by whole pixels for the window manager's task
+// bar and switcher (64 x 64; smaller sizes are exact halves of it).
+constexpr int ICON_SCALE = 4;
+constexpr int ICON_SIDE = ICON_PIXELS_SIZE * ICON_SCALE;
+uint32_t g_icon[ICON_SIDE * ICON_SIDE];
+
+void set_window_icon() {
+    for (int y = 0; y < ICON_SIDE; ++y)
+        for (int x = 0; x < ICON_SIDE; ++x)
+            g_icon[y * ICON_SIDE + x] = ICON_PIXELS[y / ICON_SCALE * ICON_PIXELS_SIZE + x / ICON_SCALE];
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(g_icon, ICON_SIDE, ICON_SIDE, 32, ICON_SIDE * 4,
+                                                           SDL_PIXELFORMAT_ARGB8888);
+    if (!icon) return; // the window works without it
+    SDL_SetWindowIcon(g_window, icon);
+    SDL_FreeSurface(icon);
+}
+
+#ifndef CLOVENFELD_APP_ID
+#error "CLOVENFELD_APP_ID, the desktop entry's id, comes from CMakeLists.txt"
+#endif
+
+// Before SDL starts its video: the window's class (X11) and application id
+// (Wayland) are the desktop entry's id, unless the player set them.
+void name_window_class() {
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", CLOVENFELD_APP_ID, 0);
+    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", CLOVENFELD_APP_ID, 0);
+}
+
 void destroy_window() {
     if (g_overlay_texture) SDL_DestroyTexture(g_overlay_texture);
     g_overlay_texture = nullptr;
@@ -140,6 +174,7 @@ int create_window(const char* title) {
     g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED_DISPLAY(0), SDL_WINDOWPOS_CENTERED_DISPLAY(0),
                                 g_width * scale, g_height * scale, flags);
     if (g_window) {
+        set_window_icon();
         SDL_SetWindowMinimumSize(g_window, g_width / 2, g_height / 2);
         SDL_ShowCursor(run_options.fullscreen ? SDL_DISABLE : SDL_ENABLE);
         g_renderer = SDL_CreateRenderer(g_window, -1, 0);
@@ -231,6 +266,17 @@ void set_paused(bool on) {
     }
     g_cv.notify_all();
     g_overlay_stale = true;
+}
+
+// The close button, Alt+F4, the window manager or the pause menu's Quit: the
+// game thread ends the program at its next tick.  Set under the lock, so a
+// game thread waiting in the pause cannot miss it.
+void request_close() {
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        g_close_button = true;
+    }
+    g_cv.notify_all();
 }
 
 void toggle_mute() {
@@ -398,8 +444,7 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     case SDL_QUIT:
         // The key code the close button has always queued, then the end.
         input_event(INPUT_QUEUE, KEY_CLOSE_CODE);
-        g_close_button = true;
-        g_cv.notify_all(); // a paused game thread wakes to end
+        request_close(); // a paused game thread wakes to end
         break;
     case SDL_WINDOWEVENT:
         switch (e.window.event) {
@@ -462,13 +507,30 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     }
 }
 
-// Main thread: shuts SDL down for good.
+// Main thread: shuts SDL down for good, the window first.
 void shut_down_sdl() {
+    destroy_window();
     sdl_audio_close();
     close_pads();
-    destroy_window();
     if (g_video_ok) SDL_Quit();
     g_video_ok = false;
+}
+
+// Main thread, asked by the game thread to close because the program ends:
+// the window goes, the game thread hears of it at once and ends the process,
+// and SDL is shut down meanwhile for as long as the process lasts (closing a
+// sound device may wait for it to drain).
+void close_for_good() {
+    destroy_window();
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        g_window_gone = true;
+    }
+    g_cv.notify_all();
+    shut_down_sdl();
+    std::lock_guard<std::mutex> lock(g_mx);
+    g_closed = true;
+    g_cv.notify_all();
 }
 
 bool on_main_thread() { return g_running && std::this_thread::get_id() == g_main_thread; }
@@ -488,7 +550,7 @@ int sdl_open(int width, int height, const char* title) {
     int result = ERR_ILLEGAL_CALL;
     {
         std::unique_lock<std::mutex> lock(g_mx);
-        if (!g_running || on_main_thread() || g_closed) return ERR_ILLEGAL_CALL;
+        if (!g_running || on_main_thread() || g_closed || g_window_gone) return ERR_ILLEGAL_CALL;
         copy_title(title);
         g_open_done = false;
         g_open_requested = true;
@@ -545,9 +607,10 @@ void sdl_close() {
     std::unique_lock<std::mutex> lock(g_mx);
     if (!g_running || g_closed) return;
     g_close_requested = true;
-    // The main thread looks at least every few milliseconds; if it is stuck
-    // (a display that stopped answering), the process ends without it.
-    g_cv.wait_for(lock, std::chrono::milliseconds(500), [] { return g_closed; });
+    // The main thread looks at least every few milliseconds and takes the
+    // window away first; if it is stuck (a display that stopped answering),
+    // the process ends without it.
+    g_cv.wait_for(lock, std::chrono::milliseconds(250), [] { return g_window_gone || g_closed; });
 }
 
 // exit() called while the window runs comes from the X library, whose
@@ -576,6 +639,7 @@ int run_with_window(int (*game_main)()) {
     g_closing = false;
     g_close_button = false;
     g_paused = false;
+    name_window_class();
     g_video_ok = SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!g_video_ok) notice("no video: %s", SDL_GetError());
     // With no display SDL falls back to a driver that shows nothing and takes
@@ -599,6 +663,7 @@ int run_with_window(int (*game_main)()) {
         g_running = true;
         g_main_thread = std::this_thread::get_id();
         g_game_done = false;
+        g_window_gone = false;
         g_closed = false;
     }
     int status = 0;
@@ -638,10 +703,7 @@ int run_with_window(int (*game_main)()) {
         }
         if (retitle && g_window) SDL_SetWindowTitle(g_window, title);
         if (close) {
-            shut_down_sdl();
-            std::lock_guard<std::mutex> lock(g_mx);
-            g_closed = true;
-            g_cv.notify_all();
+            close_for_good();
             continue;
         }
         bool redraw = false;

@@ -382,10 +382,17 @@ int write_page(const char* path, bool replace) {
     put32(header + 42, 2834);
 
     // Pixels are little-endian words in memory, which is the file's byte order.
+    // Every pixel is written opaque: the page's alpha byte is the drawing's
+    // own business (a transparent blit clears it), and a viewer that reads
+    // it would show the sprites as holes.
     static_assert(std::endian::native == std::endian::little);
-    bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
-    for (int y = page->height - 1; ok && y >= 0; --y)
-        ok = std::fwrite(page->row(y), 4, w, file) == w;
+    static uint32_t row[SCREEN_WIDTH];
+    bool ok = w <= SCREEN_WIDTH && std::fwrite(header, 1, sizeof header, file) == sizeof header;
+    for (int y = page->height - 1; ok && y >= 0; --y) {
+        const uint32_t* p = page->row(y);
+        for (uint32_t x = 0; x < w; ++x) row[x] = p[x] | 0xFF000000u;
+        ok = std::fwrite(row, 4, w, file) == w;
+    }
     if (std::fclose(file) != 0) ok = false;
     if (!ok) {
         std::remove(temp);

@@ -18,7 +18,8 @@ int load_bitmap(const char* path, Image* target);
 int load_bitmap_from_memory(const uint8_t* data, size_t size, Image* target);
 
 // Writes the work page as a 32-bit bottom-up BMP (54-byte header, 1228854
-// bytes for 640 x 480).  Writes a temporary file beside the target and renames
+// bytes for 640 x 480), every pixel with alpha 0xFF whatever the page's alpha
+// byte holds.  Writes a temporary file beside the target and renames
 // it over the target only when complete.  Errors: 2 cannot create, 3 write
 // failed, 4 out of memory.
 int save_bitmap(const char* path);

@@ -4,7 +4,9 @@
 # a window manager that honours resizes and fullscreen requests.
 #
 #  1. --scale 3 opens the window at 1920 x 1440; --fullscreen opens it over
-#     the whole screen, and F11 then gives the window its own size.
+#     the whole screen, and F11 then gives the window its own size.  The
+#     window's class (WM_CLASS) is the desktop entry's id and StartupWMClass,
+#     and its icon (_NET_WM_ICON) is the installed 64 px icon, pixel for pixel.
 #  2. Without --scale the window opens at 2x (1280 x 960) on that screen.
 #     Resized to 1600 x 1000, the title screen is shown at 2x, centred on
 #     black: the window's pixels (xwd) equal the game's own shot of the title
@@ -28,7 +30,7 @@ game=$(readlink -f "${1:?usage: window.sh GAME XWD_COMPARE}")
 compare=$(readlink -f "${2:?usage: window.sh GAME XWD_COMPARE}")
 game_dir=$(dirname "$game")
 source "$(dirname "$0")/common.sh"
-e2e_need Xvfb xdotool xwininfo xwd openbox wmctrl
+e2e_need Xvfb xdotool xwininfo xwd xprop openbox wmctrl python3
 e2e_begin window
 
 # --- X server and window manager -------------------------------------------------
@@ -86,6 +88,42 @@ open_game() {
 # --- 1. --scale 3 ------------------------------------------------------------------
 open_game 1920x1440 "--scale 3" --scale 3
 echo "e2e: --scale 3 opened 1920x1440"
+
+# The desktop entry the build made (and installs), and the icons beside it.
+desktop=$(ls "$game_dir"/../*.desktop 2>/dev/null | head -n1)
+[ -f "$desktop" ] || fail "no desktop entry beside the game's folder"
+app_id=$(basename "$desktop" .desktop)
+[ "$(sed -n 's/^StartupWMClass=//p' "$desktop")" = "$app_id" ] || fail "$desktop has no StartupWMClass=$app_id"
+wm_class=$(xprop -id "$win" WM_CLASS)
+[ "$wm_class" = "WM_CLASS(STRING) = \"$app_id\", \"$app_id\"" ] || fail "the window's class is not $app_id: $wm_class"
+echo "e2e: the window's class is $app_id, the desktop entry's"
+xprop -id "$win" -notype -f _NET_WM_ICON 32c _NET_WM_ICON >"$work/icon.txt" || fail "xprop could not read the icon"
+python3 - "$work/icon.txt" "$game_dir/../icons/64.png" <<'PY' || fail "the window's icon is not the program's 64 px icon"
+import struct, sys, zlib
+text = open(sys.argv[1]).read()
+if "=" not in text:
+    sys.exit("no _NET_WM_ICON: " + text.strip())
+words = [int(w) for w in text.split("=", 1)[1].replace(",", " ").split()]
+png = open(sys.argv[2], "rb").read()
+w, h = struct.unpack(">II", png[16:24])
+data, at = b"", 8
+while at < len(png):  # the IDAT chunks, in order
+    n, kind = struct.unpack(">I4s", png[at:at + 8])
+    if kind == b"IDAT":
+        data += png[at + 8:at + 8 + n]
+    at += 12 + n
+raw, stride, rows = zlib.decompress(data), w * 4, []
+for y in range(h):  # mkassets filters rows by none (0) or "up" (2)
+    kind, row = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+    assert kind in (0, 2), "PNG filter %d" % kind
+    if kind == 2 and rows:
+        row = bytearray((a + b) & 255 for a, b in zip(row, rows[-1]))
+    rows.append(row)
+want = [w, h] + [r[x + 3] << 24 | r[x] << 16 | r[x + 1] << 8 | r[x + 2] for r in rows for x in range(0, stride, 4)]
+if words[:len(want)] != want:
+    sys.exit("icon %dx%d, %d words, differs from %s (%dx%d)" % (words[0], words[1], len(words), sys.argv[2], w, h))
+print("e2e: the window's icon is %s, %dx%d, pixel for pixel" % (sys.argv[2].split("/")[-1], w, h))
+PY
 activate
 end_game
 open_game 2000x1600 "--fullscreen (the whole screen)" --fullscreen --scale 1
