@@ -11,6 +11,8 @@
 #     the title screen's pixels (xwd) equal the Linux program's shot of the
 #     title, and so do the whole screen's after F11 (at 2x, centred) before
 #     F11 gives the window back; P pauses under the overlay and P resumes;
+#     F11 while paused goes fullscreen and back; a 2 ms tap of Up holds Up
+#     for a tick;
 #     Space, Space and holding Right play level 1; the close button (wmctrl -c) ends
 #     the program with status 0.  The window's recording, replayed on Linux,
 #     gives the window's very event lines and the "Level 1" box as the window
@@ -120,6 +122,15 @@ wait_for 30 eval '! shows paused title.bmp 1 0 0' || fail "P did not show the pa
 xdotool key p
 wait_for 30 shows resumed title.bmp 1 0 0 || fail "P again did not take the overlay away"
 echo "windows: window: P paused under the overlay and P resumed"
+# F11 while paused toggles fullscreen once, and F11 again gives the window back.
+xdotool key p
+xdotool key F11
+wait_for 30 is_size "$win" 1600x1200 || fail "F11 while paused did not fill the screen (window $(size_of "$win"))"
+xdotool key F11
+wait_for 30 is_size "$win" 640x480 || fail "F11 again while paused gave $(size_of "$win"), not 640x480"
+xdotool key p
+wait_for 30 shows resumed title.bmp 1 0 0 || fail "P did not resume after F11"
+echo "windows: window: F11 while paused went fullscreen and back"
 
 press_until space 1 ' infobox:Level 1$'
 sleep 0.5
@@ -135,6 +146,9 @@ xdotool keydown Right
 wait_for 60 seen 1 ' sound:step$' || { xdotool keyup Right; fail "Right held did not walk"; }
 sleep 0.5
 xdotool keyup Right
+# A tap of Up of 2 ms, let go before the next tick, is held for a tick.
+xdotool keydown --delay 0 Up sleep 0.002 keyup --delay 0 Up
+sleep 0.5
 kill -0 "$game_pid" 2>/dev/null || fail "the game ended while playing"
 wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
 wait_for 60 sh -c "! kill -0 $game_pid" || fail "the close button did not end the program"
@@ -147,6 +161,9 @@ game_pid=""
 ticks=$(awk 'NR > 2 && !/^#/ { n = 1; if ($0 ~ /^[0-9]+x /) n = $1 + 0; t += n } END { print t + 0 }' window.rec)
 echo "windows: window: the close button ended the program with status 0;" \
      "$ticks ticks in $elapsed_ms ms, about $(( ticks * 1000 / elapsed_ms )) a second"
+
+grep -Eq '^([0-9]+x )?([0-9]+ )*72( [0-9]+)*\|' window.rec || fail "the tap of Up of 2 ms was lost (no tick held Up)"
+echo "windows: window: a tap of Up of 2 ms was held for a tick"
 
 # The recording replays on Linux: the same events, the same "Level 1" box.
 "$game" --replay window.rec --fast --events --shot replay-end.bmp >replay.out ||
