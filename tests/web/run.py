@@ -447,7 +447,8 @@ def status(b):
 
 def assert_paused(b, menu):
     """The game is paused showing menu (1 paused, 2 "Quit?"), no tick passes, and the page says so."""
-    b.wait_for("Module._web_menu_state && Module._web_menu_state() === %d" % menu)
+    b.wait_for("Module._web_is_paused() === 1", timeout=10)
+    b.wait_for("Module._web_menu_state() === %d" % menu, timeout=10)
     tick = b.evaluate("Module.tick")
     time.sleep(0.4)
     assert b.evaluate("Module.tick") <= tick + 1, "the game went on while paused"
@@ -456,7 +457,7 @@ def assert_paused(b, menu):
 
 
 def assert_playing(b):
-    b.wait_for("Module._web_menu_state() === 0")
+    b.wait_for("Module._web_is_paused() === 0", timeout=10)
     tick = b.evaluate("Module.tick")
     b.wait_for("Module.tick >= %d" % (tick + 5))
     assert not status(b).startswith("Paused"), status(b)
@@ -478,7 +479,6 @@ def case_touch_pause_and_quit(b, site):
         b.open(site.url("?seed=%s&events=1" % recording_seed()))
         b.wait_for("Module.running")
         start_level_1(b, lambda: tap(b, ".pad.space"))
-        assert "Level 1" in b.evaluate("document.getElementById('announce').textContent"), "the box is not said"
         tap_button(b, "#pause")
         assert_paused(b, 1)
         for control in (".pad.up", ".pad.right"):  # the arrows leave it paused
@@ -502,6 +502,7 @@ def case_touch_pause_and_quit(b, site):
         assert_paused(b, 2)
         tap_button(b, "#quit-yes")
         assert_quit(b)
+        assert "Level 1" in b.evaluate("document.getElementById('announce').textContent"), "the box was not said"
         assert not page_errors(b), page_errors(b)
         b.open(site.url())
         b.wait_for("Module.running && Module.tick >= 2")
@@ -558,13 +559,11 @@ def case_keys_overlay(b, site):
     b.click("#screen")
     start_level_1(b, lambda: press(b, "Space", " ", 32, " "))
     press(b, "KeyP", "p", 80, "p")
-    b.wait_for("Module._web_menu_state() === 1")
-    press(b, "KeyK", "k", 75, "k")
-    b.wait_for("Module._web_menu_state() === 3")
+    b.wait_for("Module._web_is_paused() === 1")
+    press(b, "KeyK", "k", 75, "k")  # each key is answered as it comes
     press(b, "KeyA", "a", 65, "a")
     for _ in range(9):
         press(b, "Escape", "Escape", 27)
-    b.wait_for("Module._web_menu_state() === 1")
     kept = b.evaluate("localStorage.getItem('clovenfeld.settings') || ''")
     assert re.search(r"^key\.left = KeyA, ArrowLeft$", kept, re.M), "not kept: %r" % kept
     press(b, "KeyP", "p", 80, "p")
