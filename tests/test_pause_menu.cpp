@@ -63,12 +63,19 @@ TEST(PauseMenu, KeysResumeMuteAndQuitOnlyAfterYes) {
     EXPECT_EQ(pause_menu_key(letter('P')), PAUSE_RESUME);
     EXPECT_EQ(pause_menu_key(letter('M')), PAUSE_MUTE);
     EXPECT_EQ(pause_menu_key(USAGE_F11), PAUSE_FULLSCREEN);
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED);
     EXPECT_EQ(pause_menu_key(USAGE_ESCAPE), PAUSE_STAY);
     EXPECT_TRUE(shows("Quit? Y/N"));
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_QUIT); // the page's Yes and No follow it
     EXPECT_EQ(pause_menu_key(letter('N')), PAUSE_STAY);
     EXPECT_FALSE(shows("Quit?"));
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED);
     pause_menu_key(USAGE_ESCAPE);
     EXPECT_EQ(pause_menu_key(letter('Y')), PAUSE_QUIT);
+    pause_menu_open();
+    pause_menu_key(letter('K'));
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_KEYS);
+    pause_menu_open();
 }
 
 TEST_F(PauseMenuKeys, KBindsEachKeyInTurnNamedAsPlayersKnowThemKeepingTheOldOneSecond) {

@@ -59,6 +59,7 @@ TEST_F(ShellLevel, LevelWithoutEggsCompletesAfterFirstFrameWithBonus500)
     EXPECT_EQ(PLAY_FRAME(), 2);
     LEVEL_END();
     EXPECT_EQ(score, 500);
+    EXPECT_TRUE(saw("score:500")); // said for those who cannot see the HUD
     EXPECT_EQ(level, 2);
     EXPECT_EQ(level_file, 2);
     EXPECT_EQ(lives, 3);

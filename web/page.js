@@ -13,7 +13,8 @@
 //   record=1        record the game from its start (the Record button); the
 //                   page offers clovenfeld.rec when the recording stops
 //   watch=1         replay the recording the player opened or dropped on the
-//                   page (kept in the tab's session storage meanwhile)
+//                   page (kept in the tab's session storage meanwhile); the
+//                   page takes it off its address, so a reload plays a game
 //   without=PATH    remove a file (e.g. gfx/egg.bmp) before the game starts,
 //                   to see how a broken installation is reported
 "use strict";
@@ -36,7 +37,14 @@ var Module = (function () {
   if (params.get("watch") === "1") {
     try { watched = window.sessionStorage.getItem("clovenfeld.watch"); } catch (e) { watched = null; }
     if (watched !== null) args.push("--replay", "/watched.rec");
+    // Watched once: reloading the page (or coming back to it) plays a game.
+    try { window.sessionStorage.removeItem("clovenfeld.watch"); } catch (e) { /* kept */ }
+    const clean = new URLSearchParams(window.location.search);
+    clean.delete("watch");
+    const rest = clean.toString();
+    window.history.replaceState(null, "", window.location.pathname + (rest ? "?" + rest : "") + window.location.hash);
   }
+  const watching = args.includes("--replay");
   if (params.get("record") === "1" && !args.includes("--replay")) args.push("--record", "/clovenfeld.rec");
   if (params.get("fast") === "1") args.push("--fast");
   if (number.test(params.get("stop") || "")) args.push("--stop-tick", params.get("stop"), "--shot", "shot.bmp");
@@ -152,30 +160,85 @@ var Module = (function () {
     else if (stage.requestFullscreen) stage.requestFullscreen().catch(function () {});
     canvas.focus();
   });
-  // The sound's button shows what M does too.
+  // The sound's button shows what M does too (the game tells, see onGameState).
   const mute = document.getElementById("mute");
-  function showMute() {
-    if (!Module._web_audio_muted) return;
-    const off = Module._web_audio_muted() !== 0;
+  function showMute(off) {
     mute.textContent = off ? "Sound: off" : "Sound: on";
     mute.setAttribute("aria-pressed", off ? "true" : "false");
   }
   mute.addEventListener("click", function () {
     if (!Module.running || !Module._web_audio_set_muted) return;
     Module._web_audio_set_muted(Module._web_audio_muted() ? 0 : 1);
-    showMute();
     canvas.focus();
   });
-  document.addEventListener("keyup", function (e) { if (e.code === "KeyM") showMute(); });
-  // A hidden tab pauses the game; P resumes it.
+
+  // --- pause and quit -------------------------------------------------------------
+  // Pause pauses and resumes (as P and the pad's Start do); a hidden tab
+  // pauses.  While paused a tap on the picture resumes.  The game's pause
+  // menu asks "Quit? Y/N" (Esc while paused; a touch Esc or a pad's Back
+  // during play): Yes and No answer it as Y and N do.
+  const pause = document.getElementById("pause");
+  const quitAsk = document.getElementById("quit-ask");
+  let menu = 0; // the game's pause menu: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key asked for
+  function playingText() {
+    if (watching) return "Watching the recording.";
+    return body.classList.contains("touchscreen") || document.activeElement === canvas ? "Playing."
+                                                                                       : "Click the picture to play.";
+  }
+  function showMenu(now) {
+    const was = menu;
+    menu = now;
+    pause.textContent = menu ? "Resume" : "Pause";
+    pause.setAttribute("aria-pressed", menu ? "true" : "false");
+    quitAsk.hidden = menu !== 2;
+    if (menu === 1) say("Paused.");
+    else if (menu === 2) say("Paused: quit the game?");
+    else if (menu === 3) say("Paused: press the key the picture asks for.");
+    else if (was !== 0) say(playingText());
+  }
+  pause.addEventListener("click", function () {
+    if (!Module.running || !Module._web_pause) return;
+    if (Module._web_is_paused()) Module._web_resume();
+    else Module._web_pause();
+    canvas.focus();
+  });
+  canvas.addEventListener("pointerdown", function () {
+    if (Module.running && Module._web_is_paused && Module._web_is_paused()) Module._web_resume();
+  });
+  for (const [id, yes] of [["quit-yes", 1], ["quit-no", 0]])
+    document.getElementById(id).addEventListener("click", function () {
+      if (Module.running && Module._web_quit_answer) Module._web_quit_answer(yes);
+      canvas.focus();
+    });
   document.addEventListener("visibilitychange", function () {
     if (document.hidden && Module.running && Module._web_pause) Module._web_pause();
   });
 
-  canvas.addEventListener("focus", function () { if (Module.running) say("Playing."); });
+  canvas.addEventListener("focus", function () { if (Module.running && !menu) say(playingText()); });
   canvas.addEventListener("blur", function () {
-    if (Module.running && !body.classList.contains("touchscreen")) say("Click the picture to play.");
+    if (Module.running && !menu && !watching && !body.classList.contains("touchscreen"))
+      say("Click the picture to play.");
   });
+
+  // --- what the picture shows, as text ---------------------------------------------
+  // The game announces its events (onGameEvent): each message box's text (a
+  // life lost, Time Up, the final score), and the score each level leaves,
+  // are said in an aria-live region; the last few stay.
+  const announce = document.getElementById("announce");
+  let level = 0;
+  function tell(text) {
+    const line = document.createElement("p");
+    line.textContent = text;
+    announce.appendChild(line);
+    while (announce.childNodes.length > 3) announce.removeChild(announce.firstChild);
+  }
+  function heard(name) {
+    let m;
+    if (name === "title") tell("The title screen: Space or Start / OK plays.");
+    else if ((m = /^infobox:(.*)$/.exec(name))) tell(m[1]);
+    else if ((m = /^level:(\d+)$/.exec(name))) level = Number(m[1]);
+    else if ((m = /^score:(\d+)$/.exec(name))) tell("Level " + level + " done. Score: " + m[1] + ".");
+  }
 
   // --- recording and watching -----------------------------------------------------
   // A recording starts with a game: Record reloads the page recording, and
@@ -337,6 +400,9 @@ var Module = (function () {
     }],
     output: [],
     running: false,
+    onGameState: function (now, muted) { showMute(muted !== 0); showMenu(now); },
+    onGameEvent: heard,
+    toggleFullscreen: function () { document.getElementById("fullscreen").click(); },
     print: function (line) {
       Module.output.push(line);
       console.log(line);
@@ -353,7 +419,7 @@ var Module = (function () {
       loading.hidden = true;
       Module.started = true;
       Module.running = true;
-      say(watched !== null ? "Watching the recording you opened." :
+      say(watched !== null ? "Watching the recording you opened." : watching ? playingText() :
           body.classList.contains("touchscreen") ? "Tap Start / OK to play." :
           document.activeElement === canvas ? "Playing." : "Click the picture to play.");
       canvas.focus();
@@ -361,14 +427,17 @@ var Module = (function () {
     },
     onExit: function (code) {
       Module.running = false;
+      showMenu(0);
       showRecording();
       Module.exitStatus = code;
       if ((code === 2 || code === 3) && Module.lastFailedOpen) {
         reportFile.textContent = "File: " + Module.lastFailedOpen;
         reportFile.hidden = false;
       }
-      say((code === 0 ? "The game has ended." : "The game stopped with error " + code + ".") +
-          " Reload the page to play again.");
+      say((code !== 0 ? "The game stopped with error " + code + "." :
+           watching ? "The recording has ended." : "The game has ended.") +
+          (params.has("replay") ? " Reload the page to watch it again." :
+           watching ? " Reload the page to play." : " Reload the page to play again."));
     },
     onAbort: function (what) {
       Module.running = false;

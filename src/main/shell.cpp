@@ -339,6 +339,8 @@ void LEVEL_END()
         duck_active = 1;
     }
     score = score + time_left;
+    // The score the finished level leaves, for those who cannot see the HUD.
+    announce_number("score:", score);
 }
 
 void GAME_OVER_BOXES()

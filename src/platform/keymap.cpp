@@ -137,8 +137,8 @@ constexpr signed char default_window_action(int usage) {
                                                     : BIND_NONE;
 }
 constexpr signed char kDefaultPad[PAD_BUTTON_COUNT] = {
-    BIND_SPACE, BIND_SPACE, BIND_ESCAPE, BIND_UP, BIND_DOWN, BIND_LEFT, BIND_RIGHT,
-    BIND_NONE, BIND_NONE, BIND_NONE,
+    BIND_SPACE, BIND_PAUSE, BIND_ESCAPE, BIND_UP, BIND_DOWN, BIND_LEFT, BIND_RIGHT,
+    BIND_NONE, BIND_NONE, BIND_MUTE,
 };
 
 // The tables in use, one byte per key or button, zero meaning "as by
@@ -381,6 +381,10 @@ void keymap_pad_axis(int pad, int axis, int value) {
     if (pad < 0 || pad >= KEYMAP_MAX_PADS) return;
     if (axis == PAD_LEFT_X) set_pad(pad, stick(g_pad[pad], value, SRC_STICK_LEFT, SRC_STICK_RIGHT));
     else if (axis == PAD_LEFT_Y) set_pad(pad, stick(g_pad[pad], value, SRC_STICK_UP, SRC_STICK_DOWN));
+}
+
+int keymap_pad_action(int button) {
+    return button >= 0 && button < PAD_BUTTON_COUNT ? pad_role(button) : BIND_NONE;
 }
 
 void keymap_pad_removed(int pad) { set_pad(pad, 0); }

@@ -100,14 +100,18 @@ enum { PAD_PRESS_AT = 16000, PAD_RELEASE_AT = 12000 };
 
 // Pad `pad` (0 .. KEYMAP_MAX_PADS - 1; others are ignored) reports a button
 // or a stick axis.  The stick acts as the arrow keys; each button acts as the
-// action the bindings give it (by default the D-pad as the arrow keys, A and
-// Start as Space, Back as Escape, B, X and Y as nothing).  A key stays held
+// action the bindings give it (by default the D-pad as the arrow keys, A as
+// Space, Start as pause, Back as Escape, Y as mute, B and X as nothing).  A key stays held
 // while any pad input holds it, and each press queues what the key would
 // type.  keymap_pad_button returns the window action (BIND_PAUSE, BIND_MUTE,
 // BIND_FULLSCREEN) of a button bound to one that went down, else BIND_NONE;
 // the back-end acts on it.
 int keymap_pad_button(int pad, int button, bool down);
 void keymap_pad_axis(int pad, int axis, int value);
+// The action a pad button stands for now (BIND_NONE for none or a button out
+// of range), without pressing it.  Called by the browser back-end, whose
+// pause menu answers pad buttons.
+int keymap_pad_action(int button);
 // The pad went away: everything it held is released.
 void keymap_pad_removed(int pad);
 // Forgets every pad's state and a pending dropped character (focus changes

@@ -85,8 +85,7 @@ void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool ove
 
 namespace {
 
-enum MenuShows { SHOWS_PAUSED, SHOWS_QUIT, SHOWS_KEYS };
-MenuShows g_shows = SHOWS_PAUSED;
+PauseMenuState g_shows = PAUSE_MENU_PAUSED;
 int g_binding = 0;                // the action a key is asked for
 KeyBindings g_new_bindings;
 char g_message[BIND_MESSAGE_CHARS] = "";
@@ -130,7 +129,7 @@ void bind_key(int usage) {
 } // namespace
 
 void pause_menu_open() {
-    g_shows = SHOWS_PAUSED;
+    g_shows = PAUSE_MENU_PAUSED;
     g_message[0] = '\0';
 }
 
@@ -138,23 +137,23 @@ PauseAnswer pause_menu_key(int usage) {
     const int action = keymap_window_action(usage);
     g_message[0] = '\0'; // a message stays until the menu moves on
     switch (g_shows) {
-    case SHOWS_PAUSED:
+    case PAUSE_MENU_PAUSED:
         if (action == BIND_PAUSE) return PAUSE_RESUME;
         if (action == BIND_MUTE) return PAUSE_MUTE;
         if (action == BIND_FULLSCREEN) return PAUSE_FULLSCREEN;
-        if (usage == USAGE_ESCAPE) g_shows = SHOWS_QUIT;
+        if (usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_QUIT;
         if (usage == usage_of_letter('K')) {
             session_bindings(&g_new_bindings);
             g_binding = 0;
             g_message[0] = '\0';
-            g_shows = SHOWS_KEYS;
+            g_shows = PAUSE_MENU_KEYS;
         }
         return PAUSE_STAY;
-    case SHOWS_QUIT:
+    case PAUSE_MENU_QUIT:
         if (usage == usage_of_letter('Y')) return PAUSE_QUIT;
-        if (usage == usage_of_letter('N') || usage == USAGE_ESCAPE) g_shows = SHOWS_PAUSED;
+        if (usage == usage_of_letter('N') || usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_PAUSED;
         return PAUSE_STAY;
-    case SHOWS_KEYS:
+    case PAUSE_MENU_KEYS:
         if (usage == USAGE_ESCAPE) ++g_binding; // keeps the old key
         else bind_key(usage);
         if (g_binding >= BIND_COUNT) {
@@ -163,17 +162,19 @@ PauseAnswer pause_menu_key(int usage) {
                 session_save();
                 std::snprintf(g_message, sizeof g_message, "Keys saved");
             }
-            g_shows = SHOWS_PAUSED;
+            g_shows = PAUSE_MENU_PAUSED;
         }
         return PAUSE_STAY;
     }
     return PAUSE_STAY;
 }
 
+PauseMenuState pause_menu_state() { return g_shows; }
+
 void pause_menu_text(OverlayText* out) {
     char question[2 * OVERLAY_LINE_CHARS] = ""; // cut to the line by overlay_pause_text
-    if (g_shows == SHOWS_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
-    if (g_shows == SHOWS_KEYS) {
+    if (g_shows == PAUSE_MENU_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
+    if (g_shows == PAUSE_MENU_KEYS) {
         char name[24], keys[OVERLAY_LINE_CHARS] = "";
         upper_action_name(g_binding, name, sizeof name);
         const unsigned char* has = g_new_bindings.keys[g_binding];

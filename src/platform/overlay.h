@@ -49,3 +49,8 @@ void pause_menu_open();
 PauseAnswer pause_menu_key(int usage);
 // The overlay's text for the menu as it is now.
 void pause_menu_text(OverlayText* out);
+// What the menu shows: "Paused" (and a message), the question "Quit? Y/N",
+// or the prompt for a key.  Called by the browser back-end, whose page shows
+// Yes and No buttons for the question.
+enum PauseMenuState { PAUSE_MENU_PAUSED, PAUSE_MENU_QUIT, PAUSE_MENU_KEYS };
+PauseMenuState pause_menu_state();

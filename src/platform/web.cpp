@@ -15,12 +15,23 @@
 // - Run control: ticks, the test hook, a replayed recording, the recording
 //   and the stop tick are the run control's (run_tick); the web back-end adds
 //   the waits, the canvas and the keys.
-// - Keys: keydown / keyup / blur on the canvas feed input_event through the
-//   key map; the game's keys do not reach the page (no scrolling).
+// - Keys: keydown / keyup / blur on the canvas are routed as the window
+//   back-ends route them (key_route.h): to the game through the key map, to
+//   mute and pause, or, while paused, to the desktop's pause menu
+//   (overlay.h: K changes the keys, kept in the page's storage); the game's
+//   keys do not reach the page (no scrolling).
 // - Touch: the page's on-screen controls call web_touch_key with the HID
-//   usage of the key they stand for, which takes the keyboard's path.
+//   usage of the key they stand for, which takes the keyboard's path, except
+//   that Esc during play asks "Quit? Y/N" first and, while paused, Start / OK
+//   resumes; the page's Pause, Yes and No buttons and a tap on the paused
+//   picture call web_pause, web_resume and web_quit_answer.
 // - Gamepads: the Gamepad API is read once a tick (and while paused); each
-//   change of a button or of the left stick goes through the key map.
+//   change of a button or of the left stick goes through the key map, but
+//   Back (a button standing for Escape) during play asks "Quit?" first, and
+//   while paused the buttons answer the menu (see poll_pads).
+// - The page hears of the pause menu and the sound (Module.onGameState) and
+//   of every event the game announces (Module.onGameEvent: the boxes' text,
+//   each level's score), which it says in an aria-live region.
 // - Sound: the game's cues are mixed by the sound module when Web Audio asks
 //   for samples (see "sound" below); M and the page's button mute it.
 // - Recording: with --record (the page's ?record=1) the input of every tick
@@ -39,6 +50,7 @@
 #include "platform/keymap.h"
 #include "services/screen.h"
 
+#include "platform/key_route.h"
 #include "platform/overlay.h"
 #include "platform/run.h"
 #include "platform/session.h"
@@ -169,12 +181,33 @@ EM_JS(void, web_audio_listen, (), {
 });
 
 // --- pause -----------------------------------------------------------------------
-// P (or Pause) pauses and resumes; a hidden tab pauses (the page calls
-// web_pause).  While paused no tick passes: the tick waits, showing the last
-// picture dimmed with the overlay's text, until P.
+// P (or Pause, the pad's Start, the page's Pause button) pauses; a hidden tab
+// pauses (the page calls web_pause).  While paused no tick passes: the tick
+// waits, showing the last picture dimmed with the pause menu of the desktop
+// (overlay.h), until it resumes.  Keys answer the menu as on the desktop; a
+// touch Esc or a pad's Back during play pauses asking "Quit? Y/N", and No
+// to that question resumes the game.
 
 bool g_paused = false;
+bool g_overlay_stale = false; // the menu changed: the paused picture is put again
+bool g_asked_in_play = false; // "Quit?" came from a touch Esc or a pad's Back during play
 uint32_t g_overlay_argb[SCREEN_WIDTH * SCREEN_HEIGHT];
+
+// clang-format off
+EM_JS(void, web_note_state, (int menu, int muted), {
+    if (Module["onGameState"]) Module["onGameState"](menu, muted);
+});
+
+// Fullscreen as the page's button gives it (a key press lets a page go fullscreen).
+EM_JS(void, web_page_fullscreen, (), {
+    if (Module["toggleFullscreen"]) Module["toggleFullscreen"]();
+});
+// clang-format on
+
+// 0 playing, 1 paused, 2 asking "Quit? Y/N", 3 asking for keys.
+int menu_state() { return g_paused ? 1 + static_cast<int>(pause_menu_state()) : 0; }
+
+void note_state() { web_note_state(menu_state(), sound_muted() ? 1 : 0); }
 
 void paint_paused() {
     lock_screen();
@@ -185,9 +218,7 @@ void paint_paused() {
     unlock_screen(1, 0);
     if (page == nullptr) return;
     OverlayText text;
-    // In the page only P and M act while paused (the keys are changed in the
-    // settings text; the browser has its own fullscreen).
-    overlay_pause_text(&text, nullptr, "P resume \xFA M sound");
+    pause_menu_text(&text);
     overlay_draw(g_overlay_argb, SCREEN_WIDTH, text, true);
     for (int i = 0; i < SCREEN_WIDTH * SCREEN_HEIGHT; ++i) {
         const uint32_t w = g_overlay_argb[i];
@@ -201,7 +232,15 @@ void paint_paused() {
 void set_paused(bool on) {
     if (on == g_paused) return;
     g_paused = on;
-    if (on) input_event(INPUT_CLEAR_HELD, 0);
+    g_asked_in_play = false;
+    if (on) {
+        // Nothing stays held through a pause that the game would not see let go.
+        input_event(INPUT_CLEAR_HELD, 0);
+        keymap_pads_reset();
+        pause_menu_open();
+    }
+    g_overlay_stale = true;
+    note_state();
 }
 
 EM_JS(void, web_store_settings, (), {
@@ -214,6 +253,52 @@ EM_JS(void, web_store_settings, (), {
 void web_audio_cue(int id, int x) {
     cue_push(&g_cues, Cue{static_cast<int16_t>(id), static_cast<int16_t>(x), static_cast<uint32_t>(current_tick())});
     web_note_sound(sound_name(id));
+}
+
+} // namespace
+
+extern "C" void web_audio_set_muted(int muted);
+
+namespace {
+
+void toggle_mute() { web_audio_set_muted(sound_muted() ? 0 : 1); }
+
+// The fullscreen key: the function keys are the browser's own (F11 makes the
+// whole window fullscreen); any other key bound to it does what the page's
+// Fullscreen button does.
+void fullscreen_key(int usage) {
+    if (usage < USAGE_F1 || usage > USAGE_F12) web_page_fullscreen();
+}
+
+// A key (HID usage) for the pause menu, from the keyboard, a touch control or
+// a pad; keys changed with K are kept in the page's storage.
+void menu_key(int usage) {
+    const PauseMenuState before = pause_menu_state();
+    const PauseAnswer answer = pause_menu_key(usage);
+    if (before == PAUSE_MENU_KEYS && pause_menu_state() != PAUSE_MENU_KEYS) web_store_settings();
+    g_overlay_stale = true;
+    switch (answer) {
+    case PAUSE_RESUME: set_paused(false); break;
+    case PAUSE_MUTE: toggle_mute(); break;
+    case PAUSE_FULLSCREEN: fullscreen_key(usage); break;
+    case PAUSE_QUIT: // the game ends as the player's Escape ends it
+        input_quit_game();
+        set_paused(false);
+        break;
+    case PAUSE_STAY:
+        // No to a question asked during play: the play goes on.
+        if (before == PAUSE_MENU_QUIT && pause_menu_state() == PAUSE_MENU_PAUSED && g_asked_in_play)
+            set_paused(false);
+        break;
+    }
+    note_state();
+}
+
+// A touch Esc or a pad's Back during play: the game pauses asking "Quit? Y/N".
+void ask_quit() {
+    set_paused(true);
+    menu_key(USAGE_ESCAPE);
+    g_asked_in_play = true;
 }
 
 } // namespace
@@ -235,11 +320,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_audio_set_muted(int muted) {
     session_note_mute(muted != 0);
     session_save();
     web_store_settings();
+    note_state();
 }
 
-// The tab was hidden: the game pauses until P.  Called by the page.
+// The tab was hidden, or the page's Pause button: the game pauses.  Called by the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_pause() { set_paused(true); }
+// The page's Pause button again, or a tap on the paused picture.  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_resume() { set_paused(false); }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return g_paused ? 1 : 0; }
+// What the pause menu shows: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key asked for.
+extern "C" EMSCRIPTEN_KEEPALIVE int web_menu_state() { return menu_state(); }
+// The page's Yes (1) or No (0) to "Quit? Y/N", as the keys Y and N.  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_quit_answer(int yes) {
+    if (menu_state() == 2) menu_key(USAGE_A + ((yes != 0 ? 'Y' : 'N') - 'A'));
+}
 extern "C" EMSCRIPTEN_KEEPALIVE int web_audio_muted() { return sound_muted() ? 1 : 0; }
 
 // Ends the recording and offers it as a download; false when none was being
@@ -253,12 +347,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE int web_record_stop() {
 extern "C" EMSCRIPTEN_KEEPALIVE int web_is_recording() { return recording_active() ? 1 : 0; }
 
 // A touch control went down or up: the key of HID usage `usage`, as the
-// keyboard gives it (while paused no press reaches the game).  Called by the page.
+// keyboard gives it, but Esc during play asks "Quit? Y/N" first (it sits
+// near Start / OK).  While paused no press reaches the game: Start / OK
+// resumes (saying No to "Quit?"), Esc answers the menu as its key does, and
+// while a key is asked for each control is its key.  Called by the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_touch_key(int usage, int down) {
     if (usage <= 0 || usage >= USAGE_LIMIT) return;
     if (down == 0) {
         keymap_key_up(usage);
-    } else if (!g_paused) {
+    } else if (g_paused) {
+        if (pause_menu_state() == PAUSE_MENU_KEYS || usage == USAGE_ESCAPE) menu_key(usage);
+        else if (usage == USAGE_SPACE) set_paused(false);
+    } else if (usage == USAGE_ESCAPE) {
+        ask_quit();
+    } else {
         keymap_key_down(usage, 0);
         if (usage == USAGE_SPACE) keymap_text(" "); // Space types its character, as the key does
     }
@@ -292,27 +394,33 @@ bool page_keeps(int usage, const EmscriptenKeyboardEvent& e) {
     return keymap_scan_code(usage) == 0;
 }
 
+// A key pressed or let go goes where it goes on the desktop (key_route.h):
+// the mute and pause keys belong to the page and the game never sees them;
+// while paused every press is the pause menu's, except the keys of the
+// browser itself (Tab, Ctrl or Meta with a key, keys the game cannot name).
 EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
     const int usage = keymap_usage_of_code(e->code);
+    const bool down = type == EMSCRIPTEN_EVENT_KEYDOWN;
     const bool character = one_character(e->key);
-    // The mute and pause keys belong to the page, as on the desktop: the game
-    // never sees them; while paused no key reaches the game.
-    const int action = usage != 0 ? keymap_window_action(usage) : BIND_NONE;
-    if (action == BIND_MUTE || action == BIND_PAUSE || (g_paused && type == EMSCRIPTEN_EVENT_KEYDOWN)) {
-        if (type == EMSCRIPTEN_EVENT_KEYDOWN && !e->repeat) {
-            if (action == BIND_MUTE) web_audio_set_muted(sound_muted() ? 0 : 1);
-            if (action == BIND_PAUSE) set_paused(!g_paused);
+    const int mods = key_mods(*e, character);
+    if (down && g_paused && (usage == 0 || usage == USAGE_TAB || e->ctrlKey || e->metaKey)) return EM_FALSE;
+    switch (key_route(usage, down, e->repeat != 0, mods, g_paused)) {
+    case ROUTE_GAME:
+        if (down) {
+            // Auto-repeat comes as more key-downs, as on the desktop.
+            if (usage != 0) keymap_key_down(usage, mods);
+            // The character a key types; Ctrl alone or Meta make none (AltGr,
+            // reported as Ctrl+Alt on some systems, does).
+            if (character && !e->metaKey && !(e->ctrlKey && !e->altKey)) keymap_text(e->key);
+        } else if (usage != 0) {
+            keymap_key_up(usage);
         }
-        return EM_TRUE;
-    }
-    if (type == EMSCRIPTEN_EVENT_KEYDOWN) {
-        // Auto-repeat comes as more key-downs, as on the desktop.
-        if (usage != 0) keymap_key_down(usage, key_mods(*e, character));
-        // The character a key types; Ctrl alone or Meta make none (AltGr,
-        // reported as Ctrl+Alt on some systems, does).
-        if (character && !e->metaKey && !(e->ctrlKey && !e->altKey)) keymap_text(e->key);
-    } else if (usage != 0) {
-        keymap_key_up(usage);
+        break;
+    case ROUTE_FULLSCREEN: fullscreen_key(usage); break;
+    case ROUTE_MUTE: toggle_mute(); break;
+    case ROUTE_PAUSE: set_paused(true); break;
+    case ROUTE_MENU: menu_key(usage); break;
+    case ROUTE_NONE: break;
     }
     return page_keeps(usage, *e) ? EM_FALSE : EM_TRUE;
 }
@@ -320,6 +428,7 @@ EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
 // Focus gained or lost: no key stays held that the game would not see released.
 EM_BOOL on_focus(int, const EmscriptenFocusEvent*, void*) {
     input_event(INPUT_CLEAR_HELD, 0);
+    key_route_reset();
     return EM_FALSE;
 }
 
@@ -359,7 +468,33 @@ EM_JS(int, web_read_pads, (int* out, int pads, int words), {
 });
 // clang-format on
 
-// The pads' changes since the last look, through the key map.
+// A pad button pressed while paused answers the menu: to "Quit? Y/N", A or
+// Start (a button for Space or pause) is Yes and B or Back (Escape) is No;
+// otherwise Start or A resumes, Back asks "Quit?" (or keeps a key asked
+// for), and a button for mute mutes.
+void pad_menu(int button) {
+    const int action = keymap_pad_action(button);
+    const bool ok = action == BIND_SPACE || action == BIND_PAUSE || (action == BIND_NONE && button == PAD_A);
+    const bool back = action == BIND_ESCAPE || (action == BIND_NONE && button == PAD_B);
+    switch (pause_menu_state()) {
+    case PAUSE_MENU_QUIT:
+        if (ok || back) menu_key(USAGE_A + ((ok ? 'Y' : 'N') - 'A'));
+        break;
+    case PAUSE_MENU_PAUSED:
+        if (ok) set_paused(false);
+        else if (back) menu_key(USAGE_ESCAPE);
+        else if (action == BIND_MUTE) toggle_mute();
+        break;
+    case PAUSE_MENU_KEYS:
+        if (back) menu_key(USAGE_ESCAPE);
+        else if (action == BIND_PAUSE) set_paused(false);
+        break;
+    }
+}
+
+// The pads' changes since the last look, through the key map.  While paused
+// presses answer the menu and the stick does nothing; during play a button
+// standing for Escape (Back) asks "Quit? Y/N" instead.
 void poll_pads() {
     web_read_pads(&g_pad_now[0][0], KEYMAP_MAX_PADS, kPadWords);
     for (int pad = 0; pad < KEYMAP_MAX_PADS; ++pad) {
@@ -368,20 +503,38 @@ void poll_pads() {
         if (now[0] == 0) {
             if (was[0] != 0) keymap_pad_removed(pad);
         } else {
-            for (int b = 0; b < PAD_BUTTON_COUNT; ++b)
-                if (now[1 + b] != was[1 + b]) {
+            for (int b = 0; b < PAD_BUTTON_COUNT; ++b) {
+                if (now[1 + b] == was[1 + b]) continue;
+                const bool down = now[1 + b] != 0;
+                if (down && g_paused) {
+                    pad_menu(b);
+                } else if (down && keymap_pad_action(b) == BIND_ESCAPE) {
+                    ask_quit();
+                } else {
                     // A button bound to pause or mute acts as its key does.
-                    const int action = keymap_pad_button(pad, b, now[1 + b] != 0);
-                    if (action == BIND_PAUSE) set_paused(!g_paused);
-                    if (action == BIND_MUTE) web_audio_set_muted(sound_muted() ? 0 : 1);
+                    const int action = keymap_pad_button(pad, b, down);
+                    if (action == BIND_PAUSE) set_paused(true);
+                    if (action == BIND_MUTE) toggle_mute();
+                    if (action == BIND_FULLSCREEN) web_page_fullscreen();
                 }
+            }
             for (int a = 0; a < 2; ++a)
-                if (now[1 + PAD_BUTTON_COUNT + a] != was[1 + PAD_BUTTON_COUNT + a])
+                if (!g_paused && now[1 + PAD_BUTTON_COUNT + a] != was[1 + PAD_BUTTON_COUNT + a])
                     keymap_pad_axis(pad, a == 0 ? PAD_LEFT_X : PAD_LEFT_Y, now[1 + PAD_BUTTON_COUNT + a]);
         }
         std::memcpy(was, now, sizeof g_pad_was[pad]);
     }
 }
+
+// clang-format off
+EM_JS(void, web_note_event, (const char* name), {
+    if (Module["onGameEvent"]) Module["onGameEvent"](UTF8ToString(name));
+});
+// clang-format on
+
+// Every event the game announces goes to the page, which says what the
+// picture shows (a box's text, a level's score) for those who cannot see it.
+void page_hears(const char* name) { web_note_event(name); }
 
 // Offers a screenshot the game saved since the last tick.
 void offer_screenshot() {
@@ -399,6 +552,8 @@ int web_open(int width, int height, const char* title) {
     emscripten_set_keyup_callback(kCanvas, nullptr, EM_TRUE, on_key);
     emscripten_set_focus_callback(kCanvas, nullptr, EM_TRUE, on_focus);
     emscripten_set_blur_callback(kCanvas, nullptr, EM_TRUE, on_focus);
+    key_route_reset();
+    set_event_hook(page_hears);
     g_open = true;
     sound_init();
     sound_reset();
@@ -407,6 +562,7 @@ int web_open(int width, int height, const char* title) {
     web_audio_listen();
     g_deadline = g_last_yield = emscripten_get_now();
     paint();
+    note_state(); // the page's buttons say how the settings left the sound
     return 0;
 }
 
@@ -417,8 +573,11 @@ void web_present() {}
 
 void web_tick(int ms) {
     if (g_paused) {
-        paint_paused();
         while (g_paused) {
+            if (g_overlay_stale) {
+                g_overlay_stale = false;
+                paint_paused();
+            }
             emscripten_sleep(50);
             poll_pads();
         }
@@ -450,6 +609,7 @@ void web_close() {
     web_note_tick(static_cast<double>(current_tick()));
     paint();
     emscripten_html5_remove_all_event_listeners();
+    set_event_hook(nullptr);
     g_open = false;
 }
 

@@ -11,7 +11,9 @@ replay, byte for byte; a missing sprite shows the native fatal report on the
 page and stops the game; a key press starts the page's sound and an egg
 plays one sound; a binding in the page's storage works and a hidden tab
 pauses; Escape on the title screen brings the title back
-and the game plays on.  Ends with 'N passed, N failed'."""
+and the game plays on; pause, mute and quit by touch alone and by pad alone;
+K changes the keys; watching a recording; the live region.  Ends with
+'N passed, N failed'."""
 
 import base64
 import json
@@ -394,26 +396,197 @@ def case_touch_phone(b, site):
 
 
 def case_quick_taps(b, site):
-    """A press let go before the next tick still counts: three touches of Up
-    and three key presses of Up, each let go at once, make six jumps."""
+    """A press let go before the next tick still counts: touches of Up and key
+    presses of Up, let go at once or after 20 ms, make a jump each."""
     emulate(b, 390, 844, True, 3)
     try:
         b.open(site.url("?seed=1&events=1"))
         b.wait_for("Module.running")
         start_level_1(b, lambda: tap(b, ".pad.space"))
         up = b.centre(".pad.up")
-        for n in range(6):
+        for n in range(10):
             tick = b.evaluate("Module.tick")
-            if n < 3:
+            held = 0.02 if n % 5 >= 3 else 0  # the last two of each five are held for 20 ms
+            if n < 5:
                 b.touch("touchStart", [(1, up[0], up[1])])
+                time.sleep(held)
                 b.touch("touchEnd", [])
             else:
-                press(b, "ArrowUp", "ArrowUp", 38)
+                b.key("keyDown", "ArrowUp", "ArrowUp", 38)
+                time.sleep(held)
+                b.key("keyUp", "ArrowUp", "ArrowUp", 38)
             b.wait_for("(Module.soundCounts || {}).jump >= %d" % (n + 1), timeout=10)
             b.wait_for("Module.tick >= %d" % (tick + 60))  # landed again
         assert not page_errors(b), page_errors(b)
     finally:
         stop_emulating(b)
+
+
+# --- pause, quit and keys by touch, pad and keyboard ---------------------------------
+
+def recording_seed():
+    return re.search(r"^seed (\d+)$", open(RECORDING).read(), re.M).group(1)
+
+
+def finger(b, selector, hold=0.1):
+    """A finger on the element for `hold` seconds (no tick need pass: the game may be paused)."""
+    x, y = b.centre(selector)
+    b.touch("touchStart", [(1, x, y)])
+    time.sleep(hold)
+    b.touch("touchEnd", [])
+
+
+def status(b):
+    return b.evaluate("document.getElementById('status').textContent")
+
+
+def assert_paused(b, menu):
+    """The game is paused showing menu (1 paused, 2 "Quit?"), no tick passes, and the page says so."""
+    b.wait_for("Module._web_is_paused() === 1", timeout=10)
+    b.wait_for("Module._web_menu_state() === %d" % menu, timeout=10)
+    tick = b.evaluate("Module.tick")
+    time.sleep(0.4)
+    assert b.evaluate("Module.tick") <= tick + 1, "the game went on while paused"
+    assert status(b).startswith("Paused"), "the status says %r while paused" % status(b)
+    assert b.evaluate("document.getElementById('quit-ask').hidden") == (menu != 2), "Yes / No shown wrongly"
+
+
+def assert_playing(b):
+    b.wait_for("Module._web_is_paused() === 0", timeout=10)
+    tick = b.evaluate("Module.tick")
+    b.wait_for("Module.tick >= %d" % (tick + 5))
+    assert not status(b).startswith("Paused"), status(b)
+
+
+def assert_quit(b):
+    """The game ended as Escape ends it: the "Final Score" box, said in the live region."""
+    b.wait_for("Module.output.some(l => / infobox:Final Score: \\d+$/.test(l))")
+    b.wait_for("/Final Score: \\d+/.test(document.getElementById('announce').textContent)")
+    assert b.evaluate("document.getElementById('announce').getAttribute('aria-live')") == "polite"
+
+
+def case_touch_pause_and_quit(b, site):
+    """By touch alone, level 1 of our recording's seed: Pause pauses and a tap
+    on the picture resumes (so does Start / OK); Sound mutes, which a reload
+    remembers; Esc asks "Quit?", No plays on and Yes ends the game."""
+    emulate(b, 390, 844, True, 3)
+    try:
+        b.open(site.url("?seed=%s&events=1" % recording_seed()))
+        b.wait_for("Module.running")
+        start_level_1(b, lambda: tap(b, ".pad.space"))
+        finger(b, "#pause")
+        assert_paused(b, 1)
+        finger(b, "#screen")
+        assert_playing(b)
+        finger(b, "#pause")
+        assert_paused(b, 1)
+        finger(b, ".pad.space")
+        assert_playing(b)
+        # Fullscreen and back with the controls working in both: the layout's cases.
+        finger(b, "#mute")
+        b.wait_for("document.getElementById('mute').textContent === 'Sound: off'")
+        finger(b, ".pad.esc")
+        assert_paused(b, 2)
+        assert not b.evaluate("Module.output.some(l => / infobox:Final Score/.test(l))"), "one Esc ended the game"
+        finger(b, "#quit-no")
+        assert_playing(b)
+        finger(b, ".pad.esc")
+        assert_paused(b, 2)
+        finger(b, "#quit-yes")
+        assert_quit(b)
+        assert "Level 1" in b.evaluate("document.getElementById('announce').textContent"), "the box was not said"
+        assert not page_errors(b), page_errors(b)
+        b.open(site.url())
+        b.wait_for("Module.running && Module.tick >= 2")
+        assert b.evaluate("document.getElementById('mute').textContent") == "Sound: off", "the reload forgot the mute"
+    finally:
+        b.evaluate("localStorage.removeItem('clovenfeld.settings'); true")
+        stop_emulating(b)
+
+
+def case_pad_pause_and_quit(b, site):
+    """With a pad alone (A 0, B 1, Back 8, Start 9, Y 3): Start pauses and
+    resumes, Y mutes, Back asks "Quit?", B plays on, A says yes."""
+    script = b.call("Page.addScriptToEvaluateOnNewDocument", source=FAKE_PAD)["identifier"]
+    try:
+        b.open(site.url("?seed=%s&events=1" % recording_seed()))
+        b.wait_for("Module.running && Module.tick >= 2")
+        b.evaluate("padOn = true")
+
+        def button(n):
+            b.evaluate("padButton(%d, true)" % n)
+            time.sleep(0.15)  # the game looks at the pads every tick, and every 50 ms while paused
+            b.evaluate("padButton(%d, false)" % n)
+            time.sleep(0.15)
+        start_level_1(b, lambda: button(0))
+        button(9)
+        assert_paused(b, 1)
+        button(9)
+        assert_playing(b)
+        button(3)
+        b.wait_for("document.getElementById('mute').textContent === 'Sound: off'")
+        button(8)
+        assert_paused(b, 2)
+        assert not b.evaluate("Module.output.some(l => / infobox:Final Score/.test(l))"), "Back ended the game"
+        button(1)
+        assert_playing(b)
+        button(8)
+        assert_paused(b, 2)
+        button(0)
+        assert_quit(b)
+        assert not page_errors(b), page_errors(b)
+    finally:
+        b.call("Page.removeScriptToEvaluateOnNewDocument", identifier=script)
+        b.evaluate("localStorage.removeItem('clovenfeld.settings'); true")
+
+
+def case_keys_overlay(b, site):
+    """K in the pause overlay changes the keys as on the desktop: A for Left,
+    Esc keeping the rest; saved in the page's storage."""
+    b.open(site.url("?seed=1&events=1"))
+    b.click("#screen")
+    start_level_1(b, lambda: press(b, "Space", " ", 32, " "))
+    press(b, "KeyP", "p", 80, "p")
+    b.wait_for("Module._web_is_paused() === 1")
+    press(b, "KeyK", "k", 75, "k")  # each key is answered as it comes
+    press(b, "KeyA", "a", 65, "a")
+    for _ in range(9):
+        press(b, "Escape", "Escape", 27)
+    kept = b.evaluate("localStorage.getItem('clovenfeld.settings') || ''")
+    assert re.search(r"^key\.left = KeyA, ArrowLeft$", kept, re.M), "not kept: %r" % kept
+    press(b, "KeyP", "p", 80, "p")
+    assert_playing(b)
+    assert not page_errors(b), page_errors(b)
+    b.evaluate("localStorage.removeItem('clovenfeld.settings'); true")
+
+
+def case_watching(b, site):
+    """While a recording is watched the status says so, not "Playing."; the
+    page's address loses watch=1, so a reload plays a game."""
+    b.open(site.url())
+    rec = open(RECORDING, "rb").read()
+    b.evaluate("sessionStorage.setItem('clovenfeld.watch', atob(%s)); true" % json.dumps(base64.b64encode(rec).decode()))
+    b.open(site.url("?watch=1&events=1"))
+    b.wait_for("Module.running && Module.tick >= 5")
+    b.click("#screen")
+    assert status(b) == "Watching the recording.", status(b)
+    assert "watch" not in b.evaluate("location.search"), b.evaluate("location.href")
+    b.open(b.evaluate("location.href"))
+    b.wait_for("Module.running && Module.tick >= 2")
+    assert "--replay" not in b.evaluate("Module.arguments"), "the reload watches the recording again"
+
+
+def case_announcements(b, site):
+    """The live region says what the picture shows: the score level 1 leaves,
+    as the native game counts it, and the next level's box."""
+    r = native("--headless", "--fast", "--replay", RECORDING, "--events", "--stop-at", "level:2")
+    assert r.returncode == 0, r.stderr
+    score = re.search(r"^tick \d+ score:(\d+)$", r.stdout, re.M).group(1)
+    stop = int(re.search(r"^tick (\d+) level:2$", r.stdout, re.M).group(1)) + 2
+    b.open(site.url("?replay=%s&fast=1&stop=%d" % (os.path.basename(RECORDING), stop)))
+    b.wait_for("Module.exitStatus !== undefined", timeout=120)
+    said = b.evaluate("Array.from(document.querySelectorAll('#announce p')).map(p => p.textContent)")
+    assert said[-2:] == ["Level 1 done. Score: %s." % score, "Level 2"], said
 
 
 def case_touch_recording(b, site):
@@ -569,12 +742,14 @@ def case_offline(b, site):
 
 
 CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_escape_on_title, case_replay_level2,
-         case_fatal_report, case_blocked_wasm, case_laptop_layout, case_quick_taps, case_touch_phone, case_touch_recording, case_gamepad, case_offline]
+         case_fatal_report, case_blocked_wasm, case_laptop_layout, case_keys_overlay, case_watching,
+         case_announcements, case_quick_taps, case_touch_phone, case_touch_pause_and_quit, case_touch_recording,
+         case_gamepad, case_pad_pause_and_quit, case_offline]
 
 
 # After a two-finger touch, Chromium's emulated touches no longer reach later
 # pages of that browser: the cases after one start with a browser of their own.
-FRESH_BROWSER = {case_touch_recording, case_gamepad}
+FRESH_BROWSER = {case_touch_pause_and_quit, case_touch_recording, case_gamepad}
 
 
 def main():
