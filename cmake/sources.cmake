@@ -46,6 +46,7 @@ set(CLOVENFELD_SERVICES_SOURCES
 # recordings, the key map, the notice lines, the data folder, the window's
 # layout arithmetic and the headless back-end.
 set(CLOVENFELD_PLATFORM_SOURCES
+  src/platform/audio_feed.cpp
   src/platform/audio_out.cpp
   src/platform/datadir.cpp
   src/platform/system.cpp

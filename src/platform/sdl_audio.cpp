@@ -3,6 +3,8 @@
 // the game thread, and sound_start and sound_render run in the callback.
 #include "platform/sdl_audio.h"
 
+#include "platform/audio_feed.h"
+
 #include "platform/run.h"
 #include "platform/notice.h"
 #include "sound/cue_queue.h"
@@ -17,7 +19,6 @@
 namespace {
 
 SDL_AudioDeviceID g_device = 0;
-CueQueue g_cues;
 bool g_said = false;      // the one line about having no sound was written
 bool g_subsystem = false; // SDL's audio is started
 
@@ -40,22 +41,10 @@ void quiet_alsa() {
 }
 
 void callback(void*, Uint8* stream, int len) {
-    sdl_audio_fill(reinterpret_cast<int16_t*>(stream), len / 4);
+    audio_feed_fill(reinterpret_cast<int16_t*>(stream), len / 4);
 }
 
 } // namespace
-
-void sdl_audio_fill(int16_t* out, int frames) {
-    Cue c;
-    while (cue_pop(&g_cues, &c)) sound_start(c.id, c.x);
-    sound_render(out, frames);
-}
-
-void sdl_audio_cue(int id, int x) {
-    // A full queue (an audio thread that stopped) drops the cue: never wait.
-    cue_push(&g_cues, Cue{static_cast<int16_t>(id), static_cast<int16_t>(x),
-                          static_cast<uint32_t>(current_tick())});
-}
 
 bool sdl_audio_open() {
     if (g_device != 0) return true;
@@ -79,10 +68,7 @@ bool sdl_audio_open() {
         say_silent(SDL_GetError());
         return false;
     }
-    sound_init();
-    sound_reset();
-    cue_clear(&g_cues);
-    set_audio_sink(sdl_audio_cue);
+    audio_feed_open();
     SDL_PauseAudioDevice(g_device, 0);
     return true;
 }

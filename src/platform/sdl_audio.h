@@ -1,6 +1,6 @@
 // sdl_audio.h -- the window's sound: an SDL audio device at 48 kHz stereo
-// with 512-frame buffers, fed by the sound module's mixer.  The game thread's
-// cues reach the audio thread through a lock-free queue; the audio callback
+// with 512-frame buffers, fed by the audio feed (audio_feed.h).  The game
+// thread's cues reach the audio thread through a lock-free queue; the audio callback
 // never takes the screen lock and never blocks.  Without a device (none
 // present, SDL_AUDIODRIVER=dummy, one unplugged in mid-game) the game plays
 // on silently, with at most one line on standard error; a device that comes
@@ -18,8 +18,3 @@ void sdl_audio_close();
 // SDL_AUDIODEVICEREMOVED, with the event's which): reopens or closes ours.
 void sdl_audio_device_added();
 void sdl_audio_device_removed(uint32_t which);
-// The audio callback's work, without SDL: takes the queued cues, then mixes
-// frames into out (stereo).  Called by the callback, and by the benchmark.
-void sdl_audio_fill(int16_t* out, int frames);
-// The game thread's side: queues a cue for the audio thread.
-void sdl_audio_cue(int id, int x);

@@ -55,7 +55,7 @@
 #include "platform/run.h"
 #include "platform/session.h"
 #include "platform/notice.h"
-#include "sound/cue_queue.h"
+#include "platform/audio_feed.h"
 #include "sound/sound.h"
 
 #include <emscripten.h>
@@ -133,7 +133,6 @@ void paint() {
 // browser starts no sound before one).  The game's cues wait in a queue until
 // the next pull starts them.
 
-CueQueue g_cues;
 constexpr int kAudioFrames = 4096;
 int16_t g_audio[kAudioFrames * 2];
 
@@ -250,8 +249,9 @@ EM_JS(void, web_store_settings, (), {
     } catch (e) {}
 });
 
+// The page counts each sound (its tests listen for them).
 void web_audio_cue(int id, int x) {
-    cue_push(&g_cues, Cue{static_cast<int16_t>(id), static_cast<int16_t>(x), static_cast<uint32_t>(current_tick())});
+    audio_feed_cue(id, x);
     web_note_sound(sound_name(id));
 }
 
@@ -307,9 +307,7 @@ void ask_quit() {
 // after starting the cues that came since the last pull.  Called by the page.
 extern "C" EMSCRIPTEN_KEEPALIVE int16_t* web_audio_fill(int frames) {
     if (frames > kAudioFrames) frames = kAudioFrames;
-    Cue c;
-    while (cue_pop(&g_cues, &c)) sound_start(c.id, c.x);
-    sound_render(g_audio, frames < 0 ? 0 : frames);
+    audio_feed_fill(g_audio, frames < 0 ? 0 : frames);
     return g_audio;
 }
 
@@ -555,9 +553,7 @@ int web_open(int width, int height, const char* title) {
     key_route_reset();
     set_event_hook(page_hears);
     g_open = true;
-    sound_init();
-    sound_reset();
-    cue_clear(&g_cues);
+    audio_feed_open();
     set_audio_sink(web_audio_cue);
     web_audio_listen();
     g_deadline = g_last_yield = emscripten_get_now();

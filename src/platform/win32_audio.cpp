@@ -7,7 +7,7 @@
 
 #include "platform/run.h"
 #include "platform/notice.h"
-#include "sound/cue_queue.h"
+#include "platform/audio_feed.h"
 #include "sound/sound.h"
 
 #include <windows.h>
@@ -26,19 +26,11 @@ HWAVEOUT g_device = nullptr;
 HANDLE g_done = nullptr;           // the device signals a finished buffer
 WAVEHDR g_headers[BUFFERS] = {};
 int16_t g_samples[BUFFERS][FRAMES * 2];
-CueQueue g_cues;
 std::thread g_feeder;
 std::atomic<bool> g_stop{false};
 
-void cue(int id, int x) {
-    // A full queue (a feeder that stopped) drops the cue: never wait.
-    cue_push(&g_cues, Cue{static_cast<int16_t>(id), static_cast<int16_t>(x), static_cast<uint32_t>(current_tick())});
-}
-
 void fill(WAVEHDR* h) {
-    Cue c;
-    while (cue_pop(&g_cues, &c)) sound_start(c.id, c.x);
-    sound_render(reinterpret_cast<int16_t*>(h->lpData), FRAMES);
+    audio_feed_fill(reinterpret_cast<int16_t*>(h->lpData), FRAMES);
     h->dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
     waveOutWrite(g_device, h, sizeof *h);
 }
@@ -71,9 +63,6 @@ bool win32_audio_open() {
         notice("no sound (no output device, error %u); the game plays on silently", r);
         return false;
     }
-    sound_init();
-    sound_reset();
-    cue_clear(&g_cues);
     for (int i = 0; i < BUFFERS; ++i) {
         g_headers[i] = WAVEHDR{};
         g_headers[i].lpData = reinterpret_cast<LPSTR>(g_samples[i]);
@@ -82,7 +71,7 @@ bool win32_audio_open() {
         g_headers[i].dwFlags |= WHDR_DONE; // ready to be filled
     }
     g_stop = false;
-    set_audio_sink(cue);
+    audio_feed_open();
     g_feeder = std::thread(feed);
     SetEvent(g_done);
     return true;
