@@ -15,7 +15,8 @@
 // - Run control: ticks, the test hook, a replayed recording and the stop tick
 //   are the headless back-end's; the web back-end adds the waits, the canvas
 //   and the keys.
-// - Keys: keydown / keyup / blur on the canvas feed input_event through the
+// - Keys: keydown / keyup on the page (wherever its focus is, but for form
+//   controls and dialogs) and the window's blur feed input_event through the
 //   key map; the game's keys do not reach the page (no scrolling).
 // - Touch: the page's on-screen controls call web_touch_key with the HID
 //   usage of the key they stand for, which takes the keyboard's path.
@@ -56,7 +57,6 @@
 
 namespace {
 
-constexpr const char kCanvas[] = "#screen";
 constexpr double kFastYieldMs = 50.0;  // a fast run yields to the browser this often
 constexpr double kMaxLagMs = 100.0;    // further behind than this, the deadline restarts
 
@@ -292,9 +292,27 @@ bool page_keeps(int usage, const EmscriptenKeyboardEvent& e) {
     return keymap_scan_code(usage) == 0;
 }
 
+// clang-format off
+// Whether the page keeps a key for where its focus is: every key in a form
+// control (a text field, a file input) and in an open dialog; Space and Enter
+// on a focused button, which they press.  Elsewhere (the picture, the page,
+// a button after a click) the keys are the game's.
+EM_JS(int, web_focus_keeps, (int presses), {
+    if (document.querySelector("dialog[open]")) return 1;
+    const el = document.activeElement;
+    if (!el || el === document.body || el === Module["canvas"]) return 0;
+    if (el.isContentEditable || /^(INPUT|TEXTAREA|SELECT)$/.test(el.tagName)) return 1;
+    return presses && /^(BUTTON|A|SUMMARY)$/.test(el.tagName) ? 1 : 0;
+});
+// clang-format on
+
 EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
     const int usage = keymap_usage_of_code(e->code);
     const bool character = one_character(e->key);
+    if (web_focus_keeps(usage == USAGE_SPACE || usage == USAGE_RETURN || usage == USAGE_KP_ENTER)) {
+        if (type != EMSCRIPTEN_EVENT_KEYDOWN && usage != 0) keymap_key_up(usage); // nothing stays held
+        return EM_FALSE;
+    }
     // The mute and pause keys belong to the page, as on the desktop: the game
     // never sees them; while paused no key reaches the game.
     const int action = usage != 0 ? keymap_window_action(usage) : BIND_NONE;
@@ -317,7 +335,8 @@ EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
     return page_keeps(usage, *e) ? EM_FALSE : EM_TRUE;
 }
 
-// Focus gained or lost: no key stays held that the game would not see released.
+// The page's window gained or lost the focus: no key stays held that the game
+// would not see released.
 EM_BOOL on_focus(int, const EmscriptenFocusEvent*, void*) {
     input_event(INPUT_CLEAR_HELD, 0);
     return EM_FALSE;
@@ -399,10 +418,11 @@ int web_open(int width, int height, const char* title) {
         end_program(2);
     }
     web_set_title(title ? title : "");
-    emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, on_key);
-    emscripten_set_keyup_callback(kCanvas, nullptr, EM_TRUE, on_key);
-    emscripten_set_focus_callback(kCanvas, nullptr, EM_TRUE, on_focus);
-    emscripten_set_blur_callback(kCanvas, nullptr, EM_TRUE, on_focus);
+    // The keys reach the game wherever the focus is on the page (web_focus_keeps).
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_TRUE, on_key);
+    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_TRUE, on_key);
+    emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, on_focus);
+    emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, on_focus);
     g_open = true;
     sound_init();
     sound_reset();
