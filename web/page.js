@@ -157,10 +157,10 @@ var Module = (function () {
   fit();
 
   // --- buttons ----------------------------------------------------------------
-  // A button pressed with the mouse or a finger gives the focus back to the
-  // picture (Space there is the game's, not the button's); one pressed with
-  // the keyboard keeps it.
-  function backToGame(e) { if (e.detail > 0) canvas.focus(); }
+  // A button pressed with the mouse or a finger lets go of the focus (Space
+  // is then the game's, not the button's); one pressed with the keyboard
+  // keeps it.
+  function backToGame(e) { if (e.detail > 0) e.currentTarget.blur(); }
   // Fullscreen: the play area (picture, bar and touch controls).  Where the
   // browser has none (or refuses it), the page's own: the play area over the
   // whole window.
@@ -404,7 +404,6 @@ var Module = (function () {
       say(watched !== null ? "Watching the recording you opened." :
           body.classList.contains("touchscreen") ? "Tap Start / OK to play." :
           document.hasFocus() ? "Playing." : "Click the picture to play.");
-      canvas.focus();
       setTimeout(showRecording, 0);
     },
     onExit: function (code) {
