@@ -1,15 +1,18 @@
 #!/usr/bin/python3
 """Speed of the browser build in Debian's headless Chromium.
 
-    bench/web_speed.py SITE_DIR [SECONDS]
+    bench/web_speed.py SITE_DIR [SECONDS] [NATIVE_PROGRAM]
 
 Prints: the real-time tick rate (a recorded game replayed at play speed), the
-fast replay rate over the whole recorded game, the time putImageData takes for
-a page, 2-D putImageData against a WebGL texture upload for a whole page, and
-the sizes of the shipped files, plain and gzipped."""
+fast replay rate over the whole recorded game (and, given the native program
+of the same build, in its game folder, its own fast replay of the game run
+here in turn, and how many times slower the browser is), the time
+putImageData takes for a page, 2-D putImageData against a WebGL texture upload
+for a whole page, and the sizes of the shipped files, plain and gzipped."""
 
 import gzip
 import os
+import subprocess
 import sys
 import time
 
@@ -18,6 +21,8 @@ import browser  # noqa: E402
 
 SITE = os.path.abspath(sys.argv[1])
 SECONDS = float(sys.argv[2]) if len(sys.argv) > 2 else 10.0
+NATIVE = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+RECORDING = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "assets", "recordings", "game.rec")
 
 # Times every putImageData of the page (installed before the page's scripts run).
 TIMING = """
@@ -94,6 +99,13 @@ def main():
         ticks = b.evaluate("Module.tick")
         print("fast:       %d ticks in %.1f s = %.0f ticks/s (status %s)"
               % (ticks, took, ticks / took, b.evaluate("Module.exitStatus")))
+        if NATIVE:
+            start = time.time()
+            subprocess.run([NATIVE, "--headless", "--fast", "--replay", RECORDING], cwd=os.path.dirname(NATIVE),
+                           check=True, stdout=subprocess.DEVNULL)
+            native = time.time() - start
+            print("native:     %d ticks in %.1f s = %.0f ticks/s; the browser takes %.2f times as long"
+                  % (ticks, native, ticks / native, took / native))
         put, gl, *version = b.evaluate(UPLOADS)
         print("whole page: putImageData %.3f ms, WebGL texImage2D + draw %.3f ms (%s)"
               % (put, gl, version[0] if version else "no WebGL"))

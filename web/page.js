@@ -1,8 +1,8 @@
 // page.js -- the page around the game: the command line from the URL, the
 // game's files loaded with a progress bar (and a clear message when one
 // cannot be), the canvas scaled to fit, the on-screen controls of a touch
-// screen, fullscreen, focus, and the game's standard error and exit status
-// shown on the page.
+// screen, fullscreen, "How to play", and the game's standard error and exit
+// status shown on the page.
 //
 // URL parameters (all optional):
 //   seed=N          fix the random seed
@@ -23,6 +23,9 @@ var Module = (function () {
   const params = new URLSearchParams(window.location.search);
   const canvas = document.getElementById("screen");
   const stage = document.getElementById("stage");
+  const play = document.getElementById("play");
+  const howto = document.getElementById("howto");
+  const body = document.body;
   const status = document.getElementById("status");
   const report = document.getElementById("report");
   const reportFile = document.getElementById("report-file");
@@ -70,28 +73,35 @@ var Module = (function () {
   }
 
   // --- the picture's size ---------------------------------------------------
-  // The largest whole-number scale of 640 x 480 device pixels that fits the
-  // stage; where even 640 x 480 CSS pixels do not fit (a phone), smoothly
-  // smaller to fill it.
+  // As the desktop's --fit: the largest 4:3 rectangle of the stage, each
+  // pixel the nearest of the picture's (smooth where that is less than one
+  // device pixel).  Out of fullscreen a whole-number scale of 640 x 480
+  // device pixels instead, where that fills 90% of it.  "How to play" goes
+  // beside the game where the picture is no smaller for it and it fits whole.
   function fit() {
     const dpr = window.devicePixelRatio || 1;
-    const w = stage.clientWidth, h = stage.clientHeight;
-    const scale = Math.floor(Math.min(w * dpr / 640, h * dpr / 480));
-    const sharp = scale >= dpr;
-    const s = sharp ? scale / dpr : Math.max(0.1, Math.min(w / 640, h / 480));
-    canvas.classList.toggle("smooth", !sharp);
-    canvas.style.width = (sharp ? 640 * s : Math.floor(640 * s)) + "px";
-    canvas.style.height = (sharp ? 480 * s : Math.floor(480 * s)) + "px";
+    const full = body.classList.contains("fullscreen");
+    if (howto.parentNode === body) {
+      body.classList.add("howto-beside");
+      const roomy = !full && !body.classList.contains("touchscreen") &&
+                    stage.clientWidth * 3 >= stage.clientHeight * 4 && howto.scrollHeight <= howto.clientHeight;
+      if (!roomy) body.classList.remove("howto-beside");
+    }
+    const w = stage.clientWidth * dpr, h = stage.clientHeight * dpr;
+    let width = Math.max(4, Math.floor(Math.min(w, h * 4 / 3) / 4) * 4);
+    const whole = Math.floor(width / 640);
+    if (!full && whole >= 1 && whole * 640 * 10 >= width * 9) width = whole * 640;
+    canvas.classList.toggle("smooth", width < 640);
+    canvas.style.width = width / dpr + "px";
+    canvas.style.height = width * 3 / 4 / dpr + "px";
   }
   window.addEventListener("resize", fit);
-  document.addEventListener("fullscreenchange", fit);
 
   // --- touch controls -----------------------------------------------------------
   // Shown on a touch screen; hidden while a gamepad is connected or once a
   // hardware key is pressed.  Every finger holds the key of the control under
   // it (a finger may slide from one to another), so walking and jumping go
   // together; they reach the game through the key map as keys do.
-  const body = document.body;
   let keyboardUsed = false;
   let padConnected = false;
   function showTouch() {
@@ -155,10 +165,42 @@ var Module = (function () {
   fit();
 
   // --- buttons ----------------------------------------------------------------
-  document.getElementById("fullscreen").addEventListener("click", function () {
-    if (document.fullscreenElement) document.exitFullscreen();
-    else if (stage.requestFullscreen) stage.requestFullscreen().catch(function () {});
-    canvas.focus();
+  // A button pressed with the mouse or a finger lets go of the focus (Space
+  // is then the game's, not the button's); one pressed with the keyboard
+  // keeps it.
+  function backToGame(e) { if (e.detail > 0) e.currentTarget.blur(); }
+  // Fullscreen: the play area (picture, bar and touch controls).  Where the
+  // browser has none (or refuses it), the page's own: the play area over the
+  // whole window.
+  const fullscreen = document.getElementById("fullscreen");
+  let pageFullscreen = false;
+  function showFullscreen() {
+    const on = pageFullscreen || document.fullscreenElement === play;
+    body.classList.toggle("fullscreen", on);
+    fullscreen.setAttribute("aria-pressed", on ? "true" : "false");
+    fit();
+  }
+  function pageFullscreenOn() { pageFullscreen = true; showFullscreen(); }
+  fullscreen.addEventListener("click", function (e) {
+    if (document.fullscreenElement) document.exitFullscreen().catch(function () {});
+    else if (pageFullscreen) { pageFullscreen = false; showFullscreen(); }
+    else if (play.requestFullscreen) play.requestFullscreen().catch(pageFullscreenOn);
+    else pageFullscreenOn();
+    backToGame(e);
+  });
+  document.addEventListener("fullscreenchange", showFullscreen);
+  // "How to play" where it is not beside the game: in a dialog.
+  const helpDialog = document.getElementById("help-dialog");
+  document.getElementById("help").addEventListener("click", function () {
+    helpDialog.append(howto);
+    if (helpDialog.showModal) helpDialog.showModal(); else helpDialog.setAttribute("open", "");
+  });
+  document.getElementById("help-close").addEventListener("click", function () {
+    if (helpDialog.close) helpDialog.close(); else helpDialog.removeAttribute("open");
+  });
+  helpDialog.addEventListener("close", function () {
+    document.getElementById("app").after(howto);
+    fit();
   });
   // The sound's button shows what M does too (the game tells, see onGameState).
   const mute = document.getElementById("mute");
@@ -166,10 +208,10 @@ var Module = (function () {
     mute.textContent = off ? "Sound: off" : "Sound: on";
     mute.setAttribute("aria-pressed", off ? "true" : "false");
   }
-  mute.addEventListener("click", function () {
+  mute.addEventListener("click", function (e) {
     if (!Module.running || !Module._web_audio_set_muted) return;
     Module._web_audio_set_muted(Module._web_audio_muted() ? 0 : 1);
-    canvas.focus();
+    backToGame(e);
   });
 
   // --- pause and quit -------------------------------------------------------------
@@ -182,8 +224,8 @@ var Module = (function () {
   let menu = 0; // the game's pause menu: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key asked for
   function playingText() {
     if (watching) return "Watching the recording.";
-    return body.classList.contains("touchscreen") || document.activeElement === canvas ? "Playing."
-                                                                                       : "Click the picture to play.";
+    // The keys reach the game wherever the focus is on the page.
+    return body.classList.contains("touchscreen") || document.hasFocus() ? "Playing." : "Click the picture to play.";
   }
   function showMenu(now) {
     const was = menu;
@@ -196,26 +238,28 @@ var Module = (function () {
     else if (menu === 3) say("Paused: press the key the picture asks for.");
     else if (was !== 0) say(playingText());
   }
-  pause.addEventListener("click", function () {
+  pause.addEventListener("click", function (e) {
     if (!Module.running || !Module._web_pause) return;
     if (Module._web_is_paused()) Module._web_resume();
     else Module._web_pause();
-    canvas.focus();
+    backToGame(e);
   });
   canvas.addEventListener("pointerdown", function () {
     if (Module.running && Module._web_is_paused && Module._web_is_paused()) Module._web_resume();
   });
   for (const [id, yes] of [["quit-yes", 1], ["quit-no", 0]])
-    document.getElementById(id).addEventListener("click", function () {
+    document.getElementById(id).addEventListener("click", function (e) {
       if (Module.running && Module._web_quit_answer) Module._web_quit_answer(yes);
-      canvas.focus();
+      backToGame(e);
     });
   document.addEventListener("visibilitychange", function () {
     if (document.hidden && Module.running && Module._web_pause) Module._web_pause();
   });
 
-  canvas.addEventListener("focus", function () { if (Module.running && !menu) say(playingText()); });
-  canvas.addEventListener("blur", function () {
+  // The keys reach the game wherever the focus is on the page, so only a page
+  // without the focus needs a click.
+  window.addEventListener("focus", function () { if (Module.running && !menu) say(playingText()); });
+  window.addEventListener("blur", function () {
     if (Module.running && !menu && !watching && !body.classList.contains("touchscreen"))
       say("Click the picture to play.");
   });
@@ -257,9 +301,10 @@ var Module = (function () {
     for (const k in change) next.set(k, change[k]);
     window.location.search = next.toString();
   }
-  record.addEventListener("click", function () {
+  record.addEventListener("click", function (e) {
     if (Module.running && Module._web_record_stop && Module._web_record_stop()) showRecording();
     else reloadWith({record: "1"});
+    backToGame(e);
   });
   function watch(file) {
     if (!file) return;
@@ -278,9 +323,7 @@ var Module = (function () {
   }
   const watchFile = document.getElementById("watch-file");
   watchFile.addEventListener("change", function () { watch(watchFile.files[0]); });
-  document.getElementById("watch").addEventListener("keydown", function (e) {
-    if (e.key === "Enter" || e.key === " ") { e.preventDefault(); watchFile.click(); }
-  });
+  document.getElementById("watch").addEventListener("click", function () { watchFile.click(); });
   document.addEventListener("dragover", function (e) {
     if (!e.dataTransfer || !Array.from(e.dataTransfer.types).includes("Files")) return;
     e.preventDefault();
@@ -295,15 +338,19 @@ var Module = (function () {
   });
 
   // --- offline ----------------------------------------------------------------
-  // The service worker (sw.js) keeps this build for offline play.  When a new
-  // build has come in the background, a button offers it; the page reloads
-  // once the new worker has taken over.
-  if ("serviceWorker" in navigator && window.isSecureContext) {
+  // The service worker (sw.js) keeps this build for offline play.  It starts
+  // once the game's files are here, so that it finds them in the browser's
+  // cache instead of downloading them again.  When a new build has come in
+  // the background, a button offers it; the page reloads once the new worker
+  // has taken over.
+  function keepOffline() {
+    if (!("serviceWorker" in navigator) || !window.isSecureContext) return;
     const update = document.getElementById("update");
     let updating = false;
     navigator.serviceWorker.register("sw.js").then(function (reg) {
       function offer(worker) {
         update.hidden = false;
+        fit();
         update.onclick = function () { updating = true; worker.postMessage("update"); };
       }
       if (reg.waiting && navigator.serviceWorker.controller) offer(reg.waiting);
@@ -362,6 +409,7 @@ var Module = (function () {
     Promise.all([fetchFile("clovenfeld.wasm"), fetchFile("clovenfeld.data")]).then(function (got) {
       Module.wasmBinary = got[0];
       data = got[1];
+      keepOffline();
       const script = document.createElement("script");
       script.src = "clovenfeld.js";
       script.addEventListener("error", function () {
@@ -419,10 +467,9 @@ var Module = (function () {
       loading.hidden = true;
       Module.started = true;
       Module.running = true;
-      say(watched !== null ? "Watching the recording you opened." : watching ? playingText() :
+      say(watched !== null || watching ? playingText() :
           body.classList.contains("touchscreen") ? "Tap Start / OK to play." :
-          document.activeElement === canvas ? "Playing." : "Click the picture to play.");
-      canvas.focus();
+          document.hasFocus() ? "Playing." : "Click the picture to play.");
       setTimeout(showRecording, 0);
     },
     onExit: function (code) {

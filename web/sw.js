@@ -13,9 +13,12 @@ const CACHE = "clovenfeld-" + BUILD;
 const FILES = ["./", "index.html", "page.js", "page.css", "manifest.webmanifest", "clovenfeld.js",
                "clovenfeld.wasm", "clovenfeld.data", "icon-32.png", "icon-192.png", "icon-512.png"];
 
+// The page starts the worker once it has the game's files, so they are in the
+// browser's cache: "no-cache" asks the server whether they are still the same
+// (so never an old file) and gets only that answer when they are.
 self.addEventListener("install", function (e) {
   e.waitUntil(caches.open(CACHE).then(function (cache) {
-    return cache.addAll(FILES.map(function (f) { return new Request(f, {cache: "reload"}); }));
+    return cache.addAll(FILES.map(function (f) { return new Request(f, {cache: "no-cache"}); }));
   }));
 });
 

@@ -15,7 +15,8 @@
 // - Run control: ticks, the test hook, a replayed recording, the recording
 //   and the stop tick are the run control's (run_tick); the web back-end adds
 //   the waits, the canvas and the keys.
-// - Keys: keydown / keyup / blur on the canvas are routed as the window
+// - Keys: keydown / keyup on the page (wherever its focus is, but for form
+//   controls and dialogs) and the window's blur are routed as the window
 //   back-ends route them (key_route.h): to the game through the key map, to
 //   mute and pause, or, while paused, to the desktop's pause menu
 //   (overlay.h: K changes the keys, kept in the page's storage); the game's
@@ -68,7 +69,6 @@
 
 namespace {
 
-constexpr const char kCanvas[] = "#screen";
 constexpr double kFastYieldMs = 50.0;  // a fast run yields to the browser this often
 constexpr double kMaxLagMs = 100.0;    // further behind than this, the deadline restarts
 
@@ -392,6 +392,20 @@ bool page_keeps(int usage, const EmscriptenKeyboardEvent& e) {
     return keymap_scan_code(usage) == 0;
 }
 
+// clang-format off
+// Whether the page keeps a key for where its focus is: every key in a form
+// control (a text field, a file input) and in an open dialog; Space and Enter
+// on a focused button, which they press.  Elsewhere (the picture, the page,
+// a button after a click) the keys are the game's.
+EM_JS(int, web_focus_keeps, (int presses), {
+    if (document.querySelector("dialog[open]")) return 1;
+    const el = document.activeElement;
+    if (!el || el === document.body || el === Module["canvas"]) return 0;
+    if (el.isContentEditable || /^(INPUT|TEXTAREA|SELECT)$/.test(el.tagName)) return 1;
+    return presses && /^(BUTTON|A|SUMMARY)$/.test(el.tagName) ? 1 : 0;
+});
+// clang-format on
+
 // A key pressed or let go goes where it goes on the desktop (key_route.h):
 // the mute and pause keys belong to the page and the game never sees them;
 // while paused every press is the pause menu's, except the keys of the
@@ -400,6 +414,10 @@ EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
     const int usage = keymap_usage_of_code(e->code);
     const bool down = type == EMSCRIPTEN_EVENT_KEYDOWN;
     const bool character = one_character(e->key);
+    if (web_focus_keeps(usage == USAGE_SPACE || usage == USAGE_RETURN || usage == USAGE_KP_ENTER)) {
+        if (!down && usage != 0) keymap_key_up(usage); // nothing stays held
+        return EM_FALSE;
+    }
     const int mods = key_mods(*e, character);
     if (down && g_paused && (usage == 0 || usage == USAGE_TAB || e->ctrlKey || e->metaKey)) return EM_FALSE;
     switch (key_route(usage, down, e->repeat != 0, mods, g_paused)) {
@@ -423,7 +441,8 @@ EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
     return page_keeps(usage, *e) ? EM_FALSE : EM_TRUE;
 }
 
-// Focus gained or lost: no key stays held that the game would not see released.
+// The page's window gained or lost the focus: no key stays held that the game
+// would not see released.
 EM_BOOL on_focus(int, const EmscriptenFocusEvent*, void*) {
     input_event(INPUT_CLEAR_HELD, 0);
     key_route_reset();
@@ -546,10 +565,11 @@ int web_open(int width, int height, const char* title) {
     run_open();
     recording_tick(); // the input of tick 0, as the window back-ends write it
     web_set_title(title ? title : "");
-    emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, on_key);
-    emscripten_set_keyup_callback(kCanvas, nullptr, EM_TRUE, on_key);
-    emscripten_set_focus_callback(kCanvas, nullptr, EM_TRUE, on_focus);
-    emscripten_set_blur_callback(kCanvas, nullptr, EM_TRUE, on_focus);
+    // The keys reach the game wherever the focus is on the page (web_focus_keeps).
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_TRUE, on_key);
+    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_TRUE, on_key);
+    emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, on_focus);
+    emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, on_focus);
     key_route_reset();
     set_event_hook(page_hears);
     g_open = true;

@@ -37,6 +37,11 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         self.server.requests.append(self.path)
         super().do_GET()
 
+    def copyfile(self, source, outputfile):
+        data = source.read()
+        self.server.bytes_sent += len(data)  # the bodies served, not the headers
+        outputfile.write(data)
+
 
 class Site:
     """Serves a folder on 127.0.0.1 at a free port, in a thread."""
@@ -45,6 +50,7 @@ class Site:
         handler = functools.partial(QuietHandler, directory=folder)
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         self.server.requests = []  # the paths asked for, in order
+        self.server.bytes_sent = 0
         self.port = self.server.server_address[1]
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()

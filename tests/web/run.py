@@ -334,7 +334,7 @@ def boxes(b, selector):
     return b.evaluate("Array.from(document.querySelectorAll(%r)).map(e => {"
                       " const r = e.getBoundingClientRect(); const s = getComputedStyle(e);"
                       " return [r.left, r.top, r.right, r.bottom, e.getClientRects().length > 0 && s.visibility !== 'hidden',"
-                      " e.getAttribute('aria-label')]; })" % selector)
+                      " e.getAttribute('aria-label') || e.textContent.trim()]; })" % selector)
 
 
 def start_level_1(b, step):
@@ -370,7 +370,7 @@ def case_touch_phone(b, site):
         canvas = boxes(b, "#screen")[0]
         assert canvas[2] - canvas[0] >= 380 and canvas[2] <= 390, "picture %s" % canvas
         controls = boxes(b, ".pad")
-        assert sorted(c[5] for c in controls) == ["Down", "Escape", "Left", "Right", "Space", "Up"], controls
+        assert sorted(c[5] for c in controls) == ["Down", "Esc", "Left", "Right", "Start / OK", "Up"], controls
         for left, top, right, bottom, shown, label in controls:
             assert shown and right - left >= 48 and bottom - top >= 48, "%s: %s" % (label, (left, top, right, bottom))
             assert top >= canvas[3] and bottom <= 844, "%s overlaps the picture or leaves the screen" % label
@@ -669,26 +669,207 @@ def case_gamepad(b, site):
         stop_emulating(b)
 
 
-def case_laptop_layout(b, site):
-    """1366 x 768 and 1280 x 720: no scrollbar, the picture at 1x and the
-    legend in sight; no touch controls."""
+# --- the page's layout, its buttons and its accessibility ----------------------------
+
+# Width, height, touch screen, device pixels a CSS pixel.
+LAYOUTS = [(360, 640, True, 2), (640, 360, True, 2), (390, 844, True, 3), (844, 390, True, 3),
+           (820, 1180, True, 2), (1180, 820, True, 2), (1280, 720, False, 1), (1366, 768, False, 1),
+           (1920, 1080, False, 1)]
+
+# What the page shows (in fullscreen, only the fullscreen element).
+MEASURE = """(() => {
+  const full = document.fullscreenElement;
+  const box = e => { const r = e.getBoundingClientRect(); return [r.left, r.top, r.right, r.bottom]; };
+  const clipped = e => { for (let a = e; a; a = a.parentElement) { const r = a.getBoundingClientRect();
+                           if ((r.width <= 1 || r.height <= 1) && getComputedStyle(a).overflow === 'hidden') return true; }
+                         return false; };  // as for a screen reader only
+  const shown = e => e.getClientRects().length > 0 && getComputedStyle(e).visibility !== 'hidden' &&
+                     !clipped(e) && (!full || full.contains(e));
+  const all = s => Array.from(document.querySelectorAll(s)).filter(shown);
+  const c = document.getElementById('screen');
+  return {scroll: [document.documentElement.scrollWidth, document.documentElement.scrollHeight],
+          canvas: box(c), rendering: getComputedStyle(c).imageRendering, full: !!full,
+          header: all('header').map(box)[0] || null,
+          controls: all('.touch').map(box),
+          buttons: all('button').map(e => [e.id || e.textContent.trim(), box(e)]),
+          texts: all('h1, #status, #howto').map(e => [e.id || e.tagName, box(e)])};
+})()"""
+
+
+def axe_script():
+    """axe-core, as tests/web/package-lock.json pins it: npm ci installs it
+    once into the build folder beside the site."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    folder = os.path.join(os.path.dirname(SITE), "npm")
+    lock = open(os.path.join(here, "package-lock.json")).read()
+    script = os.path.join(folder, "node_modules", "axe-core", "axe.min.js")
+    kept = os.path.join(folder, "package-lock.json")
+    if not (os.path.exists(script) and os.path.exists(kept) and open(kept).read() == lock):
+        os.makedirs(folder, exist_ok=True)
+        for name in ("package.json", "package-lock.json"):
+            shutil.copy(os.path.join(here, name), folder)
+        r = subprocess.run(["npm", "ci", "--prefer-offline", "--no-audit", "--no-fund"], cwd=folder,
+                           capture_output=True, text=True, timeout=300)
+        assert r.returncode == 0, "npm ci: " + r.stdout + r.stderr
+    return open(script).read()
+
+
+def axe_violations(b, source):
+    """The violations axe-core finds on the page (of any impact: a page that
+    blocks zooming or leaves a control outside a landmark is only "moderate")."""
+    if not b.evaluate("typeof axe === 'object'"):
+        b.evaluate(source + "\n;true")
+    return b.evaluate("axe.run(document, {resultTypes: ['violations']}).then(r => r.violations"
+                      ".map(v => v.id + ' (' + v.impact + '): ' + v.nodes.map(n => n.target.join(' ')).join(', ')))")
+
+
+def check_layout(b, what, width, height, touch, dpr):
+    """No scrollbar; everything within the window and nothing over anything
+    else; buttons at least 48 px; a one-line header; the picture 4:3, filling
+    90% of the width or height it is left (after the header and, on a touch
+    screen, the controls), sharp where it is one device pixel a pixel or more,
+    at a whole scale where one fills 90% (but in fullscreen, which fills as
+    --fit does), and its text 8 px tall on a phone."""
+    m = b.evaluate(MEASURE)
+    assert m["scroll"][0] <= width and m["scroll"][1] <= height, "%s scrolls: %s" % (what, m["scroll"])
+    items = [("picture", m["canvas"])] + m["buttons"] + m["texts"]
+    for name, r in items:
+        assert r[0] >= -0.5 and r[1] >= -0.5 and r[2] <= width + 0.5 and r[3] <= height + 0.5, \
+            "%s: %s leaves the window: %s" % (what, name, r)
+    for i, (n1, r1) in enumerate(items):
+        for n2, r2 in items[i + 1:]:
+            assert min(r1[2], r2[2]) - max(r1[0], r2[0]) <= 0.5 or min(r1[3], r2[3]) - max(r1[1], r2[1]) <= 0.5, \
+                "%s: %s %s and %s %s overlap" % (what, n1, r1, n2, r2)
+    for name, r in m["buttons"]:
+        assert r[2] - r[0] >= 48 and r[3] - r[1] >= 48, "%s: %s is %gx%g" % (what, name, r[2] - r[0], r[3] - r[1])
+    if touch:
+        assert len(m["controls"]) == 2, "%s: the touch controls are not shown" % what
+    left, top, right, bottom = 0, 0, width, height
+    if m["header"]:
+        assert m["header"][3] - m["header"][1] <= 48, "%s: the header is more than a line: %s" % (what, m["header"])
+        top = m["header"][3]
+    c = m["canvas"]
+    if touch:  # the controls beside the picture take their columns, those above or below their rows
+        for r in m["controls"] + [r for _, r in m["buttons"]]:
+            if r[1] < c[3] and r[3] > c[1]:
+                if r[2] <= c[0]:
+                    left = max(left, r[2])
+                elif r[0] >= c[2]:
+                    right = min(right, r[0])
+            elif r[1] >= c[3]:
+                bottom = min(bottom, r[1])
+            elif r[3] <= c[1]:
+                top = max(top, r[3])
+    cw, ch, aw, ah = c[2] - c[0], c[3] - c[1], right - left, bottom - top
+    assert abs(cw * 3 - ch * 4) <= 2, "%s: the picture is %gx%g, not 4:3" % (what, cw, ch)
+    assert cw >= 0.9 * aw or ch >= 0.9 * ah, "%s: the picture is %gx%g in %gx%g" % (what, cw, ch, aw, ah)
+    device = round(cw * dpr)
+    assert (m["rendering"] in ("pixelated", "crisp-edges")) == (device >= 640), \
+        "%s: %d device pixels wide drawn %s" % (what, device, m["rendering"])
+    largest = min(aw, ah * 4 / 3) * dpr
+    whole = int(largest // 640)
+    if not m["full"] and whole >= 1 and whole * 640 >= 0.9 * largest:
+        assert device == whole * 640, "%s: %d device pixels wide, not %dx" % (what, device, whole)
+    if width == 390:
+        assert 16 * ch / 480 >= 8, "%s: the picture's text is %.1f px tall" % (what, 16 * ch / 480)
+    return m
+
+
+def case_layouts(b, site):
+    """Phones, a tablet and laptops, each in and out of fullscreen (the play
+    area with its controls, entered by its button): check_layout, and axe-core
+    finds nothing.  On a laptop "How to play" is in sight and there
+    are no touch controls; on a phone it opens in a dialog that keeps the
+    keys, and in fullscreen Start / OK works."""
+    source = axe_script()
     try:
-        for width, height in ((1366, 768), (1280, 720)):
-            emulate(b, width, height, False)
-            b.open(site.url())
-            b.wait_for("Module.running")
-            size = b.evaluate("[document.documentElement.scrollWidth, document.documentElement.scrollHeight,"
-                              " innerWidth, innerHeight]")
-            assert size[0] <= size[2] and size[1] <= size[3], "%dx%d scrolls: %s" % (width, height, size)
-            for selector in ("#screen", "#howto", "h1", "#status"):
-                left, top, right, bottom, shown, _ = boxes(b, selector)[0]
-                assert shown and left >= 0 and top >= 0 and right <= width and bottom <= height, \
-                    "%s at %dx%d: %s" % (selector, width, height, (left, top, right, bottom))
-            canvas = boxes(b, "#screen")[0]
-            assert canvas[2] - canvas[0] == 640 and canvas[3] - canvas[1] == 480, canvas
-            assert not boxes(b, ".pad.up")[0][4], "touch controls without a touch screen"
+        for width, height, touch, dpr in LAYOUTS:
+            emulate(b, width, height, touch, dpr)
+            b.open(site.url("?seed=1&events=1"))
+            b.wait_for("Module.running && Module.tick >= 2")
+            for full in (False, True):
+                what = "%dx%d%s" % (width, height, " fullscreen" if full else "")
+                if full:
+                    tap(b, "#fullscreen") if touch else b.click("#fullscreen")
+                    b.wait_for("document.fullscreenElement && document.body.classList.contains('fullscreen')", timeout=10)
+                    b.evaluate("new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => r(true))))")
+                m = check_layout(b, what, width, height, touch, dpr)
+                if not touch and not full:
+                    assert "howto" in [n for n, _ in m["texts"]], "%s: How to play is not in sight" % what
+                    assert not boxes(b, ".pad.up")[0][4], "touch controls without a touch screen"
+                problems = axe_violations(b, source)
+                assert not problems, "%s: axe-core finds: %s" % (what, problems)
+            if (width, height) == (844, 390):
+                tap(b, ".pad.space")
+                b.wait_for("Module.output.some(l => / infobox:Level 1$/.test(l))", timeout=10)
+            b.evaluate("document.exitFullscreen().then(() => true)")
+            b.wait_for("!document.fullscreenElement && !document.body.classList.contains('fullscreen')")
+            if (width, height) == (390, 844):
+                # "How to play" in its dialog: Escape closes it and is not the game's.
+                titles = b.evaluate("Module.output.filter(l => / title$/.test(l)).length")
+                tap(b, "#help")
+                b.wait_for("document.getElementById('help-dialog').contains(document.getElementById('legend'))")
+                assert not axe_violations(b, source), "How to play: " + str(axe_violations(b, source))
+                press(b, "Escape", "Escape", 27)
+                b.wait_for("!document.getElementById('help-dialog').open")
+                tick = b.evaluate("Module.tick")
+                b.wait_for("Module.tick >= %d" % (tick + 5))
+                assert b.evaluate("Module.output.filter(l => / title$/.test(l)).length") == titles, \
+                    "Escape in the dialog reached the game"
+            assert not page_errors(b), page_errors(b)
     finally:
         stop_emulating(b)
+
+
+def case_one_click(b, site):
+    """During play one click on a button of the bar acts: nothing moves under
+    the pointer while it is down.  After a click on "How to play" the keys
+    still reach the game."""
+    emulate(b, 1366, 768, False)
+    try:
+        b.open(site.url("?seed=1&events=1"))
+        b.wait_for("Module.running && Module.output.some(l => / title$/.test(l)) && Module.tick >= 2")
+        b.click("#screen")
+        places = "Array.from(document.querySelectorAll('button')).map(e => JSON.stringify(e.getBoundingClientRect()))"
+        for n in range(2):
+            muted = b.evaluate("Module._web_audio_muted()")
+            x, y = b.centre("#mute")
+            before = b.evaluate(places)
+            b.call("Input.dispatchMouseEvent", type="mousePressed", x=x, y=y, button="left", clickCount=1)
+            assert b.evaluate(places) == before, "the buttons moved when Sound was pressed"
+            b.call("Input.dispatchMouseEvent", type="mouseReleased", x=x, y=y, button="left", clickCount=1)
+            assert b.evaluate("Module._web_audio_muted()") != muted, "one click on Sound did nothing"
+        b.click("#howto p")
+        assert b.evaluate("document.activeElement.id") != "screen"
+        press(b, "Space", " ", 32, " ")
+        b.wait_for("Module.output.some(l => / infobox:Level 1$/.test(l))", timeout=10)
+        assert not page_errors(b), page_errors(b)
+    finally:
+        stop_emulating(b)
+
+
+def case_first_visit(b, site):
+    """A first visit downloads the site about once: the page's own files and
+    the service worker's offline copy together at most 1.1 times the site,
+    and the copy holds every file whole."""
+    fresh = browser.Site(SITE)  # a new origin: nothing of it in any cache
+    try:
+        b.open(fresh.url())
+        b.wait_for("navigator.serviceWorker.ready.then(() => caches.keys()).then(k => k.length === 1 &&"
+                   " caches.open(k[0]).then(c => c.keys()).then(r => r.length >= 11))")
+        sizes = {f: os.path.getsize(os.path.join(SITE, f)) for f in os.listdir(SITE)}
+        sent = fresh.server.bytes_sent
+        assert sent <= 1.1 * sum(sizes.values()), "%d bytes served for a site of %d" % (sent, sum(sizes.values()))
+        kept = b.evaluate("(async () => { const c = await caches.open((await caches.keys())[0]); const out = [];"
+                          " for (const r of await c.keys())"
+                          "   out.push([new URL(r.url).pathname, (await (await c.match(r)).arrayBuffer()).byteLength]);"
+                          " return out; })()")
+        for path, size in kept:
+            name = path.lstrip("/") or "index.html"
+            assert size == sizes[name], "the offline copy of %s has %d bytes of %d" % (name, size, sizes[name])
+    finally:
+        forget_offline(b)
+        fresh.close()
 
 
 def forget_offline(b):
@@ -700,6 +881,7 @@ def forget_offline(b):
 def case_blocked_wasm(b, site):
     """clovenfeld.wasm does not come: the page says so, naming the file."""
     b.open(site.url("?stop=1"))
+    b.wait_for("navigator.serviceWorker.ready.then(() => true)")  # the page starts it once it has the files
     forget_offline(b)
     b.fail_urls = ["clovenfeld.wasm"]
     b.call("Network.enable")
@@ -742,14 +924,14 @@ def case_offline(b, site):
 
 
 CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_escape_on_title, case_replay_level2,
-         case_fatal_report, case_blocked_wasm, case_laptop_layout, case_keys_overlay, case_watching,
+         case_fatal_report, case_blocked_wasm, case_one_click, case_first_visit, case_keys_overlay, case_watching,
          case_announcements, case_quick_taps, case_touch_phone, case_touch_pause_and_quit, case_touch_recording,
-         case_gamepad, case_pad_pause_and_quit, case_offline]
+         case_gamepad, case_pad_pause_and_quit, case_layouts, case_offline]
 
 
 # After a two-finger touch, Chromium's emulated touches no longer reach later
 # pages of that browser: the cases after one start with a browser of their own.
-FRESH_BROWSER = {case_touch_pause_and_quit, case_touch_recording, case_gamepad}
+FRESH_BROWSER = {case_touch_pause_and_quit, case_touch_recording, case_gamepad, case_layouts}
 
 
 def main():
