@@ -49,6 +49,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_out.cpp
   src/platform/datadir.cpp
   src/platform/system.cpp
+  src/platform/system_write.cpp
   src/platform/headless.cpp
   src/platform/key_route.cpp
   src/platform/keymap.cpp

@@ -532,20 +532,12 @@ bool settings_update_text(const SettingsText& old, const Settings& now, Settings
 }
 
 bool settings_save(const char* path, const SettingsText& text, SettingsSink sink, void* context) {
-    char temp[SETTINGS_PATH_CHARS];
-    if (path == nullptr || std::strlen(path) + 32 >= sizeof temp) {
-        report_errno(sink, context, path != nullptr ? path : "settings", "cannot save the settings", ENAMETOOLONG);
-        return false;
-    }
-    make_parents(path);
-    int fd = -1;
-    for (unsigned serial = 0; serial < 100 && fd < 0; ++serial) {
-        std::snprintf(temp, sizeof temp, "%s.%ld-%u.tmp", path, file_process_id(), serial);
-        fd = file_create_new(temp, 0600);
-        if (fd < 0 && errno != EEXIST) break; // anything there (a link included) is left alone
-    }
+    const char* what = "cannot save the settings";
+    FileWrite file;
+    if (path != nullptr && std::strlen(path) < sizeof file.target) make_parents(path);
+    const int fd = file_write_begin(&file, path, 0600);
     if (fd < 0) {
-        report_errno(sink, context, path, "cannot save the settings", errno);
+        report_errno(sink, context, path != nullptr ? path : "settings", what, errno);
         return false;
     }
     int error = 0;
@@ -556,11 +548,9 @@ bool settings_save(const char* path, const SettingsText& text, SettingsSink sink
         else if (n == 0) error = EIO;
     }
     if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && !file_replace(temp, path)) error = errno;
-    if (error != 0) {
-        ::unlink(temp);
-        report_errno(sink, context, path, "cannot save the settings", error);
-        return false;
-    }
-    return true;
+    if (error == 0 && file_write_commit(&file, FILE_COMMIT_REPLACE)) return true;
+    if (error == 0) error = errno; // the commit removed the temporary
+    file_write_abort(&file);
+    report_errno(sink, context, path, what, error);
+    return false;
 }
