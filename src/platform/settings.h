@@ -70,6 +70,19 @@ bool settings_default_path(char* out, int size);
 // settings_parse and tests.
 void settings_defaults(Settings* out);
 
+// One key of the file as --help and the documents describe it.
+struct SettingsKeyInfo {
+    const char* name; // "scale", "key.left", "pad.a", ...
+    char values[64];  // what it takes: "0 to 100", "true or false", "up to two key names", ...
+    char fallback[64]; // its default as a new file writes it: "100", "false", "KeyP, Pause", "space"
+};
+
+// Key k of the file (0, 1, ... in the order a new file lists them) in *out;
+// false past the last.  The file's keys, their ranges and defaults are one
+// table in settings.cpp, which reading, writing and this all follow.
+// Called by --help and tests.
+bool settings_describe(int k, SettingsKeyInfo* out);
+
 // Reads settings text (size bytes; it need not end in a newline or a NUL)
 // into *out, starting from the defaults.  Each problem goes to sink (may be
 // null) as "FILE:LINE: ...", file naming the text in the messages.  Returns
