@@ -114,10 +114,9 @@ int settings_load(const char* path, SettingsText* text, Settings* out, SettingsS
 // browser back-end, the fuzzer and tests.
 bool settings_update_text(const SettingsText& old, const Settings& now, SettingsText* out);
 
-// Writes text to path atomically: creates the missing folders (mode 0700),
-// writes a new temporary file beside the target (opened O_CREAT | O_EXCL |
-// O_NOFOLLOW, so never through a link) and renames it over the target; a
-// link at the target is replaced, not followed.  False after one message to
-// sink, leaving no temporary behind.  Called by the program when settings
+// Writes text to path whole or not at all: creates the missing folders
+// (mode 0700) and writes the file (mode 0600) through file_write_begin
+// (system.h): never through a link, a link at the target replaced, not
+// followed.  False after one message to sink, leaving no temporary behind.  Called by the program when settings
 // change, and by tests.
 bool settings_save(const char* path, const SettingsText& text, SettingsSink sink, void* context);
