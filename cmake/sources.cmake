@@ -65,8 +65,9 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/window_layout.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.
-set(CLOVENFELD_SDL_SOURCES src/platform/sdl_audio.cpp src/platform/sdl_window.cpp)
+# The window core (a second thread for the game) is shared by the SDL and Win32 back-ends.
+set(CLOVENFELD_SDL_SOURCES src/platform/sdl_audio.cpp src/platform/sdl_window.cpp src/platform/window_core.cpp)
 set(CLOVENFELD_WEB_SOURCES src/platform/web.cpp)
 # The Windows build's back-end and system calls (replacing system.cpp there).
 set(CLOVENFELD_WINDOWS_SOURCES src/platform/win32_audio.cpp src/platform/win32_system.cpp
-    src/platform/win32_window.cpp)
+    src/platform/win32_window.cpp src/platform/window_core.cpp)

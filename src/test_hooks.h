@@ -11,9 +11,9 @@ void set_tick_hook(void (*hook)(long tick));
 // Forgets hooks, replay, recording, options and the tick count.  (run.cpp)
 void platform_reset_for_tests();
 
-// Headless: replays this recording from the next open_window (null = none).
-// The recording must stay alive while it is used.  (headless.cpp)
-void headless_use_recording(const Recording* rec);
+// Replays this recording from the next open_window (null = none).  The
+// recording must stay alive while it is used.  (run.cpp)
+void run_use_recording(const Recording* rec);
 
 // Closes the screen without ending the process, so the next open_screen
 // opens it again.  (screen.cpp)

@@ -110,7 +110,7 @@ TEST_F(PlatformTest, ReplayAppliesLineZeroAtOpenAndLineIAfterTheIthSleep) {
         "|115 18687\n"   // tick 3: nothing held, 's' and Up queued
         "42|\n";         // tick 4: either Shift holds both
     ASSERT_TRUE(parse_recording(text.data(), text.size(), &rec, &err)) << err;
-    headless_use_recording(&rec);
+    run_use_recording(&rec);
     g_hook_held.clear();
     set_tick_hook(record_hook);
 
@@ -145,7 +145,7 @@ TEST_F(PlatformTest, QueuedKeysOfAReplayKeepUnreadOnesAndDropTheOldest) {
     }
     text += "\n";
     ASSERT_TRUE(parse_recording(text.data(), text.size(), &rec, &err)) << err;
-    headless_use_recording(&rec);
+    run_use_recording(&rec);
     open();
     sleep_ms(10);
     std::string want;
@@ -265,7 +265,7 @@ TEST_F(PlatformTest, WindowInputIsRecordedAtTickBoundariesAndReplaysTheSame) {
 
     // The replay gives the game exactly what it saw while recording.
     keyboard_reset();
-    headless_use_recording(&rec);
+    run_use_recording(&rec);
     close_screen_for_tests();
     open();
     std::vector<std::string> replay_held, replay_queue;

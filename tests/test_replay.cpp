@@ -319,7 +319,7 @@ TEST_F(ReplayLevel, EachLevelRecordingTakesEveryEggWithoutLosingALife)
         set_tick_hook(level_tick_hook);
         events.clear();
         fs::current_path(GAME_DIR);
-        headless_use_recording(&rec);
+        run_use_recording(&rec);
         close_screen_for_tests();
         ASSERT_EQ(open_screen(18, 32, 2, 0, 0), 0); // applies the recording's line 0
         set_pages(0, 1);
@@ -336,7 +336,7 @@ TEST_F(ReplayLevel, EachLevelRecordingTakesEveryEggWithoutLosingALife)
         EXPECT_EQ(lives, START_LIVES);
         EXPECT_EQ(played, frames);
         EXPECT_FALSE(saw("infobox:You lost a life!"));
-        headless_use_recording(nullptr);
+        run_use_recording(nullptr);
         replayed++;
     }
     EXPECT_EQ(replayed, LAST_LEVEL);

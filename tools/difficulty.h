@@ -281,7 +281,7 @@ inline SolverRun solver_run(int lvl, const std::string& path)
     if (!load_recording(path.c_str(), &rec, &error)) return out;
     platform_reset_for_tests();
     configure();
-    headless_use_recording(&rec);
+    run_use_recording(&rec);
     close_screen_for_tests();
     if (open_screen(18, 32, 2, 0, 0) != 0) return out;
     set_pages(0, 1);
@@ -299,7 +299,7 @@ inline SolverRun solver_run(int lvl, const std::string& path)
         out.closest = std::min(out.closest, enemy_gap());
     }
     out.ok = quit_code == 2 && lives == lives0 && eggs_taken == egg_total;
-    headless_use_recording(nullptr);
+    run_use_recording(nullptr);
     set_event_hook(on_event);
     return out;
 }

@@ -22,9 +22,7 @@ int main(int argc, char** argv)
     choose_data_dir(cl.data_dir); // the page's files are preloaded into the working directory
     // The page puts the settings it keeps in its storage at /settings.ini.
     session_start(cl.settings_path, false, &run_options);
-    // A recording is read as a headless run reads it, and its seed seeds the
-    // game; the web back-end replays it through the headless run control.
-    if (run_options.replay_path != nullptr) select_platform(&headless_platform);
+    // A recording is read by the run control, and its seed seeds the game.
     select_platform(&web_platform);
     return GAME_MAIN();
 }

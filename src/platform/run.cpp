@@ -11,6 +11,7 @@
 #include "services/random.h"
 #include "sound/sound.h"
 #include "sound/sound_device.h"
+#include "platform/audio_out.h"
 #include "platform/record.h"
 #include "platform/notice.h"
 #include "test_hooks.h"
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 RunOptions run_options;
 
@@ -56,6 +58,22 @@ InputEvent g_pending[kMaxPendingEvents];
 int g_pending_count = 0;
 std::atomic<bool> g_recording{false};
 RecordWriter g_writer;
+
+// The recording being replayed, if any: read from --replay, or a test's.
+Recording g_loaded;
+const Recording* g_replay = nullptr;
+ReplayCursor g_cursor;
+bool g_replay_started = false;
+std::string g_load_error;
+std::atomic<bool> g_end_requested{false}; // the window's close button (run_request_end)
+
+// A replayed tick's input: the held table as the recording has it, and its keys queued.
+void apply_replayed(const TickInput& in) {
+    keyboard_clear_held();
+    for (int code = 0; code < 128; ++code)
+        if (in.held[code]) keyboard_set_held(code, true);
+    for (int i = 0; i < in.queued_count; ++i) keyboard_queue(in.queued[i]);
+}
 
 // The pause menu's quit on its way to the game (input_quit_game).
 std::atomic<int> g_shell_wait{SHELL_PLAYS};
@@ -109,10 +127,10 @@ void select_platform(const Platform* p) {
     sound_set_muted(run_options.mute);
     if (run_options.volume >= 0) sound_set_volume(run_options.volume);
     sound_set_device(&g_run_sound);
-    if (g_platform == &headless_platform && run_options.replay_path != nullptr) {
+    if (run_options.replay_path != nullptr) {
         uint32_t seed = 0;
         const char* error = nullptr;
-        if (!headless_load_replay(run_options.replay_path, &seed, &error)) {
+        if (!replay_load(run_options.replay_path, &seed, &error)) {
             notice("bad recording %s: %s", run_options.replay_path, error ? error : "unreadable");
             end_program(2);
         }
@@ -123,16 +141,10 @@ void select_platform(const Platform* p) {
 
 long current_tick() { return g_tick.load(); }
 
-long platform_count_tick() { return ++g_tick; }
-
-void platform_run_tick_hook(long tick) {
-    if (g_tick_hook) g_tick_hook(tick);
-}
-
 void set_tick_hook(void (*hook)(long tick)) { g_tick_hook = hook; }
 void set_event_hook(void (*hook)(const char* name)) { g_event_hook = hook; }
 
-void platform_stop_run() {
+void run_stop() {
     if (run_options.shot_path != nullptr) {
         const int err = save_bitmap(run_options.shot_path);
         if (err != 0) {
@@ -143,8 +155,58 @@ void platform_stop_run() {
     end_program(0);
 }
 
-void platform_check_stop_tick(long tick) {
-    if (run_options.stop_tick >= 0 && tick >= run_options.stop_tick) platform_stop_run();
+// --- the tick: the same for every back-end -------------------------------------------
+
+void run_open() {
+    keyboard_reset();
+    if (run_options.record_path != nullptr && !recording_active() && !recording_start(run_options.record_path)) {
+        notice("cannot create the recording %s", run_options.record_path);
+        end_program(2);
+    }
+    if (g_replay != nullptr) {
+        replay_start(&g_cursor, g_replay);
+        g_replay_started = true;
+        TickInput in;
+        if (replay_next(&g_cursor, &in)) apply_replayed(in);
+    }
+}
+
+void run_tick() {
+    const long tick = ++g_tick;
+    audio_out_tick(); // the sound of the tick that just ended, for --audio-out
+    if (g_tick_hook) g_tick_hook(tick);
+    // A close request ends the program as Escape on the title screen does,
+    // at any moment.  It ends before this tick's input is taken, so a
+    // recording ends here too: its replay runs out at this same tick, with
+    // the same last picture.
+    if (g_end_requested) end_program(0);
+    if (g_replay != nullptr && g_replay_started) {
+        TickInput in;
+        if (!replay_next(&g_cursor, &in)) run_stop();
+        apply_replayed(in);
+    }
+    recording_tick();
+    if (run_options.stop_tick >= 0 && tick >= run_options.stop_tick) run_stop();
+}
+
+void run_request_end() { g_end_requested = true; }
+bool run_end_requested() { return g_end_requested.load(); }
+
+void run_use_recording(const Recording* rec) {
+    replay_finish(&g_cursor);
+    g_replay = rec;
+    g_replay_started = false;
+}
+
+bool replay_load(const char* path, uint32_t* seed, const char** error) {
+    g_load_error.clear();
+    if (!load_recording(path, &g_loaded, &g_load_error)) {
+        *error = g_load_error.c_str();
+        return false;
+    }
+    *seed = g_loaded.seed;
+    run_use_recording(&g_loaded);
+    return true;
 }
 
 namespace {
@@ -160,7 +222,7 @@ void announce(const char* name) {
     const size_t n = std::strlen(want);
     const bool match = (n > 0 && want[n - 1] == '*') ? std::strncmp(name, want, n - 1) == 0
                                                       : std::strcmp(name, want) == 0;
-    if (match) platform_stop_run();
+    if (match) run_stop();
 }
 
 // A sound the game played, as an event: printed and matched like the shell's
@@ -247,5 +309,6 @@ void platform_reset_for_tests() {
     g_quit_held = 0;
     g_escape_after_box = false;
     run_options = RunOptions{};
-    headless_use_recording(nullptr);
+    g_end_requested = false;
+    run_use_recording(nullptr);
 }

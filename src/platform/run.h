@@ -54,15 +54,24 @@ void note_shell_wait(int wait);
 // Called by the back-ends when they open and close their audio.
 void set_audio_sink(void (*sink)(int id, int x));
 
-// Advances the tick counter by one and returns the new count.
-long platform_count_tick();
-// Calls the test's tick hook, if one is installed.
-void platform_run_tick_hook(long tick);
+// The run's input at open_window, the same for every back-end: an empty
+// keyboard, the recording to make started (--record; a file that cannot be
+// created ends the run with status 2), and the first line of the recording
+// being replayed applied.  Called by the back-ends' open_window.
+void run_open();
+// One tick, the same for every back-end, after its wait: counts the tick,
+// renders its sound for --audio-out, runs the test's tick hook, ends the run
+// if run_request_end was called, applies the replayed recording's next line
+// (the run stops when it runs out), then the window's input (recording_tick),
+// and stops at run_options.stop_tick.  Called by the back-ends' tick.
+void run_tick();
+// The window's close button: the run ends at the next tick, before its input
+// (any thread).
+void run_request_end();
+bool run_end_requested();
 // Ends the run as a stop does: saves the work page to run_options.shot_path
 // when given, then end_program(0).
-[[noreturn]] void platform_stop_run();
-// Ends the run when run_options.stop_tick has been reached.
-void platform_check_stop_tick(long tick);
+[[noreturn]] void run_stop();
 
 // Key input as the window reports it.  Without a recording it goes straight
 // to the keyboard; while a recording is made it is buffered and handed over at
@@ -92,7 +101,7 @@ void input_quit_game();
 // Writes what is pending and closes the file (at the end of the run).
 void recording_stop();
 
-// Headless: reads the recording at path for the next open_window; on a
+// Reads the recording at path to replay from the next open_window; on a
 // malformed file returns false with the reason in *error.  Called by
 // select_platform.
-bool headless_load_replay(const char* path, uint32_t* seed, const char** error);
+bool replay_load(const char* path, uint32_t* seed, const char** error);

@@ -12,9 +12,9 @@
 //   run yields to the browser only about every 50 ms (a browser makes a
 //   zero-delay timer wait about 4 ms), and looks for pads and a screenshot
 //   only then.
-// - Run control: ticks, the test hook, a replayed recording and the stop tick
-//   are the headless back-end's; the web back-end adds the waits, the canvas
-//   and the keys.
+// - Run control: ticks, the test hook, a replayed recording, the recording
+//   and the stop tick are the run control's (run_tick); the web back-end adds
+//   the waits, the canvas and the keys.
 // - Keys: keydown / keyup / blur on the canvas feed input_event through the
 //   key map; the game's keys do not reach the page (no scrolling).
 // - Touch: the page's on-screen controls call web_touch_key with the HID
@@ -392,12 +392,8 @@ void offer_screenshot() {
 
 int web_open(int width, int height, const char* title) {
     if (width != SCREEN_WIDTH || height != SCREEN_HEIGHT) return 1;
-    const int r = headless_platform.open_window(width, height, title);
-    if (r != 0) return r;
-    if (run_options.record_path != nullptr && !recording_active() && !recording_start(run_options.record_path)) {
-        notice("cannot create the recording %s", run_options.record_path);
-        end_program(2);
-    }
+    run_open();
+    recording_tick(); // the input of tick 0, as the window back-ends write it
     web_set_title(title ? title : "");
     emscripten_set_keydown_callback(kCanvas, nullptr, EM_TRUE, on_key);
     emscripten_set_keyup_callback(kCanvas, nullptr, EM_TRUE, on_key);
@@ -444,10 +440,7 @@ void web_tick(int ms) {
         emscripten_sleep(0);
         g_last_yield = emscripten_get_now();
     }
-    // Counts the tick, runs the test hook, applies a replayed tick's input
-    // and stops at the stop tick.
-    headless_platform.tick(0);
-    recording_tick(); // this tick's input goes to the game and into the recording
+    run_tick(); // this tick's input goes to the game and into the recording
     web_note_tick(static_cast<double>(current_tick()));
 }
 

@@ -1,18 +1,15 @@
 // win32_window.cpp -- the window back-end on Windows' own window system
-// (USER32 and GDI), as sdl_window.cpp is on SDL.  run_with_window() keeps the
-// process's main thread for the window and its messages and runs the game on
-// a second thread.  The game thread asks the main thread to open, retitle and
-// close the window (an event wakes the main thread) and waits for the answer;
-// present() only raises a flag, and the main thread copies the newest visible
-// page under the screen lock and then, without the lock, stretches it to the
-// window with StretchDIBits (whole scales, or --fit; window_layout.h), centred
-// on black.  F11 and Alt+Enter toggle a borderless window over the monitor.
-// Key messages carry the set-1 scan code and the extended flag: the key map
-// turns them into HID usages (keymap_usage_of_scan_code), so recordings made
-// here replay anywhere; WM_CHAR brings the typed text.  Pads come through
-// XInput (loaded when present), the sound through waveOut (win32_audio.h).
-// The close button ends the program with status 0 at the game thread's next
-// tick.
+// (USER32 and GDI), as sdl_window.cpp is on SDL: what only Windows does for
+// the shared window core (window_core.h), which runs the game on a second
+// thread and keeps the process's main thread for the window and its messages
+// (an event wakes that thread).  The newest page the core copied out is
+// stretched to the window with StretchDIBits (whole scales, or --fit;
+// window_layout.h), centred on black.  F11 and Alt+Enter toggle a borderless
+// window over the monitor.  Key messages carry the set-1 scan code and the
+// extended flag: the key map turns them into HID usages
+// (keymap_usage_of_scan_code), so recordings made here replay anywhere;
+// WM_CHAR brings the typed text.  Pads come through XInput (loaded when
+// present), the sound through waveOut (win32_audio.h).
 #include "platform/platform.h"
 #include "platform/run.h"
 
@@ -22,6 +19,7 @@
 #include "platform/overlay.h"
 #include "platform/session.h"
 #include "platform/win32_audio.h"
+#include "platform/window_core.h"
 #include "platform/window_layout.h"
 #include "platform/notice.h"
 #include "services/fatal.h"
@@ -44,45 +42,24 @@
 
 namespace {
 
-// --- shared between the game thread and the main thread ----------------------
-
-std::mutex g_mx;
-std::condition_variable g_cv;
-bool g_running = false;
-DWORD g_main_thread = 0;
-bool g_open_requested = false;
-bool g_open_done = false;
-int g_open_result = 1;
-bool g_close_requested = false;
-bool g_closed = false;
-bool g_title_changed = false;
-char g_title[128] = "";
-bool g_game_done = false;
-HANDLE g_wake = nullptr;             // wakes the main thread's wait
-std::atomic<bool> g_present{false};
-std::atomic<bool> g_closing{false};
-std::atomic<bool> g_close_button{false};
-std::atomic<bool> g_paused{false};
+// Wakes the main thread's wait (any thread).
+HANDLE g_wake = nullptr;
 
 // --- main thread only ------------------------------------------------------------
 
 HWND g_window = nullptr;
-int g_width = SCREEN_WIDTH, g_height = SCREEN_HEIGHT;
 alignas(64) uint32_t g_frame[SCREEN_WIDTH * SCREEN_HEIGHT];     // the page as last taken
 alignas(64) uint32_t g_composed[SCREEN_WIDTH * SCREEN_HEIGHT];  // the page under the overlay
 bool g_have_frame = false;
 bool g_fullscreen = false;
 WINDOWPLACEMENT g_placement = {sizeof(WINDOWPLACEMENT), 0, 0, {}, {}, {}};
 LONGLONG g_qpc_rate = 1;    // QueryPerformanceCounter ticks a second
-LONGLONG g_render_interval = 0;
 
 LONGLONG now_qpc() {
     LARGE_INTEGER t;
     QueryPerformanceCounter(&t);
     return t.QuadPart;
 }
-
-void copy_title(const char* title) { std::snprintf(g_title, sizeof g_title, "%s", title ? title : ""); }
 
 int current_mods() {
     return ((GetKeyState(VK_SHIFT) & 0x8000) ? KEYMOD_SHIFT : 0) |
@@ -105,16 +82,7 @@ int usage_of_message(WPARAM vk, LPARAM lp) {
 // Takes the changed rows of the visible page; true when any were taken.
 bool take_page(bool all) {
     int first = 0, last = -1;
-    lock_screen();
-    const Image* page = screen_is_open() ? shown_page() : nullptr;
-    if (!g_closing && page != nullptr && page->pixels != nullptr && page->width == SCREEN_WIDTH &&
-        page->height == SCREEN_HEIGHT && (take_dirty_rows(&first, &last) || all || !g_have_frame)) {
-        if (all || !g_have_frame) first = 0, last = SCREEN_HEIGHT - 1;
-        const auto* src = reinterpret_cast<const unsigned char*>(page->pixels);
-        for (int y = first; y <= last; ++y)
-            std::memcpy(&g_frame[y * SCREEN_WIDTH], src + static_cast<size_t>(y) * page->pitch, SCREEN_WIDTH * 4);
-    }
-    unlock_screen(1, 0); // reading marks no row dirty
+    window_take_page(g_frame, all || !g_have_frame, &first, &last);
     if (first > last) return false;
     g_have_frame = true;
     return true;
@@ -133,9 +101,9 @@ bool banner_changed() {
 }
 
 const uint32_t* picture_to_show() {
-    if (!g_paused && g_banner_text[0] == '\0') return g_frame;
+    if (!window_paused() && g_banner_text[0] == '\0') return g_frame;
     std::memcpy(g_composed, g_frame, sizeof g_composed);
-    if (g_paused) {
+    if (window_paused()) {
         OverlayText text;
         pause_menu_text(&text);
         overlay_draw(g_composed, SCREEN_WIDTH, text, true);
@@ -146,7 +114,7 @@ const uint32_t* picture_to_show() {
 
 // Shows the page scaled and centred, the rest of the window black.
 void paint(HDC dc) {
-    if (!g_have_frame || g_closing) return;
+    if (!g_have_frame || window_closing()) return;
     RECT client;
     GetClientRect(g_window, &client);
     const int out_w = client.right, out_h = client.bottom;
@@ -170,7 +138,7 @@ void paint(HDC dc) {
 }
 
 void render(bool force) {
-    if (!g_window || g_closing) return;
+    if (!g_window || window_closing()) return;
     if (banner_changed()) force = true;
     if (!take_page(false) && !force) return;
     if (HDC dc = GetDC(g_window)) {
@@ -208,43 +176,8 @@ void toggle_fullscreen() {
     session_note_fullscreen(g_fullscreen);
 }
 
-void toggle_mute() {
-    sound_set_muted(!sound_muted());
-    session_note_mute(sound_muted());
-}
-
-void set_paused(bool on) {
-    if (on == g_paused) return;
-    if (on) {
-        input_event(INPUT_CLEAR_HELD, 0);
-        keymap_pads_reset();
-        pause_menu_open();
-    }
-    {
-        std::lock_guard<std::mutex> lock(g_mx);
-        g_paused = on;
-    }
-    g_cv.notify_all();
-    if (g_window) InvalidateRect(g_window, nullptr, FALSE);
-}
-
-void ask_to_end() {
-    g_close_button = true;
-    g_cv.notify_all(); // a paused game thread wakes to end
-}
-
-// A key pressed while paused: the overlay's, the game sees none of them.
-void paused_key(int usage) {
-    switch (pause_menu_key(usage)) {
-    case PAUSE_RESUME: set_paused(false); break;
-    case PAUSE_MUTE: toggle_mute(); break;
-    case PAUSE_FULLSCREEN: toggle_fullscreen(); break;
-    case PAUSE_QUIT: // the game ends as the player's Escape ends it
-        input_quit_game();
-        set_paused(false);
-        break;
-    case PAUSE_STAY: break;
-    }
+// The pause overlay changed: the window is painted again.
+void overlay_changed() {
     if (g_window) InvalidateRect(g_window, nullptr, FALSE);
 }
 
@@ -253,18 +186,7 @@ void key_message(WPARAM vk, LPARAM lp, bool down) {
     const int usage = usage_of_message(vk, lp);
     if (usage == 0) return;
     const bool repeat = down && ((lp >> 30) & 1) != 0;
-    const int mods = current_mods();
-    switch (key_route(usage, down, repeat, mods, g_paused)) {
-    case ROUTE_GAME:
-        if (down) keymap_key_down(usage, mods);
-        else keymap_key_up(usage);
-        break;
-    case ROUTE_FULLSCREEN: toggle_fullscreen(); break;
-    case ROUTE_MUTE: toggle_mute(); break;
-    case ROUTE_PAUSE: set_paused(true); break;
-    case ROUTE_MENU: paused_key(usage); break;
-    case ROUTE_NONE: break;
-    }
+    window_key(usage, down, repeat, current_mods());
 }
 
 // Typed text: UTF-16 units, a surrogate pair kept until its second half.
@@ -285,14 +207,7 @@ void char_message(WPARAM unit) {
     if (units[1] == 0 && (unit < 32 || unit == 127)) return;
     char utf8[8];
     const int n = WideCharToMultiByte(CP_UTF8, 0, units, -1, utf8, sizeof utf8, nullptr, nullptr);
-    if (n > 0 && !g_paused) keymap_text(utf8);
-}
-
-void focus_changed(bool gained) {
-    input_event(INPUT_CLEAR_HELD, 0);
-    keymap_pads_reset();
-    key_route_reset();
-    if (!gained && session_pause_on_focus_loss()) set_paused(true);
+    if (n > 0 && !window_paused()) keymap_text(utf8);
 }
 
 // --- gamepads through XInput (main thread), loaded when the system has it -------------
@@ -319,15 +234,6 @@ void load_xinput() {
             g_get_pad = reinterpret_cast<GetPadState>(reinterpret_cast<void*>(GetProcAddress(m, "XInputGetState")));
             if (g_get_pad) return;
         }
-}
-
-void pad_button_changed(int slot, int button, bool down) {
-    switch (keymap_pad_button(slot, button, down)) {
-    case BIND_PAUSE: set_paused(!g_paused); break;
-    case BIND_MUTE: toggle_mute(); break;
-    case BIND_FULLSCREEN: toggle_fullscreen(); break;
-    default: break;
-    }
 }
 
 void poll_pads() {
@@ -357,7 +263,7 @@ void poll_pads() {
         const PadState& was = g_pad_last[i];
         for (const auto& b : kButtons)
             if ((r.Gamepad.wButtons & b.mask) != (was.wButtons & b.mask))
-                pad_button_changed(i, b.button, (r.Gamepad.wButtons & b.mask) != 0);
+                window_pad_button(i, b.button, (r.Gamepad.wButtons & b.mask) != 0);
         if (r.Gamepad.sThumbLX != was.sThumbLX) keymap_pad_axis(i, PAD_LEFT_X, r.Gamepad.sThumbLX);
         // XInput's stick is positive upwards, the key map's downwards.
         if (r.Gamepad.sThumbLY != was.sThumbLY) keymap_pad_axis(i, PAD_LEFT_Y, -1 - r.Gamepad.sThumbLY);
@@ -385,13 +291,9 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == SC_KEYMENU) return 0; // Alt and F10 do not open the window menu
         break;
-    case WM_CLOSE:
-        // The key code the close button has always queued, then the end.
-        input_event(INPUT_QUEUE, KEY_CLOSE_CODE);
-        ask_to_end();
-        return 0;
-    case WM_SETFOCUS: focus_changed(true); return 0;
-    case WM_KILLFOCUS: focus_changed(false); return 0;
+    case WM_CLOSE: window_close_button(); return 0;
+    case WM_SETFOCUS: window_focus(true); return 0;
+    case WM_KILLFOCUS: window_focus(false); return 0;
     case WM_SIZE: InvalidateRect(hwnd, nullptr, FALSE); return 0;
     case WM_EXITSIZEMOVE:
         // The player's own resize (not the opening size nor fullscreen): its
@@ -399,12 +301,12 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (!g_fullscreen) {
             RECT c;
             GetClientRect(hwnd, &c);
-            const int s = std::min(c.right / g_width, c.bottom / g_height);
+            const int s = std::min(c.right / window_page_width(), c.bottom / window_page_height());
             if (s >= 1 && s <= WINDOW_SCALE_MAX) session_note_scale(s);
         }
         return 0;
     case WM_GETMINMAXINFO: {
-        RECT r = {0, 0, g_width / 2, g_height / 2};
+        RECT r = {0, 0, window_page_width() / 2, window_page_height() / 2};
         AdjustWindowRectEx(&r, WINDOWED_STYLE, FALSE, 0);
         auto* info = reinterpret_cast<MINMAXINFO*>(lp);
         info->ptMinTrackSize.x = r.right - r.left;
@@ -455,13 +357,13 @@ int create_window(const char* title) {
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) work = RECT{0, 0, 0, 0};
     int scale = run_options.window_scale;
     if (scale < 1 || scale > WINDOW_SCALE_MAX) scale = start_scale(work.right - work.left, work.bottom - work.top);
-    RECT r = {0, 0, g_width * scale, g_height * scale};
+    RECT r = {0, 0, window_page_width() * scale, window_page_height() * scale};
     AdjustWindowRectEx(&r, WINDOWED_STYLE, FALSE, 0);
     const int w = r.right - r.left, h = r.bottom - r.top;
     const int x = work.left + std::max(0, (static_cast<int>(work.right - work.left) - w) / 2);
     const int y = work.top + std::max(0, (static_cast<int>(work.bottom - work.top) - h) / 2);
-    wchar_t wide[sizeof g_title];
-    MultiByteToWideChar(CP_ACP, 0, title, -1, wide, static_cast<int>(sizeof g_title));
+    wchar_t wide[128];
+    MultiByteToWideChar(CP_ACP, 0, title, -1, wide, 128);
     g_window = CreateWindowExW(0, CLASS_NAME, wide, WINDOWED_STYLE, x, y, w, h, nullptr, nullptr, inst, nullptr);
     if (!g_window) {
         notice("cannot open the window (%lu)", GetLastError());
@@ -478,193 +380,59 @@ int create_window(const char* title) {
     HDC dc = GetDC(g_window);
     const int hz = dc ? GetDeviceCaps(dc, VREFRESH) : 0;
     if (dc) ReleaseDC(g_window, dc);
-    g_render_interval = g_qpc_rate / (hz >= 30 && hz <= 1000 ? hz : 60);
+    window_set_refresh_hz(hz);
     return 0;
 }
 
-void shut_down_window() {
-    win32_audio_close();
-    keymap_pads_reset();
+void take_away() {
     if (g_window) DestroyWindow(g_window);
     g_window = nullptr;
 }
 
-bool on_main_thread() { return g_running && GetCurrentThreadId() == g_main_thread; }
+void shut_down() {
+    win32_audio_close();
+    keymap_pads_reset();
+}
+
+void retitle(const char* title) {
+    wchar_t wide[128];
+    MultiByteToWideChar(CP_ACP, 0, title, -1, wide, 128);
+    SetWindowTextW(g_window, wide);
+}
+
+// Waits up to ms for a message or the game thread's call, and handles them;
+// the pads are read after each wait.
+void wait_events(int ms, bool*) {
+    MsgWaitForMultipleObjectsEx(1, &g_wake, static_cast<DWORD>(ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+    poll_pads();
+}
 
 void wake_main() {
     if (g_wake) SetEvent(g_wake);
 }
 
-// --- the back-end --------------------------------------------------------------------
-
-int win_open(int width, int height, const char* title) {
-    if (width > 0 && height > 0) {
-        g_width = width;
-        g_height = height;
-    }
-    keyboard_reset();
-    if (run_options.record_path != nullptr && !recording_start(run_options.record_path)) {
-        notice("cannot create the recording %s", run_options.record_path);
-        end_program(2);
-    }
-    int result = ERR_ILLEGAL_CALL;
-    {
-        std::unique_lock<std::mutex> lock(g_mx);
-        if (!g_running || on_main_thread() || g_closed) return ERR_ILLEGAL_CALL;
-        copy_title(title);
-        g_open_done = false;
-        g_open_requested = true;
-        wake_main();
-        if (g_cv.wait_for(lock, std::chrono::seconds(20), [] { return g_open_done; })) result = g_open_result;
-    }
-    recording_tick(); // the input of tick 0
-    return result;
-}
-
-void win_set_title(const char* title) {
-    std::lock_guard<std::mutex> lock(g_mx);
-    copy_title(title);
-    g_title_changed = true;
-    wake_main();
-}
-
-void win_present() {
-    g_present = true;
-    wake_main();
-}
-
-void win_banner(const char* text) {
-    banner_set(text, banner_clock_ms());
-    win_present();
-}
-
-void win_tick(int ms) {
-    if (!run_options.fast && ms > 0) Sleep(static_cast<DWORD>(ms)); // 1 ms timer resolution (timeBeginPeriod)
-    if (g_paused) {
-        std::unique_lock<std::mutex> lock(g_mx);
-        g_cv.wait(lock, [] { return !g_paused || g_close_button; });
-    }
-    const long tick = platform_count_tick();
-    platform_run_tick_hook(tick);
-    // As on SDL: a close request ends the run before this tick's input, so
-    // a recording ends at the same tick and picture.
-    if (g_close_button) end_program(0);
-    recording_tick();
-    platform_check_stop_tick(tick);
-}
-
-void win_close() {
-    recording_stop();
-    session_save();
-    g_closing = true;
-    if (on_main_thread()) {
-        shut_down_window();
-        return;
-    }
-    for (int i = 0; i < 256; ++i) unlock_screen(1, 0);
-    std::unique_lock<std::mutex> lock(g_mx);
-    if (!g_running || g_closed) return;
-    g_close_requested = true;
-    wake_main();
-    g_cv.wait_for(lock, std::chrono::milliseconds(500), [] { return g_closed; });
-}
+const WindowDriver kDriver = {create_window, retitle,           take_away,       shut_down, wait_events,
+                              render,        toggle_fullscreen, overlay_changed, wake_main};
 
 } // namespace
 
-const Platform windows_platform = {"window", win_open, win_set_title, win_present, win_tick, win_close, false, true,
-                                   win_banner};
+const Platform windows_platform = {"window",     window_open, window_set_title, window_present, window_tick,
+                                   window_close, false,       true,             window_banner};
 
 int run_with_window(int (*game_main)()) {
     LARGE_INTEGER rate;
     QueryPerformanceFrequency(&rate);
     g_qpc_rate = rate.QuadPart > 0 ? rate.QuadPart : 1;
-    g_render_interval = g_qpc_rate / 60;
     timeBeginPeriod(1); // 10 ms waits last 10 ms, not a 15.6 ms timer step
     g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    g_closing = false;
-    g_close_button = false;
-    g_paused = false;
     load_xinput();
     win32_audio_open(); // welcome, not needed: without it the game plays silently
-    {
-        std::lock_guard<std::mutex> lock(g_mx);
-        g_running = true;
-        g_main_thread = GetCurrentThreadId();
-        g_game_done = false;
-        g_closed = false;
-    }
-    int status = 0;
-    std::thread game([&] {
-        reset_procedure_context();
-        const int s = game_main();
-        std::lock_guard<std::mutex> lock(g_mx);
-        status = s;
-        g_game_done = true;
-        g_cv.notify_all();
-        wake_main();
-    });
-
-    LONGLONG last_look = now_qpc();
-    for (;;) {
-        bool open = false, close = false, retitle = false;
-        char title[sizeof g_title];
-        {
-            std::unique_lock<std::mutex> lock(g_mx);
-            if (g_game_done) break;
-            if (g_closed) {
-                g_cv.wait(lock, [] { return g_game_done; });
-                break;
-            }
-            open = g_open_requested;
-            close = g_close_requested;
-            retitle = g_title_changed;
-            g_open_requested = g_title_changed = false;
-            std::memcpy(title, g_title, sizeof title);
-        }
-        if (open) {
-            const int r = create_window(title);
-            std::lock_guard<std::mutex> lock(g_mx);
-            g_open_result = r;
-            g_open_done = true;
-            g_cv.notify_all();
-        }
-        if (retitle && g_window) {
-            wchar_t wide[sizeof g_title];
-            MultiByteToWideChar(CP_ACP, 0, title, -1, wide, static_cast<int>(sizeof g_title));
-            SetWindowTextW(g_window, wide);
-        }
-        if (close) {
-            shut_down_window();
-            std::lock_guard<std::mutex> lock(g_mx);
-            g_closed = true;
-            g_cv.notify_all();
-            continue;
-        }
-        // Wait for a message or the game thread's call, at most until the
-        // next page may be rendered (3 to 20 ms).
-        const LONGLONG until_due = (last_look + g_render_interval - now_qpc()) * 1000 / g_qpc_rate;
-        const DWORD wait_ms = static_cast<DWORD>(std::clamp<LONGLONG>(until_due, 3, 20));
-        MsgWaitForMultipleObjectsEx(1, &g_wake, wait_ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-        }
-        poll_pads();
-        const LONGLONG now = now_qpc();
-        const bool due = now - last_look >= g_render_interval;
-        if ((due && g_present.exchange(false)) || now - last_look > g_qpc_rate / 20) {
-            render(false);
-            last_look = now;
-        }
-    }
-    game.join();
-    {
-        std::lock_guard<std::mutex> lock(g_mx);
-        if (!g_closed) shut_down_window();
-        g_closed = true;
-        g_running = false;
-    }
+    const int status = window_run(kDriver, game_main);
     timeEndPeriod(1);
     return status;
 }
