@@ -17,11 +17,13 @@ set(CLOVENFELD_GAME_SOURCES
   src/actors/player.cpp
   src/actors/swan.cpp)
 
-# The sounds: the table built from the embedded text, the synthesiser, the
-# mixer, the cue queue and the WAV header.  Pure code: no platform, no game.
+# The sounds: the catalogue of their ids and names, the text parser, the
+# table built from the embedded text, the synthesiser, the mixer, the cue
+# queue and the WAV header.  Pure code: no platform, no game.
 set(CLOVENFELD_SOUND_SOURCES
   src/sound/cue_queue.cpp
   src/sound/sound.cpp
+  src/sound/sound_catalogue.cpp
   src/sound/sound_device.cpp
   src/sound/sound_synth.cpp
   src/sound/sound_text.cpp
@@ -50,6 +52,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_out.cpp
   src/platform/datadir.cpp
   src/platform/system.cpp
+  src/platform/system_write.cpp
   src/platform/headless.cpp
   src/platform/key_route.cpp
   src/platform/keymap.cpp

@@ -1,7 +1,10 @@
 // test_settings.cpp -- the settings file: what the reader accepts and reports
 // (with line numbers), updates that keep the player's own lines byte for
-// byte, the file's place, and saving that never writes through a link.
+// byte, the file's place, saving that never writes through a link, and
+// --help, the manual page and the README listing the keys as the file has them.
 #include "platform/settings.h"
+
+#include "main/options.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +15,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -243,4 +248,163 @@ TEST(Settings, SaveReplacesLinksInsteadOfFollowingThemAndLeavesNoTemporary) {
     EXPECT_NE(lines[1].find("larger than 64 KB"), std::string::npos);
     for (const auto& e : fs::directory_iterator(dir)) EXPECT_NE(e.path().extension(), ".tmp") << e.path();
     fs::remove_all(dir);
+}
+
+// --- --help, the manual page and the README agree with the file's keys ---
+
+namespace {
+
+// Keys a document describes together: what they take and their defaults.
+struct DocEntry {
+    std::vector<std::string> names;
+    std::string values;
+    std::vector<std::string> defaults; // one for every name, or one each in their order
+};
+
+std::string trim(const std::string& s) {
+    const size_t a = s.find_first_not_of(" ");
+    return a == std::string::npos ? "" : s.substr(a, s.find_last_not_of(" ") - a + 1);
+}
+
+// "A; B; C", each without code marks or a final full stop.
+std::vector<std::string> split_defaults(const std::string& text) {
+    std::vector<std::string> out;
+    for (size_t at = 0;;) {
+        const size_t end = text.find("; ", at);
+        std::string one = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        std::erase(one, '`');
+        one = trim(one);
+        if (!one.empty() && one.back() == '.') one.pop_back();
+        out.push_back(one);
+        if (end == std::string::npos) return out;
+        at = end + 2;
+    }
+}
+
+// "VALUES; default A" or "VALUES; defaults A; B; C".
+void read_description(const std::string& text, DocEntry* e) {
+    const size_t at = text.find("; default");
+    e->values = text.substr(0, at);
+    if (at == std::string::npos) return;
+    const size_t from = at + 9 + (text.compare(at + 9, 1, "s") == 0);
+    e->defaults = split_defaults(text.substr(from));
+}
+
+// --help: "  NAME  VALUES; default A" under its heading.
+std::vector<DocEntry> help_entries() {
+    char* bytes = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&bytes, &size);
+    print_usage(f);
+    std::fclose(f);
+    const std::string text(bytes, size);
+    std::free(bytes);
+    std::vector<DocEntry> out;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line) && line.rfind("settings file keys", 0) != 0) {}
+    while (std::getline(in, line) && line.rfind("  ", 0) == 0) {
+        DocEntry e;
+        std::istringstream words(line);
+        e.names.emplace_back();
+        words >> e.names[0];
+        std::string rest;
+        std::getline(words, rest);
+        read_description(trim(rest), &e);
+        out.push_back(e);
+    }
+    return out;
+}
+
+// The manual page: ".TP", ".B NAME, NAME", then "VALUES; default A" lines,
+// in the list after "holds the settings".
+std::vector<DocEntry> manual_entries() {
+    const std::string text = read_file(SOURCE_DIR "/assets/install/clovenfeld.6");
+    const size_t from = text.find("holds the settings");
+    std::istringstream in(from == std::string::npos ? "" : text.substr(from, text.find("\n.RE", from) - from));
+    std::vector<DocEntry> out;
+    std::string line;
+    bool tag = false;
+    while (std::getline(in, line)) {
+        if (line.rfind(".TP", 0) == 0) {
+            out.emplace_back();
+            tag = true;
+        } else if (tag && line.rfind(".B ", 0) == 0) {
+            std::istringstream names(line.substr(3));
+            for (std::string name; std::getline(names, name, ',');) out.back().names.push_back(trim(name));
+            tag = false;
+        } else if (!out.empty() && !tag && line.rfind(".", 0) != 0) {
+            out.back().values += " " + line;
+        }
+    }
+    for (DocEntry& e : out) {
+        const std::string text = trim(e.values);
+        read_description(text, &e);
+    }
+    return out;
+}
+
+// The README's table under "### Settings": "| `NAME`, `NAME` | VALUES | `A`; `B` |".
+std::vector<DocEntry> readme_entries() {
+    const std::string text = read_file(SOURCE_DIR "/README.md");
+    const size_t from = text.find("### Settings");
+    std::istringstream in(from == std::string::npos ? "" : text.substr(from, text.find("\n#", from + 1) - from));
+    std::vector<DocEntry> out;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("| `", 0) != 0) continue;
+        const size_t a = line.find(" | "), b = line.rfind(" | ");
+        if (a == b || line.size() < b + 4) continue;
+        DocEntry e;
+        const std::string keys = line.substr(2, a - 2);
+        for (size_t at = keys.find('`'); at != std::string::npos; at = keys.find('`', keys.find('`', at + 1) + 1))
+            e.names.push_back(keys.substr(at + 1, keys.find('`', at + 1) - at - 1));
+        e.values = line.substr(a + 3, b - a - 3);
+        e.defaults = split_defaults(line.substr(b + 3, line.size() - b - 5));
+        out.push_back(e);
+    }
+    return out;
+}
+
+// Every key the file has is listed once, taking what the file takes, with
+// the default the file has; nothing else is listed.
+void expect_agrees(const std::vector<DocEntry>& entries, const std::string& where) {
+    std::map<std::string, std::pair<std::string, std::string>> said; // name: values, default
+    for (const DocEntry& e : entries) {
+        EXPECT_TRUE(e.defaults.size() == 1 || e.defaults.size() == e.names.size())
+            << where << ": " << e.defaults.size() << " defaults for " << e.names.size() << " keys";
+        for (size_t i = 0; i < e.names.size(); ++i) {
+            EXPECT_EQ(said.count(e.names[i]), 0u) << where << " lists " << e.names[i] << " twice";
+            said[e.names[i]] = {e.values, e.defaults.empty() ? "" : e.defaults[e.defaults.size() == 1 ? 0 : i]};
+        }
+    }
+    SettingsKeyInfo key;
+    for (int k = 0; settings_describe(k, &key); ++k) {
+        const auto it = said.find(key.name);
+        if (it == said.end()) {
+            ADD_FAILURE() << where << " does not list " << key.name;
+            continue;
+        }
+        EXPECT_NE(it->second.first.find(key.values), std::string::npos)
+            << where << ": " << key.name << " takes " << key.values << ", not " << it->second.first;
+        EXPECT_EQ(it->second.second, key.fallback) << where << ": the default of " << key.name;
+        said.erase(it);
+    }
+    for (const auto& [name, what] : said) ADD_FAILURE() << where << " lists " << name << ", a key the file lacks";
+}
+
+} // namespace
+
+TEST(Settings, HelpManualAndReadmeListEveryKeyWithItsValuesAndDefault) {
+    expect_agrees(help_entries(), "--help");
+    expect_agrees(manual_entries(), "clovenfeld.6");
+    expect_agrees(readme_entries(), "README.md");
+
+    // A bad value's report says what the key takes, as the documents do.
+    SettingsKeyInfo scale;
+    ASSERT_TRUE(settings_describe(0, &scale));
+    Settings s;
+    const std::vector<std::string> lines = parse_text(std::string(scale.name) + " = 9\n", &s);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "s.ini:1: bad value '9' for scale (a whole number from " + std::string(scale.values) +
+                            "); using the default");
 }

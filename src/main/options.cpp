@@ -6,6 +6,7 @@
 
 #include "platform/datadir.h"
 #include "platform/notice.h"
+#include "platform/settings.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -70,7 +71,14 @@ const char USAGE_TEXT[] =
         "  --no-settings     read no settings file\n"
         "  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n";
 
-void print_usage(FILE* to) { std::fputs(USAGE_TEXT, to); }
+void print_usage(FILE* to)
+{
+    std::fputs(USAGE_TEXT, to);
+    std::fputs("settings file keys (\"key = value\" lines; see the README for its place):\n", to);
+    SettingsKeyInfo key;
+    for (int k = 0; settings_describe(k, &key); k++)
+        std::fprintf(to, "  %-20s %s; default %s\n", key.name, key.values, key.fallback);
+}
 
 int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err)
 {

@@ -24,7 +24,8 @@ enum { OPTIONS_OK = 0, OPTIONS_BAD = 2 };
 // Called by main() and by tests.
 int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err);
 
-// Writes the usage text.  Called by main() for --help.
+// Writes the usage text and the settings file's keys (settings_describe).
+// Called by main() for --help.
 void print_usage(FILE* to);
 // The usage text.  Shown by main() in a box after a bad option.
 extern const char USAGE_TEXT[];

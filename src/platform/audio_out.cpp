@@ -7,7 +7,6 @@
 #include "platform/system.h"
 #include "platform/run.h"
 #include "platform/notice.h"
-#include "services/bmp.h"
 #include "sound/sound.h"
 #include "sound/wav.h"
 
@@ -19,8 +18,7 @@
 namespace {
 
 std::FILE* g_file = nullptr;
-char g_path[4096];
-char g_temp[4096 + 64];
+FileWrite g_write;
 unsigned long long g_frames = 0;
 bool g_failed = false;
 int16_t g_block[SOUND_TICK_FRAMES * 2];
@@ -30,16 +28,14 @@ void audio_out_cue(int id, int x) { sound_start(id, x); }
 } // namespace
 
 bool audio_out_open(const char* path) {
-    if (path == nullptr || std::strlen(path) >= sizeof g_path) return false;
-    std::snprintf(g_path, sizeof g_path, "%s", path);
-    const int fd = create_temporary_beside(g_path, g_temp, sizeof g_temp);
+    const int fd = file_write_begin(&g_write, path, 0644);
     g_file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
     if (g_file == nullptr) {
         if (fd >= 0) {
             ::close(fd);
-            std::remove(g_temp);
+            file_write_abort(&g_write);
         }
-        notice("cannot create the sound file %s", path);
+        notice("cannot create the sound file %s", path != nullptr ? path : "");
         return false;
     }
     // The header is written again with the lengths at the end.
@@ -72,8 +68,7 @@ void audio_out_finish() {
     wav_header(header, static_cast<uint32_t>(ok ? g_frames : 0));
     ok = ok && std::fseek(f, 0, SEEK_SET) == 0 && std::fwrite(header, 1, sizeof header, f) == sizeof header;
     if (std::fclose(f) != 0) ok = false;
-    if (!ok || !file_replace(g_temp, g_path)) {
-        std::remove(g_temp);
-        notice("cannot write the sound file %s", g_path);
-    }
+    if (!ok) file_write_abort(&g_write);
+    if (!ok || !file_write_commit(&g_write, FILE_COMMIT_REPLACE))
+        notice("cannot write the sound file %s", g_write.target);
 }

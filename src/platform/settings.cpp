@@ -1,6 +1,9 @@
 // settings.cpp -- reads, updates and saves the settings file (see
-// settings.h).  The text is walked line by line in place; values are parsed
-// and formatted through small fixed buffers.  No module-wide state.
+// settings.h).  Every key of the file is one row of SCHEMA (its name, type,
+// range, default and the part of Settings it sets), which reading,
+// formatting, resetting, comparing and --help all follow.  The text is walked
+// line by line in place; values are parsed and formatted through small fixed
+// buffers.  No module-wide state.
 #include "platform/settings.h"
 
 #include "platform/system.h"
@@ -16,57 +19,107 @@
 
 namespace {
 
-// --- the keys ---
-enum {
-    K_SCALE, K_FIT, K_FULLSCREEN, K_VOLUME, K_MUTE, K_PAUSE_ON_FOCUS_LOSS,
-    K_BIND_FIRST,                            // key.<action>, in BindAction order
-    K_PAD_FIRST = K_BIND_FIRST + BIND_COUNT, // pad.<button>, in PadButton order
-    K_COUNT = K_PAD_FIRST + PAD_BUTTON_COUNT,
+// --- the schema: every key of the file, in the order a new file lists them ---
+enum SettingType { NUMBER, SWITCH, KEYS, PAD };
+
+// One key: its name, its type, and the part of Settings it sets.
+struct Setting {
+    const char* name;
+    SettingType type;
+    int lo, hi;            // NUMBER: the range
+    const char* lo_means;  // NUMBER: what lo stands for, said with the range; null for nothing
+    int fallback;          // NUMBER and SWITCH: the default (bindings: keymap_default_bindings)
+    int Settings::*number; // NUMBER
+    bool Settings::*flag;  // SWITCH
+    int slot;              // KEYS: the BindAction; PAD: the PadButton
 };
-// The keys' names, in K_ order.
-constexpr const char* kKeyNames[K_COUNT] = {
-    "scale", "fit", "fullscreen", "volume", "mute", "pause_on_focus_loss",
-    "key.left", "key.right", "key.up", "key.down", "key.space", "key.escape", "key.screenshot",
-    "key.pause", "key.mute", "key.fullscreen",
-    "pad.a", "pad.start", "pad.back", "pad.up", "pad.down", "pad.left", "pad.right", "pad.b", "pad.x", "pad.y",
+
+constexpr Setting number(const char* name, int Settings::*m, int lo, int hi, const char* lo_means, int fallback) {
+    return {name, NUMBER, lo, hi, lo_means, fallback, m, nullptr, 0};
+}
+constexpr Setting flag(const char* name, bool Settings::*m, bool fallback) {
+    return {name, SWITCH, 0, 1, nullptr, fallback, nullptr, m, 0};
+}
+constexpr Setting keys(const char* name, int action) { return {name, KEYS, 0, 0, nullptr, 0, nullptr, nullptr, action}; }
+constexpr Setting pad(const char* name, int button) { return {name, PAD, 0, 0, nullptr, 0, nullptr, nullptr, button}; }
+
+constexpr Setting SCHEMA[] = {
+    number("scale", &Settings::scale, 0, SETTINGS_SCALE_MAX, "fit the desktop", 0),
+    flag("fit", &Settings::fit, false),
+    flag("fullscreen", &Settings::fullscreen, false),
+    number("volume", &Settings::volume, 0, 100, nullptr, 100),
+    flag("mute", &Settings::mute, false),
+    flag("pause_on_focus_loss", &Settings::pause_on_focus_loss, true),
+    keys("key.left", BIND_LEFT), keys("key.right", BIND_RIGHT), keys("key.up", BIND_UP), keys("key.down", BIND_DOWN),
+    keys("key.space", BIND_SPACE), keys("key.escape", BIND_ESCAPE), keys("key.screenshot", BIND_SCREENSHOT),
+    keys("key.pause", BIND_PAUSE), keys("key.mute", BIND_MUTE), keys("key.fullscreen", BIND_FULLSCREEN),
+    pad("pad.a", PAD_A), pad("pad.start", PAD_START), pad("pad.back", PAD_BACK), pad("pad.up", PAD_DPAD_UP),
+    pad("pad.down", PAD_DPAD_DOWN), pad("pad.left", PAD_DPAD_LEFT), pad("pad.right", PAD_DPAD_RIGHT),
+    pad("pad.b", PAD_B), pad("pad.x", PAD_X), pad("pad.y", PAD_Y),
 };
-static_assert(BIND_COUNT == 10 && PAD_BUTTON_COUNT == 10 && PAD_B == 7, "key names out of step with the key map");
-enum { VALUE_CHARS = 64 };
+constexpr int K_COUNT = sizeof SCHEMA / sizeof SCHEMA[0];
+// The bindings' conflicts are settled action by action: key.<action> is
+// K_BIND_FIRST + action.  Every action and pad button has its key, in order.
+constexpr int K_BIND_FIRST = 6, K_PAD_FIRST = K_BIND_FIRST + BIND_COUNT;
+constexpr bool schema_covers_the_bindings() {
+    for (int a = 0; a < BIND_COUNT; ++a)
+        if (SCHEMA[K_BIND_FIRST + a].type != KEYS || SCHEMA[K_BIND_FIRST + a].slot != a) return false;
+    for (int b = 0; b < PAD_BUTTON_COUNT; ++b)
+        if (SCHEMA[K_PAD_FIRST + b].type != PAD || SCHEMA[K_PAD_FIRST + b].slot != b) return false;
+    return K_PAD_FIRST + PAD_BUTTON_COUNT == K_COUNT;
+}
+static_assert(schema_covers_the_bindings(), "the settings' keys out of step with the key map");
+
+// What a good value looks like for each type, short (--help, the documents)
+// and as a bad value's report says it; a NUMBER's is made from its range.
+constexpr const char* kValues[] = {nullptr, "true or false", "up to two key names", "an action or none"};
+constexpr const char* kWhy[] = {
+    nullptr, "true or false", "none, or one or two key names separated by a comma, such as A, Left or KeyA, ArrowLeft",
+    "an action: left, right, up, down, space, escape, screenshot, pause, mute, fullscreen or none"};
+
+enum { VALUE_CHARS = 64, WHY_CHARS = 128 };
+
+// Key k's values, short ("0 (fit the desktop) to 8") or for a report ("a
+// whole number from 0 (fit the desktop) to 8").
+void describe_values(int k, bool report, char* out, int size) {
+    const Setting& row = SCHEMA[k];
+    if (row.type != NUMBER) {
+        std::snprintf(out, static_cast<size_t>(size), "%s", (report ? kWhy : kValues)[row.type]);
+        return;
+    }
+    std::snprintf(out, static_cast<size_t>(size), "%s%d%s%s%s to %d", report ? "a whole number from " : "", row.lo,
+                  row.lo_means ? " (" : "", row.lo_means ? row.lo_means : "", row.lo_means ? ")" : "", row.hi);
+}
 
 // The key named by the len bytes at p, -1 when none.
 int key_of_name(const char* p, int len) {
     for (int k = 0; k < K_COUNT; ++k)
-        if (static_cast<int>(std::strlen(kKeyNames[k])) == len && std::memcmp(kKeyNames[k], p, static_cast<size_t>(len)) == 0)
+        if (static_cast<int>(std::strlen(SCHEMA[k].name)) == len && std::memcmp(SCHEMA[k].name, p, static_cast<size_t>(len)) == 0)
             return k;
     return -1;
-}
-
-bool is_bool(int k) { return k == K_FIT || k == K_FULLSCREEN || k == K_MUTE || k == K_PAUSE_ON_FOCUS_LOSS; }
-
-bool* bool_of(Settings* s, int k) {
-    return k == K_FIT ? &s->fit : k == K_FULLSCREEN ? &s->fullscreen : k == K_MUTE ? &s->mute : &s->pause_on_focus_loss;
 }
 
 // Key k's value in s as the file writes it, keys named by their codes or,
 // with friendly, as players know them; false when the file cannot express it.
 bool format_value(const Settings& s, int k, char* out, bool friendly = false) {
-    if (k == K_SCALE || k == K_VOLUME) {
-        const int v = k == K_SCALE ? s.scale : s.volume;
+    const Setting& row = SCHEMA[k];
+    switch (row.type) {
+    case NUMBER: {
+        const int v = s.*row.number;
         std::snprintf(out, VALUE_CHARS, "%d", v);
-        return v >= 0 && v <= (k == K_SCALE ? SETTINGS_SCALE_MAX : 100);
+        return v >= row.lo && v <= row.hi;
     }
-    if (is_bool(k)) {
-        const bool on = k == K_FIT ? s.fit : k == K_FULLSCREEN ? s.fullscreen : k == K_MUTE ? s.mute
-                                                                                         : s.pause_on_focus_loss;
-        std::snprintf(out, VALUE_CHARS, "%s", on ? "true" : "false");
+    case SWITCH:
+        std::snprintf(out, VALUE_CHARS, "%s", s.*row.flag ? "true" : "false");
         return true;
-    }
-    if (k >= K_PAD_FIRST) {
-        const int a = s.bindings.pad[k - K_PAD_FIRST];
+    case PAD: {
+        const int a = s.bindings.pad[row.slot];
         std::snprintf(out, VALUE_CHARS, "%s", keymap_action_name(a));
         return a >= BIND_NONE && a < BIND_COUNT;
     }
-    const unsigned char* keys = s.bindings.keys[k - K_BIND_FIRST];
+    case KEYS: break;
+    }
+    const unsigned char* keys = s.bindings.keys[row.slot];
     out[0] = '\0';
     for (int i = 0; i < BIND_KEYS; ++i) {
         if (keys[i] == 0 || (i > 0 && keys[i] == keys[0])) continue;
@@ -77,6 +130,18 @@ bool format_value(const Settings& s, int k, char* out, bool friendly = false) {
     }
     if (out[0] == '\0') std::snprintf(out, VALUE_CHARS, "none");
     return true;
+}
+
+// True when a and b agree on key k.
+bool same_value(const Settings& a, const Settings& b, int k) {
+    const Setting& row = SCHEMA[k];
+    switch (row.type) {
+    case NUMBER: return a.*row.number == b.*row.number;
+    case SWITCH: return a.*row.flag == b.*row.flag;
+    case PAD: return a.bindings.pad[row.slot] == b.bindings.pad[row.slot];
+    case KEYS: break;
+    }
+    return std::memcmp(a.bindings.keys[row.slot], b.bindings.keys[row.slot], BIND_KEYS) == 0;
 }
 
 bool same_text(const char* p, int len, const char* word) {
@@ -95,49 +160,41 @@ bool same_text_nocase(const char* p, int len, const char* word) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Reads the len-byte value v into key k of s.  False, with what a good value
-// looks like in why, when it is not one.  *friendly is set when a key is
-// named as players know it rather than by its code.
-bool parse_value(Settings* s, int k, const char* v, int len, const char** why, bool* friendly) {
-    if (k == K_SCALE || k == K_VOLUME) {
-        const int max = k == K_SCALE ? SETTINGS_SCALE_MAX : 100;
-        *why = k == K_SCALE ? "a whole number from 0 (fit the desktop) to 8" : "a whole number from 0 to 100";
+// Reads the len-byte value v into key k of s; false when it is not a good
+// one.  *friendly is set when a key is named as players know it rather than
+// by its code.
+bool parse_value(Settings* s, int k, const char* v, int len, bool* friendly) {
+    const Setting& row = SCHEMA[k];
+    if (row.type == NUMBER) {
         if (len < 1 || len > 3) return false;
         int n = 0;
         for (int i = 0; i < len; ++i) {
             if (v[i] < '0' || v[i] > '9') return false;
             n = n * 10 + (v[i] - '0');
         }
-        if (n > max) return false;
-        (k == K_SCALE ? s->scale : s->volume) = n;
+        if (n < row.lo || n > row.hi) return false;
+        s->*row.number = n;
         return true;
     }
-    if (is_bool(k)) {
-        *why = "true or false";
+    if (row.type == SWITCH) {
         static constexpr const char* kYes[] = {"true", "yes", "on", "1"};
         static constexpr const char* kNo[] = {"false", "no", "off", "0"};
-        for (const char* yes : kYes)
-            if (same_text_nocase(v, len, yes)) {
-                *bool_of(s, k) = true;
-                return true;
-            }
-        for (const char* no : kNo)
-            if (same_text_nocase(v, len, no)) {
-                *bool_of(s, k) = false;
-                return true;
-            }
+        for (int on = 0; on < 2; ++on)
+            for (const char* word : on ? kYes : kNo)
+                if (same_text_nocase(v, len, word)) {
+                    s->*row.flag = on != 0;
+                    return true;
+                }
         return false;
     }
-    if (k >= K_PAD_FIRST) {
-        *why = "an action: left, right, up, down, space, escape, screenshot, pause, mute, fullscreen or none";
+    if (row.type == PAD) {
         for (int a = BIND_NONE; a < BIND_COUNT; ++a)
             if (same_text(v, len, keymap_action_name(a))) {
-                s->bindings.pad[k - K_PAD_FIRST] = static_cast<signed char>(a);
+                s->bindings.pad[row.slot] = static_cast<signed char>(a);
                 return true;
             }
         return false;
     }
-    *why = "none, or one or two key names separated by a comma, such as A, Left or KeyA, ArrowLeft";
     unsigned char keys[BIND_KEYS] = {};
     int count = 0, names = 0;
     if (!same_text(v, len, "none") && len > 0) {
@@ -159,19 +216,23 @@ bool parse_value(Settings* s, int k, const char* v, int len, const char** why, b
             at = end + 1;
         }
     }
-    std::memcpy(s->bindings.keys[k - K_BIND_FIRST], keys, sizeof keys);
+    std::memcpy(s->bindings.keys[row.slot], keys, sizeof keys);
     return true;
 }
 
 // Sets key k of s to its default.
 void reset_value(Settings* s, int k) {
-    Settings d;
-    settings_defaults(&d);
-    if (k == K_SCALE) s->scale = d.scale;
-    else if (k == K_VOLUME) s->volume = d.volume;
-    else if (is_bool(k)) *bool_of(s, k) = *bool_of(&d, k);
-    else if (k >= K_PAD_FIRST) s->bindings.pad[k - K_PAD_FIRST] = d.bindings.pad[k - K_PAD_FIRST];
-    else std::memcpy(s->bindings.keys[k - K_BIND_FIRST], d.bindings.keys[k - K_BIND_FIRST], BIND_KEYS);
+    const Setting& row = SCHEMA[k];
+    if (row.type == NUMBER) {
+        s->*row.number = row.fallback;
+    } else if (row.type == SWITCH) {
+        s->*row.flag = row.fallback != 0;
+    } else {
+        KeyBindings d;
+        keymap_default_bindings(&d);
+        if (row.type == PAD) s->bindings.pad[row.slot] = d.pad[row.slot];
+        else std::memcpy(s->bindings.keys[row.slot], d.keys[row.slot], BIND_KEYS);
+    }
 }
 
 // --- reporting ---
@@ -263,11 +324,12 @@ int parse(const char* text, int size, const char* file, Settings* out, SettingsS
         lines.line[k] = number;
         lines.value_start[k] = v;
         lines.value_end[k] = end;
-        const char* why = "";
         bool friendly = false;
-        if (!parse_value(out, k, text + v, b - v, &why, &friendly)) {
+        if (!parse_value(out, k, text + v, b - v, &friendly)) {
+            char why[WHY_CHARS];
+            describe_values(k, true, why, sizeof why);
             quote(text + v, b - v, shown);
-            report(&r, number, "bad value '%s' for %s (%s); using the default", shown, kKeyNames[k], why);
+            report(&r, number, "bad value '%s' for %s (%s); using the default", shown, SCHEMA[k].name, why);
             reset_value(out, k);
         }
         lines.friendly = lines.friendly || friendly;
@@ -369,7 +431,7 @@ bool rewrite(const SettingsText& old, const KeyLines& where, const bool rewrite_
         format_value(now, k, value, where.friendly);
         if (!newline && !put_str(out, "\n")) return false;
         newline = true;
-        if (!put_str(out, kKeyNames[k]) || !put_str(out, " = ") || !put_str(out, value) || !put_str(out, "\n")) return false;
+        if (!put_str(out, SCHEMA[k].name) || !put_str(out, " = ") || !put_str(out, value) || !put_str(out, "\n")) return false;
     }
     return true;
 }
@@ -430,13 +492,20 @@ bool settings_default_path(char* out, int size) {
 }
 
 void settings_defaults(Settings* out) {
-    out->scale = 0;
-    out->fit = false;
-    out->fullscreen = false;
-    out->volume = 100;
-    out->mute = false;
-    out->pause_on_focus_loss = true;
+    for (int k = 0; k < K_COUNT; ++k)
+        if (SCHEMA[k].type == NUMBER || SCHEMA[k].type == SWITCH) reset_value(out, k);
     keymap_default_bindings(&out->bindings);
+}
+
+bool settings_describe(int k, SettingsKeyInfo* out) {
+    static_assert(sizeof out->fallback >= VALUE_CHARS, "room for any value");
+    if (k < 0 || k >= K_COUNT) return false;
+    out->name = SCHEMA[k].name;
+    describe_values(k, false, out->values, sizeof out->values);
+    Settings defaults;
+    settings_defaults(&defaults);
+    format_value(defaults, k, out->fallback);
+    return true;
 }
 
 int settings_parse(const char* text, int size, const char* file, Settings* out, SettingsSink sink, void* context) {
@@ -522,30 +591,20 @@ bool settings_update_text(const SettingsText& old, const Settings& now, Settings
         // A key rewritten and still read otherwise (an earlier line the
         // player wrote takes its key first) cannot be expressed: refuse.
         // The whole reading must be now's, bindings byte for byte.
-        if (!more)
-            return !wrong && got.scale == now.scale && got.fit == now.fit && got.fullscreen == now.fullscreen &&
-                   got.volume == now.volume && got.mute == now.mute &&
-                   got.pause_on_focus_loss == now.pause_on_focus_loss &&
-                   std::memcmp(&got.bindings, &now.bindings, sizeof got.bindings) == 0;
+        if (more) continue;
+        for (int k = 0; k < K_COUNT; ++k) wrong = wrong || !same_value(got, now, k);
+        return !wrong;
     }
     return false;
 }
 
 bool settings_save(const char* path, const SettingsText& text, SettingsSink sink, void* context) {
-    char temp[SETTINGS_PATH_CHARS];
-    if (path == nullptr || std::strlen(path) + 32 >= sizeof temp) {
-        report_errno(sink, context, path != nullptr ? path : "settings", "cannot save the settings", ENAMETOOLONG);
-        return false;
-    }
-    make_parents(path);
-    int fd = -1;
-    for (unsigned serial = 0; serial < 100 && fd < 0; ++serial) {
-        std::snprintf(temp, sizeof temp, "%s.%ld-%u.tmp", path, file_process_id(), serial);
-        fd = file_create_new(temp, 0600);
-        if (fd < 0 && errno != EEXIST) break; // anything there (a link included) is left alone
-    }
+    const char* what = "cannot save the settings";
+    FileWrite file;
+    if (path != nullptr && std::strlen(path) < sizeof file.target) make_parents(path);
+    const int fd = file_write_begin(&file, path, 0600);
     if (fd < 0) {
-        report_errno(sink, context, path, "cannot save the settings", errno);
+        report_errno(sink, context, path != nullptr ? path : "settings", what, errno);
         return false;
     }
     int error = 0;
@@ -556,11 +615,9 @@ bool settings_save(const char* path, const SettingsText& text, SettingsSink sink
         else if (n == 0) error = EIO;
     }
     if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && !file_replace(temp, path)) error = errno;
-    if (error != 0) {
-        ::unlink(temp);
-        report_errno(sink, context, path, "cannot save the settings", error);
-        return false;
-    }
-    return true;
+    if (error == 0 && file_write_commit(&file, FILE_COMMIT_REPLACE)) return true;
+    if (error == 0) error = errno; // the commit removed the temporary
+    file_write_abort(&file);
+    report_errno(sink, context, path, what, error);
+    return false;
 }

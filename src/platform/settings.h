@@ -70,6 +70,19 @@ bool settings_default_path(char* out, int size);
 // settings_parse and tests.
 void settings_defaults(Settings* out);
 
+// One key of the file as --help and the documents describe it.
+struct SettingsKeyInfo {
+    const char* name; // "scale", "key.left", "pad.a", ...
+    char values[64];  // what it takes: "0 to 100", "true or false", "up to two key names", ...
+    char fallback[64]; // its default as a new file writes it: "100", "false", "KeyP, Pause", "space"
+};
+
+// Key k of the file (0, 1, ... in the order a new file lists them) in *out;
+// false past the last.  The file's keys, their ranges and defaults are one
+// table in settings.cpp, which reading, writing and this all follow.
+// Called by --help and tests.
+bool settings_describe(int k, SettingsKeyInfo* out);
+
 // Reads settings text (size bytes; it need not end in a newline or a NUL)
 // into *out, starting from the defaults.  Each problem goes to sink (may be
 // null) as "FILE:LINE: ...", file naming the text in the messages.  Returns
@@ -101,10 +114,9 @@ int settings_load(const char* path, SettingsText* text, Settings* out, SettingsS
 // browser back-end, the fuzzer and tests.
 bool settings_update_text(const SettingsText& old, const Settings& now, SettingsText* out);
 
-// Writes text to path atomically: creates the missing folders (mode 0700),
-// writes a new temporary file beside the target (opened O_CREAT | O_EXCL |
-// O_NOFOLLOW, so never through a link) and renames it over the target; a
-// link at the target is replaced, not followed.  False after one message to
-// sink, leaving no temporary behind.  Called by the program when settings
+// Writes text to path whole or not at all: creates the missing folders
+// (mode 0700) and writes the file (mode 0600) through file_write_begin
+// (system.h): never through a link, a link at the target replaced, not
+// followed.  False after one message to sink, leaving no temporary behind.  Called by the program when settings
 // change, and by tests.
 bool settings_save(const char* path, const SettingsText& text, SettingsSink sink, void* context);

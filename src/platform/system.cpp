@@ -20,8 +20,6 @@ bool file_replace(const char* from, const char* to) { return std::rename(from, t
 
 void file_make_dir(const char* path) { ::mkdir(path, 0700); }
 
-long file_process_id() { return static_cast<long>(::getpid()); }
-
 bool file_executable_path(char* out, int size) {
     if (out == nullptr || size <= 1) return false;
 #if defined(__linux__)

@@ -1,7 +1,9 @@
 // system.h -- the few file, process and report calls that differ between systems,
 // so that the services and the settings write their files the same way
 // everywhere: system.cpp on POSIX systems (Linux, the browser),
-// win32_system.cpp on Windows.  Errors are reported through errno.
+// win32_system.cpp on Windows, and system_write.cpp (the same everywhere,
+// on top of them) for writing a file whole.  Errors are reported through
+// errno.
 #pragma once
 
 // Creates a new file for writing only, failing when anything is already at
@@ -20,9 +22,6 @@ bool file_replace(const char* from, const char* to);
 
 // Creates one folder readable by its owner only; an existing one is fine.
 void file_make_dir(const char* path);
-
-// This process's id, for unique temporary names.
-long file_process_id();
 
 // The running program's own path with "/" between names, in out (size
 // characters with the final '\0'); false when unknown or too long.
@@ -60,3 +59,37 @@ bool file_pictures_dir(char* out, int size);
 // (%APPDATA%\clovenfeld on Windows).  False when there is none or it does
 // not fit.  It may not exist yet.
 bool file_game_config_dir(char* out, int size);
+
+// --- writing a file whole or not at all ------------------------------------
+// A file is written as a new temporary beside its target, named
+// "<target>.<process id>-<n>.tmp" and created as file_create_new creates
+// (never through a link: a name already taken, a link included, is passed
+// over for the next n), and moved into place only once complete.  A write
+// that fails leaves no temporary behind and whatever was at the target as it
+// was.  Used by the screenshots, the settings and the sound file.
+enum { FILE_PATH_CHARS = 4096 };
+
+struct FileWrite {
+    char target[FILE_PATH_CHARS];
+    char temp[FILE_PATH_CHARS + 32]; // "" when no temporary is held
+};
+
+// How file_write_commit puts the file in place.
+enum FileCommit {
+    FILE_COMMIT_REPLACE, // over whatever is at the target (a link there is replaced, not followed)
+    FILE_COMMIT_NEW,     // only where nothing is: see file_move_new
+};
+
+// Creates the temporary for path with the POSIX permission bits mode.
+// Returns its descriptor, which the caller writes and closes (itself, or
+// through fdopen and fclose) before file_write_commit or file_write_abort;
+// -1 with errno set (ENAMETOOLONG for a path of FILE_PATH_CHARS or more), and
+// nothing created.
+int file_write_begin(FileWrite* w, const char* path, int mode);
+
+// Moves the closed temporary to the target (a FileCommit).  False with errno
+// set, the temporary removed.
+bool file_write_commit(FileWrite* w, int how);
+
+// Removes the temporary, keeping errno.  Nothing when none is held.
+void file_write_abort(FileWrite* w);

@@ -37,8 +37,6 @@ bool file_replace(const char* from, const char* to) {
 
 void file_make_dir(const char* path) { ::_mkdir(path); }
 
-long file_process_id() { return static_cast<long>(GetCurrentProcessId()); }
-
 bool file_executable_path(char* out, int size) {
     if (out == nullptr || size <= 1) return false;
     const DWORD n = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(size));

@@ -9,10 +9,9 @@
 // at a time, so a file that claims a huge picture costs nothing beyond what the
 // target can hold.  The same reader runs over a file or over bytes in memory.
 //
-// The writer writes a new temporary file beside the target (created
-// exclusively under a unique name, never through a link) and renames it over
-// the target only once every byte is written, so a failed screenshot leaves the
-// previous one intact and no temporary file behind.
+// The writer writes the file whole or not at all (file_write_begin in
+// system.h): a failed screenshot leaves the previous one intact and no
+// temporary file behind.
 
 #include "services/bmp.h"
 
@@ -331,34 +330,23 @@ int load_bitmap(const char* path, Image* target) {
     return err;
 }
 
-int create_temporary_beside(const char* name, char* temp, size_t size) {
-    static unsigned serial = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const int n = std::snprintf(temp, size, "%s.%ld-%u.tmp", name, file_process_id(), serial++);
-        if (n < 0 || static_cast<size_t>(n) >= size) return -1;
-        const int fd = file_create_new(temp, 0644);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
 namespace {
 
 // save_bitmap and save_bitmap_new: the page into a temporary file beside
 // path, then moved to path (over what is there, or only where nothing is).
 int write_page(const char* path, bool replace) {
     if (!screen_is_open()) return ERR_ILLEGAL_CALL;
-    if (path == nullptr || std::strlen(path) + 40 >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
+    if (path == nullptr || std::strlen(path) >= MAX_PATH_CHARS) return ERR_FILE_NOT_FOUND;
     char name[MAX_PATH_CHARS];
-    char temp[MAX_PATH_CHARS];
     // Whatever the extension, the screenshot is a BMP (the game writes no other format).
     native_path(path, name, sizeof name);
-    const int fd = create_temporary_beside(name, temp, sizeof temp);
+    static FileWrite shot; // the game thread's alone, as the row below
+    const int fd = file_write_begin(&shot, name, 0644);
     if (fd < 0) return ERR_FILE_NOT_FOUND;
     FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) {
         ::close(fd);
-        std::remove(temp);
+        file_write_abort(&shot);
         return ERR_FILE_NOT_FOUND;
     }
 
@@ -395,16 +383,10 @@ int write_page(const char* path, bool replace) {
     }
     if (std::fclose(file) != 0) ok = false;
     if (!ok) {
-        std::remove(temp);
+        file_write_abort(&shot);
         return ERR_FILE_IO;
     }
-    if (!(replace ? file_replace(temp, name) : file_move_new(temp, name))) {
-        const int why = errno;
-        std::remove(temp);
-        errno = why;
-        return ERR_FILE_NOT_FOUND;
-    }
-    return ERR_NONE;
+    return file_write_commit(&shot, replace ? FILE_COMMIT_REPLACE : FILE_COMMIT_NEW) ? ERR_NONE : ERR_FILE_NOT_FOUND;
 }
 
 } // namespace

@@ -19,8 +19,8 @@ int load_bitmap_from_memory(const uint8_t* data, size_t size, Image* target);
 
 // Writes the work page as a 32-bit bottom-up BMP (54-byte header, 1228854
 // bytes for 640 x 480), every pixel with alpha 0xFF whatever the page's alpha
-// byte holds.  Writes a temporary file beside the target and renames
-// it over the target only when complete.  Errors: 2 cannot create, 3 write
+// byte holds.  Writes the file whole or not at all (file_write_begin in
+// system.h).  Errors: 2 cannot create, 3 write
 // failed, 4 out of memory.
 int save_bitmap(const char* path);
 // The same, but never over a file already at path: then error 2 with errno
@@ -35,13 +35,6 @@ enum { GAME_PATH_CHARS = 4096 + 64 };
 // null), 1 its path does not fit in size (never a cut-off name).  Called by
 // MAP_LOAD.
 int open_game_file(const char* game_path, char* path, int size, std::FILE** file);
-
-// Creates a new file beside name to be renamed over it once complete, under a
-// name nobody else has: O_EXCL refuses anything already there and O_NOFOLLOW
-// a link, so nothing is written through a link planted beside the target.
-// Returns the descriptor (temp holds its name) or -1.  Called by save_bitmap
-// and the sound's WAV writer.
-int create_temporary_beside(const char* name, char* temp, size_t size);
 
 // Maps "\" to "/" in a game path; out must hold at least size bytes.
 void native_path(const char* path, char* out, int size);

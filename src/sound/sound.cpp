@@ -21,11 +21,6 @@ const char EMBEDDED[] =
 #include "sounds_embedded.inc"
     ;
 
-const char* const NAMES[SOUND_COUNT] = {
-    "egg", "seed", "jump", "land", "step", "climb", "life-lost", "fall", "time-low", "time-up",
-    "level-start", "level-clear", "extra-life", "duck-free", "game-over", "all-completed", "start",
-};
-
 constexpr int MIX_FRAMES = 64;
 constexpr float KNEE = 0.5f;     // the output is untouched below this
 constexpr float CEILING = 0.88f; // and never reaches this (-1.1 dBFS)
@@ -155,21 +150,6 @@ void mix_block(int16_t* out, int n) {
 }
 
 } // namespace
-
-const char* sound_name(int id) { return (id >= 0 && id < SOUND_COUNT) ? NAMES[id] : ""; }
-
-int sound_id_of(const char* name, int length) {
-    for (int id = 0; id < SOUND_COUNT; ++id)
-        if (static_cast<int>(std::strlen(NAMES[id])) == length && std::memcmp(NAMES[id], name, length) == 0)
-            return id;
-    return -1;
-}
-
-int sound_limit_frames(int id) {
-    const bool jingle = id == SOUND_LEVEL_START || id == SOUND_LEVEL_CLEAR || id == SOUND_GAME_OVER ||
-                        id == SOUND_ALL_COMPLETED;
-    return jingle ? 3 * SOUND_RATE : 6 * SOUND_RATE / 10;
-}
 
 int sound_length_frames(int id) {
     sound_init();

@@ -6,23 +6,17 @@
 // (the audio side, fed by cue_queue.h); the volume and mute may be set from
 // any thread.
 //
-// The sounds are made from text (assets/sounds/<name>.txt, read by
-// sound_text.h) that the build embeds in the program.  No heap is used: the
-// tables are fixed and filled once by sound_init.
+// The sounds (sound_catalogue.h) are made from text (assets/sounds/<name>.txt,
+// read by sound_text.h) that the build embeds in the program.  No heap is
+// used: the tables are fixed and filled once by sound_init.
 #pragma once
+
+#include "sound/sound_catalogue.h"
 
 #include <atomic>
 #include <cstdint>
 
-enum SoundId {
-    SOUND_EGG, SOUND_SEED, SOUND_JUMP, SOUND_LAND, SOUND_STEP, SOUND_CLIMB,
-    SOUND_LIFE_LOST, SOUND_FALL, SOUND_TIME_LOW, SOUND_TIME_UP, SOUND_LEVEL_START,
-    SOUND_LEVEL_CLEAR, SOUND_EXTRA_LIFE, SOUND_DUCK_FREE, SOUND_GAME_OVER,
-    SOUND_ALL_COMPLETED, SOUND_START, SOUND_COUNT
-};
-
 enum {
-    SOUND_RATE = 48000,        // frames per second
     SOUND_TICK_FRAMES = 480,   // frames per game tick (100 ticks a second)
     SOUND_VOICES = 8,          // sounds playing at once
     SOUND_FADE_FRAMES = 192,   // a restarted or stolen voice fades out over 4 ms first
@@ -32,18 +26,6 @@ enum {
 // sound_set_volume and sound_set_muted, from any thread).
 extern std::atomic<int> sound_master_volume; // 0..100
 extern std::atomic<bool> sound_master_muted;
-
-// The sound's name as its text file is called ("egg", "life-lost", ...);
-// "" for an id out of range.  Called by the parser, the tools and tests.
-const char* sound_name(int id);
-
-// The id of a name, -1 if none.  Called by the parser.
-int sound_id_of(const char* name, int length);
-
-// The longest a sound may be: 3 s for the four jingles (level-start,
-// level-clear, game-over, all-completed), 0.6 s for the rest.  Called by the
-// parser and tests.
-int sound_limit_frames(int id);
 
 // The length of the sound alone, in frames (0 out of range).  Called by the
 // game's callers, the tools and tests.

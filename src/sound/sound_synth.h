@@ -3,7 +3,7 @@
 // pans and limits them.
 #pragma once
 
-#include "sound/sound_text.h"
+#include "sound/sound_catalogue.h"
 
 struct PartState {
     float phase;     // 0..1

@@ -28,47 +28,9 @@
 // limit (sound_limit_frames).
 #pragma once
 
-#include "sound/sound.h"
+#include "sound/sound_catalogue.h"
 
 #include <cstddef>
-#include <cstdint>
-
-enum { SOUND_PARTS = 4, SOUND_NOTES = 40, SOUND_ARP = 8 };
-
-enum SoundWave { WAVE_SQUARE12, WAVE_SQUARE25, WAVE_SQUARE50, WAVE_TRIANGLE, WAVE_SAW, WAVE_NOISE };
-enum SoundFilter { FILTER_OFF, FILTER_LOW, FILTER_BAND, FILTER_HIGH };
-
-struct SoundNote {
-    float freq;   // Hz; 0 = a rest
-    int frames;
-};
-
-struct SoundPart {
-    int wave;
-    int start;                  // frames after the sound's start
-    int attack, sustain, decay; // frames (sustain of a tone; a note holds its length)
-    float gain;                 // linear
-    float slide;                // octaves a second
-    float vibrato, vibrato_rate; // semitones, Hz
-    int arp[SOUND_ARP];
-    int arp_count;
-    int arp_step;               // frames
-    bool arp_loop;
-    float alternate;            // semitones on every other start
-    int filter;
-    float cutoff, cutoff_slide, resonance;
-    uint16_t seed;
-    bool tune;                  // notes given (else one tone)
-    int note_count;
-    SoundNote note[SOUND_NOTES];
-    int length;                 // frames from start to the end of the layer
-};
-
-struct SoundDef {
-    int part_count;
-    SoundPart part[SOUND_PARTS];
-    int length;                 // frames of the whole sound
-};
 
 // Parses text[0..size) into table[SOUND_COUNT].  On a fault writes a message
 // naming the sound and the line within its file ("egg:4: unknown key 'wav'")
