@@ -63,14 +63,16 @@ struct Pad {
 };
 Pad g_pads[KEYMAP_MAX_PADS] = {};
 
-// The pause overlay's texture, and its drawing (below, with the pause).
-SDL_Texture* g_overlay_texture = nullptr;
-void draw_overlay(const SDL_Rect& dst);
-// The banner's texture and the banner it shows (banner_current's number).
-SDL_Texture* g_banner_texture = nullptr;
+// The banner shown over the page (banner_current's number; the layers below).
 unsigned g_banner_shown = 0;
 bool banner_changed();
-void draw_banner(const SDL_Rect& dst);
+struct Layer;
+extern Layer g_overlay_layer, g_banner_layer;
+extern char g_banner_text[];
+void show_layer(Layer* l, const SDL_Rect& dst, void (*draw)(uint32_t* pixels));
+void destroy_layer(Layer* l);
+void draw_overlay(uint32_t* pixels);
+void draw_banner(uint32_t* pixels);
 
 // The modifier flags of SDL's modifier state.
 int keymap_mods(Uint16 mod) {
@@ -115,10 +117,8 @@ void name_window_class() {
 }
 
 void destroy_window() {
-    if (g_overlay_texture) SDL_DestroyTexture(g_overlay_texture);
-    g_overlay_texture = nullptr;
-    if (g_banner_texture) SDL_DestroyTexture(g_banner_texture);
-    g_banner_texture = nullptr;
+    destroy_layer(&g_overlay_layer);
+    destroy_layer(&g_banner_layer);
     if (g_texture) SDL_DestroyTexture(g_texture);
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     if (g_window) SDL_DestroyWindow(g_window);
@@ -188,8 +188,8 @@ void render(bool force) {
     SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
     SDL_RenderClear(g_renderer);
     SDL_RenderCopy(g_renderer, g_texture, nullptr, &dst);
-    if (window_paused()) draw_overlay(dst);
-    draw_banner(dst);
+    if (window_paused()) show_layer(&g_overlay_layer, dst, draw_overlay);
+    if (g_banner_text[0] != '\0') show_layer(&g_banner_layer, dst, draw_banner);
     SDL_RenderPresent(g_renderer);
 }
 
@@ -204,62 +204,59 @@ void toggle_fullscreen() {
     session_note_fullscreen(is_fullscreen());
 }
 
-// --- pause and its overlay (main thread) -------------------------------------------
+// --- pictures over the page (main thread) ---------------------------------------------
 
-bool g_overlay_stale = true;
-alignas(64) uint32_t g_overlay[SCREEN_WIDTH * SCREEN_HEIGHT];
-
-// Builds the overlay's picture (translucent black and the text) when its
-// text changed, and shows it over the page at the page's place.
-void draw_overlay(const SDL_Rect& dst) {
-    if (!g_overlay_texture) {
-        g_overlay_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                              SCREEN_WIDTH, SCREEN_HEIGHT);
-        if (!g_overlay_texture) return;
-        SDL_SetTextureBlendMode(g_overlay_texture, SDL_BLENDMODE_BLEND);
-        SDL_SetTextureScaleMode(g_overlay_texture, SDL_ScaleModeNearest);
-        g_overlay_stale = true;
-    }
-    if (g_overlay_stale) {
-        OverlayText text;
-        pause_menu_text(&text);
-        overlay_draw(g_overlay, SCREEN_WIDTH, text, false);
-        SDL_UpdateTexture(g_overlay_texture, nullptr, g_overlay, SCREEN_WIDTH * 4);
-        g_overlay_stale = false;
-    }
-    SDL_RenderCopy(g_renderer, g_overlay_texture, nullptr, &dst);
-}
-
-// The banner over the picture (banner.h): its texture is drawn again when
-// what it shows changed, and shown while there is one.
-alignas(64) uint32_t g_banner[SCREEN_WIDTH * SCREEN_HEIGHT];
+// A picture blended over the page: its texture, made when first needed and
+// filled again (by draw) when stale.
+struct Layer {
+    SDL_Texture* texture;
+    bool stale;
+    uint32_t pixels[SCREEN_WIDTH * SCREEN_HEIGHT];
+};
+Layer g_overlay_layer; // the pause overlay
+Layer g_banner_layer;  // the banner (banner.h)
 char g_banner_text[BANNER_CHARS] = "";
 
+void show_layer(Layer* l, const SDL_Rect& dst, void (*draw)(uint32_t* pixels)) {
+    if (!l->texture) {
+        l->texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                       SCREEN_WIDTH, SCREEN_HEIGHT);
+        if (!l->texture) return;
+        SDL_SetTextureBlendMode(l->texture, SDL_BLENDMODE_BLEND);
+        SDL_SetTextureScaleMode(l->texture, SDL_ScaleModeNearest);
+        l->stale = true;
+    }
+    if (l->stale) {
+        draw(l->pixels);
+        SDL_UpdateTexture(l->texture, nullptr, l->pixels, SCREEN_WIDTH * 4);
+        l->stale = false;
+    }
+    SDL_RenderCopy(g_renderer, l->texture, nullptr, &dst);
+}
+
+void destroy_layer(Layer* l) {
+    if (l->texture) SDL_DestroyTexture(l->texture);
+    l->texture = nullptr;
+}
+
+// The pause overlay: translucent black and the pause menu's text.
+void draw_overlay(uint32_t* pixels) {
+    OverlayText text;
+    pause_menu_text(&text);
+    overlay_draw(pixels, SCREEN_WIDTH, text, false);
+}
+
+void draw_banner(uint32_t* pixels) { banner_draw(pixels, SCREEN_WIDTH, g_banner_text, false); }
+
+// True when the banner to show changed (a new one, or its end).
 bool banner_changed() {
     char text[BANNER_CHARS];
     const unsigned now = banner_current(text, banner_clock_ms());
     if (now == g_banner_shown) return false;
     g_banner_shown = now;
     std::memcpy(g_banner_text, text, sizeof text);
-    if (g_banner_texture && g_banner_text[0] != '\0') {
-        banner_draw(g_banner, SCREEN_WIDTH, g_banner_text, false);
-        SDL_UpdateTexture(g_banner_texture, nullptr, g_banner, SCREEN_WIDTH * 4);
-    }
+    g_banner_layer.stale = true;
     return true;
-}
-
-void draw_banner(const SDL_Rect& dst) {
-    if (g_banner_text[0] == '\0') return;
-    if (!g_banner_texture) {
-        g_banner_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                             SCREEN_WIDTH, SCREEN_HEIGHT);
-        if (!g_banner_texture) return;
-        SDL_SetTextureBlendMode(g_banner_texture, SDL_BLENDMODE_BLEND);
-        SDL_SetTextureScaleMode(g_banner_texture, SDL_ScaleModeNearest);
-        banner_draw(g_banner, SCREEN_WIDTH, g_banner_text, false);
-        SDL_UpdateTexture(g_banner_texture, nullptr, g_banner, SCREEN_WIDTH * 4);
-    }
-    SDL_RenderCopy(g_renderer, g_banner_texture, nullptr, &dst);
 }
 
 // --- gamepads (main thread) ------------------------------------------------------
@@ -410,7 +407,7 @@ void wait_events(int ms, bool* redraw) {
     }
 }
 
-void overlay_changed() { g_overlay_stale = true; }
+void overlay_changed() { g_overlay_layer.stale = true; }
 
 const WindowDriver kDriver = {create_window, retitle,           destroy_window,  shut_down_sdl, wait_events,
                               render,        toggle_fullscreen, overlay_changed, nullptr};
