@@ -467,8 +467,9 @@ def assert_quit(b):
 
 def case_touch_pause_and_quit(b, site):
     """By touch alone, level 1 of our recording's seed: Pause pauses and a tap
-    on the picture resumes (so does Start / OK); Sound mutes, which a reload
-    remembers; Esc asks "Quit?", No plays on and Yes ends the game."""
+    on the picture resumes (so does Start / OK); Fullscreen and back, the
+    controls walking in both; Sound mutes, which a reload remembers; Esc asks
+    "Quit?", No plays on and Yes ends the game."""
     emulate(b, 390, 844, True, 3)
     try:
         b.open(site.url("?seed=%s&events=1" % recording_seed()))
@@ -482,7 +483,19 @@ def case_touch_pause_and_quit(b, site):
         assert_paused(b, 1)
         finger(b, ".pad.space")
         assert_playing(b)
-        # Fullscreen and back with the controls working in both: the layout's cases.
+        # Fullscreen and back by touch, the controls working in both: Right walks.
+        colours = player_only_colours()
+        for on in ("true", "false"):
+            finger(b, "#fullscreen")
+            b.wait_for("!!document.fullscreenElement === %s" % on, timeout=10)
+            x0, _ = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+            right = b.centre(".pad.right")
+            b.touch("touchStart", [(1, right[0], right[1])])
+            tick = b.evaluate("Module.tick")
+            b.wait_for("Module.tick >= %d" % (tick + 20))
+            b.touch("touchEnd", [])
+            x1, _ = player_box(rgba_as_rgb(b.canvas_rgba()), colours)
+            assert x1 > x0, "Right did not walk with fullscreen %s (x %d, then %d)" % (on, x0, x1)
         finger(b, "#mute")
         b.wait_for("document.getElementById('mute').textContent === 'Sound: off'")
         finger(b, ".pad.esc")
