@@ -9,16 +9,10 @@
 // takes the visible page for reading under the screen lock (shown_page, which
 // settles every fill the screen put off).  Every 64 frames
 // the game goes back to its snapshot, so the level never ends or empties.
+#include "../tests/headless_driver.h"
 #include "actors/swan.h"
-#include "main/shell.h"
-#include "main/snapshot.h"
 #include "map/map.h"
 #include "services/image.h"
-#include "services/keyboard.h"
-#include "platform/platform.h"
-#include "platform/run.h"
-#include "services/screen.h"
-#include "test_hooks.h"
 
 #include <benchmark/benchmark.h>
 
@@ -50,14 +44,8 @@ int cells_on_screen() {
 void set_up_busiest_level() {
     if (ready) return;
     if (chdir(GAME_DIR) != 0) std::abort();
-    run_options = RunOptions{};
-    run_options.headless = true;
-    run_options.fast = true;
-    run_options.seed_given = true;
-    run_options.seed = 1;
-    select_platform(&headless_platform);
-    set_tick_hook(press_space);
-    SHELL_STARTUP();
+    headless_begin(1, press_space);
+    headless_start_shell();
 
     // Levels 19 to 27 play files 1 to 9 with swans and the free duck.
     int best_level = 19, best_cells = -1, best_x = 0, best_y = 0;

@@ -19,71 +19,35 @@ set -euo pipefail
 
 game=$(readlink -f "${1:?usage: close_time.sh GAME [RUNS]}")
 runs=${2:-5}
-game_dir=$(dirname "$game")
+source "$(cd "$(dirname "$0")/.." && pwd)/tests/e2e/common.sh"
+e2e_need Xvfb xdotool xwininfo openbox wmctrl
+e2e_begin close
+e2e_xvfb 241 290 1024x768
+e2e_openbox
+e2e_copy_data "$game"
+export SDL_VIDEODRIVER=x11
 
-work=$(mktemp -d /tmp/clovenfeld-close.XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "close_time: $*" >&2; exit 1; }
-wait_for() {
-  local limit=$(( $1 * 10 )); shift
-  for (( i = 0; i < limit; i++ )); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  return 1
-}
-
-for n in $(seq 241 290); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  wait_for 10 xwininfo -display ":$n" -root && { export DISPLAY=":$n"; break; }
-done
-[ -n "${DISPLAY:-}" ] || fail "no X server"
-unset WAYLAND_DISPLAY
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-pids+=($!)
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "no window manager"
-sleep 1
-
-cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
-cd "$work"
-export XDG_CONFIG_HOME="$work/config"
-
-seen() { grep -q -E "$1" "$work/game.out" 2>/dev/null; }
-press_until() {
-  for attempt in 1 2 3 4 5; do
-    xdotool keydown "$1"; sleep 0.15; xdotool keyup "$1"
-    wait_for 4 seen "$2" && return 0
-  done
-  fail "pressing $1 did not lead to $2"
-}
-find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1 | grep .; }
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
 
 # one_close CASE: one start and close; appends "window-ms end-ms" to $work/CASE.
 one_close() {
-  local case=$1 sub win start gone
-  rm -f "$work/end" "$work/game.out"
+  local case=$1 sub start gone
+  rm -f "$work/end" "$work/game.pid"
   # The subshell stamps the moment its wait for the game returns.
   ( if [ "$case" = slow-sound ]; then
       export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null SDL_DISKAUDIODELAY=2000
     fi
-    SDL_VIDEODRIVER=x11 "$game" --scale 1 --events >"$work/game.out" 2>>"$work/game.err" || true
+    "$game" --scale 1 --events >"$work/game.out" 2>>"$work/game.err" &
+    echo $! >"$work/game.pid"
+    wait $! || true
     echo "$EPOCHREALTIME" >"$work/end" ) &
   sub=$!
-  pids+=($sub)
-  wait_for 20 seen ' title$' || fail "no title screen"
-  wait_for 10 find_window || fail "no window"
-  win=$(find_window)
-  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
-  if [ "$case" != title ]; then
-    press_until space ' infobox:Level 1$'
-    press_until space ' level:1$'
-  fi
+  wait_for 10 test -s "$work/game.pid" || fail "the game did not start"
+  game_pid=$(cat "$work/game.pid")
+  e2e_window
+  e2e_title
+  e2e_focus
+  [ "$case" = title ] || e2e_into_play
   sleep 0.5
   start=$EPOCHREALTIME
   wmctrl -i -c "$win"
@@ -91,6 +55,7 @@ one_close() {
   gone=$EPOCHREALTIME
   wait_for 10 test -s "$work/end" || fail "the game did not end after the close ($case)"
   wait "$sub" || true
+  game_pid=""
   awk -v s="$start" -v g="$gone" -v e="$(cat "$work/end")" \
     'BEGIN { printf "%.0f %.0f\n", (g - s) * 1000, (e - s) * 1000 }' >>"$work/$case"
 }

@@ -24,7 +24,6 @@ set -euo pipefail
 game=$(readlink -f "${1:?usage: window_latency.sh GAME [ROUNDS] [JUMPS]}")
 rounds=${2:-3}
 jumps=${3:-4}
-game_dir=$(dirname "$game")
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tests/e2e/common.sh"
 e2e_need Xvfb xdotool xwininfo openbox wmctrl python3
@@ -32,33 +31,19 @@ e2e_begin latency
 
 e2e_xvfb 191 240 800x600
 e2e_openbox
-cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
-cd "$work"
+e2e_copy_data "$game"
 
-# The window of this game ($game_pid): the last one's may still be on the
-# screen for a moment after it ended, longer on a busy machine.
-find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
 # start ARGS...: the game with ARGS, up to its title screen, with the focus.
-start() {
-  "$game" --scale 1 --events "$@" >"$work/game.out" 2>"$work/game.err" &
-  game_pid=$!
-  wait_for 60 find_window || fail "the game window did not appear"
-  win=$(find_window)
-  wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
-  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
-}
-# close: the close button; ms is the milliseconds to the program's end.
+start() { e2e_open "$game" --scale 1 --events "$@"; }
+# close: the close button; ms is the milliseconds to the program's end,
+# polled every 10 ms.
 close() {
-  local t0 t1 status=0
+  local t0 t1 i
   t0=$(date +%s%N)
   wmctrl -i -c "$win"
-  local i
-  for (( i = 0; i < 6000; i++ )); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.01; done
+  for (( i = 0; i < 6000; i++ )); do e2e_ended && break; sleep 0.01; done
   t1=$(date +%s%N)
-  kill -0 "$game_pid" 2>/dev/null && fail "the close button did not end the program"
-  wait "$game_pid" || status=$?
-  game_pid=""
-  [ "$status" = 0 ] || fail "the game ended with status $status"
+  e2e_expect_end "the close button"
   ms=$(( (t1 - t0) / 1000000 ))
 }
 
@@ -67,8 +52,7 @@ for round in $(seq "$rounds"); do
   rm -f "$work/window.raw"
   SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/window.raw" \
     start --seed 3 --record "$work/window.rec"
-  press_until space 1 ' infobox:Level 1$'
-  press_until space 1 ' level:1$'
+  e2e_into_play
   sleep 1.5 # the level's jingle ends first
   xdotool keydown Right
   wait_for 60 seen 1 ' sound:egg$' || { xdotool keyup Right; fail "walking right took no egg"; }
@@ -97,8 +81,7 @@ for round in $(seq "$rounds"); do
   close
   box=$ms
   start
-  press_until space 1 ' infobox:Level 1$'
-  press_until space 1 ' level:1$'
+  e2e_into_play
   xdotool keydown Right
   sleep 0.5
   close

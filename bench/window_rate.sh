@@ -24,38 +24,21 @@ seconds=${2:-20}
 screen=${3:-1920x1080}
 shift $(( $# < 3 ? $# : 3 ))
 [ "${1:-}" = "--" ] && shift
-game_dir=$(dirname "$game")
-reference=$(cd "$(dirname "$0")/.." && pwd)/assets/recordings/game.rec
-
-work=$(mktemp -d /tmp/clovenfeld-rate.XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
+root=$(cd "$(dirname "$0")/.." && pwd)
+reference=$root/assets/recordings/game.rec
+source "$root/tests/e2e/common.sh"
+e2e_need Xvfb xdotool xwininfo openbox
+e2e_begin rate
+e2e_xvfb 191 240 "$screen"
+e2e_openbox
+e2e_copy_data "$game"
+# The readers that stamp the event lines, stopped on exit too.
+readers=()
+rate_cleanup() {
+  for pid in "${readers[@]}"; do kill "$pid" 2>/dev/null || true; done
+  e2e_cleanup
 }
-trap cleanup EXIT
-fail() { echo "window_rate: $*" >&2; exit 1; }
-wait_for() {
-  local limit=$(( $1 * 10 )); shift
-  for (( i = 0; i < limit; i++ )); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  return 1
-}
-
-for n in $(seq 191 240); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  Xvfb ":$n" -screen 0 "${screen}x24" -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  wait_for 10 xwininfo -display ":$n" -root && { export DISPLAY=":$n"; break; }
-done
-[ -n "${DISPLAY:-}" ] || fail "no X server"
-openbox --sm-disable >"$work/wm.log" 2>&1 &
-pids+=($!)
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window' || fail "no window manager"
-sleep 1
-
-cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
-cd "$work"
+trap rate_cleanup EXIT
 
 # run_timed LOG COMMAND...: runs the command with its events stamped with the
 # wall-clock time (seconds) at which each line arrived.
@@ -63,49 +46,48 @@ run_timed() {
   local log=$1; shift
   mkfifo "$work/events.fifo.$log"
   (while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done <"$work/events.fifo.$log" >"$work/$log") &
-  pids+=($!)
+  readers+=($!)
   "$@" --events >"$work/events.fifo.$log" 2>>"$work/game.err" &
   game_pid=$!
-  pids+=($game_pid)
 }
-seen() { grep -q -E "$2" "$work/$1" 2>/dev/null; }
+# in_log LOG PATTERN: the log holds a line matching PATTERN.
+in_log() { grep -q -E "$2" "$work/$1" 2>/dev/null; }
 # stamp LOG PATTERN: "time tick" of the first event matching PATTERN.
 stamp() { grep -E "$2" "$work/$1" | head -n1 | awk '{ print $1, $3 }'; }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$game_pid/task/$game_pid/stat"; }
 all_cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-press() { xdotool keydown "$1"; sleep 0.15; xdotool keyup "$1"; }
-press_until() {
-  for attempt in 1 2 3 4 5; do press "$1"; wait_for 4 seen "$2" "$3" && return 0; done
-  fail "pressing $1 did not lead to $3"
+# press_to LOG KEY PATTERN: presses KEY until LOG holds PATTERN.
+press_to() {
+  for attempt in 1 2 3 4 5; do press "$2"; wait_for 4 in_log "$1" "$3" && return 0; done
+  fail "pressing $2 did not lead to $3"
 }
 
 run_timed window.log "$game" --seed 1 --record "$work/rate.rec" "$@"
-wait_for 20 seen window.log ' title$' || fail "no title screen"
-win=$(xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1)
-xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
-size=$(xwininfo -id "$win" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }')
-press_until space window.log ' infobox:Level 1$'
-press_until space window.log ' level:1$'
-cpu0=$(cpu_ticks) all0=$(all_cpu_ticks "$game_pid") x0=$(all_cpu_ticks "${pids[0]}")
+wait_for 20 in_log window.log ' title$' || fail "no title screen"
+e2e_window
+e2e_focus
+size=$(e2e_size_of "$win")
+press_to window.log space ' infobox:Level 1$'
+press_to window.log space ' level:1$'
+cpu0=$(cpu_ticks) all0=$(all_cpu_ticks "$game_pid") x0=$(all_cpu_ticks "$xvfb_pid")
 ref_ticks=$(( seconds * 95 ))
 ( s=$EPOCHREALTIME; "$game" --replay "$reference" --stop-tick "$ref_ticks" >/dev/null 2>&1
   echo "$s $EPOCHREALTIME" >"$work/reference.time" ) &
 ref_pid=$!
 sleep "$seconds"
-press_until Escape window.log ' infobox:Final Score'
-cpu1=$(cpu_ticks) all1=$(all_cpu_ticks "$game_pid") x1=$(all_cpu_ticks "${pids[0]}")
+press_to window.log Escape ' infobox:Final Score'
+cpu1=$(cpu_ticks) all1=$(all_cpu_ticks "$game_pid") x1=$(all_cpu_ticks "$xvfb_pid")
 wait "$ref_pid" || true
 read -r r0 r1 <"$work/reference.time"
-press_until space window.log 'title$.*' # second title
-hold() { xdotool keydown Escape; wait_for 10 sh -c "! kill -0 $game_pid"; xdotool keyup Escape; }
-hold || fail "the game did not end"
-wait "$game_pid" || true
+press_to window.log space 'title$.*' # second title
+e2e_quit
 
 read -r w0 t0 < <(stamp window.log ' level:1$')
 read -r w1 t1 < <(stamp window.log ' infobox:Final Score')
 
 run_timed replay.log "$game" --replay "$work/rate.rec"
 wait "$game_pid" || true
+game_pid=""
 read -r h0 u0 < <(stamp replay.log ' level:1$')
 read -r h1 u1 < <(stamp replay.log ' infobox:Final Score')
 [ "$t0" = "$u0" ] && [ "$t1" = "$u1" ] || fail "the replay's ticks differ from the window's ($t0..$t1 against $u0..$u1)"

@@ -6,7 +6,7 @@ set -euo pipefail
 case "${1:-test}" in
   play) want=(g++ cmake make pkg-config libsdl2-dev zlib1g-dev) ;;
   test) want=(g++ cmake make pkg-config libsdl2-dev zlib1g-dev googletest libgtest-dev libbenchmark-dev
-              clang libclang-rt-14-dev xvfb xdotool x11-utils matchbox-window-manager
+              clang libclang-rt-14-dev xvfb xdotool x11-utils
               desktop-file-utils appstream dpkg-dev file libpng-tools lintian x11-apps openbox wmctrl
               emscripten chromium python3-websocket sox nodejs npm
               g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 zip) ;;

@@ -1,5 +1,8 @@
-// test_hooks.h -- seams for tests, tools and benchmarks only; the game and
-// the program never include this file.
+// test_hooks.h -- seams for tests, tools and benchmarks.  Only the modules
+// that define them include this file (run.cpp, headless.cpp, screen.cpp,
+// player.cpp), and of the seams the program itself uses only
+// run_use_recording, for --replay; tests and tools set up a headless
+// game through tests/headless_driver.h.
 #pragma once
 
 struct Recording;

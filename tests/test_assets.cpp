@@ -1,8 +1,10 @@
 // test_assets.cpp -- lint of the shipped game data: every level file loads
 // with the game's own MAP_LOAD and keeps the rules our levels are designed to
-// (walls, floors under swans, the player's start, egg and swan counts, lifts
-// with a bounded track), every sprite loads with load_bitmap at its size and
-// draws where the game expects it, and mkassets refuses broken sources.
+// (walls, floors under swans, the player's start on screen, egg and swan
+// counts, lifts with a bounded track), every sprite loads with load_bitmap at
+// its size and draws where the game expects it, each module's start-up puts
+// the right files in its picture slots and ends the program at a missing or
+// broken one, and mkassets refuses broken sources.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -19,10 +21,12 @@
 #include "actors/duck.h"
 #include "actors/player.h"
 #include "actors/swan.h"
+#include "headless_driver.h"
 #include "map/map.h"
 #include "services/bmp.h"
 #include "services/image.h"
 #include "services/screen.h"
+#include "test_map_util.h"
 
 namespace fs = std::filesystem;
 
@@ -147,6 +151,7 @@ TEST_F(AssetLevels, EachLevelLoadsWithItsActorsAndCountsInRange) {
         EXPECT_EQ(players, 1);
         EXPECT_EQ(ducks, 1);
         EXPECT_EQ(swan_cells, f.swans) << "no swan start beyond the twentieth";
+        for (int k = 0; k <= last_cell; k++) EXPECT_LE(cells[k].code, 10) << "a code the map cannot draw, cell " << k;
     }
 }
 
@@ -185,11 +190,22 @@ TEST_F(AssetLevels, WallsAndFloorKeepEverythingInsideTheGrid) {
 TEST_F(AssetLevels, PlayerStartsOnAFloorWithTheViewCentred) {
     for (int n = 1; n <= LEVELS; n++) {
         SCOPED_TRACE("level " + std::to_string(n));
+        player_x = player_y = -12345;
+        scroll_x = scroll_y = 12345;
         const LevelFacts f = load_level(n);
         EXPECT_GE(f.player_col, 9);
         EXPECT_GE(f.player_row, 7);
         EXPECT_LE(start_scroll_x, 0);
         EXPECT_LE(start_scroll_y, 0);
+        // The load puts the player on the screen and the view on the map.
+        EXPECT_GE(player_x, 0);
+        EXPECT_LE(player_x, 640 - 32);
+        EXPECT_GE(player_y, 0);
+        EXPECT_LE(player_y, 480 - 32);
+        EXPECT_GE(scroll_x, -640);
+        EXPECT_LE(scroll_x, 0);
+        EXPECT_GE(scroll_y, 480 - 32 * f.height);
+        EXPECT_LE(scroll_y, 0);
         EXPECT_EQ(code_at(f.player_col, f.player_row), CELL_EMPTY);
         const int below = code_at(f.player_col, f.player_row + 1);
         EXPECT_TRUE(below == CELL_BLOCK || below == CELL_LADDER);
@@ -255,17 +271,17 @@ TEST_F(AssetLevels, LiftsRunInBoundedShaftsAndTracks) {
                 EXPECT_GE(right - left - 1, 3) << "a track worth riding";
             }
         }
-        // Run the lifts for a while: every lift keeps moving within the map.
-        for (int frame = 0; frame < 2000; frame++) {
+        // Run the lifts for a while: every lift stays inside the walls on
+        // every frame.
+        for (int frame = 0; frame < 3000; frame++) {
             player_x = player_y = -1000; // out of every lift's way
             MAP_UPDATE();
-        }
-        for (int k = 0; k <= last_cell; k++) {
-            if (cells[k].code != CELL_LIFT_V && cells[k].code != CELL_LIFT_H) continue;
-            EXPECT_GE(cells[k].x, 32);
-            EXPECT_LE(cells[k].x, 32 * (map_width - 2));
-            EXPECT_GE(cells[k].y, 32);
-            EXPECT_LE(cells[k].y, 32 * (map_height - 1) - 16);
+            for (int k = 0; k <= last_cell; k++) {
+                const MapCell& c = cells[k];
+                if (c.code != CELL_LIFT_V && c.code != CELL_LIFT_H) continue;
+                ASSERT_TRUE(c.x >= 32 && c.x <= 32 * (map_width - 2) && c.y >= 32 && c.y <= 32 * (map_height - 1) - 16)
+                    << "lift " << k << " at " << c.x << "," << c.y << " on frame " << frame;
+            }
         }
     }
 }
@@ -410,6 +426,151 @@ TEST_F(AssetSprites, LeftPosesMirrorRightPosesAndFramesDiffer) {
         ASSERT_TRUE(a && b);
         EXPECT_GT(differing(a, b), 30) << "two frames of a pose differ visibly";
     }
+}
+
+namespace {
+
+constexpr uint32_t PLAIN = 0xFF64FF64; // what create_image fills a plain slot with
+
+// The slot holds a picture of its own, pixel for pixel gfx/<name>.bmp as
+// load_bitmap reads it (name null: a plain 32 x 32 picture of PLAIN).
+testing::AssertionResult holds(const Image* img, const char* name, int size = 32) {
+    if (img == nullptr) return testing::AssertionFailure() << "no picture";
+    if (img->width != size || img->height != size)
+        return testing::AssertionFailure() << img->width << "x" << img->height << ", not " << size;
+    const Image* file = name ? load_sprite(name, size) : nullptr;
+    for (int y = 0; y < size; y++)
+        for (int x = 0; x < size; x++) {
+            const uint32_t want = file ? file->row(y)[x] : PLAIN;
+            if (img->row(y)[x] != want)
+                return testing::AssertionFailure()
+                       << "pixel " << x << "," << y << " is " << std::hex << img->row(y)[x] << ", not " << want;
+        }
+    return testing::AssertionSuccess();
+}
+
+// No two slots of a table share one picture (the game draws on them apart).
+template <typename T>
+int shared_pictures(const T& table, int n) {
+    int shared = 0;
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < i; j++) shared += table[i] == table[j];
+    return shared;
+}
+
+} // namespace
+
+// Each module's start-up fills its picture slots from the shipped files, in
+// the order its drawing picks them (pose, then frame): the map's cells by
+// code, with both lifts on pictures of their own and the unused codes plain;
+// the swans'; the duck's four copies of one picture; the player's, with his
+// walk and jump counters started afresh.
+TEST_F(AssetSprites, EachStartUpFillsItsSlotsFromTheShippedFiles) {
+    MAP_INIT();
+    SWANS_INIT();
+    DUCK_INIT();
+    player_frame = 1;
+    player_step_count = 7;
+    jump_count = 5;
+    PLAYER_INIT();
+
+    const char* cell_files[CELL_IMAGE_SLOTS] = {};
+    cell_files[CELL_BLOCK] = "block";
+    cell_files[CELL_SEED] = "seed";
+    cell_files[CELL_LADDER] = "ladder";
+    cell_files[CELL_EGG] = "egg";
+    cell_files[CELL_LIFT_V] = cell_files[CELL_LIFT_H] = "moving";
+    for (int i = 0; i < CELL_IMAGE_SLOTS; i++) EXPECT_TRUE(holds(cell_images[i], cell_files[i])) << "cell " << i;
+    EXPECT_EQ(shared_pictures(cell_images, CELL_IMAGE_SLOTS), 0);
+
+    const char* swan_files[] = {"swan-r1", "swan-r2", "swan-l1", "swan-l2", "swan-u1", "swan-u2"};
+    for (int i = 0; i < 6; i++) EXPECT_TRUE(holds(swan_images[i], swan_files[i])) << "swan " << i;
+    EXPECT_EQ(shared_pictures(swan_images, 6), 0);
+
+    for (int i = 0; i < 4; i++) EXPECT_TRUE(holds(duck_images[i], "duck-r2", 64)) << "duck " << i;
+    EXPECT_EQ(shared_pictures(duck_images, 4), 0);
+
+    const char* player_files[] = {"player", "player1", "player-l1", "player-l2", "player-u1", "player-u2"};
+    for (int i = 0; i < 6; i++) EXPECT_TRUE(holds(player_images[i], player_files[i])) << "player " << i;
+    EXPECT_EQ(shared_pictures(player_images, 6), 0);
+    EXPECT_EQ(player_frame, 0);
+    EXPECT_EQ(player_step_count, 0);
+    EXPECT_EQ(jump_count, 0);
+}
+
+namespace {
+
+// A start-up that loads sprites: the report's module and procedure, the
+// source file and the lines that load its first and last sprite, and its
+// files in the order it loads them.
+struct SpriteLoader {
+    const char* module;
+    const char* procedure;
+    void (*start)();
+    const char* source;
+    const char* first_load;
+    const char* last_load;
+    std::vector<const char*> files;
+};
+
+void start_shell() {
+    headless_begin(-1);
+    close_screen_for_tests();
+    SHELL_STARTUP();
+}
+
+std::string fatal_report(int number, const char* text, int line, const SpriteLoader& l) {
+    return "\nAborting due to runtime error " + std::to_string(number) + " (" + text + ") at line " +
+           std::to_string(line) + " of " + l.module + "::" + l.procedure + "()\n\n";
+}
+
+} // namespace
+
+using AssetSpritesDeathTest = AssetFixture;
+
+// A start-up ends the program at the first sprite it cannot load, naming the
+// line that loads it: with no sprite at all "file not found" (2) at its first
+// load, and with its last file not a bitmap "file I/O error" (3) at its last.
+TEST_F(AssetSpritesDeathTest, EachStartUpEndsAtAMissingOrBrokenSprite) {
+    const SpriteLoader loaders[] = {
+        {"map", "MAP_INIT", MAP_INIT, "map/map_load.cpp", "CHECK(load_bitmap(\"gfx\\\\block.bmp\"",
+         "CHECK(load_bitmap(\"gfx\\\\moving.bmp\", cell_images[CELL_LIFT_V]", {"block", "seed", "ladder", "egg", "moving"}},
+        {"swan", "SWANS_INIT", SWANS_INIT, "actors/swan.cpp", "CHECK(load_bitmap(SWAN_FILES[i]",
+         "CHECK(load_bitmap(SWAN_FILES[i]", {"swan-r1", "swan-r2", "swan-l1", "swan-l2", "swan-u1", "swan-u2"}},
+        {"duck", "DUCK_INIT", DUCK_INIT, "actors/duck.cpp", "CHECK(load_bitmap(DUCK_FILE", "CHECK(load_bitmap(DUCK_FILE",
+         {"duck-r2"}},
+        {"player", "PLAYER_INIT", PLAYER_INIT, "actors/player.cpp", "CHECK(load_bitmap(path, image)",
+         "CHECK(load_bitmap(path, image)", {"player", "player1", "player-l1", "player-l2", "player-u1", "player-u2"}},
+        {"main", "{MODLEVEL}", start_shell, "main/shell.cpp", "CHECK(load_bitmap(SHELL_IMAGE_FILES[i]",
+         "CHECK(load_bitmap(SHELL_IMAGE_FILES[i]", {"block", "moving", "swan-r1", "swan-l1"}},
+    };
+    const fs::path base = fs::path(testing::TempDir()) / ("clovenfeld_sprite_loads_" + std::to_string(getpid()));
+    for (const SpriteLoader& l : loaders) {
+        SCOPED_TRACE(l.procedure);
+        const int first = maptest::source_line(l.source, l.first_load);
+        const int last = maptest::source_line(l.source, l.last_load);
+        ASSERT_GT(first, 0);
+        ASSERT_GE(last, first);
+        const fs::path dir = base / l.procedure;
+        fs::remove_all(dir);
+        fs::create_directories(dir / "gfx");
+        EXPECT_EXIT(
+            {
+                if (chdir(dir.c_str()) != 0) _exit(99);
+                l.start();
+            },
+            testing::ExitedWithCode(2), testing::Eq(fatal_report(2, "file not found", first, l)));
+        for (const char* f : l.files)
+            fs::copy_file(fs::path(GAME_DIR) / "gfx" / (std::string(f) + ".bmp"), dir / "gfx" / (std::string(f) + ".bmp"));
+        std::ofstream(dir / "gfx" / (std::string(l.files.back()) + ".bmp"), std::ios::trunc) << "not a bitmap";
+        EXPECT_EXIT(
+            {
+                if (chdir(dir.c_str()) != 0) _exit(99);
+                l.start();
+            },
+            testing::ExitedWithCode(3), testing::Eq(fatal_report(3, "file I/O error", last, l)));
+    }
+    fs::remove_all(base);
 }
 
 namespace {

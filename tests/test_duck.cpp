@@ -10,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -253,34 +251,4 @@ TEST(DuckDraw, CageVisibilityLimitsAreStrict) {
     DRAWCAGE(600, 100);
     EXPECT_TRUE(is_cage(592, 150));
     EXPECT_TRUE(is_cage(639, 91));
-}
-
-TEST(DuckDraw, InitLoadsFourCopiesOfOnePicture) {
-    if (!std::filesystem::exists("gfx/duck-r2.bmp")) GTEST_SKIP() << "sprites not built";
-    ensure_screen();
-    DUCK_INIT();
-    for (int i = 0; i < 4; ++i) {
-        ASSERT_NE(duck_images[i], nullptr);
-        ASSERT_EQ(duck_images[i]->width, 64);
-        ASSERT_EQ(duck_images[i]->height, 64);
-        if (i > 0) {
-            EXPECT_NE(duck_images[i], duck_images[0]);
-            for (int y = 0; y < 64; ++y)
-                for (int x = 0; x < 64; ++x)
-                    ASSERT_EQ(duck_images[i]->row(y)[x], duck_images[0]->row(y)[x]);
-        }
-    }
-}
-
-TEST(DuckDrawDeathTest, MissingPictureEndsWithFileNotFound) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string empty = testing::TempDir() + "duck_no_gfx";
-    std::filesystem::create_directories(empty);
-    EXPECT_EXIT(
-        {
-            if (chdir(empty.c_str()) != 0) _exit(99);
-            ensure_screen();
-            DUCK_INIT();
-        },
-        testing::ExitedWithCode(2), "runtime error 2 \\(file not found\\).*duck::DUCK_INIT");
 }

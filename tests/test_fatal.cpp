@@ -56,17 +56,6 @@ void draw_past_the_end() {
 
 } // namespace
 
-TEST(FatalReport, TextsOfEveryErrorNumber) {
-    EXPECT_STREQ(error_text(0), "");
-    EXPECT_STREQ(error_text(1), "illegal function call");
-    EXPECT_STREQ(error_text(6), "out of bounds array access");
-    EXPECT_STREQ(error_text(9), "\"interrupted\" signal");
-    EXPECT_STREQ(error_text(15), "\"quit request\" signal");
-    EXPECT_STREQ(error_text(17), "end of file");
-    EXPECT_STREQ(error_text(18), "");
-    EXPECT_STREQ(error_text(-1), "");
-}
-
 TEST(FatalReport, LinesModulesAndProcedures) {
     EXPECT_EQ(report(6, 86, "duck", "DUCK_DRAW"),
               "\nAborting due to runtime error 6 (out of bounds array access) at line 86 of duck::DUCK_DRAW()\n\n");

@@ -1,8 +1,6 @@
-// test_map_draw.cpp -- the cell sprites (MAP_INIT), drawing the visible cells
-// on the work page, the scroll limits and the small overview map.
+// test_map_draw.cpp -- drawing the visible cells on the work page, the scroll
+// limits and the small overview map.
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include "services/draw.h"
 #include "services/image.h"
@@ -52,30 +50,6 @@ using MapDraw = MapDrawFixture;
 using MapDrawDeath = MapDrawFixture;
 using MapScroll = MapFixture;
 using MapSmall = MapDrawFixture;
-using MapInit = MapFixture;
-using MapInitDeath = MapFixture;
-
-// A 32 x 32 24-bit bottom-up bitmap of one colour.
-std::vector<uint8_t> sprite_bmp(uint32_t colour) {
-    std::vector<uint8_t> out = {'B', 'M'};
-    put32(out, 54 + 32 * 32 * 3);
-    put32(out, 0);
-    put32(out, 54);
-    put32(out, 40);
-    put32(out, 32);
-    put32(out, 32);
-    out.push_back(1);
-    out.push_back(0);
-    out.push_back(24);
-    out.push_back(0);
-    for (int k = 0; k < 6; k++) put32(out, 0);
-    for (int p = 0; p < 32 * 32; p++) {
-        out.push_back(static_cast<uint8_t>(colour));
-        out.push_back(static_cast<uint8_t>(colour >> 8));
-        out.push_back(static_cast<uint8_t>(colour >> 16));
-    }
-    return out;
-}
 
 } // namespace
 
@@ -283,54 +257,4 @@ TEST_F(MapSmall, DotRoundsTowardsMinusInfinity) {
     EXPECT_EQ(page_pixel(550, 13), 0xFF0000u);
     EXPECT_EQ(page_pixel(551, 13), 0u);
     EXPECT_EQ(page_pixel(550, 14), 0u);
-}
-
-TEST_F(MapInit, ElevenPlainSlotsWithSixSpritesLoaded) {
-    ensure_screen();
-    ASSERT_EQ(mkdir("gfx", 0755), 0);
-    write_file("gfx/block.bmp", sprite_bmp(0x112233));
-    write_file("gfx/seed.bmp", sprite_bmp(0x445566));
-    write_file("gfx/ladder.bmp", sprite_bmp(0x778899));
-    write_file("gfx/egg.bmp", sprite_bmp(0xAABBCC));
-    write_file("gfx/moving.bmp", sprite_bmp(0xDDEEF0));
-    MAP_INIT();
-    const uint32_t loaded[CELL_IMAGE_SLOTS] = {0, 0x112233, 0, 0x445566, 0x778899, 0,
-                                               0, 0xAABBCC, 0xDDEEF0, 0xDDEEF0, 0};
-    for (int slot = 0; slot < CELL_IMAGE_SLOTS; slot++) {
-        SCOPED_TRACE(slot);
-        const Image* img = cell_images[slot];
-        ASSERT_NE(img, nullptr);
-        EXPECT_EQ(img->width, 32);
-        EXPECT_EQ(img->height, 32);
-        const uint32_t want = loaded[slot] ? loaded[slot] : 0x64FF64;
-        EXPECT_EQ(img->row(0)[0] & RGB, want);
-        EXPECT_EQ(img->row(31)[31] & RGB, want);
-        if (!loaded[slot]) {
-            EXPECT_EQ(img->row(7)[9], 0xFF64FF64u);
-        }
-    }
-    // The two lift slots are separate pictures.
-    EXPECT_NE(cell_images[CELL_LIFT_V], cell_images[CELL_LIFT_H]);
-}
-
-TEST_F(MapInitDeath, MissingSpriteEndsTheProgramAtItsLoad) {
-    ensure_screen();
-    ASSERT_EQ(mkdir("gfx", 0755), 0);
-    const int block_line = source_line("map/map_load.cpp", "CHECK(load_bitmap(\"gfx\\\\block.bmp\"");
-    const int egg_line = source_line("map/map_load.cpp", "CHECK(load_bitmap(\"gfx\\\\egg.bmp\"");
-    ASSERT_GT(block_line, 0);
-    ASSERT_GT(egg_line, block_line);
-    EXPECT_EXIT(MAP_INIT(), testing::ExitedWithCode(2),
-                testing::Eq(map_report(2, "file not found", block_line, "MAP_INIT")));
-    // Loaded in table order: with the first three present the egg is missed.
-    write_file("gfx/block.bmp", sprite_bmp(0x112233));
-    write_file("gfx/seed.bmp", sprite_bmp(0x445566));
-    write_file("gfx/ladder.bmp", sprite_bmp(0x778899));
-    write_file("gfx/moving.bmp", sprite_bmp(0xDDEEF0));
-    EXPECT_EXIT(MAP_INIT(), testing::ExitedWithCode(2),
-                testing::Eq(map_report(2, "file not found", egg_line, "MAP_INIT")));
-    // A file that is not a bitmap.
-    write_file("gfx/egg.bmp", {'X', 'Y', 'Z'});
-    EXPECT_EXIT(MAP_INIT(), testing::ExitedWithCode(3),
-                testing::Eq(map_report(3, "file I/O error", egg_line, "MAP_INIT")));
 }

@@ -1,16 +1,9 @@
 // test_player.cpp -- the player's movement on small hand-made maps: walking
 // and the screen's edge bands, gravity, jumps, ladders, the floor opening,
-// collecting, lifts, reset, drawing, MAP_SET and loading the sprites.
+// collecting, lifts, reset, drawing and MAP_SET.
 #include "test_player_map.h"
 
 #include "services/image.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 using namespace player_test;
 
@@ -525,61 +518,6 @@ TEST_F(PlayerState, MapSetOutsideTheTableEndsTheProgram) {
                 "out of bounds array access.*player::MAP_SET");
     EXPECT_EXIT(MAP_SET(-1, 0), ::testing::ExitedWithCode(6),
                 "out of bounds array access.*player::MAP_SET");
-}
-
-// A fresh empty folder to run PLAYER_INIT in.
-std::string make_temp_dir() {
-    char pattern[] = "/tmp/player_init_XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    return dir ? dir : "";
-}
-
-TEST_F(PlayerState, InitWithAMissingSpriteEndsWithFileNotFound) {
-    const std::string dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-    EXPECT_EXIT(
-        {
-            if (chdir(dir.c_str()) != 0) std::exit(99);
-            PLAYER_INIT();
-        },
-        ::testing::ExitedWithCode(2), "file not found.*player::PLAYER_INIT");
-    rmdir(dir.c_str());
-}
-
-TEST_F(PlayerState, InitWithAnUnreadableSpriteEndsWithFileError) {
-    const std::string dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-    const std::string gfx = dir + "/gfx";
-    ASSERT_EQ(mkdir(gfx.c_str(), 0700), 0);
-    const std::string file = gfx + "/player.bmp";
-    FILE* f = std::fopen(file.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fputs("not a bitmap at all", f);
-    std::fclose(f);
-    EXPECT_EXIT(
-        {
-            if (chdir(dir.c_str()) != 0) std::exit(99);
-            PLAYER_INIT();
-        },
-        ::testing::ExitedWithCode(3), "file I/O error.*player::PLAYER_INIT");
-    std::remove(file.c_str());
-    rmdir(gfx.c_str());
-    rmdir(dir.c_str());
-}
-
-TEST_F(PlayerState, InitLoadsTheSixShippedSprites) {
-    player_frame = 1;
-    player_step_count = 7;
-    jump_count = 5;
-    PLAYER_INIT();
-    for (int slot = 0; slot < 6; ++slot) {
-        ASSERT_NE(player_images[slot], nullptr);
-        EXPECT_EQ(player_images[slot]->width, 32);
-        EXPECT_EQ(player_images[slot]->height, 32);
-    }
-    EXPECT_EQ(player_frame, 0);
-    EXPECT_EQ(player_step_count, 0);
-    EXPECT_EQ(jump_count, 0);
 }
 
 } // namespace

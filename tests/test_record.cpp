@@ -223,7 +223,7 @@ TEST(RecordParse, TotalTicksCountTheRepeats) {
         std::string got;
         for (int i = 0; i < 128; ++i)
             if (in.held[i]) {
-                if (!got.empty()) got += ' '; // two steps: see test_platform.cpp's append_number
+                if (!got.empty()) got += ' '; // two steps: see test_run.cpp's append_number
                 got += std::to_string(i);
             }
         got += "|";

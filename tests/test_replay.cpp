@@ -11,9 +11,6 @@
 #include "test_shell_util.h"
 
 #include "main/options.h"
-#include "main/snapshot.h"
-#include "platform/record.h"
-#include "test_hooks.h"
 
 #include <sys/wait.h>
 
@@ -319,12 +316,7 @@ TEST_F(ReplayLevel, EachLevelRecordingTakesEveryEggWithoutLosingALife)
         set_tick_hook(level_tick_hook);
         events.clear();
         fs::current_path(GAME_DIR);
-        run_use_recording(&rec);
-        close_screen_for_tests();
-        ASSERT_EQ(open_screen(18, 32, 2, 0, 0), 0); // applies the recording's line 0
-        set_pages(0, 1);
-        LEVEL_SETUP(lvl, rec.seed);
-        LEVEL_START();
+        ASSERT_TRUE(headless_replay_level(&rec, lvl));
         long played = 0;
         // Stop before the recording runs out: a replay that runs dry ends the program.
         while (quit_code == 0 && current_tick() + 1 < rec.ticks) {

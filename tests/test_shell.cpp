@@ -453,25 +453,3 @@ TEST_F(ShellHud, ShotThatCannotBeWrittenHereGoesToThePlayersFolderAndPlayGoesOn)
     EXPECT_TRUE(fs::is_directory("screen.bmp"));
     EXPECT_EQ(std::distance(fs::directory_iterator(pictures), fs::directory_iterator()), 2);
 }
-
-// Start-up in a directory without the shell's sprites ends the program with
-// "file not found", reported from the shell's main code.
-TEST(ShellStartupDeathTest, MissingSpriteIsFileNotFound)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const auto dir = fs::temp_directory_path() / ("clovenfeld-nogfx-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    const auto saved = fs::current_path();
-    fs::current_path(dir);
-    EXPECT_EXIT(
-        {
-            run_options = RunOptions{};
-            run_options.headless = true;
-            select_platform(&headless_platform);
-            close_screen_for_tests();
-            SHELL_STARTUP();
-        },
-        ::testing::ExitedWithCode(2), "runtime error 2 .*main::.MODLEVEL.");
-    fs::current_path(saved);
-    fs::remove_all(dir);
-}

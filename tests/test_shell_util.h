@@ -5,14 +5,9 @@
 #pragma once
 
 #include "actors/player.h"
-#include "main/shell.h"
+#include "headless_driver.h"
 #include "services/image.h"
-#include "services/keyboard.h"
-#include "platform/platform.h"
-#include "platform/run.h"
-#include "services/screen.h"
 #include "services/text.h"
-#include "test_hooks.h"
 
 #include <gtest/gtest.h>
 
@@ -152,24 +147,9 @@ protected:
         extra_key = 0;
         on_event = nullptr;
         events.clear();
-        run_options = RunOptions{};
-        run_options.headless = true;
-        run_options.fast = true;
-        run_options.seed_given = true;
-        run_options.seed = 7;
-        select_platform(&headless_platform);
-        set_tick_hook(tick_hook);
-        set_event_hook(event_hook);
-
-        static bool started = false;
-        if (!started) {
-            fs::current_path(GAME_DIR);
-            SHELL_STARTUP();
-            started = true;
-        } else if (!screen_is_open()) {
-            open_screen(18, 32, 2, 0, 0);
-            set_pages(0, 1);
-        }
+        headless_begin(7, tick_hook, event_hook);
+        fs::current_path(GAME_DIR);
+        headless_start_shell();
         keyboard_reset();
         fs::current_path(dir_);
         high_score = 0;

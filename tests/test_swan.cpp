@@ -12,9 +12,7 @@
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -687,28 +685,4 @@ TEST(SwanDraw, PicksTheSpriteForPoseAndFrame) {
     EXPECT_EQ(work_page()->row(80)[69], 0xFF000000u);
     swan_images = saved;
     scroll_x = scroll_y = 0;
-}
-
-TEST(SwanDraw, InitLoadsTheSixSprites) {
-    if (!std::filesystem::exists("gfx/swan-r1.bmp")) GTEST_SKIP() << "sprites not built";
-    ensure_screen();
-    SWANS_INIT();
-    for (int i = 0; i < 6; ++i) {
-        ASSERT_NE(swan_images[i], nullptr);
-        EXPECT_EQ(swan_images[i]->width, 32);
-        EXPECT_EQ(swan_images[i]->height, 32);
-    }
-}
-
-TEST(SwanDrawDeathTest, MissingSpriteEndsWithFileNotFound) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string empty = testing::TempDir() + "swan_no_gfx";
-    std::filesystem::create_directories(empty);
-    EXPECT_EXIT(
-        {
-            if (chdir(empty.c_str()) != 0) _exit(99);
-            ensure_screen();
-            SWANS_INIT();
-        },
-        testing::ExitedWithCode(2), "runtime error 2 \\(file not found\\).*swan::SWANS_INIT");
 }

@@ -19,19 +19,12 @@
 // to the cap.
 #pragma once
 
+#include "../tests/headless_driver.h"
 #include "actors/duck.h"
 #include "actors/player.h"
 #include "actors/swan.h"
 #include "level_grid.h"
-#include "main/shell.h"
-#include "main/snapshot.h"
 #include "map/map.h"
-#include "platform/platform.h"
-#include "platform/record.h"
-#include "platform/run.h"
-#include "services/keyboard.h"
-#include "services/screen.h"
-#include "test_hooks.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -66,38 +59,16 @@ inline void on_tick(long)
 // the game folder (gfx/ and levels/) and the shell started (SHELL_STARTUP).
 inline void configure()
 {
-    run_options = RunOptions{};
-    run_options.headless = true;
-    run_options.fast = true;
-    run_options.seed_given = true;
-    run_options.seed = 1;
-    select_platform(&headless_platform);
-    set_event_hook(on_event);
-    set_tick_hook(on_tick);
+    headless_begin(1, on_tick, on_event);
     set_pixel_work(false);
 }
 
 // configure(), starting the shell the first time.
 inline void open_session()
 {
-    static bool started = false;
     configure();
-    if (!started) {
-        SHELL_STARTUP();
-        started = true;
-    }
+    headless_start_shell();
     set_pixel_work(false);
-}
-
-enum { K_LEFT = 1, K_RIGHT = 2, K_UP = 4, K_DOWN = 8 };
-
-inline void hold_keys(int m)
-{
-    keyboard_clear_held();
-    if (m & K_LEFT) keyboard_set_held(KEY_LEFT, true);
-    if (m & K_RIGHT) keyboard_set_held(KEY_RIGHT, true);
-    if (m & K_UP) keyboard_set_held(KEY_UP, true);
-    if (m & K_DOWN) keyboard_set_held(KEY_DOWN, true);
 }
 
 // A new game put at the level with this seed, its box answered.
@@ -281,16 +252,11 @@ inline SolverRun solver_run(int lvl, const std::string& path)
     if (!load_recording(path.c_str(), &rec, &error)) return out;
     platform_reset_for_tests();
     configure();
-    run_use_recording(&rec);
-    close_screen_for_tests();
-    if (open_screen(18, 32, 2, 0, 0) != 0) return out;
-    set_pages(0, 1);
     set_pixel_work(false);
     // The recording answers the level's box itself; a box it did not expect
     // (a life lost) is answered here, or the replay would run dry waiting.
     set_event_hook(on_replay_event);
-    LEVEL_SETUP(lvl, rec.seed);
-    LEVEL_START();
+    if (!headless_replay_level(&rec, lvl)) return out;
     const int lives0 = lives;
     out.closest = 1 << 20;
     while (quit_code == 0 && current_tick() + 1 < rec.ticks) {

@@ -20,20 +20,14 @@
 // and the work page; with --twice the run is made again in the same process
 // and every hash must match.  Exit status 0 when everything held, 1 when a
 // check failed.
+#include "../tests/headless_driver.h"
 #include "actors/duck.h"
 #include "actors/player.h"
 #include "actors/swan.h"
-#include "main/shell.h"
-#include "main/snapshot.h"
 #include "map/map.h"
 #include "services/fatal.h"
 #include "services/image.h"
-#include "services/keyboard.h"
 #include "sound/sound.h"
-#include "platform/platform.h"
-#include "platform/run.h"
-#include "services/screen.h"
-#include "test_hooks.h"
 
 #include <chrono>
 #include <cstdint>
@@ -154,8 +148,6 @@ struct Walk {
     }
 };
 
-enum { K_LEFT = 1, K_RIGHT = 2, K_UP = 4, K_DOWN = 8 };
-
 // The next frame's keys: a key set held for 8 to 60 frames, mostly walking.
 int walk_keys(Walk* w) {
     if (w->frames_left == 0) {
@@ -172,14 +164,6 @@ int walk_keys(Walk* w) {
     }
     w->frames_left--;
     return w->keys;
-}
-
-void hold(int keys) {
-    keyboard_clear_held();
-    if (keys & K_LEFT) keyboard_set_held(KEY_LEFT, true);
-    if (keys & K_RIGHT) keyboard_set_held(KEY_RIGHT, true);
-    if (keys & K_UP) keyboard_set_held(KEY_UP, true);
-    if (keys & K_DOWN) keyboard_set_held(KEY_DOWN, true);
 }
 
 void fail(const char* what, long a, long b) {
@@ -261,7 +245,7 @@ void run(int pass) {
         while (g_frame < level_end && g_frame < g_opt.frames) {
             const int lives_before = lives;
             const int eggs_before = eggs_taken;
-            hold(walk_keys(&walk));
+            hold_keys(walk_keys(&walk));
             g_counting = true;
             PLAY_FRAME();
             sound_render(g_sound_block, SOUND_TICK_FRAMES); // the audio callback's share of the frame
@@ -327,17 +311,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     set_fatal_hook(report_fatal);
-    run_options = RunOptions{};
-    run_options.headless = true;
-    run_options.fast = true;
-    select_platform(&headless_platform);
-    set_event_hook(on_event);
-    set_tick_hook(on_tick);
+    headless_begin(-1, on_tick, on_event);
     sound_reset();
     set_audio_sink(soak_sound);
     g_hashes = new uint64_t[static_cast<size_t>(g_opt.frames / 1000 + 1)];
     const auto t0 = std::chrono::steady_clock::now();
-    SHELL_STARTUP();
+    headless_start_shell();
 
     run(1);
     g_fig.frames = g_frame;

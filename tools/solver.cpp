@@ -25,18 +25,11 @@
 // a plan found from another start of the same level often clears it (without
 // swans only the score differs), and only a plan that takes every egg without
 // losing a life is taken.
+#include "../tests/headless_driver.h"
 #include "actors/duck.h"
 #include "actors/player.h"
-#include "main/shell.h"
-#include "main/snapshot.h"
 #include "map/map.h"
 #include "services/bmp.h"
-#include "services/keyboard.h"
-#include "platform/platform.h"
-#include "platform/run.h"
-#include "platform/record.h"
-#include "services/screen.h"
-#include "test_hooks.h"
 #include "level_grid.h"
 
 #include <algorithm>
@@ -53,7 +46,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum { K_LEFT = 1, K_RIGHT = 2, K_UP = 4, K_DOWN = 8, K_ESCAPE = 16 };
 constexpr uint8_t ACTIONS[] = {0,      K_LEFT,          K_RIGHT,         K_UP,           K_DOWN,
                                K_UP | K_LEFT, K_UP | K_RIGHT, K_DOWN | K_LEFT, K_DOWN | K_RIGHT};
 constexpr int KEY_SETS = sizeof ACTIONS;
@@ -72,16 +64,6 @@ long g_frames_started = 0;                    // PLAY_FRAME calls started on thi
 RecordWriter* g_writer = nullptr;             // where the ticks go, when logging
 int g_duck_weight = 8;                        // worth lost per pixel the duck comes nearer than 192
 int g_through = LAST_LEVEL;                   // --game: the last level to search; the game ends after it
-
-void hold_keys(uint8_t m)
-{
-    keyboard_clear_held();
-    if (m & K_LEFT) keyboard_set_held(KEY_LEFT, true);
-    if (m & K_RIGHT) keyboard_set_held(KEY_RIGHT, true);
-    if (m & K_UP) keyboard_set_held(KEY_UP, true);
-    if (m & K_DOWN) keyboard_set_held(KEY_DOWN, true);
-    if (m & K_ESCAPE) keyboard_set_held(KEY_ESCAPE, true);
-}
 
 void on_event(const char* name)
 {
@@ -580,7 +562,7 @@ bool solve_game(uint32_t seed, const std::string& out_dir, int max_generations)
     // Line 0: the screen opens with no key held.
     unsigned char none[128] = {};
     record_line(&writer, none, nullptr, 0);
-    SHELL_STARTUP();
+    headless_start_shell();
     FILL_TITLE_LINES();
     TITLE();
     NEW_GAME();
@@ -672,18 +654,11 @@ int main(int argc, char** argv)
     fs::create_directories(out);
     fs::current_path(dir);
 
-    run_options = RunOptions{};
-    run_options.headless = true;
-    run_options.fast = true;
-    run_options.seed_given = true;
-    run_options.seed = seed;
-    select_platform(&headless_platform);
-    set_event_hook(on_event);
-    set_tick_hook(on_tick);
+    headless_begin(seed, on_tick, on_event);
 
     bool ok = true;
     if (game) ok = solve_game(seed, out, max_generations) && ok;
-    else SHELL_STARTUP();
+    else headless_start_shell();
     for (int l : levels) {
         if (l < 1 || l > LAST_LEVEL) {
             std::fprintf(stderr, "solver: no level %d\n", l);

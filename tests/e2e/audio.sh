@@ -21,7 +21,6 @@
 set -euo pipefail
 
 game=$(readlink -f "${1:?usage: audio.sh GAME}")
-game_dir=$(dirname "$game")
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 e2e_need Xvfb xdotool xwininfo openbox wmctrl python3
@@ -29,12 +28,9 @@ e2e_begin audio
 
 e2e_xvfb 191 240 800x600
 e2e_openbox
-cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
-cd "$work"
+e2e_copy_data "$game"
+export SDL_VIDEODRIVER=x11
 
-# The window of this game ($game_pid): the last one's may still be on the
-# screen for a moment after it ended, longer on a busy machine.
-find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
 # audio_wait MS: waits until the sound device has taken MS more milliseconds
 # of sound (the disk driver's file $raw has grown by as much), so the sounds
 # around it stand that far apart in the capture however busy the machine is;
@@ -45,14 +41,10 @@ audio_wait() {
   local want=$(( $(stat -c %s "$raw") + $1 * 192 )) # 48000 frames of 4 bytes a second
   wait_for 60 sh -c "[ \$(stat -c %s '$raw') -ge $want ]" || fail "the sound device stopped taking sound"
 }
-# play: the short game, its input recorded to $1.
+# play ARGS...: the short game, started with ARGS.
 play() {
-  wait_for 60 find_window || fail "the game window did not appear"
-  win=$(find_window)
-  wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
-  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
-  press_until space 1 ' infobox:Level 1$'
-  press_until space 1 ' level:1$'
+  e2e_open "$game" --scale 1 --seed 3 --events "$@"
+  e2e_into_play
   audio_wait 1500 # the level's jingle ends first: each sound below stands apart
   xdotool keydown Right
   wait_for 60 seen 1 ' sound:egg$' || { xdotool keyup Right; fail "walking right took no egg"; }
@@ -64,27 +56,16 @@ play() {
   audio_wait 500 # the fade to silence is in the capture before the next jump
   press_until Up 2 ' sound:land$'
   audio_wait 800
-  wmctrl -i -c "$win"
-  wait_for 60 sh -c "! kill -0 $game_pid" || fail "the game did not end"
-  local status=0
-  wait "$game_pid" || status=$?
-  game_pid=""
-  [ "$status" = 0 ] || fail "the game ended with status $status"
+  e2e_close
 }
 
 raw="$work/window.raw"
-SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$raw" \
-  "$game" --scale 1 --seed 3 --events --record "$work/window.rec" >"$work/game.out" 2>"$work/game.err" &
-game_pid=$!
-play
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$raw" play --record "$work/window.rec"
 raw=""
-"$game" --replay "$work/window.rec" --fast --events --audio-out "$work/offline.wav" >"$work/replay.out" ||
-  fail "the window's recording did not replay"
 # The whole run, each event at its tick, against the headless replay of its
 # recording: a window that lost or added a sound, or a recording that ends
 # early, differs.
-diff -u "$work/replay.out" "$work/game.out" >"$work/events.diff" ||
-  fail "the window's events differ from its replay's: $(head -8 "$work/events.diff" | tr '\n' ';')"
+e2e_check_replay "the window's recording" "$work/window.rec" - --audio-out "$work/offline.wav"
 grep ' sound:' "$work/replay.out" >"$work/offline.sounds" || true
 # The sounds the play makes, in this order (others, such as steps, between).
 awk '{ print $3 }' "$work/offline.sounds" | awk -v want="start level-start egg jump land jump land" '
@@ -99,10 +80,7 @@ python3 "$here/sound_capture.py" check "$work/window.raw" "$work/offline.wav" "$
   fail "the window's sound is not the offline render's"
 
 # --- 2. no sound device ------------------------------------------------------------
-: >"$work/game.out"
-SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=none-such "$game" --scale 1 --seed 3 --events >"$work/game.out" 2>"$work/game.err" &
-game_pid=$!
-play
+SDL_AUDIODRIVER=none-such play
 [ "$(grep -c . "$work/game.err")" -le 1 ] || fail "more than one line of message without a sound device"
 echo "e2e: without a sound device the game played on: $(cat "$work/game.err")"
 echo "e2e: audio passed"

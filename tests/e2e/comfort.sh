@@ -23,62 +23,33 @@ set -euo pipefail
 
 game=$(readlink -f "${1:?usage: comfort.sh GAME XWD_COMPARE}")
 compare=$(readlink -f "${2:?usage: comfort.sh GAME XWD_COMPARE}")
-game_dir=$(dirname "$game")
 source "$(dirname "$0")/common.sh"
 e2e_need Xvfb xdotool xwininfo xwd openbox wmctrl xclock
 e2e_begin comfort
-
 e2e_xvfb 241 290 1400x1100
 e2e_openbox
-cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
-cd "$work"
+e2e_copy_data "$game"
 export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
 
-# The window of this game ($game_pid): the last one's may still be on the
-# screen for a moment after it ended, longer on a busy machine.
-find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
-size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
-is_size() { [ "$(size_of "$1")" = "$2" ]; }
 # start CONFIG ARGS...: the game with XDG_CONFIG_HOME=CONFIG, up to its title.
 start() {
   local config=$1; shift
-  XDG_CONFIG_HOME="$config" "$game" --events "$@" >"$work/game.out" 2>"$work/game.err" &
-  game_pid=$!
-  wait_for 60 find_window || fail "the game window did not appear"
-  win=$(find_window)
-  wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
-  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
+  XDG_CONFIG_HOME="$config" e2e_open "$game" --events "$@"
 }
 capture() { xwd -silent -id "$win" -out "$work/$1.xwd" || fail "xwd could not capture the window"; }
 same() { cmp -s "$work/$1.xwd" "$work/$2.xwd"; }
 # moved_from NAME: the window's picture is no longer NAME's.
 moved_from() { capture moved; ! same "$1" moved; }
-# close: the close button, status 0.
-close() {
-  wmctrl -i -c "$win"
-  wait_for 60 sh -c "! kill -0 $game_pid" || fail "the close button did not end the game"
-  local status=0
-  wait "$game_pid" || status=$?
-  game_pid=""
-  [ "$status" = 0 ] || fail "the game ended with status $status"
-}
-into_play() {
-  press_until space 1 ' infobox:Level 1$'
-  press_until space 1 ' level:1$'
-}
-# replays RECORDING with the window's events and last picture (the window
-# captured as last.xwd at 1x).
+# check_replay RECORDING WHAT: the replay has the window's events and last
+# picture (the window captured as last.xwd at 1x).
 check_replay() {
-  "$game" --replay "$1" --fast --events --shot "$work/replay.bmp" >"$work/replay.out" || fail "$1 did not replay"
-  diff -q "$work/game.out" "$work/replay.out" >/dev/null ||
-    fail "$2: the replay's events differ: $(diff "$work/game.out" "$work/replay.out" | head -4 | tr '\n' ';')"
-  "$compare" "$work/last.xwd" "$work/replay.bmp" 1 0 0 >/dev/null || fail "$2: the replay's last picture differs"
+  e2e_check_replay "$2" "$1" "$work/last.xwd"
   echo "e2e: $2: the replay has the window's $(wc -l <"$work/game.out") events and last picture"
 }
 
 # --- 1. P, and the focus ---------------------------------------------------------------
 start "$work/cfg1" --scale 1
-into_play
+e2e_into_play
 capture playing
 press p
 xwd_still paused || fail "the picture moved while paused"
@@ -101,36 +72,36 @@ xwd_still unfocused && paused=0
 kill "$clock_pid" 2>/dev/null || true
 [ "$paused" = 0 ] || fail "losing the focus did not pause the game"
 echo "e2e: another window taking the focus paused the game"
-close
+e2e_close
 
 # --- 2. a game recorded with two pauses ----------------------------------------------
 start "$work/cfg2" --scale 1 --record "$work/paused.rec"
-into_play
+e2e_into_play
 for n in 1 2; do
   xdotool keydown Right; sleep 0.4; xdotool keyup Right
   press p; sleep 0.4; press p
 done
 press_until Escape 1 ' infobox:Final Score: [0-9]+$'
 xwd_still last || fail "the Final Score box did not settle"
-close
+e2e_close
 check_replay "$work/paused.rec" "two pauses"
 
 # --- 3. F11 remembered ----------------------------------------------------------------
 start "$work/cfg3" --scale 1
 xdotool key F11
-wait_for 30 is_size "$win" 1400x1100 || fail "F11 did not fill the screen"
-close
+wait_for 30 e2e_is_size "$win" 1400x1100 || fail "F11 did not fill the screen"
+e2e_close
 grep -Eq '^fullscreen *= *true' "$work/cfg3/clovenfeld/settings.ini" || fail "the settings file does not say fullscreen"
 start "$work/cfg3"
-wait_for 30 is_size "$win" 1400x1100 || fail "the next start was not fullscreen ($(size_of "$win"))"
-close
+wait_for 30 e2e_is_size "$win" 1400x1100 || fail "the next start was not fullscreen ($(e2e_size_of "$win"))"
+e2e_close
 echo "e2e: fullscreen chosen with F11 was remembered by the next start"
 
 # --- 4. Left bound to A ---------------------------------------------------------------
 mkdir -p "$work/cfg4/clovenfeld"
 printf '# my keys\nkey.left = KeyA\n' >"$work/cfg4/clovenfeld/settings.ini"
 start "$work/cfg4" --scale 1 --record "$work/bound.rec"
-into_play
+e2e_into_play
 # A held until a step is heard: the game has seen Left held.
 xdotool keydown a
 wait_for 60 seen 1 ' sound:step$' || { xdotool keyup a; fail "A held did not walk"; }
@@ -138,7 +109,7 @@ xdotool keyup a
 sleep 0.2
 press_until Escape 1 ' infobox:Final Score: [0-9]+$'
 xwd_still last || fail "the Final Score box did not settle"
-close
+e2e_close
 grep -Eq '(^|[ x])75( [0-9 ]*)?\|' "$work/bound.rec" || fail "A did not hold Left's scan code (75)"
 check_replay "$work/bound.rec" "Left bound to A, replayed without the file"
 head -1 "$work/cfg4/clovenfeld/settings.ini" | grep -q '^# my keys' || fail "the player's comment was lost"
@@ -149,7 +120,7 @@ head -c 3000 /dev/urandom >"$work/cfg5/clovenfeld/settings.ini"
 cp "$work/cfg5/clovenfeld/settings.ini" "$work/junk.ini"
 start "$work/cfg5" --scale 1
 grep -q 'settings.ini' "$work/game.err" || fail "no message about the unreadable settings"
-close
+e2e_close
 cmp -s "$work/junk.ini" "$work/cfg5/clovenfeld/settings.ini" || fail "the unreadable file was rewritten"
 echo "e2e: a settings file of random bytes: the defaults, and $(grep -c . "$work/game.err") lines of message"
 
@@ -158,10 +129,10 @@ echo "e2e: a settings file of random bytes: the defaults, and $(grep -c . "$work
 start "$work/cfg6" --scale 1 --no-settings
 press p
 xdotool key F11
-wait_for 10 is_size "$win" 1400x1100 || fail "F11 while paused did not fill the screen ($(size_of "$win"))"
+wait_for 10 e2e_is_size "$win" 1400x1100 || fail "F11 while paused did not fill the screen ($(e2e_size_of "$win"))"
 xdotool key F11
-wait_for 10 is_size "$win" 640x480 || fail "F11 again while paused gave $(size_of "$win"), not 640x480"
-close
+wait_for 10 e2e_is_size "$win" 640x480 || fail "F11 again while paused gave $(e2e_size_of "$win"), not 640x480"
+e2e_close
 echo "e2e: F11 while paused went fullscreen and back"
 
 # --- 7. taps of 2 ms --------------------------------------------------------------------
@@ -169,11 +140,11 @@ echo "e2e: F11 while paused went fullscreen and back"
 # taps of Up each hold Up's scan code (72) on a tick of the recording, and a
 # tap of Escape ends the game.
 start "$work/cfg7" --scale 1 --no-settings --record "$work/taps.rec"
-into_play
+e2e_into_play
 for n in 1 2 3 4 5 6; do xdotool keydown --delay 0 Up sleep 0.002 keyup --delay 0 Up; sleep 0.3; done
 xdotool keydown --delay 0 Escape sleep 0.002 keyup --delay 0 Escape
 wait_for 10 seen 1 ' infobox:Final Score: [0-9]+$' || fail "a tap of Escape was lost"
-close
+e2e_close
 taps=$(awk -F'|' '{ sub(/^[0-9]+x /, "", $1); up = ($1 ~ /(^| )72( |$)/); if (up && !was) n++; was = up }
                   END { print n + 0 }' "$work/taps.rec")
 [ "$taps" = 6 ] || fail "of 6 taps of Up, $taps held Up for a tick"
@@ -184,13 +155,13 @@ echo "e2e: 6 taps of Up of 2 ms each held Up for a tick, and a tap of Escape end
 # the game says where, and play goes on to the end of the game.
 mkdir -p "$work/screen.bmp" "$work/pictures"
 XDG_PICTURES_DIR="$work/pictures" start "$work/cfg8" --scale 1 --no-settings
-into_play
+e2e_into_play
 press s
 wait_for 10 sh -c "ls '$work/pictures' | grep -Eq '^clovenfeld-[0-9]{8}-[0-9]{6}\.bmp$'" ||
   fail "S did not save the shot in the pictures folder: $(ls "$work/pictures")"
 grep -q "screenshot saved to $work/pictures/clovenfeld-" "$work/game.err" || fail "the game did not say where the shot went"
 kill -0 "$game_pid" || fail "S ended the game"
 press_until Escape 1 ' infobox:Final Score: [0-9]+$'
-close
+e2e_close
 echo "e2e: S with screen.bmp a folder saved $(ls "$work/pictures") and play went on"
 echo "e2e: comfort passed"

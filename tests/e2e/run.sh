@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # run.sh -- end-to-end test of the real game program in a real window.
 #
-# Starts a virtual X server and a small window manager, runs the game from a
+# Starts a virtual X server and the window manager, runs the game from a
 # scratch directory holding copies of gfx/ and levels/, and plays it with real
 # key presses through XTEST: the title screen, Space into level 1, Space to
 # close the "Level 1" box, S for a screenshot whose HUD pixels are checked,
@@ -12,70 +12,37 @@
 set -euo pipefail
 
 game=$(readlink -f "${1:?usage: run.sh PATH-OF-GAME-BINARY}")
-game_dir=$(dirname "$game")
 source "$(dirname "$0")/common.sh"
-e2e_need Xvfb xdotool xwininfo matchbox-window-manager od
+e2e_need Xvfb xdotool xwininfo openbox od
 e2e_begin e2e
-
-# --- X server and window manager -------------------------------------------------
 e2e_xvfb 91 140 640x480
+e2e_openbox
+e2e_copy_data "$game"
+export SDL_VIDEODRIVER=x11
 
-matchbox-window-manager -use_titlebar no >"$work/wm.log" 2>&1 &
-wm_pid=$!
-
-# --- the game ------------------------------------------------------------------------
-cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
-cd "$work"
 # --events only adds a log line on stdout for each picture the game shows,
 # which lets this script wait for the right moment instead of guessing.
-start_game() {
-  SDL_VIDEODRIVER=x11 "$game" --events >"$work/game.out" 2>"$work/game.err" &
-  game_pid=$!
-}
-start_game
-
-# The window of this game ($game_pid): the last one's may still be on the
-# screen for a moment after it ended, longer on a busy machine.
-find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
-if ! wait_for 60 find_window; then
+e2e_start "$game" --events
+if ! wait_for 60 e2e_find_window; then
   # A game that could not reach the X server at all (a slow server on a busy
   # machine) gets one more try; any other failure is the game's.
-  if ! kill -0 "$game_pid" 2>/dev/null && grep -q "no video" "$work/game.err"; then
+  if e2e_ended && grep -q "no video" "$work/game.err"; then
     wait "$game_pid" 2>/dev/null || true
-    start_game
-    wait_for 60 find_window || fail "the game window did not appear"
-  else
-    fail "the game window did not appear"
+    e2e_start "$game" --events
   fi
 fi
-win=$(find_window)
-[ -n "$win" ] || fail "the game window did not appear"
+e2e_window
 
 title=$(xdotool getwindowname "$win")
 case "$title" in
   "Clovenfeld Returns [Version 0.5 (2026)] "?*) ;;
   *) fail "unexpected window title: $title" ;;
 esac
-geometry=$(xwininfo -id "$win")
-width=$(sed -n 's/^ *Width: *//p' <<<"$geometry")
-height=$(sed -n 's/^ *Height: *//p' <<<"$geometry")
-[ "$width" = 640 ] && [ "$height" = 480 ] || fail "window is ${width}x${height}, not 640x480"
-
-xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
-wait_for 30 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
+[ "$(e2e_size_of "$win")" = 640x480 ] || fail "window is $(e2e_size_of "$win"), not 640x480"
+e2e_focus
 
 # Key presses go through XTEST to the focused window, as a keyboard's would
 # (press, seen and press_until are in common.sh).
-# Holds a key until the condition holds or the time runs out.
-hold_until() {
-  local key=$1 secs=$2; shift 2
-  xdotool keydown "$key"
-  local ok=1
-  wait_for "$secs" "$@" && ok=0
-  xdotool keyup "$key" 2>/dev/null || true
-  return $ok
-}
-
 bmp_size() { [ -f screen.bmp ] && [ "$(stat -c %s screen.bmp)" = 1228854 ]; }
 # The pixel (x, y) of screen.bmp as RRGGBB (the file is 32-bit bottom-up).
 bmp_pixel() {
@@ -98,9 +65,8 @@ count_colour() {
 
 # The title screen is up (the game waits there); Space starts a game, and a
 # second Space closes the "Level 1" box.  Then S saves the frame.
-wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
-press_until space 1 ' infobox:Level 1$'
-press_until space 1 ' level:1$'
+e2e_title
+e2e_into_play
 sleep 0.2
 rm -f screen.bmp
 for attempt in 1 2 3 4 5; do
@@ -131,10 +97,5 @@ seen 1 ' infobox:Game Over$' && fail "Escape with lives left showed Game Over"
 kill -0 "$game_pid" 2>/dev/null || fail "Escape in play ended the program"
 press_until space 2 ' title$'
 kill -0 "$game_pid" 2>/dev/null || fail "the program ended on the title screen without Escape"
-exited() { ! kill -0 "$game_pid" 2>/dev/null; }
-hold_until Escape 60 exited || fail "Escape on the title screen did not end the program"
-status=0
-wait "$game_pid" || status=$?
-game_pid=""
-[ "$status" = 0 ] || fail "the program ended with status $status"
+e2e_quit
 echo "e2e: passed (title, level 1, screenshot, HUD, Escape, final score, quit with status 0)"

@@ -32,57 +32,28 @@ game_dir=$(dirname "$game")
 source "$(dirname "$0")/common.sh"
 e2e_need Xvfb xdotool xwininfo xwd xprop openbox wmctrl python3
 e2e_begin window
-
-# --- X server and window manager -------------------------------------------------
 e2e_xvfb 141 190 2000x1600
 e2e_openbox
+e2e_copy_data "$game"
+export SDL_VIDEODRIVER=x11
 
-cp -r "$game_dir/gfx" "$game_dir/levels" "$work/"
-cd "$work"
-
-start_game() {
-  # No settings: each start's size is its options' alone.
-  SDL_VIDEODRIVER=x11 "$game" --no-settings --events "$@" >"$work/game.out" 2>"$work/game.err" &
-  game_pid=$!
-}
-# The window of this game ($game_pid): the last one's may still be on the
-# screen for a moment after it ended, longer on a busy machine.
-find_window() { xdotool search --all --onlyvisible --pid "$game_pid" --name '^Clovenfeld Returns ' | head -n1; }
-size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
-is_size() { [ "$(size_of "$1")" = "$2" ]; }
-# shows NAME PAGE.bmp SCALE X Y: the window's pixels (NAME.xwd) are the page's.
-shows() { xwd -silent -id "$win" -out "$work/$1.xwd" && "$compare" "$work/$1.xwd" "$2" "$3" "$4" "$5" >/dev/null; }
-# check_picture NAME PAGE.bmp SCALE X Y: the window's pixels against the page,
-# captured again until they match (the window is drawn a moment after it
-# changes) or a generous time has passed.
+# check_picture NAME PAGE.bmp SCALE X Y: the window shows the page (e2e_expect_picture).
 check_picture() {
-  wait_for 30 shows "$@" ||
-    fail "$1: the window does not show the page at ${3}x at $4,$5: $("$compare" "$work/$1.xwd" "$2" "$3" "$4" "$5" 2>&1 | tail -n 1)"
+  e2e_expect_picture "$@"
   echo "e2e: $1: the window shows the page at ${3}x at $4,$5, pixel for pixel"
-}
-end_game() {
-  hold_escape() { xdotool keydown Escape; wait_for 60 sh -c "! kill -0 $game_pid"; local r=$?; xdotool keyup Escape; return $r; }
-  hold_escape || fail "Escape on the title screen did not end the program"
-  local status=0
-  wait "$game_pid" || status=$?
-  game_pid=""
-  [ "$status" = 0 ] || fail "the program ended with status $status"
-}
-activate() {
-  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
-  wait_for 30 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
 }
 
 # open_game SIZE WHAT ARGS...: starts the game with ARGS, waits for its
 # window ($win) to reach SIZE (WHAT names the case in a failure) and for the
-# title screen.
+# title screen, and gives it the focus.
 open_game() {
   local size=$1 what=$2; shift 2
-  start_game "$@"
-  wait_for 60 find_window || fail "the game window did not appear"
-  win=$(find_window)
-  wait_for 30 is_size "$win" "$size" || fail "$what opened $(size_of "$win"), not $size"
-  wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
+  # No settings: each start's size is its options' alone.
+  e2e_start "$game" --no-settings --events "$@"
+  e2e_window
+  wait_for 30 e2e_is_size "$win" "$size" || fail "$what opened $(e2e_size_of "$win"), not $size"
+  e2e_title
+  e2e_focus
 }
 
 # --- 1. --scale 3 ------------------------------------------------------------------
@@ -124,14 +95,12 @@ if words[:len(want)] != want:
     sys.exit("icon %dx%d, %d words, differs from %s (%dx%d)" % (words[0], words[1], len(words), sys.argv[2], w, h))
 print("e2e: the window's icon is %s, %dx%d, pixel for pixel" % (sys.argv[2].split("/")[-1], w, h))
 PY
-activate
-end_game
+e2e_quit
 open_game 2000x1600 "--fullscreen (the whole screen)" --fullscreen --scale 1
-activate
 xdotool key F11
-wait_for 30 is_size "$win" 640x480 || fail "F11 after --fullscreen gave $(size_of "$win"), not 640x480"
+wait_for 30 e2e_is_size "$win" 640x480 || fail "F11 after --fullscreen gave $(e2e_size_of "$win"), not 640x480"
 echo "e2e: --fullscreen filled the screen, F11 gave the window 640x480"
-end_game
+e2e_quit
 
 # --- 2. resizing, fullscreen, the game going on --------------------------------------
 "$game" --headless --stop-at title --shot "$work/title.bmp" || fail "no headless shot of the title"
@@ -141,19 +110,18 @@ printf 'clovenfeld-recording 1\nseed 5\n5x |\n|32\n400x |\n' >"$work/box.rec"
   fail "no headless shot of the Level 1 box"
 open_game 1280x960 "without --scale (2x on 2000x1600), the window" --seed 5 --record "$work/window.rec"
 echo "e2e: without --scale the window opened at 1280x960"
-activate
 xdotool windowsize "$win" 1600 1000
-wait_for 30 is_size "$win" 1600x1000 || fail "the window could not be resized to 1600x1000"
+wait_for 30 e2e_is_size "$win" 1600x1000 || fail "the window could not be resized to 1600x1000"
 sleep 0.5
 check_picture resized "$work/title.bmp" 2 160 20
 
 toggle_twice() { # KEYS: fullscreen, then back to 1600 x 1000
   xdotool key "$1"
-  wait_for 30 is_size "$win" 2000x1600 || fail "$1 did not fill the screen (window $(size_of "$win"))"
+  wait_for 30 e2e_is_size "$win" 2000x1600 || fail "$1 did not fill the screen (window $(e2e_size_of "$win"))"
   sleep 0.5
   [ -n "${2:-}" ] && check_picture "fullscreen-$1" "$2" 3 40 80
   xdotool key "$1"
-  wait_for 30 is_size "$win" 1600x1000 || fail "$1 again did not restore 1600x1000 (window $(size_of "$win"))"
+  wait_for 30 e2e_is_size "$win" 1600x1000 || fail "$1 again did not restore 1600x1000 (window $(e2e_size_of "$win"))"
   echo "e2e: $1 filled the screen and restored the window"
 }
 toggle_twice F11 "$work/title.bmp"
@@ -177,7 +145,7 @@ for attempt in 1 2 3 4 5 6; do
 done
 seen 1 ' infobox:Final Score: [0-9]+$' || fail "Escape did not end the game"
 press_until space 2 ' title$'
-end_game
+e2e_quit
 
 # Down (scan code 80) is held on every tick from its first to its last, and
 # for most of the play from "level:1" to the Final Score box (the toggles
@@ -202,42 +170,28 @@ awk -v played=$(( score_at - level_at )) '
 echo "e2e: the Level 1 box in the window equals its headless replay, pixel for pixel"
 
 # --- 3. the close button ----------------------------------------------------------------
-# close_game WHAT [picture]: captures the window, asks the window manager to
-# close it, and checks the program ends with status 0.  The
-# recording then replays headless with every event (each frame included) at
-# the window's tick; with "picture" its last picture is also the window's.
+# close_game WHAT [picture]: the close button ends the program with status 0
+# (e2e_close), and the recording replays headless with every event (each
+# frame included) at the window's tick (e2e_check_replay); with "picture" its
+# last picture is also the window's, captured once it settled.
 close_game() {
-  local what=$1 status=0
+  local what=$1 capture=-
   if [ "${2:-}" = picture ]; then
     xwd_still close || fail "the window's picture did not settle $what"
+    capture="$work/close.xwd"
   fi
-  wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
-  wait_for 60 sh -c "! kill -0 $game_pid" || fail "the close button did not end the program $what"
-  wait "$game_pid" || status=$?
-  game_pid=""
-  [ "$status" = 0 ] || fail "the close button ended the program $what with status $status"
-  "$game" --replay "$work/close.rec" --fast --events --shot "$work/close.bmp" >"$work/replay.out" ||
-    fail "the recording of the game closed $what did not replay"
-  diff -q "$work/game.out" "$work/replay.out" >/dev/null ||
-    fail "the replay of the game closed $what differs: $(diff "$work/game.out" "$work/replay.out" | head -5 | tr '\n' ';')"
-  if [ "${2:-}" = picture ]; then
-    "$compare" "$work/close.xwd" "$work/close.bmp" 1 0 0 >/dev/null ||
-      fail "the window closed $what differs from its replay's last picture"
-  fi
+  e2e_close "$what"
+  e2e_check_replay "the game closed $what" "$work/close.rec" "$capture"
   echo "e2e: closed $what: status 0; its replay has the same $(wc -l <"$work/game.out") events${2:+ and picture}"
 }
 open_game 640x480 "--scale 1" --scale 1 --record "$work/close.rec"
-activate
 close_game "on the title screen" picture
 open_game 640x480 "--scale 1" --scale 1 --record "$work/close.rec"
-activate
 press_until space 1 ' infobox:Level 1$'
 sleep 0.3
 close_game "in a box" picture
 open_game 640x480 "--scale 1" --scale 1 --record "$work/close.rec"
-activate
-press_until space 1 ' infobox:Level 1$'
-press_until space 1 ' level:1$'
+e2e_into_play
 xdotool keydown Right
 # Four steps (11 ticks apart) are heard with Right held: the game has seen it
 # for 33 ticks or more, however slow the machine.
@@ -251,13 +205,8 @@ echo "e2e: the recording closed in play holds Right on its last $played ticks"
 [ "$played" -ge 30 ] || fail "the recording closed in play holds Right on only $played ticks"
 
 # --- 4. the X server goes away in mid-game ----------------------------------------------
-start_game
-wait_for 60 find_window || fail "the game window did not appear"
-win=$(find_window)
-wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
-activate
-press_until space 1 ' infobox:Level 1$'
-press_until space 1 ' level:1$'
+open_game 1280x960 "without --scale, the window"
+e2e_into_play
 kill -9 "$xvfb_pid"
 wait "$xvfb_pid" 2>/dev/null || true
 xvfb_pid=""

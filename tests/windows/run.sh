@@ -42,10 +42,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv=d"
 wine_cleanup() { wineserver -k 2>/dev/null || true; e2e_cleanup; }
 trap wine_cleanup EXIT
 
-cp -r "$(dirname "$game")/gfx" "$(dirname "$game")/levels" "$work/"
+e2e_copy_data "$game"
 cp "$exe" "$work/clovenfeld.exe"
 cp "$rec" "$work/game.rec"
-cd "$work"
 # The X server comes first: Wine's desktop process, started with the prefix,
 # takes the screen's size from it for every later program.
 e2e_xvfb 191 240 1600x1200
@@ -90,50 +89,43 @@ echo "windows: headless: $(wc -l <wine.events) event lines ($(grep -c ' sound:' 
 # --- 2. the window ---------------------------------------------------------------------
 "$game" --headless --stop-at title --shot title.bmp || fail "no Linux shot of the title"
 
-wine clovenfeld.exe --no-settings --events --scale 1 --record window.rec >game.out 2>game.err &
-game_pid=$!
-find_window() { xdotool search --onlyvisible --name '^Clovenfeld Returns ' | head -n1; }
-size_of() { xwininfo -id "$1" | awk '/^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 } END { print w "x" h }'; }
-is_size() { [ "$(size_of "$1")" = "$2" ]; }
-wait_for 60 find_window || fail "the game window did not appear"
-win=$(find_window)
-wait_for 60 seen 1 ' title$' || fail "the title screen was not shown"
+# The window of a program under Wine is not the process started.
+export E2E_ANY_WINDOW=1
+e2e_start wine clovenfeld.exe --no-settings --events --scale 1 --record window.rec
+e2e_window
+e2e_title
 start_ns=$(date +%s%N)
-wait_for 30 is_size "$win" 640x480 || fail "--scale 1 opened $(size_of "$win"), not 640x480"
-# shows NAME PAGE.bmp SCALE X Y: the window's pixels (NAME.xwd) are the page's.
-# Wine copies what is drawn to the X window a moment later: a few tries.
-shows() { xwd -silent -id "$win" -out "$1.xwd" && "$compare" "$1.xwd" "$2" "$3" "$4" "$5" >/dev/null; }
-wait_for 30 shows title title.bmp 1 0 0 ||
-  fail "the window's title screen differs from the Linux shot: $("$compare" title.xwd title.bmp 1 0 0 | tail -n 1)"
+wait_for 30 e2e_is_size "$win" 640x480 || fail "--scale 1 opened $(e2e_size_of "$win"), not 640x480"
+# Wine copies what is drawn to the X window a moment later: the pictures are
+# captured until they match (e2e_expect_picture).
+e2e_expect_picture title title.bmp 1 0 0
 echo "windows: window: the title screen equals the Linux shot, pixel for pixel"
-xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win" || true
-wait_for 30 sh -c "[ \"\$(xdotool getwindowfocus)\" = $win ]" || fail "the game window did not get the focus"
+e2e_focus
 # Wine hands the focus on to the program a moment later, later still on a
 # busy machine: F11 again while the window is still at 640 x 480.
 for attempt in 1 2 3 4 5 6; do
-  is_size "$win" 640x480 && xdotool key F11
-  wait_for 10 is_size "$win" 1600x1200 && break
+  e2e_is_size "$win" 640x480 && xdotool key F11
+  wait_for 10 e2e_is_size "$win" 1600x1200 && break
 done
-is_size "$win" 1600x1200 || fail "F11 did not fill the screen (window $(size_of "$win"))"
-wait_for 30 shows full title.bmp 2 160 120 ||
-  fail "fullscreen does not show the title at 2x, centred: $("$compare" full.xwd title.bmp 2 160 120 | tail -n 1)"
+e2e_is_size "$win" 1600x1200 || fail "F11 did not fill the screen (window $(e2e_size_of "$win"))"
+e2e_expect_picture full title.bmp 2 160 120
 xdotool key F11
-wait_for 30 is_size "$win" 640x480 || fail "F11 again did not give back 640x480 (window $(size_of "$win"))"
+wait_for 30 e2e_is_size "$win" 640x480 || fail "F11 again did not give back 640x480 (window $(e2e_size_of "$win"))"
 echo "windows: window: F11 filled the screen with the title at 2x, centred, and gave the window back"
 # P pauses under the dimmed overlay and P again shows the picture as it was.
 xdotool key p
-wait_for 30 eval '! shows paused title.bmp 1 0 0' || fail "P did not show the pause overlay"
+wait_for 30 eval '! e2e_shows paused title.bmp 1 0 0' || fail "P did not show the pause overlay"
 xdotool key p
-wait_for 30 shows resumed title.bmp 1 0 0 || fail "P again did not take the overlay away"
+wait_for 30 e2e_shows resumed title.bmp 1 0 0 || fail "P again did not take the overlay away"
 echo "windows: window: P paused under the overlay and P resumed"
 # F11 while paused toggles fullscreen once, and F11 again gives the window back.
 xdotool key p
 xdotool key F11
-wait_for 30 is_size "$win" 1600x1200 || fail "F11 while paused did not fill the screen (window $(size_of "$win"))"
+wait_for 30 e2e_is_size "$win" 1600x1200 || fail "F11 while paused did not fill the screen (window $(e2e_size_of "$win"))"
 xdotool key F11
-wait_for 30 is_size "$win" 640x480 || fail "F11 again while paused gave $(size_of "$win"), not 640x480"
+wait_for 30 e2e_is_size "$win" 640x480 || fail "F11 again while paused gave $(e2e_size_of "$win"), not 640x480"
 xdotool key p
-wait_for 30 shows resumed title.bmp 1 0 0 || fail "P did not resume after F11"
+wait_for 30 e2e_shows resumed title.bmp 1 0 0 || fail "P did not resume after F11"
 echo "windows: window: F11 while paused went fullscreen and back"
 
 press_until space 1 ' infobox:Level 1$'
@@ -154,13 +146,8 @@ xdotool keyup Right
 xdotool keydown --delay 0 Up sleep 0.002 keyup --delay 0 Up
 sleep 0.5
 kill -0 "$game_pid" 2>/dev/null || fail "the game ended while playing"
-wmctrl -i -c "$win" || fail "wmctrl could not ask the window to close"
-wait_for 60 sh -c "! kill -0 $game_pid" || fail "the close button did not end the program"
+e2e_close
 elapsed_ms=$(( ($(date +%s%N) - start_ns) / 1000000 ))
-status=0
-wait "$game_pid" || status=$?
-game_pid=""
-[ "$status" = 0 ] || fail "the close button ended the program with status $status"
 # The ticks the recording holds, from the title screen (tick 0) to the close.
 ticks=$(awk 'NR > 2 && !/^#/ { n = 1; if ($0 ~ /^[0-9]+x /) n = $1 + 0; t += n } END { print t + 0 }' window.rec)
 echo "windows: window: the close button ended the program with status 0;" \
@@ -170,10 +157,7 @@ grep -Eq '^([0-9]+x )?([0-9]+ )*72( [0-9]+)*\|' window.rec || fail "the tap of U
 echo "windows: window: a tap of Up of 2 ms was held for a tick"
 
 # The recording replays on Linux: the same events, the same "Level 1" box.
-"$game" --replay window.rec --fast --events --shot replay-end.bmp >replay.out ||
-  fail "the window's recording does not replay on Linux"
-diff -q game.out replay.out >/dev/null ||
-  fail "the Linux replay's events differ: $(diff game.out replay.out | head -5 | tr '\n' ';')"
+e2e_check_replay "the window's recording on Linux" window.rec -
 "$game" --replay window.rec --fast --stop-at "infobox:Level 1" --shot level1.bmp ||
   fail "the window's recording did not replay to the Level 1 box"
 box_shown=""
@@ -192,7 +176,7 @@ awk 'BEGIN { OFS = "" }
 held_right=$(grep -c -E '(^|[x ])77( |\|)' window.rec || true)
 [ "$held_right" -gt 0 ] || fail "the recording never holds Right"
 "$game" --replay no-right.rec --fast --shot no-right-end.bmp >/dev/null || fail "the recording without Right does not replay"
-! cmp -s replay-end.bmp no-right-end.bmp || fail "holding Right changed nothing: the player did not move"
+! cmp -s replay.bmp no-right-end.bmp || fail "holding Right changed nothing: the player did not move"
 echo "windows: window: its recording replays on Linux with the same $(wc -l <game.out) events and Level 1 box;" \
      "without Right the last picture differs"
 
@@ -227,15 +211,12 @@ escaped() {
 # escaped, and cut after about 300 characters ("...).
 find_box() { xdotool search --onlyvisible --name '^Clovenfeld Returns$' | head -n1; }
 box() {
-  local want=$1 text status=0; shift
+  local want=$1 text; shift
   (cd nodata && WINEDEBUG=-all,+msgbox exec wine start /wait clovenfeld.exe "$@" >/dev/null 2>../box.trace) &
   game_pid=$!
   wait_for 30 find_box || fail "clovenfeld.exe $*: no box was shown"
   wmctrl -i -c "$(find_box)" || fail "wmctrl could not close the box"
-  wait_for 10 sh -c "! kill -0 $game_pid" || fail "clovenfeld.exe $*: closing the box did not end the program"
-  wait "$game_pid" || status=$?
-  game_pid=""
-  [ "$status" = 2 ] || fail "clovenfeld.exe $*: status $status after the box, not 2"
+  e2e_expect_end "clovenfeld.exe $*: closing the box" 2
   text=$(sed -n 's/^.*:MSGBOX_OnInit L"//p' box.trace)
   case "$text" in
     *'"...') text=${text%\"...}; [ "${#text}" -ge 200 ] && [[ "$want" == "$text"* ]] ;;

@@ -1,7 +1,8 @@
-// test_platform.cpp -- the headless back-end and what both back-ends share:
+// test_run.cpp -- run control (platform/run.cpp) over the headless back-end:
 // ticks and the tick hook, replays applied line by line, the end of a replay,
 // the stop tick with its shot, announced events (--stop-at, --events, hooks),
-// and the recording of window input at tick boundaries.
+// and the recording of window input at tick boundaries, which every back-end
+// shares.
 #include "services/clock.h"
 #include "services/keyboard.h"
 #include "platform/platform.h"
@@ -23,7 +24,7 @@
 namespace {
 
 std::string temp_path(const char* name) {
-    return std::string("/tmp/clovenfeld_platform_") + std::to_string(getpid()) + "_" + name;
+    return std::string("/tmp/clovenfeld_run_") + std::to_string(getpid()) + "_" + name;
 }
 
 void write_file(const std::string& path, const std::string& text) {
@@ -60,7 +61,7 @@ std::string drain_queue() {
     return s;
 }
 
-class PlatformTest : public ::testing::Test {
+class RunControl : public ::testing::Test {
 protected:
     void SetUp() override {
         platform_reset_for_tests();
@@ -87,7 +88,7 @@ void event_hook(const char* name) { g_events.emplace_back(name); }
 
 } // namespace
 
-TEST_F(PlatformTest, HeadlessIsTheDefaultAndEachSleepIsOneTick) {
+TEST_F(RunControl, HeadlessIsTheDefaultAndEachSleepIsOneTick) {
     EXPECT_EQ(platform(), &headless_platform);
     open();
     g_hook_ticks.clear();
@@ -100,7 +101,7 @@ TEST_F(PlatformTest, HeadlessIsTheDefaultAndEachSleepIsOneTick) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(g_hook_ticks[i], before + 1 + i);
 }
 
-TEST_F(PlatformTest, ReplayAppliesLineZeroAtOpenAndLineIAfterTheIthSleep) {
+TEST_F(RunControl, ReplayAppliesLineZeroAtOpenAndLineIAfterTheIthSleep) {
     Recording rec;
     std::string err;
     const std::string text =
@@ -135,7 +136,7 @@ TEST_F(PlatformTest, ReplayAppliesLineZeroAtOpenAndLineIAfterTheIthSleep) {
     EXPECT_EXIT(sleep_ms(10), ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(PlatformTest, QueuedKeysOfAReplayKeepUnreadOnesAndDropTheOldest) {
+TEST_F(RunControl, QueuedKeysOfAReplayKeepUnreadOnesAndDropTheOldest) {
     Recording rec;
     std::string err;
     std::string text = "clovenfeld-recording 1\nseed 7\n|\n|";
@@ -153,7 +154,7 @@ TEST_F(PlatformTest, QueuedKeysOfAReplayKeepUnreadOnesAndDropTheOldest) {
     EXPECT_EQ(drain_queue(), want);
 }
 
-TEST_F(PlatformTest, StopTickSavesTheShotAndEndsWithZero) {
+TEST_F(RunControl, StopTickSavesTheShotAndEndsWithZero) {
     const std::string shot = temp_path("shot.bmp");
     std::remove(shot.c_str());
     run_options.stop_tick = 3;
@@ -167,14 +168,14 @@ TEST_F(PlatformTest, StopTickSavesTheShotAndEndsWithZero) {
     std::remove(shot.c_str());
 }
 
-TEST_F(PlatformTest, ShotThatCannotBeWrittenIsReported) {
+TEST_F(RunControl, ShotThatCannotBeWrittenIsReported) {
     run_options.stop_tick = 1;
     run_options.shot_path = "/nonexistent/dir/shot.bmp";
     open();
     EXPECT_EXIT(sleep_ms(10), ::testing::ExitedWithCode(2), "cannot save /nonexistent/dir/shot.bmp");
 }
 
-TEST_F(PlatformTest, EventsReachTheHookThePrintoutAndTheStop) {
+TEST_F(RunControl, EventsReachTheHookThePrintoutAndTheStop) {
     open();
     g_events.clear();
     set_event_hook(event_hook);
@@ -201,7 +202,7 @@ TEST_F(PlatformTest, EventsReachTheHookThePrintoutAndTheStop) {
     EXPECT_EXIT(announce_event("frame"), ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(PlatformTest, SelectingHeadlessReadsTheReplayAndItsSeed) {
+TEST_F(RunControl, SelectingHeadlessReadsTheReplayAndItsSeed) {
     const std::string path = temp_path("seed.txt");
     write_file(path, "clovenfeld-recording 1\nseed 4000000000\n57|32\n");
     run_options.replay_path = path.c_str();
@@ -214,7 +215,7 @@ TEST_F(PlatformTest, SelectingHeadlessReadsTheReplayAndItsSeed) {
     std::remove(path.c_str());
 }
 
-TEST_F(PlatformTest, MalformedReplayEndsWithStatusTwoAndAMessage) {
+TEST_F(RunControl, MalformedReplayEndsWithStatusTwoAndAMessage) {
     const std::string path = temp_path("bad.txt");
     write_file(path, "clovenfeld-recording 1\nseed 1\n|\n200|\n");
     run_options.replay_path = path.c_str();
@@ -224,7 +225,7 @@ TEST_F(PlatformTest, MalformedReplayEndsWithStatusTwoAndAMessage) {
     std::remove(path.c_str());
 }
 
-TEST_F(PlatformTest, WindowInputIsRecordedAtTickBoundariesAndReplaysTheSame) {
+TEST_F(RunControl, WindowInputIsRecordedAtTickBoundariesAndReplaysTheSame) {
     const std::string path = temp_path("rec.txt");
     open();
     seed_random(31337);

@@ -1,0 +1,176 @@
+// test_tools.cpp -- two tools other work leans on, run as programs:
+// xwd_compare, by which the window tests decide that a window shows a page,
+// and the solver's plan cache, with which the recordings are found again.
+#include "services/bmp.h"
+#include "services/image.h"
+#include "services/screen.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out; // standard output and error
+};
+
+ToolRun run(const std::string& command) {
+    ToolRun r{-1, ""};
+    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p)) r.out += buf;
+        const int st = pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    return r;
+}
+
+std::string read_text(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A scratch folder, removed with everything in it at the end of the test.
+class ScratchFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/clovenfeld_tools_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_;
+};
+
+// --- xwd_compare ---------------------------------------------------------------------
+
+// An X window dump as xwd writes one of a 24-bit TrueColor screen: the header
+// (25 big-endian words), the window's name, 256 colour map entries, and the
+// pixels, 32 bits each with the least significant byte first.
+void write_xwd(const fs::path& path, int w, int h, const std::function<uint32_t(int, int)>& rgb) {
+    const char name[] = "Clovenfeld Returns";
+    const uint32_t header[25] = {100 + sizeof name, 7, 2, 24, uint32_t(w), uint32_t(h), 0, 0, 32, 0, 32, 32,
+                                 uint32_t(w) * 4, 4, 0xFF0000, 0xFF00, 0xFF, 8, 256, 256, uint32_t(w),
+                                 uint32_t(h), 0, 0, 0};
+    std::vector<uint8_t> b;
+    for (uint32_t v : header)
+        for (int k = 24; k >= 0; k -= 8) b.push_back(uint8_t(v >> k));
+    b.insert(b.end(), name, name + sizeof name);
+    b.resize(b.size() + 256 * 12, 0);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            for (int k = 0; k < 32; k += 8) b.push_back(uint8_t(rgb(x, y) >> k));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// The work page filled with colours that differ along both axes, saved as the
+// game saves a page (S, --shot) to page.bmp; returns the colour of (x, y).
+uint32_t page_colour(int x, int y) { return (uint32_t(x) * 0x010305u + uint32_t(y) * 0x0B0700u + 0x20u) & 0xFFFFFF; }
+
+class XwdCompare : public ScratchFolder {
+protected:
+    void SetUp() override {
+        ScratchFolder::SetUp();
+        if (!screen_is_open()) {
+            ASSERT_EQ(open_screen(18, 32, 2, 0, 0), 0);
+        }
+        Image* page = work_page();
+        for (int y = 0; y < page->height; y++)
+            for (int x = 0; x < page->width; x++) page->row(y)[x] = 0xFF000000u | page_colour(x, y);
+        image_changed(page);
+        ASSERT_EQ(save_bitmap((dir_ / "page.bmp").c_str()), 0);
+    }
+    // xwd_compare on a capture of w x h whose pixels are rgb(x, y).
+    ToolRun compare(int w, int h, const std::function<uint32_t(int, int)>& rgb, int scale, int ox, int oy) {
+        write_xwd(dir_ / "window.xwd", w, h, rgb);
+        return run(std::string(TOOLS_DIR) + "/xwd_compare " + (dir_ / "window.xwd").string() + " " +
+                   (dir_ / "page.bmp").string() + " " + std::to_string(scale) + " " + std::to_string(ox) + " " +
+                   std::to_string(oy));
+    }
+};
+
+// The window as the game shows the page at scale s with its top left at
+// (ox, oy), black around it.
+std::function<uint32_t(int, int)> shown(int s, int ox, int oy) {
+    return [=](int x, int y) {
+        const int px = x - ox, py = y - oy;
+        return px >= 0 && py >= 0 && px < 640 * s && py < 480 * s ? page_colour(px / s, py / s) : 0u;
+    };
+}
+
+} // namespace
+
+TEST_F(XwdCompare, AWindowShowingThePageScaledAndCentredPasses) {
+    const ToolRun r = compare(640 * 2 + 14, 480 * 2 + 10, shown(2, 7, 5), 2, 7, 5);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "capture 1294x970, page pixels shown 1228800, pixels that differ 0\n");
+}
+
+TEST_F(XwdCompare, AWindowThatDiffersFailsNamingThePixels) {
+    const auto page = shown(1, 3, 2);
+    // One pixel of the page wrong.
+    ToolRun r = compare(646, 484, [&](int x, int y) { return x == 103 && y == 202 ? 0x123456u : page(x, y); }, 1, 3, 2);
+    EXPECT_EQ(r.status, 1);
+    char want[64];
+    std::snprintf(want, sizeof want, "pixel 103,202 is 123456, not %06X\n", page_colour(100, 200));
+    EXPECT_EQ(r.out, std::string(want) + "capture 646x484, page pixels shown 307200, pixels that differ 1\n");
+    // Something drawn beside the page, where the window is black.
+    r = compare(646, 484, [&](int x, int y) { return x == 645 && y == 0 ? 0xFFFFFFu : page(x, y); }, 1, 3, 2);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "pixel 645,0 is FFFFFF, not 000000\n"
+                     "capture 646x484, page pixels shown 307200, pixels that differ 1\n");
+    // The page shifted by a pixel: every pixel that differs counts, the first five are named.
+    r = compare(646, 484, shown(1, 4, 2), 1, 3, 2);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 6) << r.out;
+    EXPECT_EQ(r.out.rfind("pixel 3,2 is 000000, not ", 0), 0u) << r.out;
+    // A window too small to show the whole page, though every pixel it shows is right.
+    r = compare(600, 484, page, 1, 3, 2);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "capture 600x484, page pixels shown 286560, pixels that differ 0\n");
+    // A file that is not a window dump.
+    std::ofstream(dir_ / "window.xwd") << "not a window dump";
+    r = run(std::string(TOOLS_DIR) + "/xwd_compare " + (dir_ / "window.xwd").string() + " " +
+            (dir_ / "page.bmp").string() + " 1 0 0");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "xwd_compare: cannot read " + (dir_ / "window.xwd").string() + "\n");
+}
+
+// --- the solver's plan cache -----------------------------------------------------------
+
+using SolverCache = ScratchFolder;
+
+// The plan found for level 1 is kept under the game state at the level's
+// start; a second run, even with another beam (which alone finds another
+// plan), takes it without searching and records the very same game.
+TEST_F(SolverCache, ASecondRunTakesThePlanFromTheCacheAndRecordsTheSameGame) {
+    const std::string solver = std::string(TOOLS_DIR) + "/solver --dir " GAME_DIR " --cache " +
+                               (dir_ / "plans").string() + " --out ";
+    const ToolRun first = run(solver + (dir_ / "first").string() + " --beam 2 1");
+    ASSERT_EQ(first.status, 0) << first.out;
+    const std::string plans = read_text(dir_ / "plans");
+    EXPECT_EQ(std::count(plans.begin(), plans.end(), '\n'), 1) << plans;
+    const ToolRun second = run(solver + (dir_ / "second").string() + " --beam 4 1");
+    ASSERT_EQ(second.status, 0) << second.out;
+    EXPECT_NE(second.out.find("level 1: plan from the cache"), std::string::npos) << second.out;
+    EXPECT_NE(second.out.find("(0 branches, 0 frames searched)"), std::string::npos) << second.out;
+    const std::string recording = read_text(dir_ / "first" / "level-1.rec");
+    EXPECT_NE(recording.find("# frames "), std::string::npos) << "a solved level's recording";
+    EXPECT_EQ(read_text(dir_ / "second" / "level-1.rec"), recording);
+    EXPECT_EQ(read_text(dir_ / "plans"), plans) << "the plan taken from the cache is not kept twice";
+}
