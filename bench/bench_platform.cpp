@@ -3,7 +3,7 @@
 // headless back-end) and of reading and writing recordings.
 #include "services/clock.h"
 #include "services/keyboard.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 #include "services/random.h"
 #include "platform/record.h"

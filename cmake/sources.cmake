@@ -17,6 +17,16 @@ set(CLOVENFELD_GAME_SOURCES
   src/actors/player.cpp
   src/actors/swan.cpp)
 
+# What the services stand on: the device interface and the back-end in use,
+# files and the process, where the data is, and the notice lines.  The system
+# calls are POSIX here and Windows' own in the Windows build.
+set(CLOVENFELD_PORT_SOURCES
+  src/port/datadir.cpp
+  src/port/notice.cpp
+  src/port/system_write.cpp)
+set(CLOVENFELD_PORT_POSIX_SOURCES src/port/system.cpp)
+set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_system.cpp)
+
 # The sounds: the catalogue of their ids and names, the text parser, the
 # table built from the embedded text, the synthesiser, the mixer, the cue
 # queue and the WAV header.  Pure code: no platform, no game.
@@ -50,14 +60,10 @@ set(CLOVENFELD_SERVICES_SOURCES
 set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_feed.cpp
   src/platform/audio_out.cpp
-  src/platform/datadir.cpp
-  src/platform/system.cpp
-  src/platform/system_write.cpp
   src/platform/headless.cpp
   src/platform/key_route.cpp
   src/platform/keymap.cpp
   src/platform/banner.cpp
-  src/platform/notice.cpp
   src/platform/overlay.cpp
   src/platform/session.cpp
   src/platform/record.cpp
@@ -70,5 +76,5 @@ set(CLOVENFELD_PLATFORM_SOURCES
 set(CLOVENFELD_SDL_SOURCES src/platform/sdl_audio.cpp src/platform/sdl_window.cpp src/platform/window_core.cpp)
 set(CLOVENFELD_WEB_SOURCES src/platform/web.cpp)
 # The Windows build's back-end and system calls (replacing system.cpp there).
-set(CLOVENFELD_WINDOWS_SOURCES src/platform/win32_audio.cpp src/platform/win32_system.cpp
+set(CLOVENFELD_WINDOWS_SOURCES src/platform/win32_audio.cpp
     src/platform/win32_window.cpp src/platform/window_core.cpp)

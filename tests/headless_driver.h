@@ -7,7 +7,7 @@
 
 #include "main/shell.h"
 #include "main/snapshot.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/record.h"
 #include "platform/run.h"
 #include "services/keyboard.h"

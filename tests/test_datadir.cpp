@@ -11,7 +11,7 @@
 #include <string>
 
 #include "main/options.h"
-#include "platform/datadir.h"
+#include "port/datadir.h"
 
 namespace fs = std::filesystem;
 

@@ -2,7 +2,7 @@
 // them: Shift pairs, focus clearing, the 16-entry ring that keeps 15, extended
 // keys as two characters, and nothing before the screen is open.
 #include "services/keyboard.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "services/screen.h"
 #include "test_hooks.h"
 

@@ -4,7 +4,7 @@
 // key names, and gamepads arriving as the same keys.
 #include "platform/keymap.h"
 #include "services/keyboard.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "services/screen.h"
 #include "test_hooks.h"
 

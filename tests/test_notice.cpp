@@ -1,7 +1,7 @@
 // test_notice.cpp -- the notice lines: on standard error as before, kept in
 // order in the fixed buffer, and the text of the box a player without a
 // console is shown (the kept lines, then the report).
-#include "platform/notice.h"
+#include "port/notice.h"
 
 #include "main/options.h"
 #include "services/fatal.h"

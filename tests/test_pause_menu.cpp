@@ -7,7 +7,7 @@
 // same tick.
 #include "main/shell.h"
 #include "platform/overlay.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 #include "platform/session.h"
 #include "services/fatal.h"

@@ -5,7 +5,7 @@
 // shares.
 #include "services/clock.h"
 #include "services/keyboard.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 #include "services/random.h"
 #include "platform/record.h"

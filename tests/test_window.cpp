@@ -8,7 +8,7 @@
 #include "services/bmp.h"
 #include "services/fatal.h"
 #include "services/keyboard.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 #include "platform/window_layout.h"
 #include "test_hooks.h"

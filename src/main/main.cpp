@@ -2,9 +2,9 @@
 // window or the headless back-end and runs the game shell.
 #include "main/options.h"
 #include "main/shell.h"
-#include "platform/datadir.h"
-#include "platform/system.h"
-#include "platform/platform.h"
+#include "port/datadir.h"
+#include "port/system.h"
+#include "port/platform.h"
 #include "platform/session.h"
 #include "platform/run.h"
 

@@ -6,8 +6,8 @@
 // download when the recording stops.
 #include "main/options.h"
 #include "main/shell.h"
-#include "platform/datadir.h"
-#include "platform/platform.h"
+#include "port/datadir.h"
+#include "port/platform.h"
 #include "platform/session.h"
 #include "platform/run.h"
 

@@ -4,8 +4,8 @@
 // a shot of the work page and a log of what the game showed.
 #include "main/options.h"
 
-#include "platform/datadir.h"
-#include "platform/notice.h"
+#include "port/datadir.h"
+#include "port/notice.h"
 #include "platform/settings.h"
 
 #include <cerrno>

@@ -2,7 +2,7 @@
 // (window or headless, recordings, seed, stop conditions, event log).
 #pragma once
 
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 
 #include <cstdio>

@@ -13,7 +13,7 @@
 #include "services/clock.h"
 #include "services/image.h"
 #include "services/keyboard.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 #include "services/random.h"
 #include "services/screen.h"

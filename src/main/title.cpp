@@ -8,7 +8,7 @@
 #include "services/draw.h"
 #include "services/image.h"
 #include "services/keyboard.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 #include "services/screen.h"
 #include "services/text.h"

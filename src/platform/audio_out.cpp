@@ -4,9 +4,9 @@
 // goes straight to the file.
 #include "platform/audio_out.h"
 
-#include "platform/system.h"
+#include "port/system.h"
 #include "platform/run.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 #include "sound/sound.h"
 #include "sound/wav.h"
 

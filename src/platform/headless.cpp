@@ -2,7 +2,7 @@
 // thread, no display.  Each tick really waits unless the run is fast; the
 // run control does the rest (run_tick: the tick count, a test's tick hook, a
 // replayed recording's input, the stop).  Its sound goes to --audio-out.
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 
 #include "platform/audio_out.h"

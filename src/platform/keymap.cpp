@@ -5,7 +5,7 @@
 // bindings in use are byte tables any thread may read.
 #include "platform/keymap.h"
 
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 
 #include <atomic>

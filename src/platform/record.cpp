@@ -2,7 +2,7 @@
 // record.h).  The reader checks every number and every line and reports the
 // first fault with its line number; it never trusts a count or a code.
 #include "platform/record.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 
 #include "services/fatal.h"
 

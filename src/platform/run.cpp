@@ -2,7 +2,7 @@
 // options, the tick counter, announced events (--stop-at, --events, hooks),
 // stopping a run with a shot of the work page, and the buffering of window
 // input while a recording is made.
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 
 #include "services/bmp.h"
@@ -13,7 +13,7 @@
 #include "sound/sound_device.h"
 #include "platform/audio_out.h"
 #include "platform/record.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 #include "test_hooks.h"
 
 #include <atomic>

@@ -6,7 +6,7 @@
 #include "platform/audio_feed.h"
 
 #include "platform/run.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 #include "sound/cue_queue.h"
 #include "sound/sound.h"
 

@@ -8,7 +8,7 @@
 // the shared key map (keymap.h) into the held-key table and the key queue.
 // The window carries the program's icon, and its class is the desktop
 // entry's id, so desktops match it to the menu entry.
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 
 #include "services/fatal.h"
@@ -24,7 +24,7 @@
 #include "sound/sound.h"
 #include "platform/window_core.h"
 #include "platform/window_layout.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 
 #include "icon_pixels.h" // made by mkassets from assets/icon.txt
 

@@ -4,7 +4,7 @@
 #include "platform/session.h"
 
 #include "platform/settings.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 #include "sound/sound.h"
 
 #include <atomic>

@@ -6,7 +6,7 @@
 // buffers.  No module-wide state.
 #include "platform/settings.h"
 
-#include "platform/system.h"
+#include "port/system.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -43,7 +43,7 @@
 //   removed from the virtual file system.
 // - The page (web/page.js) shows what the game writes to standard error and
 //   its exit status; see there for the URL parameters.
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 
 #include "services/fatal.h"
@@ -55,7 +55,7 @@
 #include "platform/overlay.h"
 #include "platform/run.h"
 #include "platform/session.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 #include "platform/audio_feed.h"
 #include "sound/sound.h"
 

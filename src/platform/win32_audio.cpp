@@ -6,7 +6,7 @@
 #include "platform/win32_audio.h"
 
 #include "platform/run.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 #include "platform/audio_feed.h"
 #include "sound/sound.h"
 

@@ -10,7 +10,7 @@
 // (keymap_usage_of_scan_code), so recordings made here replay anywhere;
 // WM_CHAR brings the typed text.  Pads come through XInput (loaded when
 // present), the sound through waveOut (win32_audio.h).
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "platform/run.h"
 
 #include "platform/key_route.h"
@@ -21,7 +21,7 @@
 #include "platform/win32_audio.h"
 #include "platform/window_core.h"
 #include "platform/window_layout.h"
-#include "platform/notice.h"
+#include "port/notice.h"
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/keyboard.h"

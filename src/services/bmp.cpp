@@ -15,8 +15,8 @@
 
 #include "services/bmp.h"
 
-#include "platform/system.h"
-#include "platform/platform.h"
+#include "port/system.h"
+#include "port/platform.h"
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/screen.h"

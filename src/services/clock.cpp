@@ -3,7 +3,7 @@
 // the back-end, which waits and then delivers the key input of the next tick.
 #include "services/clock.h"
 
-#include "platform/platform.h"
+#include "port/platform.h"
 
 #include <chrono>
 

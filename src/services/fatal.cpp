@@ -5,8 +5,8 @@
 // runs while the window thread may still be using the screen.
 #include "services/fatal.h"
 
-#include "platform/platform.h"
-#include "platform/system.h"
+#include "port/platform.h"
+#include "port/system.h"
 
 #include <cstdio>
 #include <unistd.h>

@@ -24,7 +24,7 @@
 
 #include "services/fatal.h"
 #include "services/image.h"
-#include "platform/platform.h"
+#include "port/platform.h"
 #include "test_hooks.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 // screenshot.cpp -- the S key's picture (screenshot.h).
 #include "services/screenshot.h"
 
-#include "platform/notice.h"
-#include "platform/platform.h"
-#include "platform/system.h"
+#include "port/notice.h"
+#include "port/platform.h"
+#include "port/system.h"
 #include "services/bmp.h"
 #include "services/fatal.h"
 

@@ -1,6 +1,6 @@
 // system_write.cpp -- writing a file whole or not at all (system.h): the same
 // on every system, on top of file_create_new, file_replace and file_move_new.
-#include "platform/system.h"
+#include "port/system.h"
 
 #include <unistd.h>
 

@@ -30,7 +30,7 @@
 // directory.
 #pragma once
 
-#include "platform/platform.h"
+#include "port/platform.h"
 
 
 // Everything the search looks at besides the file system; null means unset.

@@ -1,5 +1,5 @@
 // system.cpp -- system.h on POSIX systems.
-#include "platform/system.h"
+#include "port/system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 // notice.cpp -- the notice lines on standard error and their fixed buffer
 // (see notice.h).
-#include "platform/notice.h"
+#include "port/notice.h"
 
 #include <cstdio>
 #include <cstring>

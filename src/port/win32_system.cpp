@@ -1,8 +1,8 @@
 // win32_system.cpp -- system.h on Windows.  Paths are the system's narrow
 // (ANSI code page) strings, as the C library takes them.
-#include "platform/system.h"
+#include "port/system.h"
 
-#include "platform/notice.h"
+#include "port/notice.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,10 +1,10 @@
 // datadir.cpp -- finds the folder that holds gfx/ and levels/ (see datadir.h).
 // The search runs once at start-up over fixed buffers; the chosen folder is
 // kept in one module-wide buffer that load_bitmap reads.
-#include "platform/datadir.h"
+#include "port/datadir.h"
 
-#include "platform/notice.h"
-#include "platform/system.h"
+#include "port/notice.h"
+#include "port/system.h"
 
 #include <sys/stat.h>
 
