@@ -8,7 +8,6 @@
 #include "services/random.h"
 #include "platform/record.h"
 #include "services/screen.h"
-#include "test_hooks.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,7 +17,7 @@
 namespace {
 
 void open_headless() {
-    platform_reset_for_tests();
+    run_reset_for_tests();
     run_options.fast = true;
     if (!screen_is_open()) open_screen(18, 32, 2, 0, 0);
 }
@@ -47,7 +46,7 @@ BENCHMARK(BM_FrameKeyPolls);
 void BM_HeadlessFastTick(benchmark::State& state) {
     open_headless();
     for (auto _ : state) sleep_ms(10);
-    platform_reset_for_tests();
+    run_reset_for_tests();
 }
 BENCHMARK(BM_HeadlessFastTick);
 

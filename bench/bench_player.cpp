@@ -6,7 +6,6 @@
 #include "map/map.h"
 #include "services/keyboard.h"
 #include "services/screen.h"
-#include "test_hooks.h"
 
 #include <benchmark/benchmark.h>
 

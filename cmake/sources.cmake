@@ -22,6 +22,7 @@ set(CLOVENFELD_GAME_SOURCES
 # calls are POSIX here and Windows' own in the Windows build.
 set(CLOVENFELD_PORT_SOURCES
   src/port/datadir.cpp
+  src/port/platform.cpp
   src/port/notice.cpp
   src/port/system_write.cpp)
 set(CLOVENFELD_PORT_POSIX_SOURCES src/port/system.cpp)
@@ -46,6 +47,7 @@ set(CLOVENFELD_SERVICES_SOURCES
   src/services/clock.cpp
   src/services/draw.cpp
   src/services/fatal.cpp
+  src/services/game_events.cpp
   src/services/font_cp437.cpp
   src/services/image.cpp
   src/services/keyboard.cpp

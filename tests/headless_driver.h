@@ -12,7 +12,6 @@
 #include "platform/run.h"
 #include "services/keyboard.h"
 #include "services/screen.h"
-#include "test_hooks.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include "test_gfx_util.h"
 
 #include "services/fatal.h"
-#include "test_hooks.h"
+#include "services/screen.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>

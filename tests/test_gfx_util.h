@@ -7,7 +7,6 @@
 #include "services/bmp.h"
 #include "services/image.h"
 #include "services/screen.h"
-#include "test_hooks.h"
 
 #include <gtest/gtest.h>
 

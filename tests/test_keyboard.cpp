@@ -4,7 +4,7 @@
 #include "services/keyboard.h"
 #include "port/platform.h"
 #include "services/screen.h"
-#include "test_hooks.h"
+#include "platform/run.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ namespace {
 class KeyboardTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform_reset_for_tests();
+        run_reset_for_tests();
         close_screen_for_tests();
         ASSERT_EQ(open_screen(18, 32, 2, 0, 0), 0);
         keyboard_reset();
@@ -32,7 +32,7 @@ std::string ext(int code) { return std::string{static_cast<char>(255), static_ca
 } // namespace
 
 TEST(KeyboardClosed, NothingBeforeTheScreenIsOpen) {
-    platform_reset_for_tests();
+    run_reset_for_tests();
     close_screen_for_tests();
     keyboard_set_held(KEY_RIGHT, true);
     keyboard_queue('a');

@@ -6,7 +6,7 @@
 #include "services/keyboard.h"
 #include "port/platform.h"
 #include "services/screen.h"
-#include "test_hooks.h"
+#include "platform/run.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ namespace {
 class KeymapFeed : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform_reset_for_tests();
+        run_reset_for_tests();
         close_screen_for_tests();
         ASSERT_EQ(open_screen(18, 32, 2, 0, 0), 0);
         keyboard_reset();

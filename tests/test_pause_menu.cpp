@@ -11,7 +11,6 @@
 #include "platform/run.h"
 #include "platform/session.h"
 #include "services/fatal.h"
-#include "test_hooks.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -171,7 +170,7 @@ void play_and_quit() {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     g_log = std::fopen(quit_file("_window.events").c_str(), "w");
     if (!g_log) _exit(31);
-    platform_reset_for_tests();
+    run_reset_for_tests();
     run_options.seed_given = true;
     static const std::string recording = quit_file("_quit.rec");
     run_options.record_path = recording.c_str();

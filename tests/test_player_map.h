@@ -8,7 +8,6 @@
 #include "map/map.h"
 #include "services/keyboard.h"
 #include "services/screen.h"
-#include "test_hooks.h"
 
 #include <gtest/gtest.h>
 

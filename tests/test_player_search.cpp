@@ -3,7 +3,7 @@
 // with moving lifts, cells off their squares and entries past the map, and
 // whole runs of frames must come out the same with either search.
 #include "test_player_map.h"
-#include "test_hooks.h"
+#include "actors/player.h"
 
 #include <random>
 

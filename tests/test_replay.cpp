@@ -134,7 +134,7 @@ std::string run_game(const std::string& recording, int* status, const std::strin
         close(fds[0]);
         close(fds[1]);
         if (chdir(GAME_DIR) != 0) _exit(97);
-        platform_reset_for_tests();
+        run_reset_for_tests();
         close_screen_for_tests(); // so open_screen opens the (headless) window and starts the replay
         high_score = 0;
         const char* argv[] = {"clovenfeld", "--headless", "--fast", "--replay", recording.c_str(), "--events",
@@ -306,7 +306,7 @@ TEST_F(ReplayLevel, EachLevelRecordingTakesEveryEggWithoutLosingALife)
         const long frames = comment_number(path, "frames");
         ASSERT_GT(frames, 0);
 
-        platform_reset_for_tests();
+        run_reset_for_tests();
         run_options.headless = true;
         run_options.fast = true;
         set_event_hook(event_hook);

@@ -7,10 +7,10 @@
 #include "services/keyboard.h"
 #include "port/platform.h"
 #include "platform/run.h"
+#include "services/game_events.h"
 #include "services/random.h"
 #include "platform/record.h"
 #include "services/screen.h"
-#include "test_hooks.h"
 
 #include <gtest/gtest.h>
 
@@ -64,12 +64,12 @@ std::string drain_queue() {
 class RunControl : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform_reset_for_tests();
+        run_reset_for_tests();
         close_screen_for_tests();
         run_options.fast = true;
     }
     void TearDown() override {
-        platform_reset_for_tests();
+        run_reset_for_tests();
         keyboard_reset();
         close_screen_for_tests();
     }

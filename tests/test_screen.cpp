@@ -6,7 +6,7 @@
 #include "services/draw.h"
 #include "services/fatal.h"
 #include "services/text.h"
-#include "test_hooks.h"
+#include "services/screen.h"
 
 #include <atomic>
 #include <chrono>

@@ -8,7 +8,6 @@
 #include "actors/player.h"
 #include "actors/swan.h"
 #include "map/map.h"
-#include "test_hooks.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -159,7 +159,7 @@ protected:
     {
         keyboard_reset();
         on_event = nullptr;
-        platform_reset_for_tests();
+        run_reset_for_tests();
         fs::current_path(saved_cwd_);
         std::error_code ec;
         fs::remove_all(dir_, ec);

@@ -10,7 +10,7 @@
 #include "main/snapshot.h"
 #include "map/map.h"
 #include "services/random.h"
-#include "test_hooks.h"
+#include "platform/run.h"
 
 #include <memory>
 

@@ -11,7 +11,6 @@
 #include "port/platform.h"
 #include "platform/run.h"
 #include "platform/window_layout.h"
-#include "test_hooks.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -185,7 +184,7 @@ void play_with_pad() {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     // The dummy driver's window never has the focus; pads still count.
     setenv("SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS", "1", 1);
-    platform_reset_for_tests();
+    run_reset_for_tests();
     run_options.seed_given = true;
     run_options.seed = 11;
     run_options.record_path = kPadRecording.c_str();

@@ -250,7 +250,7 @@ inline SolverRun solver_run(int lvl, const std::string& path)
     rec = Recording{};
     std::string error;
     if (!load_recording(path.c_str(), &rec, &error)) return out;
-    platform_reset_for_tests();
+    run_reset_for_tests();
     configure();
     set_pixel_work(false);
     // The recording answers the level's box itself; a box it did not expect

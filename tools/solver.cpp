@@ -559,6 +559,7 @@ bool solve_game(uint32_t seed, const std::string& out_dir, int max_generations)
     g_plan = &nothing;
     run_options.seed_given = true;
     run_options.seed = seed;
+    fix_run_seed(true, seed);
     // Line 0: the screen opens with no key held.
     unsigned char none[128] = {};
     record_line(&writer, none, nullptr, 0);

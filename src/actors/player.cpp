@@ -20,7 +20,6 @@
 #include "services/screen.h"
 #include "sound/sound.h"
 #include "sound/sound_device.h"
-#include "test_hooks.h"
 
 #include <cstdio>
 

@@ -35,3 +35,19 @@ int PLAYER_COLLIDE(int dx, int dy);
 // Called by PLAYER_UPDATE when an egg or seed is taken.
 void MAP_SET(int index, int code);
 
+// --- the search strategy, for tests and benchmarks ---------------------------------
+// The queries give the lowest matching index either way.  PLAYER_UPDATE
+// prepares a grid search once per frame; outside it the queries scan the
+// whole table.
+
+// The plain scans of all 1601 entries: the reference answers.
+int PLAYER_OVER_SCAN(int code, int dx, int dy);
+int PLAYER_COLLIDE_SCAN(int dx, int dy);
+// Prepares the grid search for the table as it is now.  Called by
+// PLAYER_UPDATE; tests call it before PLAYER_OVER_FAST / PLAYER_COLLIDE_FAST.
+void PLAYER_SEARCH_PREPARE();
+// The grid search over the prepared table (the scan when nothing is prepared).
+int PLAYER_OVER_FAST(int code, int dx, int dy);
+int PLAYER_COLLIDE_FAST(int dx, int dy);
+// true: PLAYER_UPDATE uses the plain scans (benchmarks compare the two).
+void player_set_full_scan(bool on);

@@ -13,8 +13,7 @@
 #include "services/clock.h"
 #include "services/image.h"
 #include "services/keyboard.h"
-#include "port/platform.h"
-#include "platform/run.h"
+#include "services/game_events.h"
 #include "services/random.h"
 #include "services/screen.h"
 #include "services/screenshot.h"
@@ -85,7 +84,8 @@ void SHELL_STARTUP()
     // The swan table exists before anything of the shell runs.
     SWANS_CREATE_TABLE();
 
-    seed_random(run_options.seed_given ? static_cast<double>(run_options.seed) : clock_seconds());
+    uint32_t seed = 0;
+    seed_random(run_seed(&seed) ? static_cast<double>(seed) : clock_seconds());
     MAP_CREATE_TABLE();
     set_window_title(WINDOW_TITLE);
     CHECK(open_screen(18, 32, 2, 0, 0));

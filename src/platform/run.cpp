@@ -1,4 +1,4 @@
-// run.cpp -- what both back-ends share: the choice of back-end, the run
+// run.cpp -- what every back-end shares: the choice of back-end, the run
 // options, the tick counter, announced events (--stop-at, --events, hooks),
 // stopping a run with a shot of the work page, and the buffering of window
 // input while a recording is made.
@@ -14,7 +14,7 @@
 #include "platform/audio_out.h"
 #include "platform/record.h"
 #include "port/notice.h"
-#include "test_hooks.h"
+#include "services/game_events.h"
 
 #include <atomic>
 #include <cstdio>
@@ -26,10 +26,10 @@ RunOptions run_options;
 
 namespace {
 
-const Platform* g_platform = &headless_platform;
 std::atomic<void (*)(int, int)> g_audio_sink{nullptr};
 
 void announce_sound(const char* name);
+void hear_event(const char* name);
 
 // The game's sounds pass the run control: --events prints them as
 // "tick N sound:NAME" (and --stop-at may stop on one), then they go to the
@@ -76,7 +76,6 @@ void apply_replayed(const TickInput& in) {
 }
 
 // The pause menu's quit on its way to the game (input_quit_game).
-std::atomic<int> g_shell_wait{SHELL_PLAYS};
 std::atomic<bool> g_quit_asked{false};
 int g_quit_held = 0;             // the scan code its press holds until the next tick (game thread)
 bool g_escape_after_box = false; // Escape waits for the box to close (game thread)
@@ -95,7 +94,7 @@ void hand_over_quit() {
         g_quit_held = 0;
         return;
     }
-    const int wait = g_shell_wait.load();
+    const int wait = shell_wait();
     if (g_quit_asked.exchange(false)) {
         g_escape_after_box = wait == SHELL_IN_BOX;
         if (g_escape_after_box) quit_press(57, ' '); // Space
@@ -117,12 +116,11 @@ void apply_event(const InputEvent& e) {
 
 } // namespace
 
-const Platform* platform() { return g_platform; }
-
 void set_audio_sink(void (*sink)(int id, int x)) { g_audio_sink = sink; }
 
 void select_platform(const Platform* p) {
-    g_platform = p ? p : &headless_platform;
+    install_platform(p ? p : &headless_platform);
+    set_event_listener(hear_event);
     sound_init();
     sound_set_muted(run_options.mute);
     if (run_options.volume >= 0) sound_set_volume(run_options.volume);
@@ -137,12 +135,16 @@ void select_platform(const Platform* p) {
         run_options.seed_given = true;
         run_options.seed = seed;
     }
+    fix_run_seed(run_options.seed_given, run_options.seed);
 }
 
 long current_tick() { return g_tick.load(); }
 
 void set_tick_hook(void (*hook)(long tick)) { g_tick_hook = hook; }
-void set_event_hook(void (*hook)(const char* name)) { g_event_hook = hook; }
+void set_event_hook(void (*hook)(const char* name)) {
+    g_event_hook = hook;
+    set_event_listener(hear_event);
+}
 
 void run_stop() {
     if (run_options.shot_path != nullptr) {
@@ -231,15 +233,17 @@ void announce_sound(const char* name) { announce(name); }
 
 } // namespace
 
-void note_shell_wait(int wait) { g_shell_wait = wait; }
-
 void input_quit_game() { g_quit_asked = true; }
 
-void announce_event(const char* name) {
-    if (name == nullptr) return;
+namespace {
+
+// The listener of the shell's events (set_event_listener).
+void hear_event(const char* name) {
     if (g_event_hook) g_event_hook(name);
     announce(name);
 }
+
+} // namespace
 
 // --- recording ----------------------------------------------------------------
 
@@ -298,13 +302,15 @@ void recording_stop() {
     record_close(&g_writer);
 }
 
-void platform_reset_for_tests() {
+void run_reset_for_tests() {
     recording_stop();
-    g_platform = &headless_platform;
+    install_platform(&headless_platform);
+    set_event_listener(hear_event);
+    fix_run_seed(false, 0);
     g_tick = 0;
     g_event_hook = nullptr;
     g_tick_hook = nullptr;
-    g_shell_wait = SHELL_PLAYS;
+    note_shell_wait(SHELL_PLAYS);
     g_quit_asked = false;
     g_quit_held = 0;
     g_escape_after_box = false;

@@ -1,9 +1,11 @@
-// run.h -- run control, above the back-ends: the run's options, the tick
-// counter, the events the shell announces (--events, --stop-at), stopping a
-// run with a shot of the work page, the input funnel from a window into the
-// keyboard, recording and headless replay.  The back-ends report input and
-// ticks here; the shell announces its events here.
+// run.h -- run control, with the back-ends above the game: choosing a
+// back-end, the run's options, the tick counter, what the run does with the
+// shell's events (--events, --stop-at), stopping a run with a shot of the
+// work page, the input funnel from a window into the keyboard, recording and
+// headless replay.  The back-ends report input and ticks here.
 #pragma once
+
+#include "port/platform.h"
 
 #include <cstdint>
 
@@ -34,18 +36,11 @@ extern RunOptions run_options;
 // Ticks (sleep_ms calls) since the program started.
 long current_tick();
 
-// The shell announces what it shows ("title", "infobox:Level 1", "level:1");
-// a headless run given --stop-at with that name saves the work page to the
-// shot file and ends with status 0.  A test or tool may also install a hook.
-// Called by the shell, the title screen and the boxes.
-void announce_event(const char* name);
+// The shell's events (game_events.h) as run control hears them: printed with
+// --events, and a headless run given --stop-at with that name saves the work
+// page to the shot file and ends with status 0.  A test or tool may also
+// install a hook, which hears them first.
 void set_event_hook(void (*hook)(const char* name));
-
-// What the shell waits in: the title screen (where Escape ends the program),
-// a message box (where only Space acts), or neither: the game is played.
-// Called by the title screen and the boxes as they start and stop waiting.
-enum ShellWait { SHELL_PLAYS, SHELL_IN_BOX, SHELL_ON_TITLE };
-void note_shell_wait(int wait);
 
 // --- shared by the back-ends (run.cpp) ---------------------------------------
 
@@ -105,3 +100,38 @@ void recording_stop();
 // malformed file returns false with the reason in *error.  Called by
 // select_platform.
 bool replay_load(const char* path, uint32_t* seed, const char** error);
+
+// --- the back-ends, and choosing one ---------------------------------------------
+
+extern const Platform headless_platform;
+extern const Platform sdl_platform;
+extern const Platform windows_platform; // in the Windows build only
+extern const Platform web_platform;     // in the browser build only
+
+// Installs the back-end (install_platform; null: headless) and sets up the
+// run for it: the sound, the listener of the shell's events, and the seed the
+// shell starts from (fix_run_seed).  For headless with run_options.replay_path
+// set it also reads the recording now (a malformed one: a message and exit
+// status 2) and puts the recording's seed into run_options.seed / seed_given.
+// Called by main() after the command line is parsed.
+void select_platform(const Platform* p);
+
+// Window back-end: runs game_main on a second thread while the calling (main)
+// thread owns the window system; returns the status game_main ended with.
+int run_with_window(int (*game_main)());
+
+// --- seams for tests, tools and benchmarks (tests/headless_driver.h) --------------
+
+struct Recording;
+
+// Headless: called at every tick with the tick number, before the recorded
+// input of that tick is applied; tests use it to press keys.
+void set_tick_hook(void (*hook)(long tick));
+
+// Forgets hooks, replay, recording, options, the fixed seed and the tick
+// count, and installs the headless back-end.
+void run_reset_for_tests();
+
+// Replays this recording from the next open_window (null = none).  The
+// recording must stay alive while it is used.  The program uses it for --replay.
+void run_use_recording(const Recording* rec);

@@ -30,8 +30,8 @@
 // directory.
 #pragma once
 
-#include "port/platform.h"
-
+// The longest data folder's path, its final '\0' included.
+enum { DATA_DIR_CHARS = 4096 };
 
 // Everything the search looks at besides the file system; null means unset.
 struct DataDirPlaces {
@@ -61,8 +61,12 @@ void choose_data_dir(const char* given);
 // The folder chosen by choose_data_dir ("" until then: the working directory).
 const char* data_dir();
 
-// data_file_path (declared in platform.h) names every game file under the
-// chosen folder.
+// The path of a game file: game_path as the game names it ("levels\\1.bmp",
+// "\\" between names) turned into a path under the data folder with "/".  An
+// absolute path is taken as it is.  Returns 0, or with out empty 1 when the
+// path does not fit in size characters (never a cut-off name) and 2 when no
+// data folder was found.  Called by load_bitmap and open_game_file (bmp.h).
+int data_file_path(const char* game_path, char* out, int size);
 
 // Sets the folder directly (tests; "" or null returns to the working
 // directory).  The folder then counts as found.

@@ -1,6 +1,6 @@
 // platform.h -- the one small interface between the services and a window system.
 //
-// Four back-ends sit behind it:
+// Four back-ends sit behind it (platform/):
 //   window   (sdl_window.cpp)        SDL2 on the process's main thread, the game on
 //                                     a second thread; shows the visible page and
 //                                     feeds the keyboard; can record the input.
@@ -11,8 +11,10 @@
 //   browser  (web.cpp)               emscripten only: a canvas and the page's keys;
 //                                     each tick yields to the browser (Asyncify).
 // The game code cannot tell which one runs, and no code asks: what differs
-// is said by the fields of Platform.  Run control (ticks, events, recordings,
-// replays) is in run.h; where the data is, in datadir.h.
+// is said by the fields of Platform.  The back-ends and run control (ticks,
+// events, recordings, replays, choosing a back-end) live above the services,
+// in platform/; this file and the rest of port/ are what the services stand
+// on, and include nothing of the game's.
 #pragma once
 
 #include <cstdint>
@@ -41,29 +43,10 @@ struct Platform {
     void (*banner)(const char* text);
 };
 
-// The back-end in use; headless until the window back-end is chosen.
+// The back-end in use: the one installed last, or until then the null
+// back-end (no window, ticks that pass at once, nothing shown), so a program
+// that never chooses one still runs the services.  (platform.cpp)
 const Platform* platform();
-// Chooses the back-end.  For headless with run_options.replay_path set it also
-// reads the recording now (a malformed one: a message and exit status 2) and
-// puts the recording's seed into run_options.seed / seed_given, so the shell
-// seeds from it.  Called by main() after the command line is parsed.
-void select_platform(const Platform* p);
-extern const Platform headless_platform;
-extern const Platform sdl_platform;
-extern const Platform windows_platform; // in the Windows build only
-extern const Platform web_platform; // in the browser build only
-
-// Window back-end: runs game_main on a second thread while the calling (main)
-// thread owns SDL; returns the status game_main ended with.
-int run_with_window(int (*game_main)());
-
-// The longest data folder's path, its final '\0' included.
-enum { DATA_DIR_CHARS = 4096 };
-
-// Where the game's files are (datadir.cpp; the search itself is in datadir.h).
-// The path of a game file: game_path as the game names it ("levels\\1.bmp",
-// "\\" between names) turned into a path under the data folder with "/".  An
-// absolute path is taken as it is.  Returns 0, or with out empty 1 when the
-// path does not fit in size characters (never a cut-off name) and 2 when no
-// data folder was found.  Called by load_bitmap and open_game_file (bmp.h).
-int data_file_path(const char* game_path, char* out, int size);
+// Makes p the back-end in use (null: the null back-end again).  Run control
+// calls it when a back-end is chosen (select_platform, run.h).
+void install_platform(const Platform* p);

@@ -16,7 +16,7 @@
 #include "services/bmp.h"
 
 #include "port/system.h"
-#include "port/platform.h"
+#include "port/datadir.h"
 #include "services/fatal.h"
 #include "services/image.h"
 #include "services/screen.h"

@@ -79,3 +79,18 @@ void random_set_state(const RandomState& in) {
     g_index = (in.index < 0 || in.index > kWords) ? kWords : in.index;
     g_seeded = in.seeded;
 }
+
+namespace {
+bool g_run_seed_fixed = false;
+uint32_t g_run_seed = 0;
+} // namespace
+
+void fix_run_seed(bool fixed, uint32_t seed) {
+    g_run_seed_fixed = fixed;
+    g_run_seed = seed;
+}
+
+bool run_seed(uint32_t* seed) {
+    if (g_run_seed_fixed) *seed = g_run_seed;
+    return g_run_seed_fixed;
+}

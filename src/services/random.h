@@ -26,3 +26,9 @@ uint32_t random_seed_used();
 
 // The 32-bit seed that seed_random(seed) uses (the clock's bits for -1).
 uint32_t random_seed_from_double(double seed);
+
+// The seed a run fixes (--seed, or the recording replayed), if any: the
+// shell's start-up seeds from it, and from the clock when none is fixed.  Set
+// by run control when the back-end is chosen (select_platform).
+void fix_run_seed(bool fixed, uint32_t seed);
+bool run_seed(uint32_t* seed);

@@ -25,7 +25,6 @@
 #include "services/fatal.h"
 #include "services/image.h"
 #include "port/platform.h"
-#include "test_hooks.h"
 
 #include <algorithm>
 #include <atomic>

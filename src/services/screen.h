@@ -120,3 +120,6 @@ void settle_rect(int x0, int y0, int x1, int y1);
 bool is_page_image(const Image* image);
 void settle_page_image(const Image* image);
 
+// For tests: closes the screen without ending the process, so the next
+// open_screen opens it again.
+void close_screen_for_tests();

@@ -10,7 +10,7 @@
 // returns, which closes the window.  Exit status 0 when all went as it should.
 #include "services/fatal.h"
 #include "services/keyboard.h"
-#include "port/platform.h"
+#include "platform/run.h"
 #include "services/screen.h"
 
 #include <SDL.h>

@@ -1,0 +1,23 @@
+// game_events.cpp -- the game's events on their way to the listener, and the
+// shell's wait.
+#include "services/game_events.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<void (*)(const char*)> g_listener{nullptr};
+std::atomic<int> g_wait{SHELL_PLAYS};
+
+} // namespace
+
+void announce_event(const char* name) {
+    if (name == nullptr) return;
+    if (auto listener = g_listener.load()) listener(name);
+}
+
+void set_event_listener(void (*listener)(const char* name)) { g_listener = listener; }
+
+void note_shell_wait(int wait) { g_wait = wait; }
+
+int shell_wait() { return g_wait.load(); }

@@ -1,0 +1,21 @@
+// game_events.h -- what the game tells the program around it: the events the
+// shell announces as it shows them ("title", "infobox:Level 1", "level:1",
+// "score:N") and what it waits in.  The game only tells; run control listens
+// (--events, --stop-at, the tests' hooks) and reads the wait (the pause
+// menu's quit).  With no listener an event goes nowhere.
+#pragma once
+
+// Hands the event to the listener.  Called by the shell, the title screen and
+// the boxes.
+void announce_event(const char* name);
+
+// Where events go (null: nowhere).  Set by run control.
+void set_event_listener(void (*listener)(const char* name));
+
+// What the shell waits in: the title screen (where Escape ends the program),
+// a message box (where only Space acts), or neither: the game is played.
+// Noted by the title screen and the boxes as they start and stop waiting;
+// read on any thread.
+enum ShellWait { SHELL_PLAYS, SHELL_IN_BOX, SHELL_ON_TITLE };
+void note_shell_wait(int wait);
+int shell_wait();
