@@ -1,11 +1,11 @@
-# sources.cmake -- the game's source files, room by room (see README's
-# "Layout"), shared by the native build and the browser build.  Each room is a
-# list of its own; a new file is added to its room's list here.
+# sources.cmake -- the game's source files, room by room (rooms.cmake makes
+# each room a library; docs/DEVELOPING.md draws the floors), shared by the
+# native, browser and Windows builds.  Each room is a list of its own; a new
+# file is added to its room's list here.
 
 # The game: the shell, the map and the actors.  It reaches the outside world
 # only through the services (and the shell's events through the run control).
 set(CLOVENFELD_GAME_SOURCES
-  src/main/options.cpp
   src/main/shell.cpp
   src/main/snapshot.cpp
   src/main/title.cpp
@@ -72,6 +72,11 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/run.cpp
   src/platform/settings.cpp
   src/platform/window_layout.cpp)
+
+# The program: the command line (the entry points main.cpp and main_web.cpp
+# are the programs' own sources).
+set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp)
+set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.
 # The window core (a second thread for the game) is shared by the SDL and Win32 back-ends.
