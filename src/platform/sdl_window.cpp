@@ -46,12 +46,8 @@ bool g_frame_stale = true;   // the texture needs every row again
 // The pause overlay and the banner, blended over the page (window_picture.h).
 SDL_Texture* g_layers[LAYER_COUNT] = {};
 
-// Open gamepads by key-map slot; a slot is free when controller is null.
-struct Pad {
-    SDL_GameController* controller;
-    SDL_JoystickID id;
-};
-Pad g_pads[KEYMAP_MAX_PADS] = {};
+// Open gamepads by key-map slot (window_pad_added), null where none.
+SDL_GameController* g_pads[KEYMAP_MAX_PADS] = {};
 
 bool is_fullscreen() { return g_window && (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0; }
 
@@ -63,14 +59,6 @@ void show_cursor() { SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE);
 int keymap_mods(Uint16 mod) {
     return ((mod & KMOD_SHIFT) ? KEYMOD_SHIFT : 0) | ((mod & KMOD_CTRL) ? KEYMOD_CTRL : 0) |
            ((mod & KMOD_ALT) ? KEYMOD_ALT : 0) | ((mod & KMOD_NUM) ? KEYMOD_NUM : 0);
-}
-
-void close_pads() {
-    for (int i = 0; i < KEYMAP_MAX_PADS; ++i) {
-        if (g_pads[i].controller) SDL_GameControllerClose(g_pads[i].controller);
-        g_pads[i] = Pad{};
-    }
-    keymap_pads_reset();
 }
 
 // The program's icon, scaled up by whole pixels for the window manager's task
@@ -201,37 +189,28 @@ void set_fullscreen(bool on) {
 
 // --- gamepads (main thread) ------------------------------------------------------
 
-int pad_slot(SDL_JoystickID id) {
-    for (int i = 0; i < KEYMAP_MAX_PADS; ++i)
-        if (g_pads[i].controller && g_pads[i].id == id) return i;
-    return -1;
-}
+SDL_JoystickID pad_id(SDL_GameController* c) { return SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(c)); }
 
 // A pad was plugged in (or was there at start): open it into a free slot.
 void pad_added(int device_index) {
     SDL_GameController* c = SDL_GameControllerOpen(device_index);
     if (!c) return;
-    const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(c));
-    if (pad_slot(id) >= 0) { // reported twice: already open
-        SDL_GameControllerClose(c);
-        return;
-    }
-    for (int i = 0; i < KEYMAP_MAX_PADS; ++i) {
-        if (!g_pads[i].controller) {
-            g_pads[i] = Pad{c, id};
-            keymap_pad_removed(i); // starts with nothing held
-            return;
-        }
-    }
-    SDL_GameControllerClose(c); // more pads than slots: this one is not used
+    const int slot = window_pad_added(pad_id(c));
+    if (slot >= 0) g_pads[slot] = c;
+    else SDL_GameControllerClose(c); // reported twice, or more pads than slots
 }
 
 void pad_removed(SDL_JoystickID id) {
-    const int slot = pad_slot(id);
+    const int slot = window_pad_removed(id);
     if (slot < 0) return;
-    keymap_pad_removed(slot);
-    SDL_GameControllerClose(g_pads[slot].controller);
-    g_pads[slot] = Pad{};
+    SDL_GameControllerClose(g_pads[slot]);
+    g_pads[slot] = nullptr;
+}
+
+void close_pads() {
+    for (SDL_GameController* c : g_pads)
+        if (c) pad_removed(pad_id(c));
+    keymap_pads_reset();
 }
 
 int pad_button(Uint8 button) {
@@ -304,12 +283,12 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     case SDL_CONTROLLERDEVICEREMOVED: pad_removed(e.cdevice.which); break;
     case SDL_CONTROLLERBUTTONDOWN:
     case SDL_CONTROLLERBUTTONUP:
-        if (const int slot = pad_slot(e.cbutton.which);
+        if (const int slot = window_pad_slot(e.cbutton.which);
             slot >= 0 && window_pad_button(slot, pad_button(e.cbutton.button), e.type == SDL_CONTROLLERBUTTONDOWN))
             *redraw = true;
         break;
     case SDL_CONTROLLERAXISMOTION:
-        if (const int slot = pad_slot(e.caxis.which); slot >= 0)
+        if (const int slot = window_pad_slot(e.caxis.which); slot >= 0)
             keymap_pad_axis(slot, pad_axis(e.caxis.axis), e.caxis.value);
         break;
     default: break;

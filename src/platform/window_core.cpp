@@ -55,6 +55,9 @@ int g_width = SCREEN_WIDTH, g_height = SCREEN_HEIGHT;
 // --- main thread only ------------------------------------------------------------------
 
 bool g_window_open = false;
+// The back-end's id of the pad in each key-map slot.
+bool g_pad_used[KEYMAP_MAX_PADS] = {};
+int g_pad_id[KEYMAP_MAX_PADS] = {};
 // The display's refresh period: pages are shown no more often.
 std::chrono::microseconds g_render_interval{16666};
 
@@ -317,6 +320,33 @@ bool window_pad_button(int pad, int button, bool down) {
     case BIND_FULLSCREEN: toggle_fullscreen(); return true;
     default: return false;
     }
+}
+
+int window_pad_slot(int id) {
+    for (int i = 0; i < KEYMAP_MAX_PADS; ++i)
+        if (g_pad_used[i] && g_pad_id[i] == id) return i;
+    return -1;
+}
+
+int window_pad_added(int id) {
+    if (window_pad_slot(id) >= 0) return -1;
+    for (int i = 0; i < KEYMAP_MAX_PADS; ++i) {
+        if (g_pad_used[i]) continue;
+        g_pad_used[i] = true;
+        g_pad_id[i] = id;
+        keymap_pad_removed(i);
+        return i;
+    }
+    return -1;
+}
+
+int window_pad_removed(int id) {
+    const int slot = window_pad_slot(id);
+    if (slot >= 0) {
+        g_pad_used[slot] = false;
+        keymap_pad_removed(slot);
+    }
+    return slot;
 }
 
 void window_text(const char* utf8) {

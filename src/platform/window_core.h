@@ -64,6 +64,14 @@ bool window_key(int usage, bool down, bool repeat, int mods);
 bool window_pad_button(int pad, int button, bool down);
 // Typed text (UTF-8): the game's, unless paused.
 void window_text(const char* utf8);
+// Pads that come and go by the back-end's own ids: a new pad takes the first
+// free key-map slot (starting with nothing held); the slot, or -1 when the id
+// has one already or every slot is taken.
+int window_pad_added(int id);
+// The key-map slot of the pad with id, or -1.
+int window_pad_slot(int id);
+// The pad with id went away: what it held is let go.  Its slot, or -1.
+int window_pad_removed(int id);
 // The window got or lost the keys (lost also when minimised).
 void window_focus(bool gained);
 // The close button (or Alt+F4, or the window manager).
