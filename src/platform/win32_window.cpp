@@ -7,8 +7,8 @@
 // window_layout.h), centred on black.  F11 and Alt+Enter toggle a borderless
 // window over the monitor.  Key messages carry the set-1 scan code and the
 // extended flag: win32_keys.h turns them into HID usages, so recordings made
-// here replay anywhere; WM_CHAR brings the typed text.  Pads come through XInput (loaded when
-// present), the sound through waveOut (win32_audio.h).
+// here replay anywhere; WM_CHAR brings the typed text.  Pads come through
+// XInput (loaded when present), the sound through waveOut (win32_audio.h).
 #include "port/platform.h"
 #include "platform/run.h"
 
@@ -47,8 +47,7 @@ LONGLONG now_qpc() {
 
 // Shows the page scaled and centred, the rest of the window black.
 void paint(HDC dc) {
-    const uint32_t* picture = picture_composed();
-    if (!picture || window_closing()) return;
+    if (!picture_page() || window_closing()) return;
     RECT client;
     GetClientRect(g_window, &client);
     const int out_w = client.right, out_h = client.bottom;
@@ -67,7 +66,7 @@ void paint(HDC dc) {
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
     SetStretchBltMode(dc, COLORONCOLOR); // nearest pixel: no blending
-    StretchDIBits(dc, r.x, r.y, r.w, r.h, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, picture, &bi,
+    StretchDIBits(dc, r.x, r.y, r.w, r.h, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, picture_composed(), &bi,
                   DIB_RGB_COLORS, SRCCOPY);
 }
 
