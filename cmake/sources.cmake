@@ -80,8 +80,11 @@ set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.
 # The window core (a second thread for the game) is shared by the SDL and Win32 back-ends.
-set(CLOVENFELD_SDL_SOURCES src/platform/sdl_audio.cpp src/platform/sdl_window.cpp src/platform/window_core.cpp)
+# win32_keys (no <windows.h>) is built beside it here too, for the tests.
+set(CLOVENFELD_SDL_SOURCES src/platform/sdl_audio.cpp src/platform/sdl_window.cpp src/platform/window_core.cpp
+    src/platform/window_picture.cpp src/platform/win32_keys.cpp)
 set(CLOVENFELD_WEB_SOURCES src/platform/web.cpp)
 # The Windows build's back-end and system calls (replacing system.cpp there).
 set(CLOVENFELD_WINDOWS_SOURCES src/platform/win32_audio.cpp
-    src/platform/win32_window.cpp src/platform/window_core.cpp)
+    src/platform/win32_keys.cpp src/platform/win32_window.cpp src/platform/window_core.cpp
+    src/platform/window_picture.cpp)

@@ -225,6 +225,15 @@ TEST(ShellOptions, EveryOptionIsRead)
     EXPECT_STREQ(cl.run.record_path, "r.txt");
     EXPECT_TRUE(cl.run.seed_given);
     EXPECT_EQ(cl.run.seed, 0u);
+    ASSERT_EQ(parse({"--mute", "--no-settings", "--settings", "s.cfg", "--volume", "40", "--audio-out", "a.wav"}, &cl),
+              OPTIONS_OK);
+    EXPECT_TRUE(cl.run.mute);
+    EXPECT_TRUE(cl.no_settings);
+    EXPECT_STREQ(cl.settings_path, "s.cfg");
+    EXPECT_EQ(cl.run.volume, 40);
+    EXPECT_STREQ(cl.run.audio_out_path, "a.wav");
+    EXPECT_TRUE(cl.run.headless); // the sound file is written without a window
+    EXPECT_FALSE(cl.run.fast || cl.run.print_events || cl.run.window_fit || cl.run.fullscreen || cl.show_help);
     ASSERT_EQ(parse({"--version"}, &cl), OPTIONS_OK);
     EXPECT_TRUE(cl.show_version);
     ASSERT_EQ(parse({"--help"}, &cl), OPTIONS_OK);

@@ -10,6 +10,8 @@
 #include "services/keyboard.h"
 #include "port/platform.h"
 #include "platform/run.h"
+#include "platform/keymap.h"
+#include "platform/window_core.h"
 #include "platform/window_layout.h"
 
 #include <SDL.h>
@@ -81,6 +83,31 @@ TEST(WindowOptions, ScaleFitAndFullscreen) {
     EXPECT_TRUE(cl.run.fullscreen);
     for (const char* bad : {"0", "9", "2x", "", "-1"}) EXPECT_EQ(parse({"--scale", bad}, &cl), OPTIONS_BAD) << bad;
     EXPECT_EQ(parse({"--scale"}, &cl), OPTIONS_BAD);
+}
+
+TEST(WindowCore, OpenSizeAndPadSlots) {
+    const RunOptions saved = run_options;
+    int w = 0, h = 0;
+    run_options.window_scale = 3; // --scale wins over the desktop
+    window_open_size(1920, 1080, &w, &h);
+    EXPECT_EQ(w * 10000 + h, 1920 * 10000 + 1440);
+    run_options.window_scale = 0;
+    window_open_size(1920, 1080, &w, &h);
+    EXPECT_EQ(w * 10000 + h, 1280 * 10000 + 960);
+    run_options = saved;
+
+    // Pads by the back-end's ids: the first free slot, once each, reused.
+    EXPECT_EQ(window_pad_added(70), 0);
+    EXPECT_EQ(window_pad_added(71), 1);
+    EXPECT_EQ(window_pad_added(70), -1); // reported twice
+    EXPECT_EQ(window_pad_removed(70), 0);
+    EXPECT_EQ(window_pad_removed(70), -1);
+    EXPECT_EQ(window_pad_slot(71), 1);
+    for (int id = 100; id < 100 + KEYMAP_MAX_PADS - 1; ++id) EXPECT_GE(window_pad_added(id), 0) << id;
+    EXPECT_EQ(window_pad_added(99), -1); // every slot taken
+    EXPECT_EQ(window_pad_slot(100), 0);
+    for (int id = 100; id < 100 + KEYMAP_MAX_PADS - 1; ++id) window_pad_removed(id);
+    EXPECT_EQ(window_pad_removed(71), 1);
 }
 
 // --- a gamepad in a window -----------------------------------------------------------

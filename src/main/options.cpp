@@ -83,6 +83,19 @@ void print_usage(FILE* to)
 int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err)
 {
     *out = CommandLine{};
+    RunOptions& run = out->run;
+    // Options that switch something on, and options that name a file or an
+    // event (the replay and the sound file run headless).
+    const struct { const char* name; bool* flag; } switches[] = {
+        {"--help", &out->show_help}, {"--version", &out->show_version}, {"--headless", &run.headless},
+        {"--fast", &run.fast},       {"--events", &run.print_events},   {"--no-settings", &out->no_settings},
+        {"--mute", &run.mute},       {"--fit", &run.window_fit},        {"--fullscreen", &run.fullscreen},
+    };
+    const struct { const char* name; const char** text; bool headless; } texts[] = {
+        {"--replay", &run.replay_path, true},      {"--record", &run.record_path, false},
+        {"--shot", &run.shot_path, false},         {"--stop-at", &run.stop_event, false},
+        {"--settings", &out->settings_path, false}, {"--audio-out", &run.audio_out_path, true},
+    };
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         // Options that take a value read the next argument.
@@ -96,30 +109,26 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         };
         const char* v = nullptr;
         long long n = 0;
-        if (std::strcmp(a, "--help") == 0) {
-            out->show_help = true;
-        } else if (std::strcmp(a, "--version") == 0) {
-            out->show_version = true;
-        } else if (std::strcmp(a, "--headless") == 0) {
-            out->run.headless = true;
-        } else if (std::strcmp(a, "--fast") == 0) {
-            out->run.fast = true;
-        } else if (std::strcmp(a, "--events") == 0) {
-            out->run.print_events = true;
-        } else if (std::strcmp(a, "--replay") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            out->run.replay_path = v;
-            out->run.headless = true;
-        } else if (std::strcmp(a, "--record") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            out->run.record_path = v;
-        } else if (std::strcmp(a, "--shot") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            out->run.shot_path = v;
-        } else if (std::strcmp(a, "--stop-at") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            out->run.stop_event = v;
-        } else if (std::strcmp(a, "--data") == 0) {
+        // Options that take a number read it from the next argument into n.
+        auto number = [&](long long lo, long long hi, const char* needs) {
+            if (!value(&v)) return false;
+            if (read_number(v, lo, hi, &n)) return true;
+            complain(err, "%s needs %s, not \"%s\"", a, needs, v);
+            return false;
+        };
+        bool known = false;
+        for (const auto& o : switches) {
+            if (std::strcmp(a, o.name) != 0) continue;
+            *o.flag = known = true;
+        }
+        for (const auto& o : texts) {
+            if (std::strcmp(a, o.name) != 0) continue;
+            if (!value(o.text)) return OPTIONS_BAD;
+            run.headless = run.headless || o.headless;
+            known = true;
+        }
+        if (known) continue;
+        if (std::strcmp(a, "--data") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             if (*v == '\0' || std::strlen(v) >= DATA_DIR_CHARS) {
                 complain(err, "--data needs a folder name (under %d characters)", DATA_DIR_CHARS);
@@ -127,49 +136,18 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
             }
             out->data_dir = v;
         } else if (std::strcmp(a, "--seed") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            if (!read_number(v, 0, 4294967295LL, &n)) {
-                complain(err, "--seed needs a number from 0 to 4294967295, not \"%s\"", v);
-                return OPTIONS_BAD;
-            }
-            out->run.seed_given = true;
-            out->run.seed = static_cast<uint32_t>(n);
+            if (!number(0, 4294967295LL, "a number from 0 to 4294967295")) return OPTIONS_BAD;
+            run.seed_given = true;
+            run.seed = static_cast<uint32_t>(n);
         } else if (std::strcmp(a, "--stop-tick") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            if (!read_number(v, 0, 0x7FFFFFFFFFFFLL, &n)) {
-                complain(err, "--stop-tick needs a number of ticks, not \"%s\"", v);
-                return OPTIONS_BAD;
-            }
-            out->run.stop_tick = static_cast<long>(n);
+            if (!number(0, 0x7FFFFFFFFFFFLL, "a number of ticks")) return OPTIONS_BAD;
+            run.stop_tick = static_cast<long>(n);
         } else if (std::strcmp(a, "--scale") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            if (!read_number(v, 1, 8, &n)) {
-                complain(err, "--scale needs a whole number from 1 to 8, not \"%s\"", v);
-                return OPTIONS_BAD;
-            }
-            out->run.window_scale = static_cast<int>(n);
-        } else if (std::strcmp(a, "--settings") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            out->settings_path = v;
-        } else if (std::strcmp(a, "--no-settings") == 0) {
-            out->no_settings = true;
-        } else if (std::strcmp(a, "--mute") == 0) {
-            out->run.mute = true;
+            if (!number(1, 8, "a whole number from 1 to 8")) return OPTIONS_BAD;
+            run.window_scale = static_cast<int>(n);
         } else if (std::strcmp(a, "--volume") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            if (!read_number(v, 0, 100, &n)) {
-                complain(err, "--volume needs a whole number from 0 to 100, not \"%s\"", v);
-                return OPTIONS_BAD;
-            }
-            out->run.volume = static_cast<int>(n);
-        } else if (std::strcmp(a, "--audio-out") == 0) {
-            if (!value(&v)) return OPTIONS_BAD;
-            out->run.audio_out_path = v;
-            out->run.headless = true;
-        } else if (std::strcmp(a, "--fit") == 0) {
-            out->run.window_fit = true;
-        } else if (std::strcmp(a, "--fullscreen") == 0) {
-            out->run.fullscreen = true;
+            if (!number(0, 100, "a whole number from 0 to 100")) return OPTIONS_BAD;
+            run.volume = static_cast<int>(n);
         } else {
             complain(err, "unknown option \"%s\" (try --help)", a);
             return OPTIONS_BAD;

@@ -193,13 +193,8 @@ void LEVEL_SETUP(int level_number, uint32_t seed)
     level_file = LEVEL_FILE_OF(level_number);
     swans_active = SWANS_ON_AT(level_number);
     duck_active = DUCK_FREE_AT(level_number);
-    duck_dir = 0;
-    duck_tick = 0;
-    duck_frame = 0;
-    player_pose = 0;
-    player_frame = 0;
-    player_step_count = 0;
-    jump_count = 0;
+    duck_dir = duck_tick = duck_frame = 0;
+    player_pose = player_frame = player_step_count = jump_count = 0;
     seed_random(static_cast<double>(seed));
     keyboard_reset();
 }

@@ -12,32 +12,22 @@
 #include "platform/run.h"
 
 #include "services/fatal.h"
-#include "services/image.h"
-#include "services/keyboard.h"
-#include "platform/key_route.h"
 #include "platform/keymap.h"
-#include "platform/banner.h"
-#include "platform/overlay.h"
 #include "platform/sdl_audio.h"
-#include "platform/session.h"
 #include "services/screen.h"
-#include "sound/sound.h"
 #include "platform/window_core.h"
 #include "platform/window_layout.h"
+#include "platform/window_picture.h"
 #include "port/notice.h"
 
 #include "icon_pixels.h" // made by mkassets from assets/icon.txt
 
 #include <SDL.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -52,40 +42,23 @@ bool g_video_ok = false;
 SDL_Window* g_window = nullptr;
 SDL_Renderer* g_renderer = nullptr;
 SDL_Texture* g_texture = nullptr;
-// The visible page as last taken, so the upload runs without the screen lock.
-alignas(64) uint32_t g_frame[SCREEN_WIDTH * SCREEN_HEIGHT];
 bool g_frame_stale = true;   // the texture needs every row again
+// The pause overlay and the banner, blended over the page (window_picture.h).
+SDL_Texture* g_layers[LAYER_COUNT] = {};
 
-// Open gamepads by key-map slot; a slot is free when controller is null.
-struct Pad {
-    SDL_GameController* controller;
-    SDL_JoystickID id;
-};
-Pad g_pads[KEYMAP_MAX_PADS] = {};
+// Open gamepads by key-map slot (window_pad_added), null where none.
+SDL_GameController* g_pads[KEYMAP_MAX_PADS] = {};
 
-// The banner shown over the page (banner_current's number; the layers below).
-unsigned g_banner_shown = 0;
-bool banner_changed();
-struct Layer;
-extern Layer g_overlay_layer, g_banner_layer;
-extern char g_banner_text[];
-void show_layer(Layer* l, const SDL_Rect& dst, void (*draw)(uint32_t* pixels));
-void destroy_layer(Layer* l);
-void draw_overlay(uint32_t* pixels);
-void draw_banner(uint32_t* pixels);
+bool is_fullscreen() { return g_window && (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0; }
+
+// The pointer is hidden over the fullscreen game.  The window manager may
+// change fullscreen too: called whenever the window changes.
+void show_cursor() { SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE); }
 
 // The modifier flags of SDL's modifier state.
 int keymap_mods(Uint16 mod) {
     return ((mod & KMOD_SHIFT) ? KEYMOD_SHIFT : 0) | ((mod & KMOD_CTRL) ? KEYMOD_CTRL : 0) |
            ((mod & KMOD_ALT) ? KEYMOD_ALT : 0) | ((mod & KMOD_NUM) ? KEYMOD_NUM : 0);
-}
-
-void close_pads() {
-    for (int i = 0; i < KEYMAP_MAX_PADS; ++i) {
-        if (g_pads[i].controller) SDL_GameControllerClose(g_pads[i].controller);
-        g_pads[i] = Pad{};
-    }
-    keymap_pads_reset();
 }
 
 // The program's icon, scaled up by whole pixels for the window manager's task
@@ -117,8 +90,10 @@ void name_window_class() {
 }
 
 void destroy_window() {
-    destroy_layer(&g_overlay_layer);
-    destroy_layer(&g_banner_layer);
+    for (SDL_Texture*& layer : g_layers) {
+        if (layer) SDL_DestroyTexture(layer);
+        layer = nullptr;
+    }
     if (g_texture) SDL_DestroyTexture(g_texture);
     if (g_renderer) SDL_DestroyRenderer(g_renderer);
     if (g_window) SDL_DestroyWindow(g_window);
@@ -130,15 +105,13 @@ void destroy_window() {
 // Main thread: creates the window, its renderer and the streaming texture.
 int create_window(const char* title) {
     if (!g_video_ok) return ERR_ILLEGAL_CALL;
-    int scale = run_options.window_scale;
-    if (scale < 1 || scale > WINDOW_SCALE_MAX) {
-        SDL_Rect desk;
-        scale = SDL_GetDisplayUsableBounds(0, &desk) == 0 ? start_scale(desk.w, desk.h) : 1;
-    }
+    SDL_Rect desk = {0, 0, 0, 0};
+    if (SDL_GetDisplayUsableBounds(0, &desk) != 0) desk = SDL_Rect{0, 0, 0, 0};
+    int w = 0, h = 0;
+    window_open_size(desk.w, desk.h, &w, &h);
     Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (run_options.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED_DISPLAY(0), SDL_WINDOWPOS_CENTERED_DISPLAY(0),
-                                window_page_width() * scale, window_page_height() * scale, flags);
+    g_window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED_DISPLAY(0), SDL_WINDOWPOS_CENTERED_DISPLAY(0), w, h, flags);
     if (g_window) {
         set_window_icon();
         SDL_SetWindowMinimumSize(g_window, window_page_width() / 2, window_page_height() / 2);
@@ -165,22 +138,36 @@ int create_window(const char* title) {
     return 0;
 }
 
+// A layer (window_picture.h) blended over the page at dst, its texture made
+// when first needed and filled again when its pixels changed.
+void show_layer(PictureLayer which, const SDL_Rect& dst) {
+    bool changed = false;
+    const uint32_t* pixels = picture_layer(which, &changed);
+    if (!pixels) return;
+    SDL_Texture*& texture = g_layers[which];
+    if (!texture) {
+        texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, SCREEN_WIDTH,
+                                    SCREEN_HEIGHT);
+        if (!texture) return;
+        SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
+        SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
+        changed = true;
+    }
+    if (changed) SDL_UpdateTexture(texture, nullptr, pixels, SCREEN_WIDTH * 4);
+    SDL_RenderCopy(g_renderer, texture, nullptr, &dst);
+}
+
 // Main thread: takes the newest visible page (if it changed) and shows it,
-// scaled to the window's device pixels and centred on black.  The screen lock
-// is held only while the changed rows are copied out of the page.
+// scaled to the window's device pixels and centred on black, the layers over
+// it.  The rows that changed are uploaded to the texture.
 void render(bool force) {
-    if (!g_window || window_closing()) return;
-    if (banner_changed()) force = true;
     int first = 0, last = -1;
-    window_take_page(g_frame, g_frame_stale, &first, &last);
-    if (window_closing()) return;
-    const bool copied = first <= last;
-    if (copied) {
+    if (!g_window || !picture_update(force, g_frame_stale, &first, &last)) return;
+    if (first <= last) {
         const SDL_Rect rows = {0, first, SCREEN_WIDTH, last - first + 1};
-        SDL_UpdateTexture(g_texture, &rows, &g_frame[first * SCREEN_WIDTH], SCREEN_WIDTH * 4);
+        SDL_UpdateTexture(g_texture, &rows, picture_page() + first * SCREEN_WIDTH, SCREEN_WIDTH * 4);
         g_frame_stale = false;
     }
-    if (!copied && !force) return;
     int out_w = 0, out_h = 0;
     if (SDL_GetRendererOutputSize(g_renderer, &out_w, &out_h) != 0) SDL_GetWindowSize(g_window, &out_w, &out_h);
     const PageRect r = page_rect(out_w, out_h, run_options.window_fit);
@@ -188,110 +175,42 @@ void render(bool force) {
     SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
     SDL_RenderClear(g_renderer);
     SDL_RenderCopy(g_renderer, g_texture, nullptr, &dst);
-    if (window_paused()) show_layer(&g_overlay_layer, dst, draw_overlay);
-    if (g_banner_text[0] != '\0') show_layer(&g_banner_layer, dst, draw_banner);
+    show_layer(LAYER_OVERLAY, dst);
+    show_layer(LAYER_BANNER, dst);
     SDL_RenderPresent(g_renderer);
 }
 
-bool is_fullscreen() { return g_window && (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0; }
-
 // Main thread: desktop fullscreen on or off; the pointer is hidden while on.
-// The player's choice is remembered for the next start.
-void toggle_fullscreen() {
+void set_fullscreen(bool on) {
     if (!g_window) return;
-    SDL_SetWindowFullscreen(g_window, is_fullscreen() ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
-    SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE);
-    session_note_fullscreen(is_fullscreen());
-}
-
-// --- pictures over the page (main thread) ---------------------------------------------
-
-// A picture blended over the page: its texture, made when first needed and
-// filled again (by draw) when stale.
-struct Layer {
-    SDL_Texture* texture;
-    bool stale;
-    uint32_t pixels[SCREEN_WIDTH * SCREEN_HEIGHT];
-};
-Layer g_overlay_layer; // the pause overlay
-Layer g_banner_layer;  // the banner (banner.h)
-char g_banner_text[BANNER_CHARS] = "";
-
-void show_layer(Layer* l, const SDL_Rect& dst, void (*draw)(uint32_t* pixels)) {
-    if (!l->texture) {
-        l->texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                       SCREEN_WIDTH, SCREEN_HEIGHT);
-        if (!l->texture) return;
-        SDL_SetTextureBlendMode(l->texture, SDL_BLENDMODE_BLEND);
-        SDL_SetTextureScaleMode(l->texture, SDL_ScaleModeNearest);
-        l->stale = true;
-    }
-    if (l->stale) {
-        draw(l->pixels);
-        SDL_UpdateTexture(l->texture, nullptr, l->pixels, SCREEN_WIDTH * 4);
-        l->stale = false;
-    }
-    SDL_RenderCopy(g_renderer, l->texture, nullptr, &dst);
-}
-
-void destroy_layer(Layer* l) {
-    if (l->texture) SDL_DestroyTexture(l->texture);
-    l->texture = nullptr;
-}
-
-// The pause overlay: translucent black and the pause menu's text.
-void draw_overlay(uint32_t* pixels) {
-    OverlayText text;
-    pause_menu_text(&text);
-    overlay_draw(pixels, SCREEN_WIDTH, text, false);
-}
-
-void draw_banner(uint32_t* pixels) { banner_draw(pixels, SCREEN_WIDTH, g_banner_text, false); }
-
-// True when the banner to show changed (a new one, or its end).
-bool banner_changed() {
-    char text[BANNER_CHARS];
-    const unsigned now = banner_current(text, banner_clock_ms());
-    if (now == g_banner_shown) return false;
-    g_banner_shown = now;
-    std::memcpy(g_banner_text, text, sizeof text);
-    g_banner_layer.stale = true;
-    return true;
+    SDL_SetWindowFullscreen(g_window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    show_cursor();
 }
 
 // --- gamepads (main thread) ------------------------------------------------------
 
-int pad_slot(SDL_JoystickID id) {
-    for (int i = 0; i < KEYMAP_MAX_PADS; ++i)
-        if (g_pads[i].controller && g_pads[i].id == id) return i;
-    return -1;
-}
+SDL_JoystickID pad_id(SDL_GameController* c) { return SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(c)); }
 
 // A pad was plugged in (or was there at start): open it into a free slot.
 void pad_added(int device_index) {
     SDL_GameController* c = SDL_GameControllerOpen(device_index);
     if (!c) return;
-    const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(c));
-    if (pad_slot(id) >= 0) { // reported twice: already open
-        SDL_GameControllerClose(c);
-        return;
-    }
-    for (int i = 0; i < KEYMAP_MAX_PADS; ++i) {
-        if (!g_pads[i].controller) {
-            g_pads[i] = Pad{c, id};
-            keymap_pad_removed(i); // starts with nothing held
-            return;
-        }
-    }
-    SDL_GameControllerClose(c); // more pads than slots: this one is not used
+    const int slot = window_pad_added(pad_id(c));
+    if (slot >= 0) g_pads[slot] = c;
+    else SDL_GameControllerClose(c); // reported twice, or more pads than slots
 }
 
 void pad_removed(SDL_JoystickID id) {
-    const int slot = pad_slot(id);
+    const int slot = window_pad_removed(id);
     if (slot < 0) return;
-    keymap_pad_removed(slot);
-    SDL_GameControllerClose(g_pads[slot].controller);
-    g_pads[slot] = Pad{};
+    SDL_GameControllerClose(g_pads[slot]);
+    g_pads[slot] = nullptr;
+}
+
+void close_pads() {
+    for (SDL_GameController* c : g_pads)
+        if (c) pad_removed(pad_id(c));
+    keymap_pads_reset();
 }
 
 int pad_button(Uint8 button) {
@@ -331,7 +250,7 @@ void handle_event(const SDL_Event& e, bool* redraw) {
         if (!e.adevice.iscapture) sdl_audio_device_removed(e.adevice.which);
         break;
     case SDL_TEXTINPUT:
-        if (!window_paused()) keymap_text(e.text.text);
+        window_text(e.text.text);
         break;
     case SDL_QUIT: window_close_button(); break;
     case SDL_WINDOWEVENT:
@@ -343,20 +262,13 @@ void handle_event(const SDL_Event& e, bool* redraw) {
             *redraw = true;
             break;
         case SDL_WINDOWEVENT_RESIZED:
-            // The player's own resize: its whole scale is remembered.
-            if (!is_fullscreen() && e.window.data1 > 0 && e.window.data2 > 0) {
-                const int s = std::min(e.window.data1 / window_page_width(), e.window.data2 / window_page_height());
-                if (s >= 1 && s <= WINDOW_SCALE_MAX) session_note_scale(s);
-            }
-            SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE);
-            *redraw = true;
-            break;
+            window_resized(e.window.data1, e.window.data2); // the player's own resize
+            [[fallthrough]];
         case SDL_WINDOWEVENT_EXPOSED:
         case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_RESTORED:
         case SDL_WINDOWEVENT_SIZE_CHANGED:
-            // The window manager may change fullscreen too: keep the pointer right.
-            SDL_ShowCursor(is_fullscreen() ? SDL_DISABLE : SDL_ENABLE);
+            show_cursor();
             *redraw = true;
             break;
         default: break;
@@ -371,12 +283,12 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     case SDL_CONTROLLERDEVICEREMOVED: pad_removed(e.cdevice.which); break;
     case SDL_CONTROLLERBUTTONDOWN:
     case SDL_CONTROLLERBUTTONUP:
-        if (const int slot = pad_slot(e.cbutton.which);
+        if (const int slot = window_pad_slot(e.cbutton.which);
             slot >= 0 && window_pad_button(slot, pad_button(e.cbutton.button), e.type == SDL_CONTROLLERBUTTONDOWN))
             *redraw = true;
         break;
     case SDL_CONTROLLERAXISMOTION:
-        if (const int slot = pad_slot(e.caxis.which); slot >= 0)
+        if (const int slot = window_pad_slot(e.caxis.which); slot >= 0)
             keymap_pad_axis(slot, pad_axis(e.caxis.axis), e.caxis.value);
         break;
     default: break;
@@ -407,10 +319,8 @@ void wait_events(int ms, bool* redraw) {
     }
 }
 
-void overlay_changed() { g_overlay_layer.stale = true; }
-
-const WindowDriver kDriver = {create_window, retitle,           destroy_window,  shut_down_sdl, wait_events,
-                              render,        toggle_fullscreen, overlay_changed, nullptr};
+const WindowDriver kDriver = {create_window, retitle,       destroy_window, shut_down_sdl, wait_events,
+                              render,        set_fullscreen, is_fullscreen,  nullptr,       nullptr};
 
 // exit() called while the window runs comes from the X library, whose
 // handler for a lost display connection exits the process while the game

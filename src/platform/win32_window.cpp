@@ -6,39 +6,26 @@
 // stretched to the window with StretchDIBits (whole scales, or --fit;
 // window_layout.h), centred on black.  F11 and Alt+Enter toggle a borderless
 // window over the monitor.  Key messages carry the set-1 scan code and the
-// extended flag: the key map turns them into HID usages
-// (keymap_usage_of_scan_code), so recordings made here replay anywhere;
-// WM_CHAR brings the typed text.  Pads come through XInput (loaded when
-// present), the sound through waveOut (win32_audio.h).
+// extended flag: win32_keys.h turns them into HID usages, so recordings made
+// here replay anywhere; WM_CHAR brings the typed text.  Pads come through
+// XInput (loaded when present), the sound through waveOut (win32_audio.h).
 #include "port/platform.h"
 #include "platform/run.h"
 
-#include "platform/key_route.h"
 #include "platform/keymap.h"
-#include "platform/banner.h"
-#include "platform/overlay.h"
-#include "platform/session.h"
 #include "platform/win32_audio.h"
+#include "platform/win32_keys.h"
 #include "platform/window_core.h"
 #include "platform/window_layout.h"
+#include "platform/window_picture.h"
 #include "port/notice.h"
 #include "services/fatal.h"
-#include "services/image.h"
-#include "services/keyboard.h"
 #include "services/screen.h"
-#include "sound/sound.h"
 
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstring>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -48,9 +35,6 @@ HANDLE g_wake = nullptr;
 // --- main thread only ------------------------------------------------------------
 
 HWND g_window = nullptr;
-alignas(64) uint32_t g_frame[SCREEN_WIDTH * SCREEN_HEIGHT];     // the page as last taken
-alignas(64) uint32_t g_composed[SCREEN_WIDTH * SCREEN_HEIGHT];  // the page under the overlay
-bool g_have_frame = false;
 bool g_fullscreen = false;
 WINDOWPLACEMENT g_placement = {sizeof(WINDOWPLACEMENT), 0, 0, {}, {}, {}};
 LONGLONG g_qpc_rate = 1;    // QueryPerformanceCounter ticks a second
@@ -61,60 +45,9 @@ LONGLONG now_qpc() {
     return t.QuadPart;
 }
 
-int current_mods() {
-    return ((GetKeyState(VK_SHIFT) & 0x8000) ? KEYMOD_SHIFT : 0) |
-           ((GetKeyState(VK_CONTROL) & 0x8000) ? KEYMOD_CTRL : 0) |
-           ((GetKeyState(VK_MENU) & 0x8000) ? KEYMOD_ALT : 0) | ((GetKeyState(VK_NUMLOCK) & 1) ? KEYMOD_NUM : 0);
-}
-
-// The HID usage of a key message.  Pause and Num Lock share a scan code;
-// their virtual keys tell them apart.
-int usage_of_message(WPARAM vk, LPARAM lp) {
-    if (vk == VK_PAUSE) return 72;
-    if (vk == VK_NUMLOCK) return 83;
-    if (vk == VK_SNAPSHOT) return 70;
-    return keymap_usage_of_scan_code(static_cast<int>((lp >> 16) & 0xFF), ((lp >> 24) & 1) != 0);
-}
-
-// --- drawing (main thread) ----------------------------------------------------------
-
-
-// Takes the changed rows of the visible page; true when any were taken.
-bool take_page(bool all) {
-    int first = 0, last = -1;
-    window_take_page(g_frame, all || !g_have_frame, &first, &last);
-    if (first > last) return false;
-    g_have_frame = true;
-    return true;
-}
-
-// The banner shown (banner.h): its text, and banner_current's number for it.
-char g_banner_text[BANNER_CHARS] = "";
-unsigned g_banner_shown = 0;
-
-// True when the banner to show changed since the last look.
-bool banner_changed() {
-    const unsigned now = banner_current(g_banner_text, banner_clock_ms());
-    if (now == g_banner_shown) return false;
-    g_banner_shown = now;
-    return true;
-}
-
-const uint32_t* picture_to_show() {
-    if (!window_paused() && g_banner_text[0] == '\0') return g_frame;
-    std::memcpy(g_composed, g_frame, sizeof g_composed);
-    if (window_paused()) {
-        OverlayText text;
-        pause_menu_text(&text);
-        overlay_draw(g_composed, SCREEN_WIDTH, text, true);
-    }
-    if (g_banner_text[0] != '\0') banner_draw(g_composed, SCREEN_WIDTH, g_banner_text, true);
-    return g_composed;
-}
-
 // Shows the page scaled and centred, the rest of the window black.
 void paint(HDC dc) {
-    if (!g_have_frame || window_closing()) return;
+    if (!picture_page() || window_closing()) return;
     RECT client;
     GetClientRect(g_window, &client);
     const int out_w = client.right, out_h = client.bottom;
@@ -133,14 +66,13 @@ void paint(HDC dc) {
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
     SetStretchBltMode(dc, COLORONCOLOR); // nearest pixel: no blending
-    StretchDIBits(dc, r.x, r.y, r.w, r.h, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, picture_to_show(), &bi,
+    StretchDIBits(dc, r.x, r.y, r.w, r.h, 0, 0, SCREEN_WIDTH, SCREEN_HEIGHT, picture_composed(), &bi,
                   DIB_RGB_COLORS, SRCCOPY);
 }
 
 void render(bool force) {
-    if (!g_window || window_closing()) return;
-    if (banner_changed()) force = true;
-    if (!take_page(false) && !force) return;
+    int first = 0, last = -1;
+    if (!g_window || !picture_update(force, false, &first, &last)) return;
     if (HDC dc = GetDC(g_window)) {
         paint(dc);
         ReleaseDC(g_window, dc);
@@ -171,43 +103,20 @@ void set_fullscreen(bool on) {
     InvalidateRect(g_window, nullptr, FALSE);
 }
 
-void toggle_fullscreen() {
-    set_fullscreen(!g_fullscreen);
-    session_note_fullscreen(g_fullscreen);
-}
+bool is_fullscreen() { return g_fullscreen; }
 
 // The pause overlay changed: the window is painted again.
 void overlay_changed() {
     if (g_window) InvalidateRect(g_window, nullptr, FALSE);
 }
 
+int key_state(int vk) { return GetKeyState(vk); }
+
 // A key pressed or let go: to the window, the pause menu or the game (key_route.h).
 void key_message(WPARAM vk, LPARAM lp, bool down) {
-    const int usage = usage_of_message(vk, lp);
-    if (usage == 0) return;
-    const bool repeat = down && ((lp >> 30) & 1) != 0;
-    window_key(usage, down, repeat, current_mods());
-}
-
-// Typed text: UTF-16 units, a surrogate pair kept until its second half.
-void char_message(WPARAM unit) {
-    static wchar_t high = 0;
-    wchar_t units[3] = {static_cast<wchar_t>(unit), 0, 0};
-    if (unit >= 0xD800 && unit < 0xDC00) {
-        high = static_cast<wchar_t>(unit);
-        return;
-    }
-    if (unit >= 0xDC00 && unit < 0xE000) {
-        if (high == 0) return;
-        units[0] = high;
-        units[1] = static_cast<wchar_t>(unit);
-    }
-    high = 0;
-    // Control characters come from their keys' presses (Enter, Escape, Ctrl+letter).
-    if (units[1] == 0 && (unit < 32 || unit == 127)) return;
-    char utf8[8];
-    const int n = WideCharToMultiByte(CP_UTF8, 0, units, -1, utf8, sizeof utf8, nullptr, nullptr);
-    if (n > 0 && !window_paused()) keymap_text(utf8);
+    Win32Key key;
+    if (win32_key(static_cast<unsigned>(vk), lp, down, key_state, &key))
+        window_key(key.usage, key.down, key.repeat, key.mods);
 }
 
 // --- gamepads through XInput (main thread), loaded when the system has it -------------
@@ -286,7 +195,11 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSKEYUP:
         key_message(wp, lp, false);
         return 0;
-    case WM_CHAR: char_message(wp); return 0;
+    case WM_CHAR: {
+        char utf8[8];
+        if (win32_char(static_cast<unsigned>(wp), utf8)) window_text(utf8);
+        return 0;
+    }
     case WM_SYSCHAR: return 0; // no beep for Alt+key
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == SC_KEYMENU) return 0; // Alt and F10 do not open the window menu
@@ -295,16 +208,12 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETFOCUS: window_focus(true); return 0;
     case WM_KILLFOCUS: window_focus(false); return 0;
     case WM_SIZE: InvalidateRect(hwnd, nullptr, FALSE); return 0;
-    case WM_EXITSIZEMOVE:
-        // The player's own resize (not the opening size nor fullscreen): its
-        // whole scale is remembered.
-        if (!g_fullscreen) {
-            RECT c;
-            GetClientRect(hwnd, &c);
-            const int s = std::min(c.right / window_page_width(), c.bottom / window_page_height());
-            if (s >= 1 && s <= WINDOW_SCALE_MAX) session_note_scale(s);
-        }
+    case WM_EXITSIZEMOVE: { // the player's own resize (not the opening size nor fullscreen)
+        RECT c;
+        GetClientRect(hwnd, &c);
+        window_resized(c.right, c.bottom);
         return 0;
+    }
     case WM_GETMINMAXINFO: {
         RECT r = {0, 0, window_page_width() / 2, window_page_height() / 2};
         AdjustWindowRectEx(&r, WINDOWED_STYLE, FALSE, 0);
@@ -323,7 +232,8 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        take_page(false);
+        int first = 0, last = -1;
+        picture_update(false, false, &first, &last);
         paint(dc);
         EndPaint(hwnd, &ps);
         return 0;
@@ -355,9 +265,9 @@ int create_window(const char* title) {
     }
     RECT work;
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) work = RECT{0, 0, 0, 0};
-    int scale = run_options.window_scale;
-    if (scale < 1 || scale > WINDOW_SCALE_MAX) scale = start_scale(work.right - work.left, work.bottom - work.top);
-    RECT r = {0, 0, window_page_width() * scale, window_page_height() * scale};
+    int client_w = 0, client_h = 0;
+    window_open_size(work.right - work.left, work.bottom - work.top, &client_w, &client_h);
+    RECT r = {0, 0, client_w, client_h};
     AdjustWindowRectEx(&r, WINDOWED_STYLE, FALSE, 0);
     const int w = r.right - r.left, h = r.bottom - r.top;
     const int x = work.left + std::max(0, (static_cast<int>(work.right - work.left) - w) / 2);
@@ -369,7 +279,6 @@ int create_window(const char* title) {
         notice("cannot open the window (%lu)", GetLastError());
         return ERR_ILLEGAL_CALL;
     }
-    g_have_frame = false;
     g_fullscreen = false;
     ShowWindow(g_window, SW_SHOWNORMAL);
     if (run_options.fullscreen) set_fullscreen(true);
@@ -416,8 +325,8 @@ void wake_main() {
     if (g_wake) SetEvent(g_wake);
 }
 
-const WindowDriver kDriver = {create_window, retitle,           take_away,       shut_down, wait_events,
-                              render,        toggle_fullscreen, overlay_changed, wake_main};
+const WindowDriver kDriver = {create_window, retitle,       take_away,     shut_down,       wait_events,
+                              render,        set_fullscreen, is_fullscreen, overlay_changed, wake_main};
 
 } // namespace
 

@@ -7,6 +7,8 @@
 #include "platform/overlay.h"
 #include "platform/run.h"
 #include "platform/session.h"
+#include "platform/window_layout.h"
+#include "platform/window_picture.h"
 #include "services/fatal.h"
 #include "services/keyboard.h"
 #include "services/image.h"
@@ -53,6 +55,9 @@ int g_width = SCREEN_WIDTH, g_height = SCREEN_HEIGHT;
 // --- main thread only ------------------------------------------------------------------
 
 bool g_window_open = false;
+// The back-end's id of the pad in each key-map slot.
+bool g_pad_used[KEYMAP_MAX_PADS] = {};
+int g_pad_id[KEYMAP_MAX_PADS] = {};
 // The display's refresh period: pages are shown no more often.
 std::chrono::microseconds g_render_interval{16666};
 
@@ -69,6 +74,17 @@ void toggle_mute() {
     session_note_mute(sound_muted());
 }
 
+void toggle_fullscreen() {
+    if (!g_window_open) return;
+    g_driver->set_fullscreen(!g_driver->fullscreen());
+    session_note_fullscreen(g_driver->fullscreen());
+}
+
+void overlay_changed() {
+    picture_overlay_changed();
+    if (g_driver->overlay_changed != nullptr) g_driver->overlay_changed();
+}
+
 void set_paused(bool on) {
     if (on == g_paused) return;
     if (on) {
@@ -82,7 +98,7 @@ void set_paused(bool on) {
         g_paused = on;
     }
     g_cv.notify_all();
-    g_driver->overlay_changed();
+    overlay_changed();
 }
 
 // A key pressed while paused: the pause menu's.  The game sees none of them.
@@ -90,14 +106,14 @@ void menu_key(int usage) {
     switch (pause_menu_key(usage)) {
     case PAUSE_RESUME: set_paused(false); break;
     case PAUSE_MUTE: toggle_mute(); break;
-    case PAUSE_FULLSCREEN: g_driver->toggle_fullscreen(); break;
+    case PAUSE_FULLSCREEN: toggle_fullscreen(); break;
     case PAUSE_QUIT: // the game ends as the player's Escape ends it
         input_quit_game();
         set_paused(false);
         break;
     case PAUSE_STAY: break;
     }
-    g_driver->overlay_changed();
+    overlay_changed();
 }
 
 // The program is ending: the window goes first, the game thread hears of it
@@ -237,6 +253,7 @@ int window_run(const WindowDriver& driver, int (*game_main)()) {
             std::memcpy(title, g_title, sizeof title);
         }
         if (open) {
+            picture_reset();
             const int r = driver.create(title);
             g_window_open = r == 0;
             std::lock_guard<std::mutex> lock(g_mx);
@@ -287,7 +304,7 @@ bool window_key(int usage, bool down, bool repeat, int mods) {
         if (down) keymap_key_down(usage, mods);
         else keymap_key_up(usage);
         return false;
-    case ROUTE_FULLSCREEN: g_driver->toggle_fullscreen(); return true;
+    case ROUTE_FULLSCREEN: toggle_fullscreen(); return true;
     case ROUTE_MUTE: toggle_mute(); return true;
     case ROUTE_PAUSE: set_paused(true); return true;
     case ROUTE_MENU: menu_key(usage); return true;
@@ -300,9 +317,40 @@ bool window_pad_button(int pad, int button, bool down) {
     switch (keymap_pad_button(pad, button, down)) {
     case BIND_PAUSE: set_paused(!g_paused); return true;
     case BIND_MUTE: toggle_mute(); return false;
-    case BIND_FULLSCREEN: g_driver->toggle_fullscreen(); return true;
+    case BIND_FULLSCREEN: toggle_fullscreen(); return true;
     default: return false;
     }
+}
+
+int window_pad_slot(int id) {
+    for (int i = 0; i < KEYMAP_MAX_PADS; ++i)
+        if (g_pad_used[i] && g_pad_id[i] == id) return i;
+    return -1;
+}
+
+int window_pad_added(int id) {
+    if (window_pad_slot(id) >= 0) return -1;
+    for (int i = 0; i < KEYMAP_MAX_PADS; ++i) {
+        if (g_pad_used[i]) continue;
+        g_pad_used[i] = true;
+        g_pad_id[i] = id;
+        keymap_pad_removed(i);
+        return i;
+    }
+    return -1;
+}
+
+int window_pad_removed(int id) {
+    const int slot = window_pad_slot(id);
+    if (slot >= 0) {
+        g_pad_used[slot] = false;
+        keymap_pad_removed(slot);
+    }
+    return slot;
+}
+
+void window_text(const char* utf8) {
+    if (!g_paused) keymap_text(utf8);
 }
 
 void window_focus(bool gained) {
@@ -329,6 +377,19 @@ bool window_closing() { return g_closing; }
 
 void window_set_refresh_hz(int hz) {
     g_render_interval = std::chrono::microseconds(1000000 / (hz >= 30 && hz <= 1000 ? hz : 60));
+}
+
+void window_open_size(int usable_w, int usable_h, int* w, int* h) {
+    int scale = run_options.window_scale;
+    if (scale < 1 || scale > WINDOW_SCALE_MAX) scale = start_scale(usable_w, usable_h);
+    *w = g_width * scale;
+    *h = g_height * scale;
+}
+
+void window_resized(int w, int h) {
+    if (g_driver->fullscreen()) return;
+    const int scale = std::min(w / g_width, h / g_height);
+    if (scale >= 1 && scale <= WINDOW_SCALE_MAX) session_note_scale(scale);
 }
 
 int window_page_width() { return g_width; }

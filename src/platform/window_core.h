@@ -17,8 +17,8 @@
 // What a window back-end fills in.  Every call comes on the main thread
 // unless it says otherwise.
 struct WindowDriver {
-    // Opens the window (at run_options' scale, fullscreen or not); 0, or an
-    // error number when it cannot.  Calls window_set_refresh_hz.
+    // Opens the window (window_open_size, fullscreen with run_options'); 0,
+    // or an error number when it cannot.  Calls window_set_refresh_hz.
     int (*create)(const char* title);
     void (*retitle)(const char* title);
     // Takes the window away: the program is ending.
@@ -31,8 +31,11 @@ struct WindowDriver {
     // Shows the newest page (window_take_page) when it changed, or at once
     // with force.
     void (*render)(bool force);
-    void (*toggle_fullscreen)();
-    // The pause overlay's state or text changed: it is to be drawn again.
+    // Fullscreen on or off (the pointer hidden while on), and whether it is.
+    void (*set_fullscreen)(bool on);
+    bool (*fullscreen)();
+    // The pause overlay's state or text changed: the window is to be drawn
+    // again.  Null when the next render shows it anyway.
     void (*overlay_changed)();
     // Any thread: ends wait_events early.  Null when it returns within a few
     // milliseconds anyway.
@@ -59,6 +62,16 @@ bool window_key(int usage, bool down, bool repeat, int mods);
 // A pad's button (PadButton) went down or up in slot pad; a button bound to
 // pause, mute or fullscreen acts as its key does.  True as window_key.
 bool window_pad_button(int pad, int button, bool down);
+// Typed text (UTF-8): the game's, unless paused.
+void window_text(const char* utf8);
+// Pads that come and go by the back-end's own ids: a new pad takes the first
+// free key-map slot (starting with nothing held); the slot, or -1 when the id
+// has one already or every slot is taken.
+int window_pad_added(int id);
+// The key-map slot of the pad with id, or -1.
+int window_pad_slot(int id);
+// The pad with id went away: what it held is let go.  Its slot, or -1.
+int window_pad_removed(int id);
 // The window got or lost the keys (lost also when minimised).
 void window_focus(bool gained);
 // The close button (or Alt+F4, or the window manager).
@@ -69,6 +82,13 @@ bool window_closing();
 // The display's refresh rate: pages are shown no more often (30 to 1000 Hz;
 // anything else counts as 60).
 void window_set_refresh_hz(int hz);
+// The size the window opens at in device pixels: --scale's, or the largest
+// whole scale that fits a usable desktop of usable_w x usable_h (0 x 0 when
+// unknown: 1x).
+void window_open_size(int usable_w, int usable_h, int* w, int* h);
+// The player resized the window to w x h device pixels: a whole scale is
+// remembered for the next start (not while fullscreen).
+void window_resized(int w, int h);
 // The window's size in pages (640 x 480 unless opened otherwise).
 int window_page_width();
 int window_page_height();
