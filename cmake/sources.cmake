@@ -56,9 +56,10 @@ set(CLOVENFELD_SERVICES_SOURCES
   src/services/screenshot.cpp
   src/services/text.cpp)
 
-# What the services stand on, without any window system: run control,
-# recordings, the key map, the notice lines, the data folder, the window's
-# layout arithmetic and the headless back-end.
+# Run control and what the back-ends share, without any window system: the
+# run core, recordings, settings, the key map and its routing, the pause
+# overlay and banner, the audio feed, the window's layout arithmetic, Windows'
+# key messages read as numbers (tested here too), and the headless back-end.
 set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_feed.cpp
   src/platform/audio_out.cpp
@@ -71,7 +72,8 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/record.cpp
   src/platform/run.cpp
   src/platform/settings.cpp
-  src/platform/window_layout.cpp)
+  src/platform/window_layout.cpp
+  src/platform/win32_keys.cpp)
 
 # The program: the command line (the entry points main.cpp and main_web.cpp
 # are the programs' own sources).
@@ -80,11 +82,9 @@ set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.
 # The window core (a second thread for the game) is shared by the SDL and Win32 back-ends.
-# win32_keys (no <windows.h>) is built beside it here too, for the tests.
 set(CLOVENFELD_SDL_SOURCES src/platform/sdl_audio.cpp src/platform/sdl_window.cpp src/platform/window_core.cpp
-    src/platform/window_picture.cpp src/platform/win32_keys.cpp)
+    src/platform/window_picture.cpp)
 set(CLOVENFELD_WEB_SOURCES src/platform/web.cpp)
-# The Windows build's back-end and system calls (replacing system.cpp there).
-set(CLOVENFELD_WINDOWS_SOURCES src/platform/win32_audio.cpp
-    src/platform/win32_keys.cpp src/platform/win32_window.cpp src/platform/window_core.cpp
+# The Windows build's back-end (its system calls are port's, above).
+set(CLOVENFELD_WINDOWS_SOURCES src/platform/win32_audio.cpp src/platform/win32_window.cpp src/platform/window_core.cpp
     src/platform/window_picture.cpp)
