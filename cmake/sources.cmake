@@ -55,13 +55,15 @@ set(CLOVENFELD_SERVICES_SOURCES
   src/services/text.cpp)
 
 # What the services stand on, without any window system: run control,
-# recordings, the key map, the notice lines, the data folder, the window's
+# recordings, the key codes, bindings and live key feed, the notice lines, the data folder, the window's
 # layout arithmetic and the headless back-end.
 set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_feed.cpp
   src/platform/audio_out.cpp
   src/platform/headless.cpp
   src/platform/key_route.cpp
+  src/platform/bindings.cpp
+  src/platform/keycodes.cpp
   src/platform/keymap.cpp
   src/platform/banner.cpp
   src/platform/overlay.cpp

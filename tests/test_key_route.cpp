@@ -3,7 +3,7 @@
 // press of a window key acts once, playing or paused, and the game sees only
 // its own keys and every release.
 #include "platform/key_route.h"
-#include "platform/keymap.h"
+#include "platform/bindings.h"
 #include "platform/overlay.h"
 
 #include <gtest/gtest.h>
