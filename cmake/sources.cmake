@@ -57,14 +57,17 @@ set(CLOVENFELD_SERVICES_SOURCES
   src/services/text.cpp)
 
 # Run control and what the back-ends share, without any window system: the
-# run core, recordings, settings, the key map and its routing, the pause
-# overlay and banner, the audio feed, the window's layout arithmetic, Windows'
-# key messages read as numbers (tested here too), and the headless back-end.
+# run core, recordings, settings, the key codes, bindings, live key feed and
+# routing, the pause overlay and banner, the audio feed, the window's layout
+# arithmetic, Windows' key messages read as numbers (tested here too), and
+# the headless back-end.
 set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_feed.cpp
   src/platform/audio_out.cpp
   src/platform/headless.cpp
   src/platform/key_route.cpp
+  src/platform/bindings.cpp
+  src/platform/keycodes.cpp
   src/platform/keymap.cpp
   src/platform/banner.cpp
   src/platform/overlay.cpp

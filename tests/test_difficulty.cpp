@@ -1,11 +1,11 @@
 // test_difficulty.cpp -- the goals of the first level, measured as
-// tools/difficulty measures them (its code, tools/difficulty.h): a player who
+// tools/difficulty measures them (its code, tools/lib/difficulty.h): a player who
 // stands still is never caught early, no swan reaches the start floor in the
 // first 15 seconds, the scripted novice takes every egg in most seeds, and
 // the later passes start fair against the free duck.
 #include "test_shell_util.h"
 
-#include "../tools/difficulty.h"
+#include "../tools/lib/difficulty.h"
 
 using namespace shell_test;
 

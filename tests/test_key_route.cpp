@@ -5,7 +5,7 @@
 // through the same rule: the virtual key, scan code and flags they carry
 // become the usage and modifiers every back-end routes.
 #include "platform/key_route.h"
-#include "platform/keymap.h"
+#include "platform/bindings.h"
 #include "platform/overlay.h"
 #include "platform/win32_keys.h"
 

@@ -6,7 +6,10 @@
 // walking poses side by side) and level-<n>.bmp / level-<n>.png (every level
 // as a full map, 32 pixels per cell, each cell drawn with its sprite; swans,
 // the player and the caged duck at their start cells).  The PNG writer uses
-// stored (uncompressed) deflate blocks, so no compression library is needed.
+// stored (uncompressed) deflate blocks, so no compression library is needed;
+// the BMP files are the tools' writer's (lib/bmp_write.h).
+#include "lib/bmp_write.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -96,35 +99,6 @@ void box(Picture& dst, int x1, int y1, int x2, int y2, uint32_t c) {
                 dst.at(x, y) = c;
 }
 
-void write_bmp(const fs::path& file, const Picture& p) {
-    const uint32_t row_bytes = static_cast<uint32_t>((p.width * 3 + 3) / 4 * 4);
-    std::vector<uint8_t> b;
-    auto put = [&](uint32_t v, int n) {
-        for (int i = 0; i < n; i++) b.push_back((v >> (8 * i)) & 0xFF);
-    };
-    b.push_back('B');
-    b.push_back('M');
-    put(54 + row_bytes * static_cast<uint32_t>(p.height), 4);
-    put(0, 4);
-    put(54, 4);
-    put(40, 4);
-    put(static_cast<uint32_t>(p.width), 4);
-    put(static_cast<uint32_t>(p.height), 4);
-    put(1, 2);
-    put(24, 2);
-    put(0, 4);
-    put(row_bytes * static_cast<uint32_t>(p.height), 4);
-    put(2834, 4);
-    put(2834, 4);
-    put(0, 8);
-    for (int y = p.height - 1; y >= 0; y--) {
-        for (int x = 0; x < p.width; x++) put(p.at(x, y), 3);
-        for (uint32_t pad = static_cast<uint32_t>(p.width * 3); pad < row_bytes; pad++) b.push_back(0);
-    }
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
-                                                 static_cast<std::streamsize>(b.size()));
-}
-
 uint32_t crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
     static std::array<uint32_t, 256> table = [] {
         std::array<uint32_t, 256> t{};
@@ -140,7 +114,7 @@ uint32_t crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
     return ~crc;
 }
 
-void write_png(const fs::path& file, const Picture& p) {
+std::vector<uint8_t> png_file(const Picture& p) {
     std::vector<uint8_t> raw; // filter byte 0, then RGB, per row
     for (int y = 0; y < p.height; y++) {
         raw.push_back(0);
@@ -187,13 +161,18 @@ void write_png(const fs::path& file, const Picture& p) {
     chunk("IHDR", ihdr);
     chunk("IDAT", z);
     chunk("IEND", {});
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(out.data()),
-                                                 static_cast<std::streamsize>(out.size()));
+    return out;
+}
+
+void write_or_stop(const fs::path& file, const std::vector<uint8_t>& bytes) {
+    if (write_bytes(file.string(), bytes)) return;
+    std::fprintf(stderr, "contact_sheet: cannot write %s\n", file.string().c_str());
+    std::exit(1);
 }
 
 void save(const fs::path& dir, const std::string& name, const Picture& p) {
-    write_bmp(dir / (name + ".bmp"), p);
-    write_png(dir / (name + ".png"), p);
+    write_or_stop(dir / (name + ".bmp"), bmp_rgb24(p.width, p.height, p.rgb.data()));
+    write_or_stop(dir / (name + ".png"), png_file(p));
 }
 
 } // namespace

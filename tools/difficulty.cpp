@@ -1,5 +1,5 @@
 // difficulty.cpp -- how hard each level is: one table row per level, measured
-// with the real game code, headless and without drawing (difficulty.h).
+// with the real game code, headless and without drawing (lib/difficulty.h).
 //
 //   difficulty [--seeds N] [--dir GAMEDIR] [--recordings DIR] [--md FILE]
 //              [--plot FILE.bmp] [LEVEL...]
@@ -14,8 +14,10 @@
 // --md writes the table with how it was measured as Markdown; --plot draws
 // the novice's and the idle player's median survival per level as an 8-bit
 // run-length BMP.
-#include "difficulty.h"
+#include "lib/bmp_write.h"
+#include "lib/difficulty.h"
 
+#include "main/snapshot.h"
 #include "services/text.h"
 
 #include <chrono>
@@ -84,45 +86,6 @@ struct Canvas {
 enum : uint8_t { C_BACK, C_AXIS, C_TEXT, C_SWANS, C_DUCK, C_BOTH, C_IDLE, C_GRID, C_COUNT };
 constexpr uint32_t PALETTE[C_COUNT] = {0x101018, 0xB0B0B0, 0xF0F0F0, 0xE0A030, 0x50A0E0, 0xD05050, 0xF0F0F0, 0x303040};
 
-bool write_rle8_bmp(const std::string& path, const Canvas& cv)
-{
-    std::vector<uint8_t> data;
-    for (int y = cv.h - 1; y >= 0; y--) { // bottom row first
-        const uint8_t* row = &cv.px[static_cast<size_t>(y * cv.w)];
-        for (int x = 0; x < cv.w;) {
-            int n = 1;
-            while (x + n < cv.w && n < 255 && row[x + n] == row[x]) n++;
-            data.push_back(static_cast<uint8_t>(n));
-            data.push_back(row[x]);
-            x += n;
-        }
-        data.push_back(0);
-        data.push_back(y == 0 ? 1 : 0); // end of line, or of the picture
-    }
-    std::vector<uint8_t> out(54 + 4 * 256, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; i++) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    out[0] = 'B';
-    out[1] = 'M';
-    put32(2, static_cast<uint32_t>(out.size() + data.size()));
-    put32(10, static_cast<uint32_t>(out.size()));
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(cv.w));
-    put32(22, static_cast<uint32_t>(cv.h));
-    out[26] = 1;
-    out[28] = 8;
-    put32(30, 1); // BI_RLE8
-    put32(34, static_cast<uint32_t>(data.size()));
-    put32(46, C_COUNT);
-    for (int c = 0; c < C_COUNT; c++) put32(54 + 4 * static_cast<size_t>(c), PALETTE[c]);
-    out.insert(out.end(), data.begin(), data.end());
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 bool plot(const std::string& path, const std::vector<Row>& rows)
 {
     Canvas cv{640, 320, std::vector<uint8_t>(640 * 320, C_BACK)};
@@ -159,7 +122,7 @@ bool plot(const std::string& path, const std::vector<Row>& rows)
     cv.text(230, 296, "both", C_TEXT);
     cv.fill(280, 303, 292, 304, C_IDLE);
     cv.text(298, 296, "standing still", C_TEXT);
-    return write_rle8_bmp(path, cv);
+    return write_bytes(path, bmp_indexed8(cv.w, cv.h, cv.px.data(), PALETTE, C_COUNT, true));
 }
 
 // Our aims for the curve, each with whether the rows meet it (rows that are
@@ -213,7 +176,7 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
     if (f == nullptr) return false;
     std::fprintf(f, "# How hard each level is\n\n");
     std::fprintf(f,
-                 "Measured by `tools/difficulty` (its code is `tools/difficulty.h`) with the game's own code, headless, "
+                 "Measured by `tools/difficulty` (its code is `tools/lib/difficulty.cpp`) with the game's own code, headless, "
                  "each level started as a new game put at it (`LEVEL_SETUP` with the seed, its box answered). Seeds 1 "
                  "to %d; every run ends at the first life lost or at the level's 500 time units, **25,000 ticks** "
                  "(100 ticks a second), so 25000 means \"not caught before the time ran out\".\n\n",

@@ -13,9 +13,11 @@
 // mirror images of the walking-right ones, so the two can never drift apart.
 // Any malformed source stops the tool with a message naming the file and line
 // and a nonzero exit status, so a bad edit fails the build.  The tool has its
-// own small BMP and PNG writers (zlib compresses the PNG data) and does not
-// need the game's services; the text sources are read by asset_text.h.
+// own small PNG writer (zlib compresses the PNG data), writes BMP files with
+// the tools' writer (lib/bmp_write.h) and does not need the game's services;
+// the text sources are read by asset_text.h.
 #include "asset_text.h"
+#include "lib/bmp_write.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -23,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,41 +36,8 @@ using namespace asset_text;
 
 namespace {
 
-void put16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(v & 0xFF);
-    b.push_back((v >> 8) & 0xFF);
-}
-void put32(std::vector<uint8_t>& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-
-// The 14-byte file header and 40-byte info header of a bottom-up bitmap.
-void bmp_headers(std::vector<uint8_t>& b, int width, int height, int bits, uint32_t palette_entries,
-                 uint32_t image_bytes) {
-    const uint32_t offset = 54 + 4 * palette_entries;
-    b.push_back('B');
-    b.push_back('M');
-    put32(b, offset + image_bytes);
-    put32(b, 0);
-    put32(b, offset);
-    put32(b, 40);
-    put32(b, static_cast<uint32_t>(width));
-    put32(b, static_cast<uint32_t>(height)); // positive: rows stored bottom-up
-    put16(b, 1);
-    put16(b, static_cast<uint32_t>(bits));
-    put32(b, 0); // no compression
-    put32(b, image_bytes);
-    put32(b, 2834);
-    put32(b, 2834);
-    put32(b, palette_entries);
-    put32(b, 0);
-}
-
 void write_file(const fs::path& file, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) fail(file, 0, "cannot write");
+    if (!write_bytes(file.string(), bytes)) fail(file, 0, "cannot write");
 }
 
 Picture mirror(const Picture& src) {
@@ -82,19 +50,7 @@ Picture mirror(const Picture& src) {
 }
 
 void write_sprite(const fs::path& file, const Picture& p) {
-    const int row_bytes = (p.width * 3 + 3) / 4 * 4;
-    std::vector<uint8_t> b;
-    bmp_headers(b, p.width, p.height, 24, 0, static_cast<uint32_t>(row_bytes * p.height));
-    for (int y = p.height - 1; y >= 0; y--) {
-        for (int x = 0; x < p.width; x++) {
-            const uint32_t c = p.rgb[static_cast<size_t>(y * p.width + x)];
-            b.push_back(c & 0xFF);
-            b.push_back((c >> 8) & 0xFF);
-            b.push_back((c >> 16) & 0xFF);
-        }
-        for (int pad = p.width * 3; pad < row_bytes; pad++) b.push_back(0);
-    }
-    write_file(file, b);
+    write_file(file, bmp_rgb24(p.width, p.height, p.rgb.data()));
 }
 
 // --- the icon: PNG files ------------------------------------------------------
@@ -203,21 +159,13 @@ std::vector<uint8_t> icon_header(const Picture& p) {
 }
 
 void write_level(const fs::path& file, const Level& level) {
-    std::vector<uint8_t> b;
-    bmp_headers(b, LEVEL_WIDTH, level.height, 8, 256, static_cast<uint32_t>(LEVEL_WIDTH * level.height));
+    uint32_t palette[256];
     for (int i = 0; i < 256; i++) {
-        uint32_t rgb = 0x202020; // unused codes: dark grey
+        palette[i] = 0x202020; // unused codes: dark grey
         for (const LegendEntry& e : LEGEND)
-            if (e.code == i) rgb = e.rgb;
-        b.push_back(rgb & 0xFF);
-        b.push_back((rgb >> 8) & 0xFF);
-        b.push_back((rgb >> 16) & 0xFF);
-        b.push_back(0);
+            if (e.code == i) palette[i] = e.rgb;
     }
-    // Width 40 is a multiple of 4, so the rows need no padding.
-    for (int y = level.height - 1; y >= 0; y--)
-        for (int x = 0; x < LEVEL_WIDTH; x++) b.push_back(level.codes[static_cast<size_t>(y * LEVEL_WIDTH + x)]);
-    write_file(file, b);
+    write_file(file, bmp_indexed8(LEVEL_WIDTH, level.height, level.codes.data(), palette, 256, false));
 }
 
 } // namespace

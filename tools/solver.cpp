@@ -30,7 +30,7 @@
 #include "actors/player.h"
 #include "map/map.h"
 #include "services/bmp.h"
-#include "level_grid.h"
+#include "lib/level_grid.h"
 
 #include <algorithm>
 #include <chrono>
@@ -99,7 +99,7 @@ double seconds_since(std::chrono::steady_clock::time_point t0)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// The cell graph and the distance map are in level_grid.h.
+// The cell graph and the distance map are in lib/level_grid.h.
 
 // How far the player is from the nearest egg left, in pixels along the grid.
 long heuristic(Grid* g, uint64_t key)

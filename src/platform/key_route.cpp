@@ -1,7 +1,7 @@
 // key_route.cpp -- the one key routing rule of the window back-ends.
 #include "platform/key_route.h"
 
-#include "platform/keymap.h"
+#include "platform/bindings.h"
 
 namespace {
 

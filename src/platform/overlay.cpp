@@ -1,7 +1,7 @@
 // overlay.cpp -- the pause overlay's text and drawing (overlay.h).
 #include "platform/overlay.h"
 
-#include "platform/keymap.h"
+#include "platform/bindings.h"
 #include "platform/session.h"
 #include "services/text.h"
 

@@ -8,7 +8,7 @@
 // and are not saved.
 #pragma once
 
-#include "platform/keymap.h"
+#include "platform/bindings.h"
 #include "platform/run.h"
 
 // Reads the settings: the file at path (--settings FILE), or with path null

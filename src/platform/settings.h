@@ -17,7 +17,7 @@
 // buffers; nothing is allocated.
 #pragma once
 
-#include "platform/keymap.h"
+#include "platform/bindings.h"
 
 enum {
     SETTINGS_MAX_BYTES = 65536,  // a larger file is refused

@@ -1,53 +1,32 @@
-// difficulty.h -- how hard each level is, measured with the real game code,
-// headless, from LEVEL_SETUP: how long a player who stands still lasts, how
-// long a simple scripted novice lasts and how many eggs it takes, and what
-// the solver's recording of the level looks like.  Shared by tools/difficulty
-// (the table for every level) and the tests (the goals of level 1).
-//
-// The novice walks towards the nearest egg over the level's cells (level_grid.h,
-// the solver's distance map) and reacts to nothing: swans and the duck do not
-// exist for it.  It re-decides every NOVICE_DELAY ticks (250 ms) and acts on
-// what it saw NOVICE_DELAY ticks before: the eggs it heads for are those that
-// were left then.  Between decisions its hands follow that choice: each tick
-// it presses the keys that take it from the cell it is in to the next cell
-// nearer the chosen egg (walk, climb, jump, step off), lining up with a
-// ladder before it climbs through a floor, and jumping a gap that its way
-// crosses rather than drops into.
-//
-// Every run ends at the first life lost or at TICK_CAP, the level's 500 time
-// units (25,000 ticks); a run that takes every egg first counts as surviving
-// to the cap.
-#pragma once
+// difficulty.cpp -- how hard each level is, measured with the real game code
+// (difficulty.h): the headless session, the idle player, the novice, the
+// solver's recording and a level's figures.
+#include "difficulty.h"
 
-#include "../tests/headless_driver.h"
+#include "../../tests/headless_driver.h"
 #include "actors/duck.h"
 #include "actors/player.h"
 #include "actors/swan.h"
-#include "level_grid.h"
 #include "map/map.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace difficulty {
 
-constexpr int TICK_CAP = LEVEL_TIME * FRAMES_PER_TIME_UNIT; // 25,000 ticks: the level's time
-constexpr int NOVICE_DELAY = 25;                            // 250 ms at 100 ticks a second
-
 // --- the headless session ------------------------------------------------------
 
-inline bool box_waiting = false;
+namespace {
+
+bool box_waiting = false;
 
 // Boxes ("Level 3", "You lost a life!") are answered with Space.
-inline void on_event(const char* name)
+void on_event(const char* name)
 {
     if (std::strncmp(name, "infobox:", 8) == 0 || std::strcmp(name, "title") == 0) box_waiting = true;
 }
 
-inline void on_tick(long)
+void on_tick(long)
 {
     if (box_waiting) {
         keyboard_queue(' ');
@@ -55,24 +34,22 @@ inline void on_tick(long)
     }
 }
 
-// Headless, fast, boxes answered, no drawing.  The working directory must be
-// the game folder (gfx/ and levels/) and the shell started (SHELL_STARTUP).
-inline void configure()
+} // namespace
+
+void configure()
 {
     headless_begin(1, on_tick, on_event);
     set_pixel_work(false);
 }
 
-// configure(), starting the shell the first time.
-inline void open_session()
+void open_session()
 {
     configure();
     headless_start_shell();
     set_pixel_work(false);
 }
 
-// A new game put at the level with this seed, its box answered.
-inline void start_level(int lvl, uint32_t seed)
+void start_level(int lvl, uint32_t seed)
 {
     keyboard_reset();
     box_waiting = false;
@@ -82,9 +59,7 @@ inline void start_level(int lvl, uint32_t seed)
 
 // --- idle ----------------------------------------------------------------------
 
-// Ticks until the first life is lost with no key held from the level's start
-// (TICK_CAP if none is lost before the level's time runs out).
-inline int idle_survival(int lvl, uint32_t seed)
+int idle_survival(int lvl, uint32_t seed)
 {
     start_level(lvl, seed);
     const int lives0 = lives;
@@ -98,12 +73,14 @@ inline int idle_survival(int lvl, uint32_t seed)
 
 // --- the novice ------------------------------------------------------------------
 
+namespace {
+
 // The player's cell and where in it his middle is, in map pixels.
 struct Place {
     int col, row, mx, my;
 };
 
-inline Place player_place(const Grid& g)
+Place player_place(const Grid& g)
 {
     const int mx = player_x - scroll_x + 16, my = player_y - scroll_y + 16;
     return Place{std::clamp(mx >> 5, 0, g.w - 1), std::clamp(my >> 5, 0, g.h - 1), mx, my};
@@ -111,7 +88,7 @@ inline Place player_place(const Grid& g)
 
 // The keys that take the player from his place towards cell `to` (a move of
 // the grid from his cell).
-inline int steer(const Grid& g, const Place& p, int to)
+int steer(const Grid& g, const Place& p, int to)
 {
     const int tc = to % g.w, tr = to / g.w;
     const int centre = p.col * 32 + 16;
@@ -132,7 +109,7 @@ inline int steer(const Grid& g, const Place& p, int to)
 }
 
 // The neighbour of cell k nearest the egg by dist (the first of equals), or -1.
-inline int next_cell(const Grid& g, const std::vector<int>& dist, int k)
+int next_cell(const Grid& g, const std::vector<int>& dist, int k)
 {
     int best = -1;
     for (int to : g.forward[k])
@@ -141,22 +118,15 @@ inline int next_cell(const Grid& g, const std::vector<int>& dist, int k)
 }
 
 // Nothing to stand on under cell (c, r).
-inline bool open_below(int c, int r)
+bool open_below(int c, int r)
 {
     const int below = grid_code_at(c, r + 1);
     return below != CELL_BLOCK && below != CELL_LADDER && below != CELL_LIFT_H && below != CELL_LIFT_V;
 }
 
-struct NoviceRun {
-    int ticks = 0;  // until the first life lost; TICK_CAP when it survived or cleared the level
-    int eggs = 0;   // eggs taken by then
-    int total = 0;  // eggs of the level
-    bool cleared = false;
-};
+} // namespace
 
-// Plays the level as the novice.  grid must be built for this level (build_grid
-// after start_level; its distance maps are shared between runs of the level).
-inline NoviceRun novice_run(Grid* grid, int lvl, uint32_t seed)
+NoviceRun novice_run(Grid* grid, int lvl, uint32_t seed)
 {
     start_level(lvl, seed);
     NoviceRun run;
@@ -202,9 +172,7 @@ inline NoviceRun novice_run(Grid* grid, int lvl, uint32_t seed)
 
 // --- the solver's recording ----------------------------------------------------
 
-// The gap in pixels between the player's contact box and the nearest swan's
-// or the free duck's (0 when they touch).
-inline int enemy_gap()
+int enemy_gap()
 {
     auto gap = [](int ax0, int ay0, int ax1, int ay1, int bx0, int by0, int bx1, int by1) {
         const int gx = std::max({0, bx0 - ax1, ax0 - bx1});
@@ -231,19 +199,16 @@ inline int enemy_gap()
     return best;
 }
 
-struct SolverRun {
-    bool ok = false;   // the recording loaded and took every egg without a life lost
-    long ticks = 0;    // frames of play
-    int closest = 0;   // smallest enemy_gap over the play, px
-};
+namespace {
 
-inline void on_replay_event(const char* name)
+void on_replay_event(const char* name)
 {
     if (std::strncmp(name, "infobox:", 8) == 0 && std::strncmp(name, "infobox:Level ", 14) != 0) box_waiting = true;
 }
 
-// Replays assets/recordings/level-L.rec as the replay tests do and measures it.
-inline SolverRun solver_run(int lvl, const std::string& path)
+} // namespace
+
+SolverRun solver_run(int lvl, const std::string& path)
 {
     SolverRun out;
     static Recording rec; // must outlive the replay
@@ -272,12 +237,7 @@ inline SolverRun solver_run(int lvl, const std::string& path)
 
 // --- a level's figures ------------------------------------------------------------
 
-struct LevelCounts {
-    int eggs = 0, swans = 0, lifts = 0, ladders = 0; // ladders: runs of ladder cells in a column
-};
-
-// Counts of the level as LEVEL_START loaded it.
-inline LevelCounts level_counts()
+LevelCounts level_counts()
 {
     LevelCounts c;
     c.eggs = egg_total;
@@ -290,8 +250,7 @@ inline LevelCounts level_counts()
     return c;
 }
 
-// The value below which `share` of the values lie (nearest rank).
-inline int percentile(std::vector<int> v, double share)
+int percentile(std::vector<int> v, double share)
 {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -299,25 +258,12 @@ inline int percentile(std::vector<int> v, double share)
     return v[std::min(rank, v.size() - 1)];
 }
 
-struct LevelRow {
-    int level = 0;
-    std::vector<int> idle;        // per seed
-    std::vector<NoviceRun> novice; // per seed
-    int idle_median = 0, idle_p10 = 0, idle_min = 0;
-    int novice_median = 0;
-    double novice_half = 0, novice_all = 0; // shares of seeds, 0 to 1
-    LevelCounts counts;
-};
-
-// Whether a level whose novice median is `after` ticks, following one of
-// `before`, keeps the curve: it may be harder, but not more than 20% easier.
-inline bool fair_step(int before, int after)
+bool fair_step(int before, int after)
 {
     return after * 5 <= before * 6;
 }
 
-// Idle and novice runs of a level for seeds 1 to `seeds`.
-inline LevelRow measure_level(int lvl, int seeds)
+LevelRow measure_level(int lvl, int seeds)
 {
     LevelRow row;
     row.level = lvl;

@@ -1,32 +1,15 @@
-// level_grid.h -- the level as a graph of cells for the tools: which cells the
-// player can reach from each cell in one move (walking, falling, ladders,
-// lifts and one-cell jumps) and the distance from every cell to the nearest
-// egg left.  The solver ranks its states by it; the difficulty measure's
-// novice walks by it.  Reads the map as loaded (lifts at home).
-#pragma once
-
-#include "map/map.h"
+// level_grid.cpp -- the level as a graph of cells (level_grid.h).
+#include "level_grid.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <unordered_map>
-#include <vector>
 
-struct Grid {
-    int w = 0, h = 0;
-    std::vector<std::vector<int>> forward; // cells reachable from each cell in one move
-    std::vector<std::vector<int>> backward;
-    std::unordered_map<uint64_t, std::vector<int>> dist_cache; // by the set of eggs left
-};
-
-inline int grid_code_at(int c, int r)
+int grid_code_at(int c, int r)
 {
     if (c < 0 || r < 0 || c >= map_width || r >= map_height) return CELL_BLOCK;
     return cells[r * map_width + c].code;
 }
 
-// Builds the moves between cells for the level as loaded (lifts at home).
-inline void build_grid(Grid* g)
+void build_grid(Grid* g)
 {
     const int w = map_width, h = map_height;
     g->w = w;
@@ -91,8 +74,7 @@ inline void build_grid(Grid* g)
         for (int to : g->forward[k]) g->backward[to].push_back(k);
 }
 
-// The set of eggs left, as a hash of their table indices.
-inline uint64_t eggs_left_key()
+uint64_t eggs_left_key()
 {
     uint64_t key = 1469598103934665603ull;
     for (int i = 0; i <= last_cell; i++)
@@ -100,7 +82,7 @@ inline uint64_t eggs_left_key()
     return key;
 }
 
-inline const std::vector<int>& egg_distances(Grid* g, uint64_t key)
+const std::vector<int>& egg_distances(Grid* g, uint64_t key)
 {
     auto found = g->dist_cache.find(key);
     if (found != g->dist_cache.end()) return found->second;
