@@ -17,6 +17,11 @@ set(CLOVENFELD_GAME_SOURCES
   src/actors/player.cpp
   src/actors/swan.cpp)
 
+# What can be proved about a level from its map as loaded: which eggs and
+# seed the player can reach, and the places he can never leave.
+set(CLOVENFELD_PROOF_SOURCES
+  src/proof/reach.cpp)
+
 # What the services stand on: the device interface and the back-end in use,
 # files and the process, where the data is, and the notice lines.  The system
 # calls are POSIX here and Windows' own in the Windows build.
