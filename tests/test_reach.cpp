@@ -46,10 +46,11 @@ TEST_F(ReachBroken, EggSealedInBlocksIsNamedAndTheOpenOneIsNot) {
 
 TEST_F(ReachBroken, EggsAboveTheHighestFloorAreNamedAndOneStepUpIsNot) {
     // A one-row step with an egg on it (a jump's reach), a two-row ledge with
-    // an egg and a seed on it, and an egg in the air three rows over the floor.
+    // an egg and a seed on it, and over the floor an egg in the air two rows
+    // up (the head takes it at the top of a jump) and one three rows up.
     build_map({"##############",
                "#.e..........#",
-               "#..........es#",
+               "#.e........es#",
                "#.....e...####",
                "#....##...####",
                "##############"});
@@ -111,6 +112,45 @@ TEST_F(ReachShipped, EveryEggAndSeedOfAll27LevelsIsInReachAndNoPlaceTraps) {
     }
 }
 
+TEST_F(ReachBroken, LiftsAreTheOnlyWayUpDownAndAcross) {
+    // A vertical lift rising through a hole in the floor above.
+    build_map({"##########",
+               "#........#",
+               "#.e......#",
+               "#####..###",
+               "#........#",
+               "#........#",
+               "#....V...#",
+               "##########"});
+    EXPECT_EQ(REACH_FROM(1, 6), 0);
+    cells[6 * 10 + 5].code = CELL_EMPTY;
+    EXPECT_EQ(REACH_FROM(1, 6), 1);
+    EXPECT_EQ(lost_places(), (Places{{2, 2}}));
+
+    // And down through a hole of one cell, from the floor above.
+    build_map({"##########",
+               "#........#",
+               "#........#",
+               "#####.####",
+               "#........#",
+               "#........#",
+               "#.e..V...#",
+               "##########"});
+    EXPECT_EQ(REACH_FROM(2, 2), 0);
+
+    // A horizontal lift in a gap of four over a pit.
+    build_map({"##############",
+               "#............#",
+               "#..........e.#",
+               "#####-...#####",
+               "#####....#####",
+               "##############"});
+    EXPECT_EQ(REACH_FROM(1, 2), 0);
+    cells[3 * 14 + 5].code = CELL_EMPTY;
+    EXPECT_EQ(REACH_FROM(1, 2), 1);
+    EXPECT_EQ(lost_places(), (Places{{11, 2}}));
+}
+
 // Two maps for the real player's jumps: a one-row step and a two-row ledge;
 // gaps of one, two and two columns in an upper floor, a step after the last.
 void step_and_ledge() {
@@ -134,7 +174,8 @@ void gaps() {
                "################"});
 }
 
-// The real player jumps from three places over every floor cell, each way,
+// The real player jumps from five places over every floor cell (from a toe
+// on its left edge to one on its right), each way,
 // holding the direction for a while and then letting go; wherever he comes
 // to rest, the check must have put him too.
 TEST_F(ReachJump, EveryRestingPlaceOfTheRealPlayersJumpsIsReached) {
@@ -148,7 +189,7 @@ TEST_F(ReachJump, EveryRestingPlaceOfTheRealPlayersJumpsIsReached) {
                     continue;
                 for (int dir : {LEFT, RIGHT}) {
                     for (int held = 0; held <= 40; held += 5) {
-                        for (int shift = -8; shift <= 8; shift += 8) {
+                        for (int shift : {-20, -8, 4, 16, 25}) {
                             build();
                             place(32 * col + shift, 32 * row);
                             if (PLAYER_COLLIDE(0, 0) == 1) continue;
@@ -170,6 +211,37 @@ TEST_F(ReachJump, EveryRestingPlaceOfTheRealPlayersJumpsIsReached) {
         }
     }
     EXPECT_GT(climbed, 0); // steps were climbed: the jumps went somewhere
+}
+
+// The head gets two rows over the floor at the top of a jump, not three: it
+// takes an egg there, and catches a ladder's foot there and climbs it.  The
+// real player and the check agree.
+void open_room() {
+    build_map({"........", "........", "........", "........", "........", "........", "........",
+               "########"});
+}
+
+TEST_F(ReachJump, TheHeadReachesTwoRowsUpAndNotThree) {
+    for (int up : {2, 3}) {
+        SCOPED_TRACE(up);
+        open_room();
+        cells[(6 - up) * 8 + 3].code = CELL_EGG;
+        place(32 * 3, 32 * 6);
+        eggs_taken = 0;
+        frames(40, UP);
+        EXPECT_EQ(eggs_taken, up == 2 ? 1 : 0);
+        cells[(6 - up) * 8 + 3].code = CELL_EGG;
+        EXPECT_EQ(REACH_FROM(3, 6), up == 2 ? 0 : 1);
+
+        // A ladder from that row up to row 1: caught, and climbed.
+        open_room();
+        for (int row = 1; row <= 6 - up; row++) cells[row * 8 + 3].code = CELL_LADDER;
+        place(32 * 3, 32 * 6);
+        frames(60, UP);
+        EXPECT_EQ(map_py() < 32 * 6 - 40, up == 2); // climbing above the jump's top
+        REACH_FROM(3, 6);
+        EXPECT_EQ(REACH_PLACE(3, 1), up == 2 ? 1 : 0);
+    }
 }
 
 } // namespace
