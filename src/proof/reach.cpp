@@ -33,10 +33,12 @@
 //     egg or seed in the bottom half of a cell there, and catches a ladder
 //     there (Up then climbs);
 //   - from the top it is a fall, and the fall's moves give the rest: a step
-//     up (one row, the next columns over) and gaps of up to 3 columns at the
-//     same height.
-// The player's code crosses gaps of 2 columns at the same height and 3 when
-// he lands a row up; two rows up are out of reach (40 < 64 pixels).
+//     up (one row, up to three columns over) and gaps of up to 3 columns at
+//     the same height.
+// The player's code crosses a gap of 2 columns to the same height or a row
+// up, and of 3 to a row down; two rows up are out of reach (40 < 64 pixels).
+// tests/test_reach.cpp runs the real player's jumps from every toe-hold of
+// small maps and checks that the graph reaches wherever he comes to rest.
 //
 // Where the graph is generous (it may say "reachable" for what is not, never
 // the other way):
@@ -85,9 +87,10 @@ enum : uint8_t { F_SOLID = 1, F_LADDER = 2, F_SHAFT = 4, F_TRACK = 8, F_ITEM = 1
 constexpr uint16_t TOUCH = 0x8000;
 constexpr uint16_t NODE_MASK = 0x7FFF;
 
-// At most 2 walks, 3 falls, 2 rests, 2 climbs, 5 jump tops with 5 touches or
-// catches and 1 ride leave a cell (20); a shaft leads to each of its cells.
-constexpr int EDGE_CAPACITY = 21 * REACH_CELLS;
+// A resting cell has at most 2 walks, 2 climbs, 1 ride and a jump's 5 tops
+// with 5 touches or catches (15), a cell in the air 2 falls and 2 rests and
+// the fall below (5); a shaft leads to each of its cells once.
+constexpr int EDGE_CAPACITY = 16 * REACH_CELLS;
 
 int width = 0, height = 0, cell_count = 0;
 Table<uint8_t, REACH_CELLS> flags;
