@@ -1,6 +1,6 @@
 // settings.cpp -- reads, updates and saves the settings file (see
 // settings.h).  Every key of the file is one row of SCHEMA (its name, type,
-// range, default and the part of Settings it sets), which reading,
+// range, default and the field of Settings it sets), which reading,
 // formatting, resetting, comparing and --help all follow.  The text is walked
 // line by line in place; values are parsed and formatted through small fixed
 // buffers.  No module-wide state.
@@ -22,7 +22,7 @@ namespace {
 // --- the schema: every key of the file, in the order a new file lists them ---
 enum SettingType { NUMBER, SWITCH, KEYS, PAD };
 
-// One key: its name, its type, and the part of Settings it sets.
+// One key: its name, its type, and the field of Settings it sets.
 struct Setting {
     const char* name;
     SettingType type;
