@@ -50,12 +50,24 @@ wait_for() {
   return 1
 }
 
+# e2e_display_free N: display N is free.  A lock whose server no longer runs
+# (one killed with the run that started it) is cleared with its socket.
+e2e_display_free() {
+  local lock="/tmp/.X$1-lock" pid
+  if [ -e "$lock" ]; then
+    pid=$(tr -dc 0-9 <"$lock" 2>/dev/null || true)
+    [ -n "$pid" ] && [ -d "/proc/$pid" ] && return 1
+    rm -f "$lock" "/tmp/.X11-unix/X$1" 2>/dev/null || return 1
+  fi
+  [ ! -e "/tmp/.X11-unix/X$1" ]
+}
+
 # e2e_xvfb FIRST LAST WxH: starts Xvfb on the first free display number from
 # FIRST to LAST with one screen of that size, and exports DISPLAY.
 e2e_xvfb() {
   local n display=""
   for n in $(seq "$1" "$2"); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    e2e_display_free "$n" || continue
     # -noreset: without it the server resets each time its last client leaves
     # (the xwininfo probe below), and a client that connects during a slow
     # reset is refused.
