@@ -8,7 +8,7 @@
 #   services  pages, images, BMP files, drawing, text, keyboard, clock,
 #             random numbers, the fatal report, the game's events
 #   game      the shell, the map and the actors (src/main, src/map, src/actors)
-#   proof     what can be proved about a level from its map: reachability
+#   proof     what can be proved about a level: reachability, the prover
 #   platform  run control, recordings, settings, keys and the back-ends
 #   program   the command line and the entry points (main.cpp, main_web.cpp)
 # Each room is a static library that links only the room below it, and sees
@@ -27,7 +27,7 @@ set(CLOVENFELD_ROOM_FOLDERS_game main map actors)
 set(CLOVENFELD_ROOM_FOLDERS_proof proof)
 set(CLOVENFELD_ROOM_FOLDERS_platform platform)
 set(CLOVENFELD_ROOM_FOLDERS_program "")
-set(CLOVENFELD_PROGRAM_HEADERS main/options.h)
+set(CLOVENFELD_PROGRAM_HEADERS main/options.h main/prove_command.h)
 
 # The headers (paths under src/) that room owns, into out.
 function(_clovenfeld_room_headers room out)

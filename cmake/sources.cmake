@@ -17,9 +17,11 @@ set(CLOVENFELD_GAME_SOURCES
   src/actors/player.cpp
   src/actors/swan.cpp)
 
-# What can be proved about a level from its map as loaded: which eggs and
-# seed the player can reach, and the places he can never leave.
+# What can be proved about a level: from its map as loaded, which eggs and
+# seed the player can reach and the places he can never leave; by searching
+# its real frames, key input that completes it.
 set(CLOVENFELD_PROOF_SOURCES
+  src/proof/prove.cpp
   src/proof/reach.cpp)
 
 # What the services stand on: the device interface and the back-end in use,
@@ -77,6 +79,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/banner.cpp
   src/platform/overlay.cpp
   src/platform/session.cpp
+  src/platform/proof_file.cpp
   src/platform/record.cpp
   src/platform/run.cpp
   src/platform/settings.cpp
@@ -85,7 +88,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
 
 # The program: the command line (the entry points main.cpp and main_web.cpp
 # are the programs' own sources).
-set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp)
+set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp src/main/prove_command.cpp)
 set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.

@@ -1,6 +1,7 @@
 // main.cpp -- the game program's entry: reads the command line, picks the
 // window or the headless back-end and runs the game shell.
 #include "main/options.h"
+#include "main/prove_command.h"
 #include "main/shell.h"
 #include "port/datadir.h"
 #include "port/system.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv)
         std::printf("%s\n", VERSION_TEXT);
         return 0;
     }
+    if (cl.prove_path != nullptr || cl.prove_all) return PROVE_COMMAND(cl);
     run_options = cl.run;
     choose_data_dir(cl.data_dir);
     // A window run reads the player's settings; a headless one only a file named.

@@ -69,7 +69,12 @@ const char USAGE_TEXT[] =
         "  --audio-out FILE  headless: write the run's sound to FILE (16-bit 48 kHz stereo WAV)\n"
         "  --settings FILE   read and save the settings in FILE instead of the player's own\n"
         "  --no-settings     read no settings file\n"
-        "  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n";
+        "  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n"
+        "  --prove LEVEL.bmp [--level N] [--seed S] [--budget SECONDS] [--out FILE.rec]\n"
+        "                    find key input that completes the level file as level N (1 to 27,\n"
+        "                    default 1), write it as a recording and say: proven (status 0),\n"
+        "                    not completable (20) or undecided within the budget (21; default 60 s)\n"
+        "  --prove --all [--out DIR]  the same for the 27 shipped levels, as a table\n";
 
 void print_usage(FILE* to)
 {
@@ -96,6 +101,7 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         {"--shot", &run.shot_path, false},         {"--stop-at", &run.stop_event, false},
         {"--settings", &out->settings_path, false}, {"--audio-out", &run.audio_out_path, true},
     };
+    bool budget_given = false;
     for (int i = 1; i < argc; i++) {
         const char* a = argv[i];
         // Options that take a value read the next argument.
@@ -145,6 +151,36 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         } else if (std::strcmp(a, "--scale") == 0) {
             if (!number(1, 8, "a whole number from 1 to 8")) return OPTIONS_BAD;
             run.window_scale = static_cast<int>(n);
+        } else if (std::strcmp(a, "--prove") == 0) {
+            if (i + 1 < argc && std::strcmp(argv[i + 1], "--all") == 0) {
+                out->prove_all = true;
+                i++;
+            } else if (!value(&out->prove_path)) {
+                return OPTIONS_BAD;
+            } else if (*out->prove_path == '\0') {
+                complain(err, "--prove needs a level file (or --all)");
+                return OPTIONS_BAD;
+            }
+        } else if (std::strcmp(a, "--level") == 0) {
+            if (!number(1, 27, "a level from 1 to 27")) return OPTIONS_BAD;
+            out->prove_level = static_cast<int>(n);
+        } else if (std::strcmp(a, "--budget") == 0) {
+            if (!value(&v)) return OPTIONS_BAD;
+            char* end = nullptr;
+            errno = 0;
+            const double seconds = std::strtod(v, &end);
+            if (errno != 0 || end == v || *end != '\0' || !(seconds > 0) || seconds > 86400) {
+                complain(err, "--budget needs a number of seconds above 0 and at most 86400, not \"%s\"", v);
+                return OPTIONS_BAD;
+            }
+            out->prove_budget = seconds;
+            budget_given = true;
+        } else if (std::strcmp(a, "--out") == 0) {
+            if (!value(&out->prove_out)) return OPTIONS_BAD;
+            if (*out->prove_out == '\0') {
+                complain(err, "--out needs a file name");
+                return OPTIONS_BAD;
+            }
         } else if (std::strcmp(a, "--volume") == 0) {
             if (!number(0, 100, "a whole number from 0 to 100")) return OPTIONS_BAD;
             run.volume = static_cast<int>(n);
@@ -152,6 +188,19 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
             complain(err, "unknown option \"%s\" (try --help)", a);
             return OPTIONS_BAD;
         }
+    }
+    const bool proving = out->prove_path != nullptr || out->prove_all;
+    if (!proving && (out->prove_level != 0 || out->prove_out != nullptr || budget_given)) {
+        complain(err, "--level, --budget and --out go with --prove");
+        return OPTIONS_BAD;
+    }
+    if (out->prove_all && (out->prove_path != nullptr || out->prove_level != 0)) {
+        complain(err, "--prove --all proves the shipped levels: no level file or --level with it");
+        return OPTIONS_BAD;
+    }
+    if (proving && (out->run.replay_path != nullptr || out->run.record_path != nullptr)) {
+        complain(err, "--prove runs on its own: not with --replay or --record");
+        return OPTIONS_BAD;
     }
     if (out->run.headless && out->run.record_path != nullptr) {
         complain(err, "--record works only with the window (not with --headless or --replay)");

@@ -15,6 +15,12 @@ struct CommandLine {
     const char* data_dir = nullptr; // --data DIR: the folder holding gfx/ and levels/
     const char* settings_path = nullptr; // --settings FILE: read (and save) this settings file
     bool no_settings = false;       // --no-settings: read no settings file
+    // --prove LEVEL.bmp | --prove --all, with its own options.
+    const char* prove_path = nullptr; // the level file to prove
+    bool prove_all = false;           // the shipped levels, all 27
+    int prove_level = 0;              // --level N (1 to 27; 0: not given)
+    double prove_budget = 60;         // --budget SECONDS
+    const char* prove_out = nullptr;  // --out FILE (a folder with --all)
 };
 
 enum { OPTIONS_OK = 0, OPTIONS_BAD = 2 };

@@ -49,6 +49,7 @@ int time_left = LEVEL_TIME;
 int time_tick = 0;
 int quit_code = 0;
 int high_score = 0;
+int drawing_on = 1;
 
 const char WEB_ADDRESS[] = "clovenfeld.example.org";
 const char WINDOW_TITLE[] = "Clovenfeld Returns [Version 0.5 (2026)] clovenfeld.example.org";
@@ -223,9 +224,11 @@ int PLAY_FRAME()
     // 1-5: move the world, then build the picture on the work page.
     MAP_UPDATE();
     PLAYER_UPDATE();
-    clear_screen();
-    MAP_DRAW();
-    PLAYER_DRAW();
+    if (drawing_on) {
+        clear_screen();
+        MAP_DRAW();
+        PLAYER_DRAW();
+    }
 
     // 6: Escape ends the game, but this frame still runs to its end.
     if (key_down(KEY_ESCAPE)) quit_code = 1;
@@ -233,11 +236,11 @@ int PLAY_FRAME()
     // 7-10: the enemies and the screen edges.
     if (swans_active == 1) {
         SWANS_MOVE();
-        SWANS_DRAW();
+        if (drawing_on) SWANS_DRAW();
         if (SWANS_HIT()) dead = 1;
     }
     DUCK_UPDATE();
-    DUCK_DRAW();
+    if (drawing_on) DUCK_DRAW();
     if (duck_active == 1 && DUCK_HIT()) dead = 1;
     // A touch and a fall off the screen sound different (one sound a life).
     if (dead == 1) play_sound(SOUND_LIFE_LOST, player_x + 16);
@@ -259,8 +262,10 @@ int PLAY_FRAME()
     }
 
     // 12-15: the HUD, the overview, the screenshot key and the frame's wait.
-    DRAW_HUD();
-    MAP_SMALL();
+    if (drawing_on) {
+        DRAW_HUD();
+        MAP_SMALL();
+    }
     if (read_key() == "s") {
         // A shot that cannot be written anywhere is said, and play goes on.
         char where[SHOT_PATH_CHARS];
@@ -306,7 +311,7 @@ int PLAY_FRAME()
     }
 
     // 20: show the finished frame.
-    show_page();
+    if (drawing_on) show_page();
     return quit_code;
 }
 

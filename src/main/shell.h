@@ -34,6 +34,11 @@ extern int time_left;  // time units left on this level, from 500
 extern int time_tick;  // frames counted towards the next time unit
 extern int quit_code;  // 0 play on, 1 the game ends, 2 level completed
 extern int high_score; // best final score of this run of the program
+// 1: every frame of play is drawn and shown (always, in play).  0: PLAY_FRAME
+// moves the world and draws nothing, for a search that runs frames by the
+// million (the prover); the boxes are still drawn.  No game variable depends
+// on it, so a frame moves the world alike either way.
+extern int drawing_on;
 
 // Game constants.
 enum {

@@ -166,6 +166,116 @@ int SNAPSHOT_SAME(const Snapshot& a, const Snapshot& b)
     return 1;
 }
 
+// --- play states ----------------------------------------------------------------
+
+int play_cell_count = 0;
+Table<int, CELL_TABLE_SIZE> play_cells;
+
+void PLAY_STATE_MARK()
+{
+    PROC("PLAY_STATE_MARK");
+    play_cell_count = 0;
+    const int last = last_cell < cells.size() - 1 ? last_cell : cells.size() - 1;
+    for (int i = 0; i <= last; i++) {
+        const int code = cells[i].code;
+        if (code == CELL_EGG || code == CELL_SEED || code == CELL_LIFT_V || code == CELL_LIFT_H)
+            play_cells[play_cell_count++] = i;
+    }
+}
+
+int PLAY_STATE_BYTES()
+{
+    PROC("PLAY_STATE_BYTES");
+    const size_t bytes = sizeof(PlayState) + sizeof(PlayCell) * static_cast<size_t>(play_cell_count);
+    // Whole records of the fixed part, so states laid end to end stay aligned.
+    return static_cast<int>((bytes + alignof(PlayState) - 1) / alignof(PlayState) * alignof(PlayState));
+}
+
+void PLAY_STATE_TAKE(unsigned char* out)
+{
+    PROC("PLAY_STATE_TAKE");
+    PlayState& s = *reinterpret_cast<PlayState*>(out);
+    s.scroll_x = scroll_x;
+    s.scroll_y = scroll_y;
+    s.player_x = player_x;
+    s.player_y = player_y;
+    s.player_pose = player_pose;
+    s.player_frame = player_frame;
+    s.player_step_count = player_step_count;
+    s.jump_count = jump_count;
+    s.ladder_cell = ladder_cell;
+    s.walk_right = walk_right;
+    s.walk_left = walk_left;
+    s.swans = swans;
+    s.swan_count = swan_count;
+    s.duck_x = duck_x;
+    s.duck_y = duck_y;
+    s.duck_dir = duck_dir;
+    s.duck_tick = duck_tick;
+    s.duck_frame = duck_frame;
+    s.score = score;
+    s.eggs_taken = eggs_taken;
+    s.swans_active = swans_active;
+    s.duck_active = duck_active;
+    s.lives = lives;
+    s.dead = dead;
+    s.time_left = time_left;
+    s.time_tick = time_tick;
+    s.quit_code = quit_code;
+    random_get_state(&s.random);
+    keyboard_get_state(&s.keyboard);
+    PlayCell* changing = reinterpret_cast<PlayCell*>(out + sizeof(PlayState));
+    for (int k = 0; k < play_cell_count; k++) {
+        const MapCell& c = cells[play_cells[k]];
+        changing[k] = PlayCell{c.code, c.x, c.y, c.dx, c.dy};
+    }
+}
+
+void PLAY_STATE_RESTORE(const unsigned char* in)
+{
+    PROC("PLAY_STATE_RESTORE");
+    const PlayState& s = *reinterpret_cast<const PlayState*>(in);
+    scroll_x = s.scroll_x;
+    scroll_y = s.scroll_y;
+    player_x = s.player_x;
+    player_y = s.player_y;
+    player_pose = s.player_pose;
+    player_frame = s.player_frame;
+    player_step_count = s.player_step_count;
+    jump_count = s.jump_count;
+    ladder_cell = s.ladder_cell;
+    walk_right = s.walk_right;
+    walk_left = s.walk_left;
+    swans = s.swans;
+    swan_count = s.swan_count;
+    duck_x = s.duck_x;
+    duck_y = s.duck_y;
+    duck_dir = s.duck_dir;
+    duck_tick = s.duck_tick;
+    duck_frame = s.duck_frame;
+    score = s.score;
+    eggs_taken = s.eggs_taken;
+    swans_active = s.swans_active;
+    duck_active = s.duck_active;
+    lives = s.lives;
+    dead = s.dead;
+    time_left = s.time_left;
+    time_tick = s.time_tick;
+    quit_code = s.quit_code;
+    random_set_state(s.random);
+    keyboard_set_state(s.keyboard);
+    const PlayCell* changing = reinterpret_cast<const PlayCell*>(in + sizeof(PlayState));
+    for (int k = 0; k < play_cell_count; k++) {
+        MapCell& c = cells[play_cells[k]];
+        const PlayCell& p = changing[k];
+        c.code = p.code;
+        c.x = p.x;
+        c.y = p.y;
+        c.dx = p.dx;
+        c.dy = p.dy;
+    }
+}
+
 int LEVEL_FILE_OF(int level_number)
 {
     PROC("LEVEL_FILE_OF");

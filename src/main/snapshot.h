@@ -44,6 +44,47 @@ void SNAPSHOT_RESTORE(const Snapshot& in);
 // solver's checks.
 int SNAPSHOT_SAME(const Snapshot& a, const Snapshot& b);
 
+// --- play states: what changes while one level plays ---------------------------
+//
+// A search takes and restores states by the million, and a Snapshot copies
+// the whole cell table each time.  While one level plays, only a few cells
+// change (an egg or seed taken, a lift moved) and the map's size, the starts
+// and the level never do: a play state holds the rest of the game and just
+// the cells PLAY_STATE_MARK listed.  It is a fixed record followed by those
+// cells, PLAY_STATE_BYTES() in all, in memory the caller owns.  A play state
+// is good for the level it was marked on, until a Time Up loads the level
+// again (a search drops such states: a Time Up costs a life).
+struct PlayCell {
+    int code, x, y, dx, dy;
+};
+struct PlayState {
+    int scroll_x, scroll_y;
+    int player_x, player_y, player_pose, player_frame, player_step_count, jump_count;
+    int ladder_cell, walk_right, walk_left;
+    Table<Swan, SWAN_SLOTS> swans;
+    int swan_count;
+    int duck_x, duck_y, duck_dir, duck_tick, duck_frame;
+    int score, eggs_taken, swans_active, duck_active, lives, dead, time_left, time_tick, quit_code;
+    RandomState random;
+    KeyboardState keyboard;
+    // then play_cell_count PlayCell records, in the order of play_cells
+};
+
+// Shared state owned by the play states: the cells that can change on the
+// level marked last (its eggs, seeds and lifts), by table index.
+extern int play_cell_count;
+extern Table<int, CELL_TABLE_SIZE> play_cells;
+
+// Lists the cells of the level now loaded that can change while it plays.
+// Called by a search once the level has started.
+void PLAY_STATE_MARK();
+// Bytes one play state takes on the marked level.
+int PLAY_STATE_BYTES();
+// Copies the running game into out (PLAY_STATE_BYTES() bytes, aligned as a
+// PlayState), or puts one taken on this level back.  Called by the prover.
+void PLAY_STATE_TAKE(unsigned char* out);
+void PLAY_STATE_RESTORE(const unsigned char* in);
+
 // The level file of level 1 to 27: ((level - 1) mod 9) + 1.  Called by
 // LEVEL_SETUP, the solver and tests.
 int LEVEL_FILE_OF(int level);

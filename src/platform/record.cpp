@@ -442,15 +442,21 @@ void write_pending(RecordWriter* w) {
 
 bool record_open(RecordWriter* w, const char* path, uint32_t seed) {
     record_close(w);
-    w->file = std::fopen(path, "wb"); // "\n" line ends on every system
-    if (w->file == nullptr) return false;
+    std::FILE* file = std::fopen(path, "wb"); // "\n" line ends on every system
+    if (file == nullptr) return false;
+    record_begin(w, file, seed);
+    return true;
+}
+
+void record_begin(RecordWriter* w, std::FILE* file, uint32_t seed) {
+    record_close(w);
+    w->file = file;
     std::fprintf(w->file,
                  "clovenfeld-recording 1\nseed %u\n"
                  "# one line per tick: held scan codes | queued key codes; \"Nx \" in front repeats the line N times\n",
                  static_cast<unsigned>(seed));
     w->pending_count = 0;
     w->lines_since_flush = 0;
-    return true;
 }
 
 void record_line(RecordWriter* w, const unsigned char held[128], const int* queued, int queued_count) {

@@ -112,6 +112,9 @@ struct RecordWriter {
 // Creates the file and writes the header with the seed.  False if it cannot
 // be created.
 bool record_open(RecordWriter* w, const char* path, uint32_t seed);
+// The same on a file the caller opened (and closes, through record_close or
+// itself after record_flush).
+void record_begin(RecordWriter* w, std::FILE* file, uint32_t seed);
 // Adds the input of one tick.  Queued codes that do not fit one line are
 // dropped (a tick never carries that many).
 void record_line(RecordWriter* w, const unsigned char held[128], const int* queued, int queued_count);

@@ -138,9 +138,41 @@ void choose_data_dir(const char* given) {
 
 const char* data_dir() { return chosen_dir; }
 
+namespace {
+
+// The level files set by set_level_path ("" where the data folder's is used).
+char level_paths[LEVEL_PATH_FILES + 1][DATA_DIR_CHARS] = {};
+
+// n when game_path is exactly "levels\\<n>.bmp" with n from 1 to 9, else 0.
+int level_file_number(const char* game_path) {
+    static const char prefix[] = "levels\\";
+    if (std::strncmp(game_path, prefix, sizeof prefix - 1) != 0) return 0;
+    const char* p = game_path + sizeof prefix - 1;
+    if (p[0] < '1' || p[0] > '0' + LEVEL_PATH_FILES || std::strcmp(p + 1, ".bmp") != 0) return 0;
+    return p[0] - '0';
+}
+
+} // namespace
+
+bool set_level_path(int n, const char* path) {
+    if (n < 1 || n > LEVEL_PATH_FILES) return false;
+    if (path == nullptr) {
+        level_paths[n][0] = '\0';
+        return true;
+    }
+    if (path[0] == '\0' || std::strlen(path) >= sizeof level_paths[n]) return false;
+    std::strcpy(level_paths[n], path);
+    return true;
+}
+
 int data_file_path(const char* game_path, char* out, int size) {
     if (out == nullptr || size <= 0 || game_path == nullptr) return 1;
     out[0] = '\0';
+    if (const int n = level_file_number(game_path); n > 0 && level_paths[n][0] != '\0') {
+        if (std::strlen(level_paths[n]) >= static_cast<size_t>(size)) return 1;
+        std::strcpy(out, level_paths[n]);
+        return 0;
+    }
     const size_t name_len = std::strlen(game_path);
     const bool absolute_name = game_path[0] == '/' || game_path[0] == '\\';
     if (data_missing && !absolute_name) return 2;

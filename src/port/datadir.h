@@ -68,6 +68,16 @@ const char* data_dir();
 // data folder was found.  Called by load_bitmap and open_game_file (bmp.h).
 int data_file_path(const char* game_path, char* out, int size);
 
+// Level files taken from elsewhere: from now on the game's "levels\\<n>.bmp"
+// (n from 1 to LEVEL_PATH_FILES) is the file at path, as named (relative to
+// the working directory, like every file named on the command line), instead
+// of the data folder's.  A path that does not open is a missing level file,
+// as in the data folder.  Null puts the data folder's file back.  False, and
+// nothing changed, for another n or a path of DATA_DIR_CHARS or more.
+// Called by --prove LEVEL.bmp.
+enum { LEVEL_PATH_FILES = 9 };
+bool set_level_path(int n, const char* path);
+
 // Sets the folder directly (tests; "" or null returns to the working
 // directory).  The folder then counts as found.
 void set_data_dir(const char* dir);

@@ -107,6 +107,7 @@ Table<uint8_t, REACH_CELLS> touched;   // 1: the head gets into the cell
 Table<int16_t, REACH_NODES> queue;
 Table<uint8_t, REACH_NODES> back_seen; // scratch of the walk back from one egg
 Table<int16_t, REACH_NODES> eggs_behind; // reachable eggs each node can still get to
+Table<int16_t, REACH_NODES> node_distance; // moves to the nearest egg (REACH_EGG_DISTANCES)
 
 // --- cells -----------------------------------------------------------------
 
@@ -325,6 +326,32 @@ int REACH_LEVEL() {
     PROC("REACH_LEVEL");
     // The start cell: the body's middle column and its top row, in map pixels.
     return REACH_FROM((start_x - start_scroll_x + 16) >> 5, (start_y - start_scroll_y) >> 5);
+}
+
+void REACH_EGG_DISTANCES(Table<int16_t, REACH_CELLS>* out) {
+    PROC("REACH_EGG_DISTANCES");
+    for (int k = 0; k < REACH_CELLS; k++) (*out)[k] = REACH_FAR;
+    const int nodes = 2 * cell_count;
+    for (int n = 0; n < nodes; n++) node_distance[n] = REACH_FAR;
+    int head = 0, tail = 0;
+    for (int k = 0; k < cell_count; k++)
+        if (cells[k].code == CELL_EGG) {
+            node_distance[k] = 0;
+            queue[tail++] = static_cast<int16_t>(k);
+        }
+    while (head < tail) {
+        const int n = queue[head++];
+        for (int e = first_in[n]; e < first_in[n + 1]; e++) {
+            const int from = in_from[e] & NODE_MASK;
+            // A touch takes the egg in its own cell, and leads nowhere on.
+            if ((in_from[e] & TOUCH) && node_distance[n] != 0) continue;
+            if (node_distance[from] == REACH_FAR) {
+                node_distance[from] = static_cast<int16_t>(node_distance[n] + 1);
+                queue[tail++] = static_cast<int16_t>(from);
+            }
+        }
+    }
+    for (int k = 0; k < cell_count; k++) (*out)[k] = node_distance[k];
 }
 
 int REACH_PLACE(int col, int row) {

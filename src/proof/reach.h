@@ -13,6 +13,8 @@
 
 #include "services/fatal.h"
 
+#include <cstdint>
+
 enum { REACH_CELLS = 1000, REACH_NODES = 2 * REACH_CELLS };
 
 // A cell the check names: its column and row, and its code (CELL_EGG or
@@ -36,6 +38,13 @@ extern Table<ReachPlace, REACH_CELLS> reach_traps;     // top row first, left to
 int REACH_LEVEL();
 // The same from the cell (col, row).
 int REACH_FROM(int col, int row);
+// After a check, the fewest moves of its graph from each cell to an egg the
+// map holds now (eggs taken since are not counted), by the cell's table
+// index; REACH_FAR where no egg can be reached.  The graph is generous, so
+// the count never says more moves than the player needs.  Called by the
+// prover, whose search heads for the eggs by it.
+enum { REACH_FAR = 30000 };
+void REACH_EGG_DISTANCES(Table<int16_t, REACH_CELLS>* out);
 // 1 if the last check put the body in cell (col, row) (standing, climbing,
 // riding or in the air), else 0.
 int REACH_PLACE(int col, int row);

@@ -18,6 +18,8 @@ void announce_event(const char* name) {
 
 void set_event_listener(void (*listener)(const char* name)) { g_listener = listener; }
 
+EventListener event_listener() { return g_listener.load(); }
+
 void note_shell_wait(int wait) { g_wait = wait; }
 
 int shell_wait() { return g_wait.load(); }

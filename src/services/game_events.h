@@ -11,6 +11,9 @@ void announce_event(const char* name);
 
 // Where events go (null: nowhere).  Set by run control.
 void set_event_listener(void (*listener)(const char* name));
+// The listener now (null: none), so a search can silence it and put it back.
+using EventListener = void (*)(const char* name);
+EventListener event_listener();
 
 // What the shell waits in: the title screen (where Escape ends the program),
 // a message box (where only Space acts), or neither: the game is played.

@@ -11,6 +11,8 @@ std::atomic<const SoundDevice*> g_device{nullptr};
 
 void sound_set_device(const SoundDevice* device) { g_device = device; }
 
+const SoundDevice* sound_device() { return g_device.load(); }
+
 void play_sound(int id, int x) {
     if (id < 0 || id >= SOUND_COUNT) return;
     const SoundDevice* d = g_device.load();

@@ -15,6 +15,8 @@ struct SoundDevice {
 // The device in use; null (the start) plays nothing.  Called by the run
 // control when the back-end is chosen, and by tests.
 void sound_set_device(const SoundDevice* device);
+// The device in use (null: none), so a search can silence it and put it back.
+const SoundDevice* sound_device();
 
 // Plays sound id (SOUND_EGG, ...) from screen x (0 to 639; others are
 // clamped).  An id out of range is ignored.  Called by the game.

@@ -1,0 +1,539 @@
+// prove.cpp -- the level prover (prove.h).
+//
+// One attempt is a beam search.  A generation branches each state of the beam
+// by every action (a key set held for MACRO_FRAMES frames, or Left or Right
+// alone for two), drops the branches that lost a life, merges branches that
+// came to the same place with the same eggs left (the better one stays), and
+// keeps the best beam_width by
+//
+//   100000 a taken egg
+//   - 40 a move of the cell graph to the nearest egg left, plus the pixels to
+//     the next cell on the way (the body's middle to its centre)
+//   - 6 a time the beam stood on this spot (4 x 4 pixels) with these eggs left
+//   - 8 a pixel the free duck is nearer than 192 (it flies through walls, so
+//     a plan that keeps away can circle the level's loops)
+//   - 50000 a time an earlier attempt was cornered in this cell with these
+//     eggs left,
+//
+// at most three in one cell with the same eggs left, so one swan cannot
+// catch the whole beam.  All states of a generation have played the same
+// number of frames, so the swans, which do not heed the player, stand alike
+// in all of them.  When every branch is lost, the cells the beam stood in
+// over its last DANGER_GENERATIONS generations count as corners for the next
+// attempt, which leaves them earlier by another way; after CORNER_ATTEMPTS
+// attempts the beam widens.  The found plan is played once more from the
+// level's start before it is called proven.
+#include "proof/prove.h"
+
+#include "actors/duck.h"
+#include "actors/player.h"
+#include "main/shell.h"
+#include "main/snapshot.h"
+#include "map/map.h"
+#include "port/platform.h"
+#include "proof/reach.h"
+#include "services/clock.h"
+#include "services/game_events.h"
+#include "services/keyboard.h"
+#include "sound/sound_device.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+static constexpr const char MODULE_NAME[] = "prove";
+
+// --- shared state ----------------------------------------------------------
+
+int proof_answer = PROOF_UNDECIDED;
+int proof_frame_count = 0;
+Table<unsigned char, PROOF_FRAMES_MAX> proof_keys;
+int proof_score = 0;
+long proof_frames_searched = 0;
+double proof_seconds = 0;
+long proof_state_bytes = 0;
+int proof_lost_col = -1, proof_lost_row = -1;
+
+// --- module state ----------------------------------------------------------
+
+namespace {
+
+constexpr int MACRO_FRAMES = 8;
+constexpr int KEY_SETS = 9;
+constexpr int ACTIONS = KEY_SETS + 2;
+constexpr unsigned char ACTION_KEYS[ACTIONS] = {
+    0, PROOF_LEFT, PROOF_RIGHT, PROOF_UP, PROOF_DOWN, PROOF_UP | PROOF_LEFT, PROOF_UP | PROOF_RIGHT,
+    PROOF_DOWN | PROOF_LEFT, PROOF_DOWN | PROOF_RIGHT, PROOF_LEFT, PROOF_RIGHT};
+constexpr int ACTION_FRAMES[ACTIONS] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 2, 2};
+
+constexpr int FIRST_BEAM = 12;
+constexpr int MAX_BEAM = 300;
+constexpr int CORNER_ATTEMPTS = 6;
+constexpr int MAX_GENERATIONS = PROOF_FRAMES_MAX / MACRO_FRAMES;
+constexpr int DANGER_GENERATIONS = 60;
+constexpr long EGG_WORTH = 100000;
+constexpr long DANGER_WEIGHT = 50000;
+constexpr long DUCK_WEIGHT = 8;
+
+// The states: the beam's, then the branches', each PLAY_STATE_BYTES() long.
+constexpr long POOL_BYTES = 64L << 20;
+alignas(16) unsigned char pool[POOL_BYTES];
+int stride = 0;
+int beam_width = FIRST_BEAM;
+
+unsigned char* beam_state(int i) { return pool + static_cast<long>(i) * stride; }
+unsigned char* child_state(int i) { return pool + static_cast<long>(MAX_BEAM + i) * stride; }
+
+// The steps of the plans the beam holds: each kept branch, its parent's step
+// and the keys it held for how many frames.
+struct Step {
+    int parent;
+    unsigned char keys;
+    unsigned char frames;
+};
+constexpr int STEP_CAPACITY = 2 * MAX_BEAM * MAX_GENERATIONS;
+Table<Step, STEP_CAPACITY> steps;
+int step_count = 0;
+
+struct Candidate {
+    long score;
+    int parent; // step of the beam state it grew from (-1: the start)
+    unsigned char keys, frames;
+    int child;  // its state among the branches
+    uint64_t spot, cell;
+};
+Table<Candidate, MAX_BEAM * ACTIONS> candidates;
+int candidate_count = 0;
+Table<int, MAX_BEAM> beam_step;
+int beam_count = 0;
+
+// Branches merged by place within a generation: open addressing, cleared by
+// a stamp.
+constexpr int MERGE_SLOTS = 8192;
+struct MergeSlot {
+    uint64_t key;
+    int candidate;
+    int stamp;
+};
+Table<MergeSlot, MERGE_SLOTS> merge;
+int merge_stamp = 0;
+
+// How often the beam stood on a spot (counted by hash; a collision only adds
+// a little penalty), and where attempts were cornered.
+constexpr int VISIT_SLOTS = 1 << 20;
+Table<uint16_t, VISIT_SLOTS> visits;
+constexpr int DANGER_SLOTS = 1 << 16;
+Table<int, DANGER_SLOTS> danger;
+Table<uint64_t, DANGER_GENERATIONS * MAX_BEAM> recent; // cells of the last beams, a ring of generations
+Table<int, DANGER_GENERATIONS> recent_count;
+
+// The eggs of the level (table indices) and the distance maps by eggs left.
+Table<int, CELL_TABLE_SIZE> egg_cells;
+int egg_cell_count = 0;
+constexpr int DISTANCE_MAPS = 32;
+struct DistanceMap {
+    uint64_t key;
+    bool valid;
+    Table<int16_t, REACH_CELLS> moves;
+};
+Table<DistanceMap, DISTANCE_MAPS> distance_maps;
+
+Snapshot level_start; // the game as PROVE_HERE found it
+int lives_at_start = 0;
+double deadline = 0;
+
+// --- running frames ----------------------------------------------------------
+
+bool box_answered = false;
+
+int proof_open_window(int, int, const char*) { return 0; }
+void proof_set_title(const char*) {}
+void proof_present() {}
+void proof_close() {}
+
+// Each tick: the key boundary, and a box answered with Space once.
+void proof_tick(int) {
+    keyboard_tick_boundary();
+    if (shell_wait() != SHELL_IN_BOX) {
+        box_answered = false;
+    } else if (!box_answered) {
+        keyboard_queue(' ');
+        box_answered = true;
+    }
+}
+
+const Platform proof_platform = {
+    "proof", proof_open_window, proof_set_title, proof_present, proof_tick, proof_close, false, false, nullptr,
+};
+
+// What the search puts aside while it runs, and puts back.
+struct Quiet {
+    const Platform* platform;
+    EventListener listener;
+    const SoundDevice* sound;
+    int drawing;
+};
+
+Quiet go_quiet() {
+    Quiet q{platform(), event_listener(), sound_device(), drawing_on};
+    install_platform(&proof_platform);
+    set_event_listener(nullptr);
+    sound_set_device(nullptr);
+    drawing_on = 0;
+    box_answered = false;
+    return q;
+}
+
+void end_quiet(const Quiet& q) {
+    install_platform(q.platform);
+    set_event_listener(q.listener);
+    sound_set_device(q.sound);
+    drawing_on = q.drawing;
+}
+
+void hold(unsigned char keys) {
+    keyboard_clear_held();
+    if (keys & PROOF_LEFT) keyboard_set_held(KEY_LEFT, true);
+    if (keys & PROOF_RIGHT) keyboard_set_held(KEY_RIGHT, true);
+    if (keys & PROOF_UP) keyboard_set_held(KEY_UP, true);
+    if (keys & PROOF_DOWN) keyboard_set_held(KEY_DOWN, true);
+}
+
+// One frame with these keys; false when it cost a life or ended the game.
+bool frame(unsigned char keys) {
+    hold(keys);
+    PLAY_FRAME();
+    proof_frames_searched++;
+    return lives == lives_at_start && quit_code != 1;
+}
+
+// --- judging states --------------------------------------------------------------
+
+uint64_t mix(uint64_t h, uint64_t v) { return (h ^ v) * 1099511628211ull; }
+
+// The eggs taken so far, as a hash.
+uint64_t eggs_key() {
+    uint64_t key = 1469598103934665603ull;
+    for (int i = 0; i < egg_cell_count; i++)
+        if (cells[egg_cells[i]].code != CELL_EGG) key = mix(key, static_cast<uint64_t>(i + 1));
+    return key;
+}
+
+const Table<int16_t, REACH_CELLS>& distances(uint64_t key) {
+    DistanceMap& m = distance_maps[static_cast<int>(key % DISTANCE_MAPS)];
+    if (!m.valid || m.key != key) {
+        REACH_EGG_DISTANCES(&m.moves);
+        m.key = key;
+        m.valid = true;
+    }
+    return m.moves;
+}
+
+// How far the body's middle is from the nearest egg left, in pixels along the
+// cell graph.
+long egg_distance(uint64_t key) {
+    const Table<int16_t, REACH_CELLS>& moves = distances(key);
+    const int w = map_width, h = map_height;
+    if (w <= 0 || h <= 0 || w * h > REACH_CELLS) return 0;
+    const int mx = player_x - scroll_x + 16, my = player_y - scroll_y + 16;
+    const int c = mx < 0 ? 0 : (mx >> 5) >= w ? w - 1 : mx >> 5;
+    const int r = my < 0 ? 0 : (my >> 5) >= h ? h - 1 : my >> 5;
+    const int d = moves[r * w + c];
+    if (d >= REACH_FAR) return 1L << 30;
+    // Inside the cell: how far to the centre of the best cell next to it (or
+    // the egg's own centre once there).
+    int best_c = c, best_r = r, best = d;
+    if (d > 0)
+        for (int dr = -1; dr <= 1; dr++)
+            for (int dc = -1; dc <= 1; dc++) {
+                const int cc = c + dc, rr = r + dr;
+                if (cc < 0 || rr < 0 || cc >= w || rr >= h) continue;
+                if (moves[rr * w + cc] < best) best = moves[rr * w + cc], best_c = cc, best_r = rr;
+            }
+    const int tx = best_c * 32 + 16, ty = best_r * 32 + 16;
+    const long dx = tx > mx ? tx - mx : mx - tx, dy = ty > my ? ty - my : my - ty;
+    return static_cast<long>(d) * 40 + dx + dy;
+}
+
+long duck_penalty() {
+    if (duck_active != 1) return 0;
+    const int px = player_x - scroll_x + 16, py = player_y - scroll_y + 16;
+    const int dx = duck_x + 32 - px, dy = duck_y + 40 - py;
+    const int ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
+    const int d = ax > ay ? ax : ay;
+    return d < 192 ? static_cast<long>(192 - d) * DUCK_WEIGHT : 0;
+}
+
+// --- the plan ------------------------------------------------------------------
+
+// The plan of step s followed by the last action's frames, into proof_keys.
+bool write_plan(int s, unsigned char keys, int frames) {
+    int total = frames;
+    for (int t = s; t >= 0; t = steps[t].parent) total += steps[t].frames;
+    if (total > PROOF_FRAMES_MAX) return false;
+    proof_frame_count = total;
+    int at = total;
+    for (int f = 0; f < frames; f++) proof_keys[--at] = keys;
+    for (int t = s; t >= 0; t = steps[t].parent)
+        for (int f = 0; f < steps[t].frames; f++) proof_keys[--at] = steps[t].keys;
+    return true;
+}
+
+// --- one attempt ---------------------------------------------------------------
+
+enum Outcome { FOUND, CORNERED, OUT_OF_TIME };
+
+// The cells of the beam over the last generations count as corners.
+void count_corners() {
+    for (int g = 0; g < DANGER_GENERATIONS; g++)
+        for (int i = 0; i < recent_count[g]; i++) {
+            const uint64_t cell = recent[g * MAX_BEAM + i];
+            // Once per cell, however often it appears in the ring.
+            bool seen = false;
+            for (int h = 0; h < g && !seen; h++)
+                for (int j = 0; j < recent_count[h] && !seen; j++) seen = recent[h * MAX_BEAM + j] == cell;
+            for (int j = 0; j < i && !seen; j++) seen = recent[g * MAX_BEAM + j] == cell;
+            if (!seen) danger[static_cast<int>(cell % DANGER_SLOTS)] += 1;
+        }
+}
+
+int merge_find(uint64_t key) {
+    for (int i = static_cast<int>(key % MERGE_SLOTS);; i = (i + 1) % MERGE_SLOTS) {
+        const MergeSlot& m = merge[i];
+        if (m.stamp != merge_stamp) return -1 - i;
+        if (m.key == key) return m.candidate;
+    }
+}
+
+Outcome attempt() {
+    step_count = 0;
+    std::memset(visits.entry, 0, sizeof visits.entry);
+    for (int g = 0; g < DANGER_GENERATIONS; g++) recent_count[g] = 0;
+    PLAY_STATE_TAKE(beam_state(0));
+    beam_step[0] = -1;
+    beam_count = 1;
+
+    for (int gen = 0; gen < MAX_GENERATIONS; gen++) {
+        if (clock_seconds() > deadline) return OUT_OF_TIME;
+        merge_stamp++;
+        candidate_count = 0;
+        for (int b = 0; b < beam_count; b++) {
+            for (int a = 0; a < ACTIONS; a++) {
+                PLAY_STATE_RESTORE(beam_state(b));
+                const unsigned char keys = ACTION_KEYS[a];
+                bool alive = true;
+                int f = 0;
+                while (f < ACTION_FRAMES[a]) {
+                    alive = frame(keys);
+                    f++;
+                    if (!alive || quit_code == 2) break;
+                }
+                if (!alive) continue;
+                if (quit_code == 2) {
+                    if (write_plan(beam_step[b], keys, f)) return FOUND;
+                    continue;
+                }
+                const uint64_t eggs = eggs_key();
+                const int mx = player_x - scroll_x, my = player_y - scroll_y;
+                const uint64_t place = mix(mix(mix(0x9E3779B97F4A7C15ull, static_cast<uint64_t>(mx >> 2)),
+                                               static_cast<uint64_t>(my >> 2)),
+                                           static_cast<uint64_t>(jump_count));
+                const uint64_t key = place ^ eggs;
+                const uint64_t spot = mix(mix(eggs, static_cast<uint64_t>(mx >> 3)), static_cast<uint64_t>(my >> 3));
+                const uint64_t cell =
+                        mix(mix(eggs ^ 0x5bd1e995u, static_cast<uint64_t>(mx >> 5)), static_cast<uint64_t>(my >> 5));
+                const long score = static_cast<long>(eggs_taken) * EGG_WORTH - egg_distance(eggs) -
+                                   static_cast<long>(visits[static_cast<int>(spot % VISIT_SLOTS)]) * 6 -
+                                   duck_penalty() - danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
+                const int found = merge_find(key);
+                if (found >= 0) {
+                    Candidate& c = candidates[found];
+                    if (c.score >= score) continue;
+                    PLAY_STATE_TAKE(child_state(c.child));
+                    c.score = score;
+                    c.parent = beam_step[b];
+                    c.keys = keys;
+                    c.frames = static_cast<unsigned char>(f);
+                    continue;
+                }
+                MergeSlot& m = merge[-1 - found];
+                m.key = key;
+                m.candidate = candidate_count;
+                m.stamp = merge_stamp;
+                const int child = candidate_count;
+                PLAY_STATE_TAKE(child_state(child));
+                candidates[candidate_count++] =
+                        Candidate{score, beam_step[b], keys, static_cast<unsigned char>(f), child, spot, cell};
+            }
+        }
+        if (candidate_count == 0) {
+            count_corners();
+            return CORNERED;
+        }
+        // The best first (an insertion sort: a few hundred at most).
+        for (int i = 1; i < candidate_count; i++) {
+            const Candidate c = candidates[i];
+            int j = i - 1;
+            while (j >= 0 && candidates[j].score < c.score) {
+                candidates[j + 1] = candidates[j];
+                j--;
+            }
+            candidates[j + 1] = c;
+        }
+        // At most three in a cell with the same eggs left.
+        const int ring = gen % DANGER_GENERATIONS;
+        recent_count[ring] = 0;
+        beam_count = 0;
+        for (int i = 0; i < candidate_count && beam_count < beam_width; i++) {
+            const Candidate& c = candidates[i];
+            int same = 0;
+            for (int j = 0; j < recent_count[ring]; j++) same += recent[ring * MAX_BEAM + j] == c.cell;
+            if (same >= 3) continue;
+            if (step_count >= STEP_CAPACITY) return OUT_OF_TIME;
+            steps[step_count] = Step{c.parent, c.keys, c.frames};
+            std::memcpy(beam_state(beam_count), child_state(c.child), static_cast<size_t>(stride));
+            beam_step[beam_count] = step_count++;
+            beam_count++;
+            recent[ring * MAX_BEAM + recent_count[ring]++] = c.cell;
+            uint16_t& v = visits[static_cast<int>(c.spot % VISIT_SLOTS)];
+            if (v < 65535) v++;
+        }
+    }
+    count_corners();
+    return CORNERED;
+}
+
+} // namespace
+
+// --- the procedures ----------------------------------------------------------------
+
+int PROOF_PLAYS_THROUGH() {
+    PROC("PROOF_PLAYS_THROUGH");
+    const Quiet q = go_quiet();
+    SNAPSHOT_RESTORE(level_start);
+    bool ok = true;
+    for (int f = 0; f < proof_frame_count && ok && quit_code == 0; f++) ok = frame(proof_keys[f]);
+    const int done = ok && quit_code == 2 ? 1 : 0;
+    if (done) proof_score = score;
+    end_quiet(q);
+    return done;
+}
+
+int PROVE_HERE(double budget_seconds) {
+    PROC("PROVE_HERE");
+    const double started = clock_seconds();
+    deadline = started + (budget_seconds > 0 ? budget_seconds : 0);
+    proof_answer = PROOF_UNDECIDED;
+    proof_frame_count = 0;
+    proof_score = 0;
+    proof_frames_searched = 0;
+    proof_state_bytes = 0;
+    proof_lost_col = proof_lost_row = -1;
+    SNAPSHOT_TAKE(&level_start);
+    lives_at_start = lives;
+
+    // An egg out of reach settles it at once.
+    if (REACH_LEVEL() > 0) {
+        for (int i = 0; i < reach_lost_count; i++)
+            if (reach_lost[i].code == CELL_EGG) {
+                proof_lost_col = reach_lost[i].col;
+                proof_lost_row = reach_lost[i].row;
+                break;
+            }
+        proof_answer = PROOF_NOT_COMPLETABLE;
+        proof_seconds = clock_seconds() - started;
+        return proof_answer;
+    }
+
+    PLAY_STATE_MARK();
+    stride = PLAY_STATE_BYTES();
+    egg_cell_count = 0;
+    for (int k = 0; k < play_cell_count; k++)
+        if (cells[play_cells[k]].code == CELL_EGG) egg_cells[egg_cell_count++] = play_cells[k];
+    for (int i = 0; i < DISTANCE_MAPS; i++) distance_maps[i].valid = false;
+    for (int i = 0; i < DANGER_SLOTS; i++) danger[i] = 0;
+    // As many beam states and their branches as the pool holds.
+    const long fits = POOL_BYTES / stride / (1 + ACTIONS);
+    const int widest = fits < MAX_BEAM ? static_cast<int>(fits) : MAX_BEAM;
+
+    const Quiet q = go_quiet();
+    beam_width = FIRST_BEAM < widest ? FIRST_BEAM : widest;
+    for (int tries = 0; beam_width > 0; tries++) {
+        SNAPSHOT_RESTORE(level_start);
+        const long held = static_cast<long>(MAX_BEAM + beam_width * ACTIONS) * stride +
+                          static_cast<long>(sizeof(Step)) * STEP_CAPACITY;
+        if (held > proof_state_bytes) proof_state_bytes = held;
+        const Outcome o = attempt();
+        if (o == OUT_OF_TIME) break;
+        if (o == FOUND) {
+            end_quiet(q);
+            if (PROOF_PLAYS_THROUGH()) proof_answer = PROOF_PROVEN;
+            break;
+        }
+        if (tries + 1 >= CORNER_ATTEMPTS) beam_width = beam_width * 5 / 2 < widest ? beam_width * 5 / 2 : widest;
+    }
+    end_quiet(q);
+    SNAPSHOT_RESTORE(level_start);
+    proof_seconds = clock_seconds() - started;
+    return proof_answer;
+}
+
+int PROVE_LEVEL(int level_number, uint32_t seed, double budget_seconds) {
+    PROC("PROVE_LEVEL");
+    const Quiet q = go_quiet();
+    LEVEL_SETUP(level_number, seed);
+    LEVEL_START();
+    end_quiet(q);
+    return PROVE_HERE(budget_seconds);
+}
+
+int LEVEL_FILE_CHECK(const char* path, char* why, int size) {
+    PROC("LEVEL_FILE_CHECK");
+    const size_t n = static_cast<size_t>(size);
+    std::FILE* f = std::fopen(path, "rb");
+    struct stat st {};
+    if (f == nullptr || fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (f != nullptr) std::fclose(f);
+        std::snprintf(why, n, "cannot read %s", path);
+        return 0;
+    }
+    unsigned char bytes[54 + LEVEL_BYTES_SIZE] = {};
+    const size_t got = std::fread(bytes, 1, sizeof bytes, f);
+    auto u32 = [&](int at) {
+        return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+               static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+    };
+    const long long file_size = static_cast<long long>(st.st_size);
+    int ok = 0;
+    if (got < 54 || bytes[0] != 'B' || bytes[1] != 'M') {
+        std::snprintf(why, n, "%s is not a BMP file", path);
+    } else if ((bytes[28] | bytes[29] << 8) != 8) {
+        std::snprintf(why, n, "%s is not an 8-bit BMP file", path);
+    } else {
+        const int32_t w = static_cast<int32_t>(u32(18)), h = static_cast<int32_t>(u32(22));
+        const long long offset = u32(10);
+        if (w < 1 || h < 1 || w > 1000 || h > 1000 || w * h > 1000) {
+            std::snprintf(why, n, "%s: a level has 1 to 1000 cells, not %d x %d", path, w, h);
+        } else if (offset + w * h > file_size) {
+            std::snprintf(why, n, "%s: the file ends before its %d x %d cells", path, w, h);
+        } else {
+            // The cells, read where the game reads them (rows bottom up).
+            unsigned char grid[LEVEL_BYTES_SIZE] = {};
+            const bool read = std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0 &&
+                              std::fread(grid, 1, static_cast<size_t>(w * h), f) == static_cast<size_t>(w * h);
+            int starts = 0, bad = -1;
+            for (int k = 0; read && k < w * h; k++) {
+                if (grid[k] > 10 && bad < 0) bad = k;
+                starts += grid[k] == CELL_PLAYER;
+            }
+            if (!read) std::snprintf(why, n, "cannot read %s", path);
+            else if (bad >= 0)
+                std::snprintf(why, n, "%s: cell (%d, %d) holds %d, which is no cell the game knows", path, bad % w,
+                              h - 1 - bad / w, grid[bad]);
+            else if (starts == 0) std::snprintf(why, n, "%s: the level has no player start", path);
+            else ok = 1;
+        }
+    }
+    std::fclose(f);
+    return ok;
+}
