@@ -1,6 +1,6 @@
 // prove.cpp -- the level prover (prove.h).
 //
-// One attempt is a beam search.  A generation branches each state of the beam
+// The search is a beam search.  A generation branches each state of the beam
 // by every action (a key set held for MACRO_FRAMES frames, or Left or Right
 // alone for two), drops the branches that lost a life, merges branches that
 // came to the same place with the same eggs left (the better one stays), and
@@ -9,20 +9,21 @@
 //   100000 a taken egg
 //   - 40 a move of the cell graph to the nearest egg left, plus the pixels to
 //     the next cell on the way (the body's middle to its centre)
-//   - 6 a time the beam stood on this spot (4 x 4 pixels) with these eggs left
+//   - 6 a time the beam stood on this spot (8 x 8 pixels) with these eggs left
 //   - 8 a pixel the free duck is nearer than 192 (it flies through walls, so
 //     a plan that keeps away can circle the level's loops)
-//   - 50000 a time an earlier attempt was cornered in this cell with these
-//     eggs left,
+//   - 50000 a time the search was cornered in this cell with these eggs left,
 //
-// at most three in one cell with the same eggs left, so one swan cannot
-// catch the whole beam.  All states of a generation have played the same
-// number of frames, so the swans, which do not heed the player, stand alike
-// in all of them.  When every branch is lost, the cells the beam stood in
-// over its last DANGER_GENERATIONS generations count as corners for the next
-// attempt, which leaves them earlier by another way; after CORNER_ATTEMPTS
-// attempts the beam widens.  The found plan is played once more from the
-// level's start before it is called proven.
+// at most one in a cell with the same eggs left, so one swan or the duck
+// cannot catch the whole beam.  All states of a generation have played the
+// same number of frames, so the swans, which do not heed the player, stand
+// alike in all of them.  Every few generations the beam is kept.  When every
+// branch is lost, the cells the beam stood in over its last
+// DANGER_GENERATIONS generations count as corners, and the search goes back
+// to a kept beam FIRST_RETREAT generations earlier, twice as far each time it
+// is cornered again before getting further; back at the start RESTARTS times,
+// it starts again with a beam twice as wide.  The found plan is played once
+// more from the level's start before it is called proven.
 #include "proof/prove.h"
 
 #include "actors/duck.h"
@@ -37,6 +38,7 @@
 #include "services/keyboard.h"
 #include "sound/sound_device.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -68,15 +70,20 @@ constexpr int ACTION_FRAMES[ACTIONS] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 2, 2};
 
 constexpr int FIRST_BEAM = 12;
 constexpr int MAX_BEAM = 300;
-constexpr int CORNER_ATTEMPTS = 6;
+constexpr int CHECKPOINT_EVERY = 4;   // generations between kept beams, at first
+constexpr int KEPT_STATES = 1 << 16;  // at most, for the kept beams
+constexpr int FIRST_RETREAT = 24;     // generations gone back after the first corner
+constexpr int RESTARTS = 4;           // times back at the start before the beam widens
 constexpr int MAX_GENERATIONS = PROOF_FRAMES_MAX / MACRO_FRAMES;
 constexpr int DANGER_GENERATIONS = 60;
 constexpr long EGG_WORTH = 100000;
 constexpr long DANGER_WEIGHT = 50000;
 constexpr long DUCK_WEIGHT = 8;
+constexpr int DUCK_REACH = 192;
+constexpr int PER_CELL = 1;   // beam states in one cell with the same eggs left
 
 // The states: the beam's, then the branches', each PLAY_STATE_BYTES() long.
-constexpr long POOL_BYTES = 64L << 20;
+constexpr long POOL_BYTES = 128L << 20;
 alignas(16) unsigned char pool[POOL_BYTES];
 int stride = 0;
 int beam_width = FIRST_BEAM;
@@ -91,7 +98,7 @@ struct Step {
     unsigned char keys;
     unsigned char frames;
 };
-constexpr int STEP_CAPACITY = 2 * MAX_BEAM * MAX_GENERATIONS;
+constexpr int STEP_CAPACITY = 1 << 22;
 Table<Step, STEP_CAPACITY> steps;
 int step_count = 0;
 
@@ -105,6 +112,7 @@ struct Candidate {
 Table<Candidate, MAX_BEAM * ACTIONS> candidates;
 int candidate_count = 0;
 Table<int, MAX_BEAM> beam_step;
+Table<int, KEPT_STATES> kept_step; // the steps of the kept beams' states
 int beam_count = 0;
 
 // Branches merged by place within a generation: open addressing, cleared by
@@ -261,7 +269,7 @@ long duck_penalty() {
     const int dx = duck_x + 32 - px, dy = duck_y + 40 - py;
     const int ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
     const int d = ax > ay ? ax : ay;
-    return d < 192 ? static_cast<long>(192 - d) * DUCK_WEIGHT : 0;
+    return d < DUCK_REACH ? static_cast<long>(DUCK_REACH - d) * DUCK_WEIGHT : 0;
 }
 
 // --- the plan ------------------------------------------------------------------
@@ -279,7 +287,7 @@ bool write_plan(int s, unsigned char keys, int frames) {
     return true;
 }
 
-// --- one attempt ---------------------------------------------------------------
+// --- the search ---------------------------------------------------------------
 
 enum Outcome { FOUND, CORNERED, OUT_OF_TIME };
 
@@ -305,16 +313,85 @@ int merge_find(uint64_t key) {
     }
 }
 
-Outcome attempt() {
+// The beam of generation gen, kept to come back to: its states follow one
+// another in the pool after the branches'.
+struct Checkpoint {
+    int gen;
+    int count;
+    int first; // its first state's place among the kept states
+};
+constexpr int CHECKPOINTS = MAX_GENERATIONS + 1;
+Table<Checkpoint, CHECKPOINTS> checkpoints;
+int checkpoint_count = 0;
+int kept_capacity = 0; // states the pool keeps for checkpoints
+int kept_used = 0;
+int checkpoint_every = 8;
+
+unsigned char* kept_state(int i) { return pool + static_cast<long>(MAX_BEAM * (1 + ACTIONS) + i) * stride; }
+
+void save_checkpoint(int gen) {
+    if (checkpoint_count >= CHECKPOINTS) return;
+    if (kept_used + beam_count > kept_capacity) {
+        // Full: keep every other one (the start stays), and save half as often.
+        int kept = 1, used = checkpoints[0].count;
+        for (int i = 2; i < checkpoint_count; i += 2) {
+            Checkpoint c = checkpoints[i];
+            std::memmove(kept_state(used), kept_state(c.first), static_cast<size_t>(c.count) * stride);
+            for (int k = 0; k < c.count; k++) kept_step[used + k] = kept_step[c.first + k];
+            c.first = used;
+            used += c.count;
+            checkpoints[kept++] = c;
+        }
+        checkpoint_count = kept;
+        kept_used = used;
+        checkpoint_every *= 2;
+        if (kept_used + beam_count > kept_capacity) return;
+    }
+    checkpoints[checkpoint_count++] = Checkpoint{gen, beam_count, kept_used};
+    for (int i = 0; i < beam_count; i++) {
+        std::memcpy(kept_state(kept_used + i), beam_state(i), static_cast<size_t>(stride));
+        kept_step[kept_used + i] = beam_step[i];
+    }
+    kept_used += beam_count;
+}
+
+// Back to the latest checkpoint at or before generation gen; returns its generation.
+int back_to(int gen) {
+    int i = checkpoint_count - 1;
+    while (i > 0 && checkpoints[i].gen > gen) i--;
+    const Checkpoint c = checkpoints[i];
+    checkpoint_count = i + 1;
+    kept_used = c.first + c.count;
+    beam_count = c.count;
+    for (int k = 0; k < c.count; k++) {
+        std::memcpy(beam_state(k), kept_state(c.first + k), static_cast<size_t>(stride));
+        beam_step[k] = kept_step[c.first + k];
+    }
+    return c.gen;
+}
+
+// One search at the present beam width, from the level's start.  When every
+// branch is lost it goes back some generations (further each time it fails
+// again before getting further) and carries on with the corners counted;
+// after going back to the start RESTARTS times it gives up.
+Outcome search() {
     step_count = 0;
     std::memset(visits.entry, 0, sizeof visits.entry);
     for (int g = 0; g < DANGER_GENERATIONS; g++) recent_count[g] = 0;
     PLAY_STATE_TAKE(beam_state(0));
     beam_step[0] = -1;
     beam_count = 1;
+    checkpoint_count = 0;
+    kept_used = 0;
+    checkpoint_every = CHECKPOINT_EVERY;
+    const long room = POOL_BYTES / stride - MAX_BEAM * (1 + ACTIONS);
+    kept_capacity = room < KEPT_STATES ? static_cast<int>(room) : KEPT_STATES;
+    int furthest = 0, retreat = FIRST_RETREAT, restarts = 0;
 
     for (int gen = 0; gen < MAX_GENERATIONS; gen++) {
         if (clock_seconds() > deadline) return OUT_OF_TIME;
+        if (gen % checkpoint_every == 0 && (checkpoint_count == 0 || checkpoints[checkpoint_count - 1].gen < gen))
+            save_checkpoint(gen);
         merge_stamp++;
         candidate_count = 0;
         for (int b = 0; b < beam_count; b++) {
@@ -368,19 +445,22 @@ Outcome attempt() {
         }
         if (candidate_count == 0) {
             count_corners();
-            return CORNERED;
-        }
-        // The best first (an insertion sort: a few hundred at most).
-        for (int i = 1; i < candidate_count; i++) {
-            const Candidate c = candidates[i];
-            int j = i - 1;
-            while (j >= 0 && candidates[j].score < c.score) {
-                candidates[j + 1] = candidates[j];
-                j--;
+            for (int g = 0; g < DANGER_GENERATIONS; g++) recent_count[g] = 0;
+            if (gen > furthest) {
+                furthest = gen;
+                retreat = FIRST_RETREAT;
+            } else {
+                retreat *= 2;
             }
-            candidates[j + 1] = c;
+            const int target = gen - retreat;
+            if (target <= 0 && ++restarts > RESTARTS) return CORNERED;
+            gen = back_to(target > 0 ? target : 0) - 1; // the loop's gen++ plays that generation again
+            continue;
         }
-        // At most three in a cell with the same eggs left.
+        // The best first.
+        std::stable_sort(candidates.entry, candidates.entry + candidate_count,
+                         [](const Candidate& x, const Candidate& y) { return x.score > y.score; });
+        // At most PER_CELL in a cell with the same eggs left.
         const int ring = gen % DANGER_GENERATIONS;
         recent_count[ring] = 0;
         beam_count = 0;
@@ -388,7 +468,7 @@ Outcome attempt() {
             const Candidate& c = candidates[i];
             int same = 0;
             for (int j = 0; j < recent_count[ring]; j++) same += recent[ring * MAX_BEAM + j] == c.cell;
-            if (same >= 3) continue;
+            if (same >= PER_CELL) continue;
             if (step_count >= STEP_CAPACITY) return OUT_OF_TIME;
             steps[step_count] = Step{c.parent, c.keys, c.frames};
             std::memcpy(beam_state(beam_count), child_state(c.child), static_cast<size_t>(stride));
@@ -399,7 +479,6 @@ Outcome attempt() {
             if (v < 65535) v++;
         }
     }
-    count_corners();
     return CORNERED;
 }
 
@@ -463,14 +542,14 @@ int PROVE_HERE(double budget_seconds) {
         const long held = static_cast<long>(MAX_BEAM + beam_width * ACTIONS) * stride +
                           static_cast<long>(sizeof(Step)) * STEP_CAPACITY;
         if (held > proof_state_bytes) proof_state_bytes = held;
-        const Outcome o = attempt();
+        const Outcome o = search();
         if (o == OUT_OF_TIME) break;
         if (o == FOUND) {
             end_quiet(q);
             if (PROOF_PLAYS_THROUGH()) proof_answer = PROOF_PROVEN;
             break;
         }
-        if (tries + 1 >= CORNER_ATTEMPTS) beam_width = beam_width * 5 / 2 < widest ? beam_width * 5 / 2 : widest;
+        beam_width = beam_width * 2 < widest ? beam_width * 2 : widest;
     }
     end_quiet(q);
     SNAPSHOT_RESTORE(level_start);
