@@ -91,7 +91,7 @@ std::vector<uint8_t> png_file(const Picture& p, int scale) {
         raw.push_back(2);
         const uint8_t* row = pixels.data() + static_cast<size_t>(y) * stride;
         for (size_t i = 0; i < stride; i++)
-            raw.push_back(static_cast<uint8_t>(row[i] - (y > 0 ? row[i - stride] : 0)));
+            raw.push_back(static_cast<uint8_t>(row[i] - (y > 0 ? pixels[static_cast<size_t>(y - 1) * stride + i] : 0)));
     }
     uLongf z_size = compressBound(static_cast<uLong>(raw.size()));
     std::vector<uint8_t> z(z_size);
