@@ -103,15 +103,20 @@ TEST_F(PlayerSearch, EmptyAndUnloadedTables) {
 }
 
 // The frames PLAYER_UPDATE produces with the grid search and with the plain
-// scans, lifts moving under MAP_UPDATE and random keys, agree exactly.
+// scans, lifts moving under MAP_UPDATE (with its prepared lookups and with
+// MAP_COLLIDE's full scans) and random keys, agree exactly.
 TEST_F(PlayerSearch, WholeRunsAgreeWithEitherSearch) {
     struct Snapshot {
         int px, py, sx, sy, pose, frame, steps, jump, ladder, score, eggs;
+        long lifts;
         bool operator==(const Snapshot&) const = default;
     };
     auto snap = [] {
+        long lifts = 0;
+        for (int k = 0; k < CELL_TABLE_SIZE; ++k)
+            lifts = lifts * 31 + cells[k].x * 7 + cells[k].y * 3 + cells[k].dx + cells[k].dy * 5;
         return Snapshot{player_x, player_y, scroll_x, scroll_y, player_pose, player_frame,
-                        player_step_count, jump_count, ladder_cell, score, eggs_taken};
+                        player_step_count, jump_count, ladder_cell, score, eggs_taken, lifts};
     };
     static Table<MapCell, CELL_TABLE_SIZE> saved;
     for (int run = 0; run < 20; ++run) {
@@ -131,6 +136,7 @@ TEST_F(PlayerSearch, WholeRunsAgreeWithEitherSearch) {
             player_pose = player_frame = player_step_count = jump_count = 0;
             score = eggs_taken = 0;
             player_set_full_scan(pass == 1);
+            map_set_full_scan(pass == 1);
             for (int i = 0; i < 300; ++i) {
                 hold(key_stream[i / 10 * 10]); // keys held for ten frames at a time
                 MAP_UPDATE();
@@ -143,6 +149,8 @@ TEST_F(PlayerSearch, WholeRunsAgreeWithEitherSearch) {
             }
         }
     }
+    player_set_full_scan(false);
+    map_set_full_scan(false);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // test_tools.cpp -- two tools other work leans on, run as programs:
 // xwd_compare, by which the window tests decide that a window shows a page,
-// and the solver's plan cache, with which the recordings are found again.
+// and the solver, the prover's driver, with which the recordings are found again.
 #include "services/bmp.h"
 #include "services/image.h"
 #include "services/screen.h"
@@ -151,26 +151,23 @@ TEST_F(XwdCompare, AWindowThatDiffersFailsNamingThePixels) {
     EXPECT_EQ(r.out, "xwd_compare: cannot read " + (dir_ / "window.xwd").string() + "\n");
 }
 
-// --- the solver's plan cache -----------------------------------------------------------
+// --- the solver: the prover's driver --------------------------------------------------
 
-using SolverCache = ScratchFolder;
+using SolverDriver = ScratchFolder;
 
-// The plan found for level 1 is kept under the game state at the level's
-// start; a second run, even with another beam (which alone finds another
-// plan), takes it without searching and records the very same game.
-TEST_F(SolverCache, ASecondRunTakesThePlanFromTheCacheAndRecordsTheSameGame) {
-    const std::string solver = std::string(TOOLS_DIR) + "/solver --dir " GAME_DIR " --cache " +
-                               (dir_ / "plans").string() + " --out ";
-    const ToolRun first = run(solver + (dir_ / "first").string() + " --beam 2 1");
-    ASSERT_EQ(first.status, 0) << first.out;
-    const std::string plans = read_text(dir_ / "plans");
-    EXPECT_EQ(std::count(plans.begin(), plans.end(), '\n'), 1) << plans;
-    const ToolRun second = run(solver + (dir_ / "second").string() + " --beam 4 1");
-    ASSERT_EQ(second.status, 0) << second.out;
-    EXPECT_NE(second.out.find("level 1: plan from the cache"), std::string::npos) << second.out;
-    EXPECT_NE(second.out.find("(0 branches, 0 frames searched)"), std::string::npos) << second.out;
-    const std::string recording = read_text(dir_ / "first" / "level-1.rec");
-    EXPECT_NE(recording.find("# frames "), std::string::npos) << "a solved level's recording";
-    EXPECT_EQ(read_text(dir_ / "second" / "level-1.rec"), recording);
-    EXPECT_EQ(read_text(dir_ / "plans"), plans) << "the plan taken from the cache is not kept twice";
+// The solver writes the same proof of a level as the game's --prove: the
+// prover's slices are counted in frames, so a proof is the same on any
+// machine and in any program that asks for it.
+TEST_F(SolverDriver, WritesTheSameProofAsTheGamesProve) {
+    const ToolRun solver = run(std::string(TOOLS_DIR) + "/solver --dir " GAME_DIR " --out " + dir_.string() + " 2");
+    ASSERT_EQ(solver.status, 0) << solver.out;
+    EXPECT_NE(solver.out.find("level  2 file 2: proven"), std::string::npos) << solver.out;
+    const std::string prove = "\"" GAME_DIR "/clovenfeld\" --data " GAME_DIR " --prove " GAME_DIR
+                              "/levels/2.bmp --level 2 --out " + (dir_ / "prove.rec").string();
+    const ToolRun game = run(prove);
+    ASSERT_EQ(game.status, 0) << game.out;
+    EXPECT_EQ(game.out.rfind("proven in ", 0), 0u) << game.out;
+    const std::string recording = read_text(dir_ / "level-2.rec");
+    EXPECT_NE(recording.find("# frames "), std::string::npos);
+    EXPECT_EQ(read_text(dir_ / "prove.rec"), recording);
 }

@@ -65,6 +65,9 @@ int MAP_HITPLAYER(int i, int dx, int dy);
 
 // Moves every lift one pixel.  Called first in every frame.
 void MAP_UPDATE();
+// true: MAP_UPDATE's lifts ask MAP_COLLIDE, which looks at every cell, rather
+// than its lookups prepared once a frame (tests compare the two).
+void map_set_full_scan(bool on);
 // Draws the visible cells on the work page.  Called by the shell.
 void MAP_DRAW();
 // Scrolls the view by d if the result stays in range; 1 if it did, else 0.

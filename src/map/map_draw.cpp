@@ -33,17 +33,78 @@ uint32_t small_colour(int code) {
     return 0;
 }
 
+// MAP_UPDATE's lookups for the contact test of its lifts, prepared once a
+// frame: the lifts and the other non-empty cells that stand off their own
+// grid square, by index, the rest found on their squares.  Only lifts move
+// while MAP_UPDATE runs, so the answers are MAP_COLLIDE's, which looks at
+// every cell up to last_cell for each lift (test_player_search.cpp plays
+// whole runs both ways).
+Table<int, CELL_TABLE_SIZE> lift_list;
+int lift_count = 0;
+Table<int, CELL_TABLE_SIZE> off_square_list;
+int off_square_count = 0;
+bool full_scan_only = false;
+
+bool on_own_square(const MapCell& c, int k) {
+    return map_width > 0 && c.x == 32 * (k % map_width) && c.y == 32 * (k / map_width);
+}
+
+void prepare_lookups() {
+    lift_count = off_square_count = 0;
+    const int last = last_cell < cells.size() - 1 ? last_cell : cells.size() - 1;
+    for (int k = 0; k <= last; k++) {
+        const MapCell& c = cells[k];
+        if (c.code == CELL_LIFT_V || c.code == CELL_LIFT_H) lift_list[lift_count++] = k;
+        else if (c.code >= 1 && !on_own_square(c, k)) off_square_list[off_square_count++] = k;
+    }
+}
+
+int64_t floor_div32(int64_t v) { return v >= 0 ? v / 32 : -((-v + 31) / 32); }
+
+bool within(int64_t v, int64_t lo, int64_t hi) { return lo <= v && v <= hi; }
+
+// MAP_COLLIDE's answer from the prepared lookups.
+int collide(int i, int dx, int dy) {
+    if (full_scan_only) return MAP_COLLIDE(i, dx, dy);
+    const MapCell& moving = cells[i];
+    const int64_t bx = static_cast<int64_t>(moving.x) + dx;
+    const int64_t by = static_cast<int64_t>(moving.y) + dy;
+    auto touches = [&](const MapCell& other) {
+        return within(bx, other.x - 31LL, other.x + 31LL) && within(by, other.y - 15LL, other.y + 31LL);
+    };
+    for (int n = 0; n < lift_count; n++)
+        if (lift_list[n] != i && touches(cells[lift_list[n]])) return 1;
+    for (int n = 0; n < off_square_count; n++)
+        if (off_square_list[n] != i && touches(cells[off_square_list[n]])) return 1;
+    // The squares whose cells could touch: x from bx - 31 to bx + 31, y from
+    // by - 31 to by + 15.
+    const int64_t w = map_width;
+    if (w <= 0) return 0;
+    for (int64_t r = floor_div32(by - 31); r <= floor_div32(by + 15); r++) {
+        if (r < 0) continue;
+        for (int64_t c = floor_div32(bx - 31); c <= floor_div32(bx + 31); c++) {
+            if (c < 0 || c >= w) continue;
+            const int64_t k = r * w + c;
+            if (k > last_cell || k >= cells.size()) continue;
+            const MapCell& other = cells[static_cast<int>(k)];
+            if (k == i || other.code < 1 || other.code == CELL_LIFT_V || other.code == CELL_LIFT_H) continue;
+            if (on_own_square(other, static_cast<int>(k)) && touches(other)) return 1;
+        }
+    }
+    return 0;
+}
+
 // One frame of a vertical lift.  Called by MAP_UPDATE.
 void move_vertical_lift(int i) {
     MapCell& lift = cells[i];
     if (lift.dy < 0) {
         // Rising: the band 63 to 48 pixels above must be clear; the player
         // is not looked at.
-        if (MAP_COLLIDE(i, 0, -63) == 0) lift.y += lift.dy;
+        if (collide(i, 0, -63) == 0) lift.y += lift.dy;
         else lift.dy = -lift.dy;
         if (lift.y <= 0) lift.dy = -lift.dy;
     } else {
-        if (MAP_COLLIDE(i, 0, 1) == 0 && MAP_HITPLAYER(i, 0, 1) == 0) lift.y += lift.dy;
+        if (collide(i, 0, 1) == 0 && MAP_HITPLAYER(i, 0, 1) == 0) lift.y += lift.dy;
         else lift.dy = -lift.dy;
         // Its 16 rows end at the map's last pixel row.
         if (lift.y >= 32LL * map_height - 16) lift.dy = -lift.dy;
@@ -54,7 +115,7 @@ void move_vertical_lift(int i) {
 // Called by MAP_UPDATE.
 void move_horizontal_lift(int i) {
     MapCell& lift = cells[i];
-    if (MAP_COLLIDE(i, lift.dx, 0) == 0 && MAP_HITPLAYER(i, lift.dx, 0) == 0) lift.x += lift.dx;
+    if (collide(i, lift.dx, 0) == 0 && MAP_HITPLAYER(i, lift.dx, 0) == 0) lift.x += lift.dx;
     else lift.dx = -lift.dx;
 }
 
@@ -62,12 +123,16 @@ void move_horizontal_lift(int i) {
 
 void MAP_UPDATE() {
     PROC("MAP_UPDATE");
-    for (int i = 0; i <= last_cell; i++) {
-        const int code = cells[i].code;
-        if (code == CELL_LIFT_V) move_vertical_lift(i);
-        else if (code == CELL_LIFT_H) move_horizontal_lift(i);
+    // No code changes here, so the lifts are those listed, in index order.
+    prepare_lookups();
+    for (int n = 0; n < lift_count; n++) {
+        const int i = lift_list[n];
+        if (cells[i].code == CELL_LIFT_V) move_vertical_lift(i);
+        else move_horizontal_lift(i);
     }
 }
+
+void map_set_full_scan(bool on) { full_scan_only = on; }
 
 void MAP_DRAW() {
     PROC("MAP_DRAW");

@@ -10,12 +10,13 @@
 //   - 40 a move of the cell graph to the nearest egg left, plus the pixels to
 //     the next cell on the way (the body's middle to its centre)
 //   - 6 a time the beam stood on this spot (8 x 8 pixels) with these eggs left
-//   - 8 a pixel the free duck is nearer than 192 (it flies through walls, so
-//     a plan that keeps away can circle the level's loops)
 //   - 50000 a time the search was cornered in this cell with these eggs left,
 //
 // at most one in a cell with the same eggs left, so one swan or the duck
-// cannot catch the whole beam.  All states of a generation have played the
+// cannot catch the whole beam.  The free duck is not ranked against: it is
+// slow and follows the player, so the quickest way through the eggs is the
+// safest (keeping away from it made the plans slower, and the duck caught
+// up in the end).  All states of a generation have played the
 // same number of frames, so the swans, which do not heed the player, stand
 // alike in all of them.  Every few generations the beam is kept.  When every
 // branch is lost, the cells the beam stood in over its last
@@ -26,7 +27,6 @@
 // more from the level's start before it is called proven.
 #include "proof/prove.h"
 
-#include "actors/duck.h"
 #include "actors/player.h"
 #include "main/shell.h"
 #include "main/snapshot.h"
@@ -68,19 +68,25 @@ constexpr unsigned char ACTION_KEYS[ACTIONS] = {
     PROOF_DOWN | PROOF_LEFT, PROOF_DOWN | PROOF_RIGHT, PROOF_LEFT, PROOF_RIGHT};
 constexpr int ACTION_FRAMES[ACTIONS] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 2, 2};
 
-constexpr int FIRST_BEAM = 12;
+int FIRST_BEAM = 12;
 constexpr int MAX_BEAM = 300;
 constexpr int CHECKPOINT_EVERY = 4;   // generations between kept beams, at first
 constexpr int KEPT_STATES = 1 << 16;  // at most, for the kept beams
-constexpr int FIRST_RETREAT = 24;     // generations gone back after the first corner
+int FIRST_RETREAT = 24;     // generations gone back after the first corner
 constexpr int RESTARTS = 4;           // times back at the start before the beam widens
 constexpr int MAX_GENERATIONS = PROOF_FRAMES_MAX / MACRO_FRAMES;
 constexpr int DANGER_GENERATIONS = 60;
 constexpr long EGG_WORTH = 100000;
 constexpr long DANGER_WEIGHT = 50000;
-constexpr long DUCK_WEIGHT = 8;
-constexpr int DUCK_REACH = 192;
-constexpr int PER_CELL = 1;   // beam states in one cell with the same eggs left
+int per_cell = 1;  // beam states in one cell with the same eggs left, in the search running
+constexpr int SEARCHES = 3;
+// The order the searches take turns in: with the free duck two states a
+// cell do best on the shipped levels, with swans alone one.
+constexpr int SEARCH_PER_CELL[2][SEARCHES] = {{1, 2, 3}, {2, 1, 3}};
+// The frames each search plays in the first round (a few seconds): slices
+// counted in frames, not seconds, find the same proof on any machine.
+constexpr long FIRST_SLICE = 1500000;
+long slice_end = 0; // frames searched at which the running search's slice ends
 
 // The states: the beam's, then the branches', each PLAY_STATE_BYTES() long.
 constexpr long POOL_BYTES = 128L << 20;
@@ -263,15 +269,6 @@ long egg_distance(uint64_t key) {
     return static_cast<long>(d) * 40 + dx + dy;
 }
 
-long duck_penalty() {
-    if (duck_active != 1) return 0;
-    const int px = player_x - scroll_x + 16, py = player_y - scroll_y + 16;
-    const int dx = duck_x + 32 - px, dy = duck_y + 40 - py;
-    const int ax = dx < 0 ? -dx : dx, ay = dy < 0 ? -dy : dy;
-    const int d = ax > ay ? ax : ay;
-    return d < DUCK_REACH ? static_cast<long>(DUCK_REACH - d) * DUCK_WEIGHT : 0;
-}
-
 // --- the plan ------------------------------------------------------------------
 
 // The plan of step s followed by the last action's frames, into proof_keys.
@@ -378,8 +375,15 @@ Outcome search() {
     step_count = 0;
     std::memset(visits.entry, 0, sizeof visits.entry);
     for (int g = 0; g < DANGER_GENERATIONS; g++) recent_count[g] = 0;
+    // The first frame holds no key: a game that proves the level it has
+    // just reached has had to choose the keys of that frame during the
+    // level's box, before the search.
+    const bool alive = frame(0);
+    steps[step_count] = Step{-1, 0, 1};
+    beam_step[0] = step_count++;
+    if (!alive) return CORNERED;
+    if (quit_code == 2) return write_plan(-1, 0, 1) ? FOUND : CORNERED;
     PLAY_STATE_TAKE(beam_state(0));
-    beam_step[0] = -1;
     beam_count = 1;
     checkpoint_count = 0;
     kept_used = 0;
@@ -389,7 +393,7 @@ Outcome search() {
     int furthest = 0, retreat = FIRST_RETREAT, restarts = 0;
 
     for (int gen = 0; gen < MAX_GENERATIONS; gen++) {
-        if (clock_seconds() > deadline) return OUT_OF_TIME;
+        if (clock_seconds() > deadline || proof_frames_searched > slice_end) return OUT_OF_TIME;
         if (gen % checkpoint_every == 0 && (checkpoint_count == 0 || checkpoints[checkpoint_count - 1].gen < gen))
             save_checkpoint(gen);
         merge_stamp++;
@@ -421,7 +425,7 @@ Outcome search() {
                         mix(mix(eggs ^ 0x5bd1e995u, static_cast<uint64_t>(mx >> 5)), static_cast<uint64_t>(my >> 5));
                 const long score = static_cast<long>(eggs_taken) * EGG_WORTH - egg_distance(eggs) -
                                    static_cast<long>(visits[static_cast<int>(spot % VISIT_SLOTS)]) * 6 -
-                                   duck_penalty() - danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
+                                   danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
                 const int found = merge_find(key);
                 if (found >= 0) {
                     Candidate& c = candidates[found];
@@ -468,7 +472,7 @@ Outcome search() {
             const Candidate& c = candidates[i];
             int same = 0;
             for (int j = 0; j < recent_count[ring]; j++) same += recent[ring * MAX_BEAM + j] == c.cell;
-            if (same >= PER_CELL) continue;
+            if (same >= per_cell) continue;
             if (step_count >= STEP_CAPACITY) return OUT_OF_TIME;
             steps[step_count] = Step{c.parent, c.keys, c.frames};
             std::memcpy(beam_state(beam_count), child_state(c.child), static_cast<size_t>(stride));
@@ -530,26 +534,39 @@ int PROVE_HERE(double budget_seconds) {
     for (int k = 0; k < play_cell_count; k++)
         if (cells[play_cells[k]].code == CELL_EGG) egg_cells[egg_cell_count++] = play_cells[k];
     for (int i = 0; i < DISTANCE_MAPS; i++) distance_maps[i].valid = false;
-    for (int i = 0; i < DANGER_SLOTS; i++) danger[i] = 0;
     // As many beam states and their branches as the pool holds.
     const long fits = POOL_BYTES / stride / (1 + ACTIONS);
     const int widest = fits < MAX_BEAM ? static_cast<int>(fits) : MAX_BEAM;
 
+    // Searches that keep one, two or three states a cell each find some
+    // levels quickly and others slowly or not at all: they take turns, each
+    // for a slice of time that doubles every round, starting afresh.
+    const double budget_end = deadline;
     const Quiet q = go_quiet();
-    beam_width = FIRST_BEAM < widest ? FIRST_BEAM : widest;
-    for (int tries = 0; beam_width > 0; tries++) {
-        SNAPSHOT_RESTORE(level_start);
-        const long held = static_cast<long>(MAX_BEAM + beam_width * ACTIONS) * stride +
-                          static_cast<long>(sizeof(Step)) * STEP_CAPACITY;
-        if (held > proof_state_bytes) proof_state_bytes = held;
-        const Outcome o = search();
-        if (o == OUT_OF_TIME) break;
-        if (o == FOUND) {
-            end_quiet(q);
-            if (PROOF_PLAYS_THROUGH()) proof_answer = PROOF_PROVEN;
-            break;
+    // A search ends when its slice of frames is played or the budget spent.
+    bool done = false;
+    for (int round = 0; !done && clock_seconds() < budget_end; round++) {
+        for (int c = 0; c < SEARCHES && !done && clock_seconds() < budget_end; c++) {
+            per_cell = SEARCH_PER_CELL[duck_active == 1 ? 1 : 0][c];
+            slice_end = proof_frames_searched + FIRST_SLICE * (1L << (round < 20 ? round : 20));
+            for (int i = 0; i < DANGER_SLOTS; i++) danger[i] = 0;
+            beam_width = FIRST_BEAM < widest ? FIRST_BEAM : widest;
+            for (;;) {
+                SNAPSHOT_RESTORE(level_start);
+                const long held = static_cast<long>(MAX_BEAM + beam_width * ACTIONS) * stride +
+                                  static_cast<long>(sizeof(Step)) * STEP_CAPACITY;
+                if (held > proof_state_bytes) proof_state_bytes = held;
+                const Outcome o = search();
+                if (o == OUT_OF_TIME) break;
+                if (o == FOUND) {
+                    end_quiet(q);
+                    if (PROOF_PLAYS_THROUGH()) proof_answer = PROOF_PROVEN;
+                    done = true;
+                    break;
+                }
+                beam_width = beam_width * 2 < widest ? beam_width * 2 : widest;
+            }
         }
-        beam_width = beam_width * 2 < widest ? beam_width * 2 : widest;
     }
     end_quiet(q);
     SNAPSHOT_RESTORE(level_start);
