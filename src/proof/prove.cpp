@@ -53,7 +53,6 @@ Table<unsigned char, PROOF_FRAMES_MAX> proof_keys;
 int proof_score = 0;
 long proof_frames_searched = 0;
 double proof_seconds = 0;
-long proof_state_bytes = 0;
 int proof_lost_col = -1, proof_lost_row = -1;
 
 // --- module state ----------------------------------------------------------
@@ -510,7 +509,6 @@ int PROVE_HERE(double budget_seconds) {
     proof_frame_count = 0;
     proof_score = 0;
     proof_frames_searched = 0;
-    proof_state_bytes = 0;
     proof_lost_col = proof_lost_row = -1;
     SNAPSHOT_TAKE(&level_start);
     lives_at_start = lives;
@@ -553,9 +551,6 @@ int PROVE_HERE(double budget_seconds) {
             beam_width = FIRST_BEAM < widest ? FIRST_BEAM : widest;
             for (;;) {
                 SNAPSHOT_RESTORE(level_start);
-                const long held = static_cast<long>(MAX_BEAM + beam_width * ACTIONS) * stride +
-                                  static_cast<long>(sizeof(Step)) * STEP_CAPACITY;
-                if (held > proof_state_bytes) proof_state_bytes = held;
                 const Outcome o = search();
                 if (o == OUT_OF_TIME) break;
                 if (o == FOUND) {

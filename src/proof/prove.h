@@ -38,7 +38,6 @@ extern Table<unsigned char, PROOF_FRAMES_MAX> proof_keys; // the keys of each fr
 extern int proof_score;                           // the score when the plan ends (proven)
 extern long proof_frames_searched;                // frames the search played
 extern double proof_seconds;                      // seconds it took
-extern long proof_state_bytes;                    // the most bytes of states it held at once
 extern int proof_lost_col, proof_lost_row;        // the egg out of reach (not completable)
 
 // Proves the level that LEVEL_START has just begun, from the game as it
