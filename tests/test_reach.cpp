@@ -245,3 +245,26 @@ TEST_F(ReachJump, TheHeadReachesTwoRowsUpAndNotThree) {
 }
 
 } // namespace
+
+// The moves to the nearest egg the map holds now: along the floor, up the
+// ladder, and none where no egg can be reached; an egg taken is no longer
+// counted.
+TEST_F(ReachBroken, MovesToTheNearestEggFollowTheGraphAndTheEggsLeft) {
+    build_map({"##########",
+               "#.e....H.#",
+               "#######H.#",
+               "#......H.#",
+               "##########"});
+    ASSERT_EQ(REACH_FROM(1, 3), 0);
+    Table<int16_t, REACH_CELLS> moves;
+    REACH_EGG_DISTANCES(&moves);
+    EXPECT_EQ(moves[1 * 10 + 2], 0);
+    EXPECT_EQ(moves[1 * 10 + 3], 1);
+    // From the ladder's foot: up two rows, then five cells left.
+    EXPECT_EQ(moves[3 * 10 + 7], 2 + 5);
+    EXPECT_EQ(moves[3 * 10 + 1], moves[3 * 10 + 7] + 6);
+    EXPECT_EQ(moves[0], REACH_FAR); // a block
+    cells[1 * 10 + 2].code = CELL_EMPTY;
+    REACH_EGG_DISTANCES(&moves);
+    EXPECT_EQ(moves[3 * 10 + 1], REACH_FAR);
+}

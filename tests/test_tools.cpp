@@ -171,3 +171,30 @@ TEST_F(SolverDriver, WritesTheSameProofAsTheGamesProve) {
     EXPECT_NE(recording.find("# frames "), std::string::npos);
     EXPECT_EQ(read_text(dir_ / "prove.rec"), recording);
 }
+
+// The game's --prove as a script sees it: one line and the status for a level
+// with an egg sealed in, for a budget far too small, and for a file that is
+// no level.
+TEST_F(SolverDriver, ProveAnswersOneLineWithItsStatus) {
+    const std::string game = "\"" GAME_DIR "/clovenfeld\" --data " GAME_DIR " --prove ";
+    // A floor with the player and an egg, and an egg walled in at (6, 2).
+    const char* rows[] = {"##########", "#....###.#", "#....#e#.#", "#.P.e###.#", "##########"};
+    std::string level(54, '\0');
+    level[0] = 'B', level[1] = 'M', level[10] = 54, level[14] = 40, level[18] = 10, level[22] = 5, level[26] = 1,
+    level[28] = 8;
+    for (int r = 4; r >= 0; r--)
+        for (const char* c = rows[r]; *c; c++) level += static_cast<char>(*c == '#' ? 1 : *c == 'P' ? 5 : *c == 'e' ? 7 : 0);
+    std::ofstream(dir_ / "sealed.bmp", std::ios::binary) << level;
+    const ToolRun sealed = run(game + (dir_ / "sealed.bmp").string());
+    EXPECT_EQ(sealed.status, 20);
+    EXPECT_EQ(sealed.out, "not completable: egg at cell (6, 2) cannot be reached\n");
+
+    const ToolRun hurried = run(game + GAME_DIR "/levels/9.bmp --level 27 --budget 0.01");
+    EXPECT_EQ(hurried.status, 21);
+    EXPECT_EQ(hurried.out.rfind("undecided after ", 0), 0u) << hurried.out;
+
+    std::ofstream(dir_ / "text.bmp") << "not a level";
+    const ToolRun text = run(game + (dir_ / "text.bmp").string());
+    EXPECT_EQ(text.status, 2);
+    EXPECT_EQ(text.out, "clovenfeld: " + (dir_ / "text.bmp").string() + " is not a BMP file\n");
+}
