@@ -108,13 +108,13 @@ TEST_F(PlayerSearch, EmptyAndUnloadedTables) {
 TEST_F(PlayerSearch, WholeRunsAgreeWithEitherSearch) {
     struct Snapshot {
         int px, py, sx, sy, pose, frame, steps, jump, ladder, score, eggs;
-        long lifts;
+        uint64_t lifts;
         bool operator==(const Snapshot&) const = default;
     };
     auto snap = [] {
-        long lifts = 0;
+        uint64_t lifts = 0;
         for (int k = 0; k < CELL_TABLE_SIZE; ++k)
-            lifts = lifts * 31 + cells[k].x * 7 + cells[k].y * 3 + cells[k].dx + cells[k].dy * 5;
+            lifts = lifts * 31 + static_cast<uint64_t>(cells[k].x * 7 + cells[k].y * 3 + cells[k].dx + cells[k].dy * 5);
         return Snapshot{player_x, player_y, scroll_x, scroll_y, player_pose, player_frame,
                         player_step_count, jump_count, ladder_cell, score, eggs_taken, lifts};
     };

@@ -12,8 +12,8 @@
 //   - 6 a time the beam stood on this spot (8 x 8 pixels) with these eggs left
 //   - 50000 a time the search was cornered in this cell with these eggs left,
 //
-// at most one in a cell with the same eggs left, so one swan or the duck
-// cannot catch the whole beam.  The free duck is not ranked against: it is
+// at most one, two or three in a cell with the same eggs left (below), so one
+// swan or the duck cannot catch the whole beam.  The free duck is not ranked against: it is
 // slow and follows the player, so the quickest way through the eggs is the
 // safest (keeping away from it made the plans slower, and the duck caught
 // up in the end).  All states of a generation have played the
@@ -23,8 +23,10 @@
 // DANGER_GENERATIONS generations count as corners, and the search goes back
 // to a kept beam FIRST_RETREAT generations earlier, twice as far each time it
 // is cornered again before getting further; back at the start RESTARTS times,
-// it starts again with a beam twice as wide.  The found plan is played once
-// more from the level's start before it is called proven.
+// it starts again with a beam twice as wide.  Three such searches, keeping
+// one, two or three states a cell, take turns of a number of frames that
+// doubles each turn, each going on where it stopped.  The found plan is
+// played once more from the level's start before it is called proven.
 #include "proof/prove.h"
 
 #include "actors/player.h"
@@ -67,34 +69,35 @@ constexpr unsigned char ACTION_KEYS[ACTIONS] = {
     PROOF_DOWN | PROOF_LEFT, PROOF_DOWN | PROOF_RIGHT, PROOF_LEFT, PROOF_RIGHT};
 constexpr int ACTION_FRAMES[ACTIONS] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 2, 2};
 
-int FIRST_BEAM = 12;
+constexpr int FIRST_BEAM = 12;
 constexpr int MAX_BEAM = 300;
 constexpr int CHECKPOINT_EVERY = 4;   // generations between kept beams, at first
-constexpr int KEPT_STATES = 1 << 16;  // at most, for the kept beams
-int FIRST_RETREAT = 24;     // generations gone back after the first corner
+constexpr int KEPT_STATES = 1 << 15;  // at most, for one search's kept beams
+constexpr int FIRST_RETREAT = 24; // generations gone back after the first corner
 constexpr int RESTARTS = 4;           // times back at the start before the beam widens
 constexpr int MAX_GENERATIONS = PROOF_FRAMES_MAX / MACRO_FRAMES;
 constexpr int DANGER_GENERATIONS = 60;
 constexpr long EGG_WORTH = 100000;
 constexpr long DANGER_WEIGHT = 50000;
-int per_cell = 1;  // beam states in one cell with the same eggs left, in the search running
 constexpr int SEARCHES = 3;
 // The order the searches take turns in: with the free duck two states a
 // cell do best on the shipped levels, with swans alone one.
 constexpr int SEARCH_PER_CELL[2][SEARCHES] = {{1, 2, 3}, {2, 1, 3}};
-// The frames each search plays in the first round (a few seconds): slices
-// counted in frames, not seconds, find the same proof on any machine.
+// The frames each search plays in its first turn (a few seconds), twice as
+// many each turn after: turns counted in frames, not seconds, find the same
+// proof on any machine.
 constexpr long FIRST_SLICE = 1500000;
-long slice_end = 0; // frames searched at which the running search's slice ends
+long slice_end = 0; // frames searched at which the running search's turn ends
 
-// The states: the beam's, then the branches', each PLAY_STATE_BYTES() long.
-constexpr long POOL_BYTES = 128L << 20;
+// The states, each PLAY_STATE_BYTES() long: the branches of a generation,
+// then each search's beam and kept beams.  A state is at most 3,732 bytes
+// and 20 a changing cell, 36 KB with all 1,601: the pool holds the branches
+// and every beam at the widest, with 700 kept states a search or more.
+constexpr long POOL_BYTES = 160L << 20;
 alignas(16) unsigned char pool[POOL_BYTES];
 int stride = 0;
-int beam_width = FIRST_BEAM;
 
-unsigned char* beam_state(int i) { return pool + static_cast<long>(i) * stride; }
-unsigned char* child_state(int i) { return pool + static_cast<long>(MAX_BEAM + i) * stride; }
+unsigned char* child_state(int i) { return pool + static_cast<long>(i) * stride; }
 
 // The steps of the plans the beam holds: each kept branch, its parent's step
 // and the keys it held for how many frames.
@@ -103,7 +106,7 @@ struct Step {
     unsigned char keys;
     unsigned char frames;
 };
-constexpr int STEP_CAPACITY = 1 << 22;
+constexpr int STEP_CAPACITY = 1 << 23;
 Table<Step, STEP_CAPACITY> steps;
 int step_count = 0;
 
@@ -116,9 +119,6 @@ struct Candidate {
 };
 Table<Candidate, MAX_BEAM * ACTIONS> candidates;
 int candidate_count = 0;
-Table<int, MAX_BEAM> beam_step;
-Table<int, KEPT_STATES> kept_step; // the steps of the kept beams' states
-int beam_count = 0;
 
 // Branches merged by place within a generation: open addressing, cleared by
 // a stamp.
@@ -131,14 +131,8 @@ struct MergeSlot {
 Table<MergeSlot, MERGE_SLOTS> merge;
 int merge_stamp = 0;
 
-// How often the beam stood on a spot (counted by hash; a collision only adds
-// a little penalty), and where attempts were cornered.
 constexpr int VISIT_SLOTS = 1 << 20;
-Table<uint16_t, VISIT_SLOTS> visits;
 constexpr int DANGER_SLOTS = 1 << 16;
-Table<int, DANGER_SLOTS> danger;
-Table<uint64_t, DANGER_GENERATIONS * MAX_BEAM> recent; // cells of the last beams, a ring of generations
-Table<int, DANGER_GENERATIONS> recent_count;
 
 // The eggs of the level (table indices) and the distance maps by eggs left.
 Table<int, CELL_TABLE_SIZE> egg_cells;
@@ -287,18 +281,55 @@ bool write_plan(int s, unsigned char keys, int frames) {
 
 enum Outcome { FOUND, CORNERED, OUT_OF_TIME };
 
+// The beam of generation gen, kept to come back to.
+struct Checkpoint {
+    int gen;
+    int count;
+    int first; // its first state's place among the search's kept states
+};
+constexpr int CHECKPOINTS = MAX_GENERATIONS + 1;
+
+// One search, kept between its turns: its beam and kept beams (in its part
+// of the pool), how often its beam stood on each spot (counted by hash; a
+// collision only adds a little penalty), where it was cornered, the cells of
+// its last beams (a ring of generations) and where it stands.
+struct Search {
+    int per_cell;   // beam states in one cell with the same eggs left
+    int beam_width, beam_count;
+    long region;    // its first state in the pool
+    Table<int, MAX_BEAM> beam_step;
+    Table<Checkpoint, CHECKPOINTS> checkpoints;
+    int checkpoint_count, checkpoint_every, kept_used;
+    Table<int, KEPT_STATES> kept_step; // the steps of the kept beams' states
+    Table<uint16_t, VISIT_SLOTS> visits;
+    Table<int, DANGER_SLOTS> danger;
+    Table<uint64_t, DANGER_GENERATIONS * MAX_BEAM> recent;
+    Table<int, DANGER_GENERATIONS> recent_count;
+    bool started;   // false: it starts (again) from the level's start
+    int gen, furthest, retreat, restarts;
+};
+Table<Search, SEARCHES> searches;
+Search* S = nullptr; // the search whose turn it is
+int kept_capacity = 0; // states each search keeps for checkpoints
+int widest = 0;        // the widest beam the pool holds
+
+unsigned char* beam_state(int i) { return pool + (S->region + i) * stride; }
+unsigned char* kept_state(int i) { return pool + (S->region + MAX_BEAM + i) * stride; }
+
 // The cells of the beam over the last generations count as corners.
 void count_corners() {
+    Search& s = *S;
     for (int g = 0; g < DANGER_GENERATIONS; g++)
-        for (int i = 0; i < recent_count[g]; i++) {
-            const uint64_t cell = recent[g * MAX_BEAM + i];
+        for (int i = 0; i < s.recent_count[g]; i++) {
+            const uint64_t cell = s.recent[g * MAX_BEAM + i];
             // Once per cell, however often it appears in the ring.
             bool seen = false;
             for (int h = 0; h < g && !seen; h++)
-                for (int j = 0; j < recent_count[h] && !seen; j++) seen = recent[h * MAX_BEAM + j] == cell;
-            for (int j = 0; j < i && !seen; j++) seen = recent[g * MAX_BEAM + j] == cell;
-            if (!seen) danger[static_cast<int>(cell % DANGER_SLOTS)] += 1;
+                for (int j = 0; j < s.recent_count[h] && !seen; j++) seen = s.recent[h * MAX_BEAM + j] == cell;
+            for (int j = 0; j < i && !seen; j++) seen = s.recent[g * MAX_BEAM + j] == cell;
+            if (!seen) s.danger[static_cast<int>(cell % DANGER_SLOTS)] += 1;
         }
+    for (int g = 0; g < DANGER_GENERATIONS; g++) s.recent_count[g] = 0;
 }
 
 int merge_find(uint64_t key) {
@@ -309,180 +340,189 @@ int merge_find(uint64_t key) {
     }
 }
 
-// The beam of generation gen, kept to come back to: its states follow one
-// another in the pool after the branches'.
-struct Checkpoint {
-    int gen;
-    int count;
-    int first; // its first state's place among the kept states
-};
-constexpr int CHECKPOINTS = MAX_GENERATIONS + 1;
-Table<Checkpoint, CHECKPOINTS> checkpoints;
-int checkpoint_count = 0;
-int kept_capacity = 0; // states the pool keeps for checkpoints
-int kept_used = 0;
-int checkpoint_every = 8;
-
-unsigned char* kept_state(int i) { return pool + static_cast<long>(MAX_BEAM * (1 + ACTIONS) + i) * stride; }
-
 void save_checkpoint(int gen) {
-    if (checkpoint_count >= CHECKPOINTS) return;
-    if (kept_used + beam_count > kept_capacity) {
+    Search& s = *S;
+    if (s.checkpoint_count >= CHECKPOINTS) return;
+    if (s.kept_used + s.beam_count > kept_capacity && s.checkpoint_count > 1) {
         // Full: keep every other one (the start stays), and save half as often.
-        int kept = 1, used = checkpoints[0].count;
-        for (int i = 2; i < checkpoint_count; i += 2) {
-            Checkpoint c = checkpoints[i];
+        int kept = 1, used = s.checkpoints[0].count;
+        for (int i = 2; i < s.checkpoint_count; i += 2) {
+            Checkpoint c = s.checkpoints[i];
             std::memmove(kept_state(used), kept_state(c.first), static_cast<size_t>(c.count) * stride);
-            for (int k = 0; k < c.count; k++) kept_step[used + k] = kept_step[c.first + k];
+            for (int k = 0; k < c.count; k++) s.kept_step[used + k] = s.kept_step[c.first + k];
             c.first = used;
             used += c.count;
-            checkpoints[kept++] = c;
+            s.checkpoints[kept++] = c;
         }
-        checkpoint_count = kept;
-        kept_used = used;
-        checkpoint_every *= 2;
-        if (kept_used + beam_count > kept_capacity) return;
+        s.checkpoint_count = kept;
+        s.kept_used = used;
+        s.checkpoint_every *= 2;
     }
-    checkpoints[checkpoint_count++] = Checkpoint{gen, beam_count, kept_used};
-    for (int i = 0; i < beam_count; i++) {
-        std::memcpy(kept_state(kept_used + i), beam_state(i), static_cast<size_t>(stride));
-        kept_step[kept_used + i] = beam_step[i];
+    if (s.kept_used + s.beam_count > kept_capacity) return;
+    s.checkpoints[s.checkpoint_count++] = Checkpoint{gen, s.beam_count, s.kept_used};
+    for (int i = 0; i < s.beam_count; i++) {
+        std::memcpy(kept_state(s.kept_used + i), beam_state(i), static_cast<size_t>(stride));
+        s.kept_step[s.kept_used + i] = s.beam_step[i];
     }
-    kept_used += beam_count;
+    s.kept_used += s.beam_count;
 }
 
 // Back to the latest checkpoint at or before generation gen; returns its generation.
 int back_to(int gen) {
-    int i = checkpoint_count - 1;
-    while (i > 0 && checkpoints[i].gen > gen) i--;
-    const Checkpoint c = checkpoints[i];
-    checkpoint_count = i + 1;
-    kept_used = c.first + c.count;
-    beam_count = c.count;
+    Search& s = *S;
+    int i = s.checkpoint_count - 1;
+    while (i > 0 && s.checkpoints[i].gen > gen) i--;
+    const Checkpoint c = s.checkpoints[i];
+    s.checkpoint_count = i + 1;
+    s.kept_used = c.first + c.count;
+    s.beam_count = c.count;
     for (int k = 0; k < c.count; k++) {
         std::memcpy(beam_state(k), kept_state(c.first + k), static_cast<size_t>(stride));
-        beam_step[k] = kept_step[c.first + k];
+        s.beam_step[k] = s.kept_step[c.first + k];
     }
     return c.gen;
 }
 
-// One search at the present beam width, from the level's start.  When every
-// branch is lost it goes back some generations (further each time it fails
-// again before getting further) and carries on with the corners counted;
-// after going back to the start RESTARTS times it gives up.
-Outcome search() {
-    step_count = 0;
-    std::memset(visits.entry, 0, sizeof visits.entry);
-    for (int g = 0; g < DANGER_GENERATIONS; g++) recent_count[g] = 0;
-    // The first frame holds no key: a game that proves the level it has
-    // just reached has had to choose the keys of that frame during the
-    // level's box, before the search.
+// The search starts from the level's start.  The first frame holds no key:
+// a game that proves the level it has just reached has had to choose the
+// keys of that frame during the level's box, before the search.
+Outcome start_search() {
+    Search& s = *S;
+    SNAPSHOT_RESTORE(level_start);
+    std::memset(s.visits.entry, 0, sizeof s.visits.entry);
+    for (int g = 0; g < DANGER_GENERATIONS; g++) s.recent_count[g] = 0;
     const bool alive = frame(0);
+    if (step_count >= STEP_CAPACITY) return OUT_OF_TIME;
     steps[step_count] = Step{-1, 0, 1};
-    beam_step[0] = step_count++;
+    s.beam_step[0] = step_count++;
     if (!alive) return CORNERED;
     if (quit_code == 2) return write_plan(-1, 0, 1) ? FOUND : CORNERED;
     PLAY_STATE_TAKE(beam_state(0));
-    beam_count = 1;
-    checkpoint_count = 0;
-    kept_used = 0;
-    checkpoint_every = CHECKPOINT_EVERY;
-    const long room = POOL_BYTES / stride - MAX_BEAM * (1 + ACTIONS);
-    kept_capacity = room < KEPT_STATES ? static_cast<int>(room) : KEPT_STATES;
-    int furthest = 0, retreat = FIRST_RETREAT, restarts = 0;
+    s.beam_count = 1;
+    s.checkpoint_count = 0;
+    s.kept_used = 0;
+    s.checkpoint_every = CHECKPOINT_EVERY;
+    s.gen = s.furthest = s.restarts = 0;
+    s.retreat = FIRST_RETREAT;
+    s.started = true;
+    return CORNERED; // nothing found yet
+}
 
-    for (int gen = 0; gen < MAX_GENERATIONS; gen++) {
-        if (clock_seconds() > deadline || proof_frames_searched > slice_end) return OUT_OF_TIME;
-        if (gen % checkpoint_every == 0 && (checkpoint_count == 0 || checkpoints[checkpoint_count - 1].gen < gen))
-            save_checkpoint(gen);
-        merge_stamp++;
-        candidate_count = 0;
-        for (int b = 0; b < beam_count; b++) {
-            for (int a = 0; a < ACTIONS; a++) {
-                PLAY_STATE_RESTORE(beam_state(b));
-                const unsigned char keys = ACTION_KEYS[a];
-                bool alive = true;
-                int f = 0;
-                while (f < ACTION_FRAMES[a]) {
-                    alive = frame(keys);
-                    f++;
-                    if (!alive || quit_code == 2) break;
-                }
-                if (!alive) continue;
-                if (quit_code == 2) {
-                    if (write_plan(beam_step[b], keys, f)) return FOUND;
-                    continue;
-                }
-                const uint64_t eggs = eggs_key();
-                const int mx = player_x - scroll_x, my = player_y - scroll_y;
-                const uint64_t place = mix(mix(mix(0x9E3779B97F4A7C15ull, static_cast<uint64_t>(mx >> 2)),
-                                               static_cast<uint64_t>(my >> 2)),
-                                           static_cast<uint64_t>(jump_count));
-                const uint64_t key = place ^ eggs;
-                const uint64_t spot = mix(mix(eggs, static_cast<uint64_t>(mx >> 3)), static_cast<uint64_t>(my >> 3));
-                const uint64_t cell =
-                        mix(mix(eggs ^ 0x5bd1e995u, static_cast<uint64_t>(mx >> 5)), static_cast<uint64_t>(my >> 5));
-                const long score = static_cast<long>(eggs_taken) * EGG_WORTH - egg_distance(eggs) -
-                                   static_cast<long>(visits[static_cast<int>(spot % VISIT_SLOTS)]) * 6 -
-                                   danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
-                const int found = merge_find(key);
-                if (found >= 0) {
-                    Candidate& c = candidates[found];
-                    if (c.score >= score) continue;
-                    PLAY_STATE_TAKE(child_state(c.child));
-                    c.score = score;
-                    c.parent = beam_step[b];
-                    c.keys = keys;
-                    c.frames = static_cast<unsigned char>(f);
-                    continue;
-                }
-                MergeSlot& m = merge[-1 - found];
-                m.key = key;
-                m.candidate = candidate_count;
-                m.stamp = merge_stamp;
-                const int child = candidate_count;
-                PLAY_STATE_TAKE(child_state(child));
-                candidates[candidate_count++] =
-                        Candidate{score, beam_step[b], keys, static_cast<unsigned char>(f), child, spot, cell};
+// The search whose turn it is goes on until its turn ends (OUT_OF_TIME, to go
+// on at the same generation next turn) or it finds a plan.  When every
+// branch is lost it goes back some generations (further each time it fails
+// again before getting further) and carries on with the corners counted;
+// back at the start RESTARTS times, it starts again with a beam twice as
+// wide.
+Outcome go_on() {
+    Search& s = *S;
+    for (;;) {
+        if (!s.started) {
+            const Outcome o = start_search();
+            if (o == FOUND || o == OUT_OF_TIME) return o;
+            if (!s.started) {
+                s.beam_width = s.beam_width * 2 < widest ? s.beam_width * 2 : widest;
+                if (clock_seconds() > deadline || proof_frames_searched > slice_end) return OUT_OF_TIME;
+                continue;
             }
         }
-        if (candidate_count == 0) {
-            count_corners();
-            for (int g = 0; g < DANGER_GENERATIONS; g++) recent_count[g] = 0;
-            if (gen > furthest) {
-                furthest = gen;
-                retreat = FIRST_RETREAT;
-            } else {
-                retreat *= 2;
+        for (; s.gen < MAX_GENERATIONS; s.gen++) {
+            const int gen = s.gen;
+            if (clock_seconds() > deadline || proof_frames_searched > slice_end) return OUT_OF_TIME;
+            if (gen % s.checkpoint_every == 0 &&
+                (s.checkpoint_count == 0 || s.checkpoints[s.checkpoint_count - 1].gen < gen))
+                save_checkpoint(gen);
+            merge_stamp++;
+            candidate_count = 0;
+            for (int b = 0; b < s.beam_count; b++) {
+                for (int a = 0; a < ACTIONS; a++) {
+                    PLAY_STATE_RESTORE(beam_state(b));
+                    const unsigned char keys = ACTION_KEYS[a];
+                    bool alive = true;
+                    int f = 0;
+                    while (f < ACTION_FRAMES[a]) {
+                        alive = frame(keys);
+                        f++;
+                        if (!alive || quit_code == 2) break;
+                    }
+                    if (!alive) continue;
+                    if (quit_code == 2) {
+                        if (write_plan(s.beam_step[b], keys, f)) return FOUND;
+                        continue;
+                    }
+                    const uint64_t eggs = eggs_key();
+                    const int mx = player_x - scroll_x, my = player_y - scroll_y;
+                    const uint64_t place = mix(mix(mix(0x9E3779B97F4A7C15ull, static_cast<uint64_t>(mx >> 2)),
+                                                   static_cast<uint64_t>(my >> 2)),
+                                               static_cast<uint64_t>(jump_count));
+                    const uint64_t key = place ^ eggs;
+                    const uint64_t spot =
+                            mix(mix(eggs, static_cast<uint64_t>(mx >> 3)), static_cast<uint64_t>(my >> 3));
+                    const uint64_t cell = mix(mix(eggs ^ 0x5bd1e995u, static_cast<uint64_t>(mx >> 5)),
+                                              static_cast<uint64_t>(my >> 5));
+                    const long score = static_cast<long>(eggs_taken) * EGG_WORTH - egg_distance(eggs) -
+                                       static_cast<long>(s.visits[static_cast<int>(spot % VISIT_SLOTS)]) * 6 -
+                                       s.danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
+                    const int found = merge_find(key);
+                    if (found >= 0) {
+                        Candidate& c = candidates[found];
+                        if (c.score >= score) continue;
+                        PLAY_STATE_TAKE(child_state(c.child));
+                        c.score = score;
+                        c.parent = s.beam_step[b];
+                        c.keys = keys;
+                        c.frames = static_cast<unsigned char>(f);
+                        continue;
+                    }
+                    MergeSlot& m = merge[-1 - found];
+                    m.key = key;
+                    m.candidate = candidate_count;
+                    m.stamp = merge_stamp;
+                    const int child = candidate_count;
+                    PLAY_STATE_TAKE(child_state(child));
+                    candidates[candidate_count++] =
+                            Candidate{score, s.beam_step[b], keys, static_cast<unsigned char>(f), child, spot, cell};
+                }
             }
-            const int target = gen - retreat;
-            if (target <= 0 && ++restarts > RESTARTS) return CORNERED;
-            gen = back_to(target > 0 ? target : 0) - 1; // the loop's gen++ plays that generation again
-            continue;
+            if (candidate_count == 0) {
+                count_corners();
+                if (gen > s.furthest) {
+                    s.furthest = gen;
+                    s.retreat = FIRST_RETREAT;
+                } else {
+                    s.retreat *= 2;
+                }
+                const int target = gen - s.retreat;
+                if (target <= 0 && ++s.restarts > RESTARTS) break;
+                s.gen = back_to(target > 0 ? target : 0) - 1; // the loop's ++ plays that generation again
+                continue;
+            }
+            // The best first.
+            std::stable_sort(candidates.entry, candidates.entry + candidate_count,
+                             [](const Candidate& x, const Candidate& y) { return x.score > y.score; });
+            // At most per_cell in a cell with the same eggs left.
+            const int ring = gen % DANGER_GENERATIONS;
+            s.recent_count[ring] = 0;
+            s.beam_count = 0;
+            for (int i = 0; i < candidate_count && s.beam_count < s.beam_width; i++) {
+                const Candidate& c = candidates[i];
+                int same = 0;
+                for (int j = 0; j < s.recent_count[ring]; j++) same += s.recent[ring * MAX_BEAM + j] == c.cell;
+                if (same >= s.per_cell) continue;
+                if (step_count >= STEP_CAPACITY) return OUT_OF_TIME;
+                steps[step_count] = Step{c.parent, c.keys, c.frames};
+                std::memcpy(beam_state(s.beam_count), child_state(c.child), static_cast<size_t>(stride));
+                s.beam_step[s.beam_count] = step_count++;
+                s.beam_count++;
+                s.recent[ring * MAX_BEAM + s.recent_count[ring]++] = c.cell;
+                uint16_t& v = s.visits[static_cast<int>(c.spot % VISIT_SLOTS)];
+                if (v < 65535) v++;
+            }
         }
-        // The best first.
-        std::stable_sort(candidates.entry, candidates.entry + candidate_count,
-                         [](const Candidate& x, const Candidate& y) { return x.score > y.score; });
-        // At most PER_CELL in a cell with the same eggs left.
-        const int ring = gen % DANGER_GENERATIONS;
-        recent_count[ring] = 0;
-        beam_count = 0;
-        for (int i = 0; i < candidate_count && beam_count < beam_width; i++) {
-            const Candidate& c = candidates[i];
-            int same = 0;
-            for (int j = 0; j < recent_count[ring]; j++) same += recent[ring * MAX_BEAM + j] == c.cell;
-            if (same >= per_cell) continue;
-            if (step_count >= STEP_CAPACITY) return OUT_OF_TIME;
-            steps[step_count] = Step{c.parent, c.keys, c.frames};
-            std::memcpy(beam_state(beam_count), child_state(c.child), static_cast<size_t>(stride));
-            beam_step[beam_count] = step_count++;
-            beam_count++;
-            recent[ring * MAX_BEAM + recent_count[ring]++] = c.cell;
-            uint16_t& v = visits[static_cast<int>(c.spot % VISIT_SLOTS)];
-            if (v < 65535) v++;
-        }
+        // Cornered for good, or out of generations: again, wider.
+        s.started = false;
+        s.beam_width = s.beam_width * 2 < widest ? s.beam_width * 2 : widest;
     }
-    return CORNERED;
 }
 
 } // namespace
@@ -532,34 +572,37 @@ int PROVE_HERE(double budget_seconds) {
     for (int k = 0; k < play_cell_count; k++)
         if (cells[play_cells[k]].code == CELL_EGG) egg_cells[egg_cell_count++] = play_cells[k];
     for (int i = 0; i < DISTANCE_MAPS; i++) distance_maps[i].valid = false;
-    // As many beam states and their branches as the pool holds.
-    const long fits = POOL_BYTES / stride / (1 + ACTIONS);
-    const int widest = fits < MAX_BEAM ? static_cast<int>(fits) : MAX_BEAM;
+    // The pool: the branches of the widest beam, then each search's beam and
+    // kept beams.
+    const long states = POOL_BYTES / stride;
+    const long branches = MAX_BEAM * ACTIONS;
+    const long share = (states - branches) / SEARCHES;
+    const long keep = share - MAX_BEAM;
+    kept_capacity = keep < KEPT_STATES ? static_cast<int>(keep) : KEPT_STATES;
+    widest = MAX_BEAM;
+    step_count = 0;
+    for (int c = 0; c < SEARCHES; c++) {
+        Search& s = searches[c];
+        s.per_cell = SEARCH_PER_CELL[duck_active == 1 ? 1 : 0][c];
+        s.beam_width = FIRST_BEAM < widest ? FIRST_BEAM : widest;
+        s.region = branches + c * share;
+        s.started = false;
+        std::memset(s.danger.entry, 0, sizeof s.danger.entry);
+    }
 
-    // Searches that keep one, two or three states a cell each find some
-    // levels quickly and others slowly or not at all: they take turns, each
-    // for a slice of time that doubles every round, starting afresh.
-    const double budget_end = deadline;
+    // Searches that keep one, two or three states a cell find some levels
+    // quickly and others slowly or not at all: they take turns, each going
+    // on where it stopped, for twice the frames each turn.
     const Quiet q = go_quiet();
-    // A search ends when its slice of frames is played or the budget spent.
     bool done = false;
-    for (int round = 0; !done && clock_seconds() < budget_end; round++) {
-        for (int c = 0; c < SEARCHES && !done && clock_seconds() < budget_end; c++) {
-            per_cell = SEARCH_PER_CELL[duck_active == 1 ? 1 : 0][c];
+    for (int round = 0; !done && clock_seconds() < deadline; round++) {
+        for (int c = 0; c < SEARCHES && !done && clock_seconds() < deadline; c++) {
+            S = &searches[c];
             slice_end = proof_frames_searched + FIRST_SLICE * (1L << (round < 20 ? round : 20));
-            for (int i = 0; i < DANGER_SLOTS; i++) danger[i] = 0;
-            beam_width = FIRST_BEAM < widest ? FIRST_BEAM : widest;
-            for (;;) {
-                SNAPSHOT_RESTORE(level_start);
-                const Outcome o = search();
-                if (o == OUT_OF_TIME) break;
-                if (o == FOUND) {
-                    end_quiet(q);
-                    if (PROOF_PLAYS_THROUGH()) proof_answer = PROOF_PROVEN;
-                    done = true;
-                    break;
-                }
-                beam_width = beam_width * 2 < widest ? beam_width * 2 : widest;
+            if (go_on() == FOUND) {
+                end_quiet(q);
+                if (PROOF_PLAYS_THROUGH()) proof_answer = PROOF_PROVEN;
+                done = true;
             }
         }
     }
