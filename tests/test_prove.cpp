@@ -29,17 +29,6 @@ protected:
     std::string out(const std::string& name) const { return (dir_ / name).string(); }
 };
 
-// Keys for frame i of a busy pattern: walking both ways, jumps, climbs.
-void hold_pattern(int i)
-{
-    keyboard_clear_held();
-    const int phase = (i / 40) % 6;
-    if (phase == 0 || phase == 3) keyboard_set_held(KEY_RIGHT, true);
-    if (phase == 1 || phase == 4) keyboard_set_held(KEY_LEFT, true);
-    if (phase == 2 || i % 7 == 0) keyboard_set_held(KEY_UP, true);
-    if (phase == 5) keyboard_set_held(KEY_DOWN, true);
-}
-
 void run_pattern(int first, int last)
 {
     for (int i = first; i < last && quit_code == 0; i++) {

@@ -18,17 +18,6 @@ using namespace shell_test;
 
 namespace {
 
-// Keys for frame i of a fixed, busy pattern: walking both ways, jumps, climbs.
-void hold_pattern(int i)
-{
-    keyboard_clear_held();
-    const int phase = (i / 40) % 6;
-    if (phase == 0 || phase == 3) keyboard_set_held(KEY_RIGHT, true);
-    if (phase == 1 || phase == 4) keyboard_set_held(KEY_LEFT, true);
-    if (phase == 2 || i % 7 == 0) keyboard_set_held(KEY_UP, true);
-    if (phase == 5) keyboard_set_held(KEY_DOWN, true);
-}
-
 std::vector<uint32_t> work_pixels()
 {
     std::vector<uint32_t> out;
