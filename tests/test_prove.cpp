@@ -84,6 +84,46 @@ TEST_F(ProveTest, ProofsOfShippedLevelsReplayFromTheirFilesToTheLevelsEnd)
     }
 }
 
+// What is not a proof is never written as one: a plan cut short writes no
+// file (and leaves none half-written), and a recording cut short replays to
+// where its keys end, not to the level's end.
+TEST_F(ProveTest, APlanOrRecordingCutShortIsNoProof)
+{
+    fs::current_path(GAME_DIR);
+    ASSERT_EQ(PROVE_LEVEL(2, 1, 120), PROOF_PROVEN);
+    const int frames = proof_frame_count;
+    char why[256] = "";
+    const std::string whole = out("whole.rec"), cut = out("cut.rec");
+    ASSERT_TRUE(write_level_proof(whole.c_str(), 2, 1, why, sizeof why)) << why;
+
+    proof_frame_count = frames / 2;
+    EXPECT_FALSE(write_level_proof(cut.c_str(), 2, 1, why, sizeof why));
+    EXPECT_STREQ(why, "the plan does not complete level 2 when played");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << "only whole.rec";
+
+    // The recording's tick lines, each expanded, cut to the first half.
+    std::ifstream in(whole);
+    std::ofstream shorter(cut);
+    long ticks = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#' || line.rfind("clovenfeld-", 0) == 0 || line.rfind("seed", 0) == 0) {
+            shorter << line << "\n";
+            continue;
+        }
+        const size_t x = line.find("x ");
+        const long repeat = x != std::string::npos && line.find('|') > x ? std::stol(line.substr(0, x)) : 1;
+        const std::string body = x != std::string::npos && line.find('|') > x ? line.substr(x + 2) : line;
+        for (long r = 0; r < repeat && ticks < frames / 2; r++, ticks++) shorter << body << "\n";
+    }
+    shorter.close();
+    LevelReplay replay;
+    ASSERT_TRUE(replay_level_recording(cut.c_str(), 2, &replay, why, sizeof why)) << why;
+    EXPECT_FALSE(replay.completed);
+    EXPECT_LT(replay.frames, frames);
+    ASSERT_TRUE(replay_level_recording(whole.c_str(), 2, &replay, why, sizeof why)) << why;
+    EXPECT_TRUE(replay.completed);
+}
+
 // A made level whose eggs are reached only by riding a lift and climbing.
 TEST_F(ProveTest, AMadeLevelWithALiftIsProvenInEachRound)
 {
