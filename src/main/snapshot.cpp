@@ -13,6 +13,81 @@
 
 static constexpr const char MODULE_NAME[] = "main";
 
+namespace {
+
+// The fields a play state and a snapshot share (all a level changes but its
+// cells), to or from either record.
+template <typename State>
+void take_play_fields(State* out)
+{
+    State& s = *out;
+    s.scroll_x = scroll_x;
+    s.scroll_y = scroll_y;
+    s.player_x = player_x;
+    s.player_y = player_y;
+    s.player_pose = player_pose;
+    s.player_frame = player_frame;
+    s.player_step_count = player_step_count;
+    s.jump_count = jump_count;
+    s.ladder_cell = ladder_cell;
+    s.walk_right = walk_right;
+    s.walk_left = walk_left;
+    s.swans = swans;
+    s.swan_count = swan_count;
+    s.duck_x = duck_x;
+    s.duck_y = duck_y;
+    s.duck_dir = duck_dir;
+    s.duck_tick = duck_tick;
+    s.duck_frame = duck_frame;
+    s.score = score;
+    s.eggs_taken = eggs_taken;
+    s.swans_active = swans_active;
+    s.duck_active = duck_active;
+    s.lives = lives;
+    s.dead = dead;
+    s.time_left = time_left;
+    s.time_tick = time_tick;
+    s.quit_code = quit_code;
+    random_get_state(&s.random);
+    keyboard_get_state(&s.keyboard);
+}
+
+template <typename State>
+void restore_play_fields(const State& s)
+{
+    scroll_x = s.scroll_x;
+    scroll_y = s.scroll_y;
+    player_x = s.player_x;
+    player_y = s.player_y;
+    player_pose = s.player_pose;
+    player_frame = s.player_frame;
+    player_step_count = s.player_step_count;
+    jump_count = s.jump_count;
+    ladder_cell = s.ladder_cell;
+    walk_right = s.walk_right;
+    walk_left = s.walk_left;
+    swans = s.swans;
+    swan_count = s.swan_count;
+    duck_x = s.duck_x;
+    duck_y = s.duck_y;
+    duck_dir = s.duck_dir;
+    duck_tick = s.duck_tick;
+    duck_frame = s.duck_frame;
+    score = s.score;
+    eggs_taken = s.eggs_taken;
+    swans_active = s.swans_active;
+    duck_active = s.duck_active;
+    lives = s.lives;
+    dead = s.dead;
+    time_left = s.time_left;
+    time_tick = s.time_tick;
+    quit_code = s.quit_code;
+    random_set_state(s.random);
+    keyboard_set_state(s.keyboard);
+}
+
+} // namespace
+
 void SNAPSHOT_TAKE(Snapshot* out)
 {
     PROC("SNAPSHOT_TAKE");
@@ -22,50 +97,18 @@ void SNAPSHOT_TAKE(Snapshot* out)
     s.map_width = map_width;
     s.map_height = map_height;
     s.last_cell = last_cell;
-    s.scroll_x = scroll_x;
-    s.scroll_y = scroll_y;
 
-    s.player_x = player_x;
-    s.player_y = player_y;
     s.start_x = start_x;
     s.start_y = start_y;
     s.start_scroll_x = start_scroll_x;
     s.start_scroll_y = start_scroll_y;
-    s.player_pose = player_pose;
-    s.player_frame = player_frame;
-    s.player_step_count = player_step_count;
-    s.jump_count = jump_count;
-    s.ladder_cell = ladder_cell;
-    s.walk_right = walk_right;
-    s.walk_left = walk_left;
-
-    s.swans = swans;
-    s.swan_count = swan_count;
-
-    s.duck_x = duck_x;
-    s.duck_y = duck_y;
     s.duck_start_x = duck_start_x;
     s.duck_start_y = duck_start_y;
-    s.duck_dir = duck_dir;
-    s.duck_tick = duck_tick;
-    s.duck_frame = duck_frame;
-
-    s.score = score;
-    s.eggs_taken = eggs_taken;
     s.egg_total = egg_total;
-    s.swans_active = swans_active;
-    s.duck_active = duck_active;
-    s.lives = lives;
     s.level = level;
     s.level_file = level_file;
-    s.dead = dead;
-    s.time_left = time_left;
-    s.time_tick = time_tick;
-    s.quit_code = quit_code;
     s.high_score = high_score;
-
-    random_get_state(&s.random);
-    keyboard_get_state(&s.keyboard);
+    take_play_fields(&s);
     s.foreground = foreground_color();
     s.background = background_color();
 }
@@ -78,50 +121,18 @@ void SNAPSHOT_RESTORE(const Snapshot& s)
     map_width = s.map_width;
     map_height = s.map_height;
     last_cell = s.last_cell;
-    scroll_x = s.scroll_x;
-    scroll_y = s.scroll_y;
 
-    player_x = s.player_x;
-    player_y = s.player_y;
     start_x = s.start_x;
     start_y = s.start_y;
     start_scroll_x = s.start_scroll_x;
     start_scroll_y = s.start_scroll_y;
-    player_pose = s.player_pose;
-    player_frame = s.player_frame;
-    player_step_count = s.player_step_count;
-    jump_count = s.jump_count;
-    ladder_cell = s.ladder_cell;
-    walk_right = s.walk_right;
-    walk_left = s.walk_left;
-
-    swans = s.swans;
-    swan_count = s.swan_count;
-
-    duck_x = s.duck_x;
-    duck_y = s.duck_y;
     duck_start_x = s.duck_start_x;
     duck_start_y = s.duck_start_y;
-    duck_dir = s.duck_dir;
-    duck_tick = s.duck_tick;
-    duck_frame = s.duck_frame;
-
-    score = s.score;
-    eggs_taken = s.eggs_taken;
     egg_total = s.egg_total;
-    swans_active = s.swans_active;
-    duck_active = s.duck_active;
-    lives = s.lives;
     level = s.level;
     level_file = s.level_file;
-    dead = s.dead;
-    time_left = s.time_left;
-    time_tick = s.time_tick;
-    quit_code = s.quit_code;
     high_score = s.high_score;
-
-    random_set_state(s.random);
-    keyboard_set_state(s.keyboard);
+    restore_play_fields(s);
     set_color(s.foreground, s.background, 0);
 }
 
@@ -194,36 +205,7 @@ int PLAY_STATE_BYTES()
 void PLAY_STATE_TAKE(unsigned char* out)
 {
     PROC("PLAY_STATE_TAKE");
-    PlayState& s = *reinterpret_cast<PlayState*>(out);
-    s.scroll_x = scroll_x;
-    s.scroll_y = scroll_y;
-    s.player_x = player_x;
-    s.player_y = player_y;
-    s.player_pose = player_pose;
-    s.player_frame = player_frame;
-    s.player_step_count = player_step_count;
-    s.jump_count = jump_count;
-    s.ladder_cell = ladder_cell;
-    s.walk_right = walk_right;
-    s.walk_left = walk_left;
-    s.swans = swans;
-    s.swan_count = swan_count;
-    s.duck_x = duck_x;
-    s.duck_y = duck_y;
-    s.duck_dir = duck_dir;
-    s.duck_tick = duck_tick;
-    s.duck_frame = duck_frame;
-    s.score = score;
-    s.eggs_taken = eggs_taken;
-    s.swans_active = swans_active;
-    s.duck_active = duck_active;
-    s.lives = lives;
-    s.dead = dead;
-    s.time_left = time_left;
-    s.time_tick = time_tick;
-    s.quit_code = quit_code;
-    random_get_state(&s.random);
-    keyboard_get_state(&s.keyboard);
+    take_play_fields(reinterpret_cast<PlayState*>(out));
     PlayCell* changing = reinterpret_cast<PlayCell*>(out + sizeof(PlayState));
     for (int k = 0; k < play_cell_count; k++) {
         const MapCell& c = cells[play_cells[k]];
@@ -234,36 +216,7 @@ void PLAY_STATE_TAKE(unsigned char* out)
 void PLAY_STATE_RESTORE(const unsigned char* in)
 {
     PROC("PLAY_STATE_RESTORE");
-    const PlayState& s = *reinterpret_cast<const PlayState*>(in);
-    scroll_x = s.scroll_x;
-    scroll_y = s.scroll_y;
-    player_x = s.player_x;
-    player_y = s.player_y;
-    player_pose = s.player_pose;
-    player_frame = s.player_frame;
-    player_step_count = s.player_step_count;
-    jump_count = s.jump_count;
-    ladder_cell = s.ladder_cell;
-    walk_right = s.walk_right;
-    walk_left = s.walk_left;
-    swans = s.swans;
-    swan_count = s.swan_count;
-    duck_x = s.duck_x;
-    duck_y = s.duck_y;
-    duck_dir = s.duck_dir;
-    duck_tick = s.duck_tick;
-    duck_frame = s.duck_frame;
-    score = s.score;
-    eggs_taken = s.eggs_taken;
-    swans_active = s.swans_active;
-    duck_active = s.duck_active;
-    lives = s.lives;
-    dead = s.dead;
-    time_left = s.time_left;
-    time_tick = s.time_tick;
-    quit_code = s.quit_code;
-    random_set_state(s.random);
-    keyboard_set_state(s.keyboard);
+    restore_play_fields(*reinterpret_cast<const PlayState*>(in));
     const PlayCell* changing = reinterpret_cast<const PlayCell*>(in + sizeof(PlayState));
     for (int k = 0; k < play_cell_count; k++) {
         MapCell& c = cells[play_cells[k]];
