@@ -229,6 +229,7 @@ TEST_F(PlayerJump, NoJumpInTheAirOrUnderALowCeiling) {
 
     // Ceiling two rows above: standing on a strip one row lower.
     cells[13 * 20 + 3] = MapCell{CELL_LIFT_H, 96, 449, 3, 13, 0, 0};
+    map_cells_changed();
     cells[14 * 20 + 3].code = CELL_EMPTY;
     place(100, kFloorY + 1);
     frames(1);

@@ -51,6 +51,7 @@ inline void build_map(std::initializer_list<const char*> rows) {
     map_width = w;
     map_height = h;
     last_cell = w * h - 1;
+    map_cells_changed();
 }
 
 // A map w wide and h tall with a floor of blocks along the bottom row.
@@ -67,6 +68,7 @@ inline void build_floor_map(int w, int h) {
     map_width = w;
     map_height = h;
     last_cell = w * h - 1;
+    map_cells_changed();
 }
 
 // The player's sprite corner in map pixels.

@@ -4,6 +4,7 @@
 // whole runs of frames must come out the same with either search.
 #include "test_player_map.h"
 #include "actors/player.h"
+#include "main/snapshot.h"
 
 #include <random>
 
@@ -52,6 +53,7 @@ void build_random_map(std::mt19937& rng) {
     for (int i = 0; i < strays && w * h < CELL_TABLE_SIZE; ++i) {
         cells[index(rng)] = MapCell{kCodes[pick(rng)], where(rng), where(rng), 0, 0, 0, 0};
     }
+    map_cells_changed();
 }
 
 // A view and a player position somewhere over (or just off) the map.
@@ -102,9 +104,31 @@ TEST_F(PlayerSearch, EmptyAndUnloadedTables) {
     EXPECT_EQ(PLAYER_COLLIDE_FAST(0, 0), -1);
 }
 
+// A play state that brings back an item off its square brings it back into
+// the search: walking over it again takes it again.
+TEST_F(PlayerSearch, AnItemBroughtBackByAPlayStateIsTakenAgain) {
+    build_floor_map(20, 15);
+    cells[13 * 20 + 6] = MapCell{CELL_EGG, 6 * 32 + 7, 13 * 32 + 5, 6, 13, 0, 0};
+    map_cells_changed();
+    place(100, 416);
+    PLAY_STATE_MARK();
+    alignas(64) static unsigned char start[1 << 12];
+    ASSERT_LE(PLAY_STATE_BYTES(), static_cast<int>(sizeof start));
+    PLAY_STATE_TAKE(start);
+    for (int pass = 0; pass < 2; ++pass) {
+        frames(60, RIGHT);
+        EXPECT_EQ(eggs_taken, 1) << "pass " << pass;
+        EXPECT_EQ(cells[13 * 20 + 6].code, CELL_EMPTY) << "pass " << pass;
+        PLAY_STATE_RESTORE(start);
+        EXPECT_EQ(eggs_taken, 0);
+    }
+}
+
 // The frames PLAYER_UPDATE produces with the grid search and with the plain
 // scans, lifts moving under MAP_UPDATE (with its prepared lookups and with
-// MAP_COLLIDE's full scans) and random keys, agree exactly.
+// MAP_COLLIDE's full scans) and random keys, agree exactly.  The lookups are
+// kept between frames, so the runs also go back to earlier play states (items
+// taken come back, lifts jump back) as the prover does.
 TEST_F(PlayerSearch, WholeRunsAgreeWithEitherSearch) {
     struct Snapshot {
         int px, py, sx, sy, pose, frame, steps, jump, ladder, score, eggs;
@@ -130,8 +154,12 @@ TEST_F(PlayerSearch, WholeRunsAgreeWithEitherSearch) {
         for (int i = 0; i < 300; ++i) key_stream[i] = keys(rng);
 
         Table<Snapshot, 300> first;
+        alignas(64) static unsigned char state[1 << 16];
         for (int pass = 0; pass < 2; ++pass) {
             for (int k = 0; k < CELL_TABLE_SIZE; ++k) cells[k] = saved[k];
+            map_cells_changed();
+            PLAY_STATE_MARK();
+            ASSERT_LE(PLAY_STATE_BYTES(), static_cast<int>(sizeof state));
             player_x = px, player_y = py, scroll_x = sx, scroll_y = sy;
             player_pose = player_frame = player_step_count = jump_count = 0;
             score = eggs_taken = 0;
@@ -139,6 +167,8 @@ TEST_F(PlayerSearch, WholeRunsAgreeWithEitherSearch) {
             map_set_full_scan(pass == 1);
             for (int i = 0; i < 300; ++i) {
                 hold(key_stream[i / 10 * 10]); // keys held for ten frames at a time
+                if (i % 50 == 20) PLAY_STATE_TAKE(state);
+                if (i % 50 == 45) PLAY_STATE_RESTORE(state);
                 MAP_UPDATE();
                 PLAYER_UPDATE();
                 if (pass == 0) {

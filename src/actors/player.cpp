@@ -50,6 +50,7 @@ constexpr int LAND_AFTER_FRAMES = 4;
 static int search_width = 0;     // map_width when prepared
 static int search_last = -1;     // last grid entry when prepared
 static bool search_ready = false;
+static unsigned search_stamp = 0;  // cells_stamp when prepared
 static bool in_update = false;   // the queries may use the prepared search
 static bool full_scan_only = false;
 
@@ -136,14 +137,20 @@ static void prepare_search() {
     search_last = last_cell < cells.size() - 1 ? last_cell : cells.size() - 1;
     if (search_width <= 0) search_last = -1;
     loose_count = 0;
+    // Lifts are listed wherever they stand: they move between preparations.
     for (int k = 0; k < cells.size(); ++k) {
         const MapCell& c = cells.entry[k];
         if (c.code < 1) continue;
-        if (search_last >= 0 && on_own_square(c, k)) continue;
+        const bool lift = c.code == CELL_LIFT_V || c.code == CELL_LIFT_H;
+        if (!lift && search_last >= 0 && on_own_square(c, k)) continue;
         loose_cells[loose_count++] = k;
     }
     search_ready = true;
+    search_stamp = cells_stamp;
 }
+
+// True when the prepared search still fits the table.
+static bool search_current() { return search_ready && search_stamp == cells_stamp; }
 
 // Calls visit(k) for each entry on its own square among the at most 2 x 2
 // squares the body at (bx, by) can reach, lowest index first.
@@ -200,13 +207,13 @@ static int fast_collide(int bx, int by) {
 
 int PLAYER_OVER(int code, int dx, int dy) {
     PROC("PLAYER_OVER");
-    if (in_update && search_ready && code >= 1) return fast_over(code, body_x(dx), body_y(dy));
+    if (in_update && search_current() && code >= 1) return fast_over(code, body_x(dx), body_y(dy));
     return scan_over(code, body_x(dx), body_y(dy));
 }
 
 int PLAYER_COLLIDE(int dx, int dy) {
     PROC("PLAYER_COLLIDE");
-    if (in_update && search_ready) return fast_collide(body_x(dx), body_y(dy));
+    if (in_update && search_current()) return fast_collide(body_x(dx), body_y(dy));
     return scan_collide(body_x(dx), body_y(dy));
 }
 
@@ -227,13 +234,13 @@ void PLAYER_SEARCH_PREPARE() {
 
 int PLAYER_OVER_FAST(int code, int dx, int dy) {
     PROC("PLAYER_OVER_FAST");
-    if (!search_ready || code < 1) return scan_over(code, body_x(dx), body_y(dy));
+    if (!search_current() || code < 1) return scan_over(code, body_x(dx), body_y(dy));
     return fast_over(code, body_x(dx), body_y(dy));
 }
 
 int PLAYER_COLLIDE_FAST(int dx, int dy) {
     PROC("PLAYER_COLLIDE_FAST");
-    if (!search_ready) return scan_collide(body_x(dx), body_y(dy));
+    if (!search_current()) return scan_collide(body_x(dx), body_y(dy));
     return fast_collide(body_x(dx), body_y(dy));
 }
 
@@ -241,9 +248,9 @@ void player_set_full_scan(bool on) { full_scan_only = on; }
 
 void MAP_SET(int index, int code) {
     PROC("MAP_SET");
+    const int old_code = cells[index].code;
     cells[index].code = code;
-    // A new item or block may stand off its square: the search is redone.
-    if (code >= 1) search_ready = false;
+    map_code_changed(index, old_code, code);
 }
 
 // --- moves -----------------------------------------------------------------
@@ -311,7 +318,7 @@ void PLAYER_RESET() {
 
 void PLAYER_UPDATE() {
     PROC("PLAYER_UPDATE");
-    if (!full_scan_only) prepare_search();
+    if (!full_scan_only && !search_current()) prepare_search();
     in_update = true;
 
     // What the body stands in at the start of the frame.
@@ -407,7 +414,6 @@ void PLAYER_UPDATE() {
     }
 
     in_update = false;
-    search_ready = false;
 }
 
 void PLAYER_DRAW() {

@@ -293,10 +293,10 @@ int PLAY_FRAME()
         play_sound(SOUND_TIME_UP, 320);
         INFOBOX("Time Up!");
         if (lives > 0) {
-            clear_screen();
+            if (drawing_on) clear_screen();
             SWANS_CLEAR();
             MAP_LOAD(level_file);
-            MAP_DRAW();
+            if (drawing_on) MAP_DRAW();
             eggs_taken = 0;
         }
     }

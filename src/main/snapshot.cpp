@@ -121,6 +121,7 @@ void SNAPSHOT_RESTORE(const Snapshot& s)
     map_width = s.map_width;
     map_height = s.map_height;
     last_cell = s.last_cell;
+    map_cells_changed();
 
     start_x = s.start_x;
     start_y = s.start_y;
@@ -221,11 +222,13 @@ void PLAY_STATE_RESTORE(const unsigned char* in)
     for (int k = 0; k < play_cell_count; k++) {
         MapCell& c = cells[play_cells[k]];
         const PlayCell& p = changing[k];
+        const int old_code = c.code;
         c.code = p.code;
         c.x = p.x;
         c.y = p.y;
         c.dx = p.dx;
         c.dy = p.dy;
+        map_code_changed(play_cells[k], old_code, p.code);
     }
 }
 

@@ -114,17 +114,20 @@ void INFOBOX(const char* text)
     const int x2 = HALF_EVEN(view_width + 180);
     const int y2 = HALF_EVEN(view_height + 70);
 
-    set_color(COLOR_BLACK, 0, KEEP_BACKGROUND);
-    draw_line(x1, y1, x2, y2, LINE_FILLED_BOX);
-    set_color(COLOR_MAGENTA, 0, KEEP_BACKGROUND);
-    draw_line(x1, y1, x2, y2, LINE_BOX);
-    draw_line(x1 - 2, y1 - 2, x2 - 2, y2 - 2, LINE_BOX);
+    // A search that plays with drawing off still waits for the box's Space.
+    if (drawing_on) {
+        set_color(COLOR_BLACK, 0, KEEP_BACKGROUND);
+        draw_line(x1, y1, x2, y2, LINE_FILLED_BOX);
+        set_color(COLOR_MAGENTA, 0, KEEP_BACKGROUND);
+        draw_line(x1, y1, x2, y2, LINE_BOX);
+        draw_line(x1 - 2, y1 - 2, x2 - 2, y2 - 2, LINE_BOX);
 
-    set_color(COLOR_YELLOW, 0, KEEP_BACKGROUND);
-    const int n = static_cast<int>(std::strlen(text));
-    CHECK(draw_text(CENTRED_X(n), view_height / 2 - 20, text));
-    CHECK(draw_text(CENTRED_X(11), view_height / 2, "Press Space"));
-    show_page();
+        set_color(COLOR_YELLOW, 0, KEEP_BACKGROUND);
+        const int n = static_cast<int>(std::strlen(text));
+        CHECK(draw_text(CENTRED_X(n), view_height / 2 - 20, text));
+        CHECK(draw_text(CENTRED_X(11), view_height / 2, "Press Space"));
+        show_page();
+    }
 
     char event[96];
     std::snprintf(event, sizeof event, "infobox:%s", text);

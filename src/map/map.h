@@ -41,6 +41,11 @@ extern Table<MapCell, CELL_TABLE_SIZE> cells;
 extern Table<unsigned char, LEVEL_BYTES_SIZE> level_bytes;
 extern Table<Image*, CELL_IMAGE_SLOTS> cell_images;
 extern int map_width, map_height, last_cell;
+// Counts the changes to the table that can alter a lookup prepared over it:
+// a load, a restore, a code that turns to or from a lift or changes off its
+// own square.  Lifts moving do not count.  The player and MAP_UPDATE prepare
+// their lookups again when it differs from the count they were made at.
+extern unsigned cells_stamp;
 extern int scroll_x, scroll_y;
 
 // Creates the cell table (every field 0).  Called by the shell at start-up.
@@ -53,6 +58,14 @@ void MAP_INIT();
 void MAP_LOAD(int n);
 // Reverses the row order of the W x H cell bytes.  Called by MAP_LOAD.
 void MAP_FLIP();
+
+// Says that cells or the map's size were written other than through MAP_SET
+// or the lifts' moves: prepared lookups are made again.  Called by loads and
+// restores (and tests that fill the table by hand).
+void map_cells_changed();
+// Says that the code of entry k went from old_code to new_code; counts it as
+// a change when it can alter a lookup.  Called by MAP_SET and play states.
+void map_code_changed(int k, int old_code, int new_code);
 
 // Code at (col, row); lifts read as 0.  Called by the swans.
 int MAP_GET(int col, int row);

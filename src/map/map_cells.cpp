@@ -25,6 +25,19 @@ bool within(int64_t v, int64_t lo, int64_t hi) { return lo <= v && v <= hi; }
 
 } // namespace
 
+void map_cells_changed() { cells_stamp += 1; }
+
+void map_code_changed(int k, int old_code, int new_code) {
+    if (old_code == new_code) return;
+    const bool lift = old_code == CELL_LIFT_V || old_code == CELL_LIFT_H || new_code == CELL_LIFT_V ||
+                      new_code == CELL_LIFT_H;
+    // A cell on its own square is found there whatever its code: no list holds it.
+    const MapCell& c = cells[k];
+    const bool own_square =
+        map_width > 0 && k <= last_cell && c.x == 32 * (k % map_width) && c.y == 32 * (k / map_width);
+    if (lift || !own_square) cells_stamp += 1;
+}
+
 int MAP_GET(int col, int row) {
     PROC("MAP_GET");
     // No check of col against the width: past a row's end reads the next row.

@@ -33,17 +33,19 @@ uint32_t small_colour(int code) {
     return 0;
 }
 
-// MAP_UPDATE's lookups for the contact test of its lifts, prepared once a
-// frame: the lifts and the other non-empty cells that stand off their own
-// grid square, by index, the rest found on their squares.  Only lifts move
-// while MAP_UPDATE runs, so the answers are MAP_COLLIDE's, which looks at
-// every cell up to last_cell for each lift (test_player_search.cpp plays
-// whole runs both ways).
+// MAP_UPDATE's lookups for the contact test of its lifts: the lifts and the
+// other non-empty cells that stand off their own grid square, by index, the
+// rest found on their squares.  Only lifts move between changes that
+// cells_stamp counts, so the answers are MAP_COLLIDE's, which looks at every
+// cell up to last_cell for each lift (test_player_search.cpp plays whole runs
+// both ways).
 Table<int, CELL_TABLE_SIZE> lift_list;
 int lift_count = 0;
 Table<int, CELL_TABLE_SIZE> off_square_list;
 int off_square_count = 0;
 bool full_scan_only = false;
+bool lookups_ready = false;
+unsigned lookups_stamp = 0;
 
 bool on_own_square(const MapCell& c, int k) {
     return map_width > 0 && c.x == 32 * (k % map_width) && c.y == 32 * (k / map_width);
@@ -57,6 +59,8 @@ void prepare_lookups() {
         if (c.code == CELL_LIFT_V || c.code == CELL_LIFT_H) lift_list[lift_count++] = k;
         else if (c.code >= 1 && !on_own_square(c, k)) off_square_list[off_square_count++] = k;
     }
+    lookups_ready = true;
+    lookups_stamp = cells_stamp;
 }
 
 int64_t floor_div32(int64_t v) { return v >= 0 ? v / 32 : -((-v + 31) / 32); }
@@ -124,7 +128,7 @@ void move_horizontal_lift(int i) {
 void MAP_UPDATE() {
     PROC("MAP_UPDATE");
     // No code changes here, so the lifts are those listed, in index order.
-    prepare_lookups();
+    if (!lookups_ready || lookups_stamp != cells_stamp) prepare_lookups();
     for (int n = 0; n < lift_count; n++) {
         const int i = lift_list[n];
         if (cells[i].code == CELL_LIFT_V) move_vertical_lift(i);

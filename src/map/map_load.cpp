@@ -21,6 +21,7 @@
 static constexpr const char MODULE_NAME[] = "map";
 
 Table<MapCell, CELL_TABLE_SIZE> cells;
+unsigned cells_stamp = 0;
 Table<unsigned char, LEVEL_BYTES_SIZE> level_bytes;
 Table<Image*, CELL_IMAGE_SLOTS> cell_images;
 int map_width = 0, map_height = 0, last_cell = -1;
@@ -132,6 +133,7 @@ void MAP_LOAD(int n) {
     if (file == nullptr) {
         // A level that cannot be opened is an empty level, quietly.
         last_cell = -1;
+        map_cells_changed();
         return;
     }
     unsigned char header[HEADER_BYTES];
@@ -171,4 +173,5 @@ void MAP_LOAD(int n) {
         }
     }
     last_cell = k - 1;
+    map_cells_changed();
 }
