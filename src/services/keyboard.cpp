@@ -17,6 +17,9 @@ unsigned char g_held[kHeldKeys];
 // Taps shorter than a tick: pressed since the last boundary, and let go while so.
 unsigned char g_fresh[kHeldKeys];
 unsigned char g_release_owed[kHeldKeys];
+// Whether any entry of g_fresh or g_release_owed is set: most ticks have none.
+bool g_any_fresh = false;
+bool g_any_owed = false;
 int g_queue[kQueueSize];
 int g_read = 0;
 int g_write = 0;
@@ -50,6 +53,7 @@ void set_held_locked(int scan_code, unsigned char v) {
 void clear_latch_locked() {
     std::memset(g_fresh, 0, sizeof g_fresh);
     std::memset(g_release_owed, 0, sizeof g_release_owed);
+    g_any_fresh = g_any_owed = false;
 }
 
 } // namespace
@@ -85,6 +89,7 @@ void keyboard_press(int scan_code) {
     if (scan_code < 0 || scan_code >= kHeldKeys) return;
     KeyLock lock;
     g_fresh[scan_code] = 1;
+    g_any_fresh = true;
     g_release_owed[scan_code] = 0;
     set_held_locked(scan_code, 1);
 }
@@ -92,18 +97,28 @@ void keyboard_press(int scan_code) {
 void keyboard_release(int scan_code) {
     if (scan_code < 0 || scan_code >= kHeldKeys) return;
     KeyLock lock;
-    if (g_fresh[scan_code]) g_release_owed[scan_code] = 1;
-    else set_held_locked(scan_code, 0);
+    if (g_fresh[scan_code]) {
+        g_release_owed[scan_code] = 1;
+        g_any_owed = true;
+    } else {
+        set_held_locked(scan_code, 0);
+    }
 }
 
 void keyboard_tick_boundary() {
     KeyLock lock;
-    for (int k = 0; k < kHeldKeys; ++k)
-        if (g_release_owed[k] && !g_fresh[k]) {
-            g_release_owed[k] = 0;
-            set_held_locked(k, 0);
+    if (g_any_owed) {
+        g_any_owed = false;
+        for (int k = 0; k < kHeldKeys; ++k) {
+            if (g_release_owed[k] && !g_fresh[k]) {
+                g_release_owed[k] = 0;
+                set_held_locked(k, 0);
+            }
+            if (g_release_owed[k]) g_any_owed = true;
         }
-    std::memset(g_fresh, 0, sizeof g_fresh);
+    }
+    if (g_any_fresh) std::memset(g_fresh, 0, sizeof g_fresh);
+    g_any_fresh = false;
 }
 
 void keyboard_clear_held() {
