@@ -32,7 +32,7 @@ void BM_Prove_ShippedLevel(benchmark::State& state) {
     const int level = static_cast<int>(state.range(0));
     const std::string out = "/tmp/clovenfeld-bench-proof-" + std::to_string(getpid()) + ".rec";
     int answer = -1;
-    long frames = 0;
+    long long frames = 0;
     double seconds = 0;
     for (auto _ : state) {
         answer = PROVE_LEVEL(level, 1, 60);

@@ -57,7 +57,7 @@ void on_tick(long) {
 }
 
 void print_figures(int level, int answer, long ticks, int score) {
-    std::printf("level %2d file %d: %-15s %6.2f s  %6ld ticks  score %5d  (%ld frames searched)\n", level,
+    std::printf("level %2d file %d: %-15s %6.2f s  %6ld ticks  score %5d  (%lld frames searched)\n", level,
                 LEVEL_FILE_OF(level),
                 answer == PROOF_PROVEN ? "proven" : answer == PROOF_NOT_COMPLETABLE ? "NOT COMPLETABLE" : "UNDECIDED",
                 proof_seconds, ticks, score, proof_frames_searched);

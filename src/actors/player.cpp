@@ -166,7 +166,8 @@ static void visit_squares(int bx, int by, Visit visit) {
             const long k = static_cast<long>(r) * search_width + col;
             if (k > search_last) return;
             const MapCell& c = cells[static_cast<int>(k)];
-            if (on_own_square(c, static_cast<int>(k)) && visit(static_cast<int>(k), c)) return;
+            // On its own square (k is row r, column col): no division needed.
+            if (c.x == 32 * col && c.y == 32 * r && visit(static_cast<int>(k), c)) return;
         }
     }
 }

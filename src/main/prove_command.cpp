@@ -112,7 +112,7 @@ int prove_all(const CommandLine& cl, uint32_t seed) {
         const char* enemies = SWANS_ON_AT(level) && DUCK_FREE_AT(level) ? "both"
                               : DUCK_FREE_AT(level)                      ? "duck"
                                                                          : "swans";
-        std::printf("| %d | %d | %s | %s | %.2f | %ld | %.0f | %ld | %d |\n", level, LEVEL_FILE_OF(level), enemies,
+        std::printf("| %d | %d | %s | %s | %.2f | %lld | %.0f | %ld | %d |\n", level, LEVEL_FILE_OF(level), enemies,
                     answer, proof_seconds, proof_frames_searched,
                     proof_seconds > 0 ? proof_frames_searched / proof_seconds : 0.0, p.frames, p.score);
         std::fflush(stdout);

@@ -92,7 +92,8 @@ int collide(int i, int dx, int dy) {
             if (k > last_cell || k >= cells.size()) continue;
             const MapCell& other = cells[static_cast<int>(k)];
             if (k == i || other.code < 1 || other.code == CELL_LIFT_V || other.code == CELL_LIFT_H) continue;
-            if (on_own_square(other, static_cast<int>(k)) && touches(other)) return 1;
+            // On its own square (k is row r, column c): no division needed.
+            if (other.x == 32 * c && other.y == 32 * r && touches(other)) return 1;
         }
     }
     return 0;

@@ -36,7 +36,7 @@ extern int proof_answer;                          // a ProofAnswer
 extern int proof_frame_count;                     // frames of the plan (proven)
 extern Table<unsigned char, PROOF_FRAMES_MAX> proof_keys; // the keys of each frame of the plan
 extern int proof_score;                           // the score when the plan ends (proven)
-extern long proof_frames_searched;                // frames the search played
+extern long long proof_frames_searched;           // frames the search played
 extern double proof_seconds;                      // seconds it took
 extern int proof_lost_col, proof_lost_row;        // the egg out of reach (not completable)
 

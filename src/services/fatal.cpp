@@ -36,8 +36,6 @@ const char* const kErrorTexts[18] = {
 
 FatalHook g_fatal_hook = nullptr; // set only by the fuzz harnesses and tools
 
-thread_local const char* t_module = "main";
-thread_local const char* t_procedure = "{MODLEVEL}";
 
 bool has_text(const char* s) { return s != nullptr && s[0] != '\0'; }
 
@@ -61,6 +59,8 @@ void write_all(int fd, const char* buf, int len) {
 }
 
 } // namespace
+
+constinit thread_local ProcContext proc_context = {"main", "{MODLEVEL}"};
 
 const char* error_text(int n) {
     if (n < 0 || n > 17) return "";
@@ -112,27 +112,15 @@ bool program_can_end() { return !platform()->stays_open; }
 
 void set_fatal_hook(FatalHook hook) { g_fatal_hook = hook; }
 
-const char* current_module() { return t_module; }
-const char* current_procedure() { return t_procedure; }
-
-ProcScope::ProcScope(const char* module, const char* procedure)
-    : saved_module_(t_module), saved_procedure_(t_procedure) {
-    t_module = module;
-    t_procedure = procedure;
-}
-
-ProcScope::~ProcScope() {
-    t_module = saved_module_;
-    t_procedure = saved_procedure_;
-}
+const char* current_module() { return proc_context.module; }
+const char* current_procedure() { return proc_context.procedure; }
 
 void reset_procedure_context() {
-    t_module = "main";
-    t_procedure = "{MODLEVEL}";
+    proc_context = ProcContext{"main", "{MODLEVEL}"};
 }
 
 void check_service(int err, int line) {
-    if (err != 0) fatal_error(err, line, t_module, t_procedure);
+    if (err != 0) fatal_error(err, line, proc_context.module, proc_context.procedure);
 }
 
-void table_index_error(int line) { fatal_error(ERR_BOUNDS, line, t_module, t_procedure); }
+void table_index_error(int line) { fatal_error(ERR_BOUNDS, line, proc_context.module, proc_context.procedure); }

@@ -61,18 +61,27 @@ void set_fatal_hook(FatalHook hook);
 const char* current_module();
 const char* current_procedure();
 
+// This thread's pair, shared variable of this module; read it through the
+// procedures above.  Every game procedure sets it, so ProcScope is inline.
+struct ProcContext {
+    const char* module;
+    const char* procedure;
+};
+extern constinit thread_local ProcContext proc_context;
+
 // Makes (module, procedure) current for its lifetime and restores the
 // previous pair when it goes out of scope, on every exit path.
 class ProcScope {
 public:
-    ProcScope(const char* module, const char* procedure);
-    ~ProcScope();
+    ProcScope(const char* module, const char* procedure) : saved_(proc_context) {
+        proc_context = ProcContext{module, procedure};
+    }
+    ~ProcScope() { proc_context = saved_; }
     ProcScope(const ProcScope&) = delete;
     ProcScope& operator=(const ProcScope&) = delete;
 
 private:
-    const char* saved_module_;
-    const char* saved_procedure_;
+    ProcContext saved_;
 };
 
 // Resets this thread's context to module "main", procedure "{MODLEVEL}".

@@ -51,8 +51,8 @@ void set_held_locked(int scan_code, unsigned char v) {
 }
 
 void clear_latch_locked() {
-    std::memset(g_fresh, 0, sizeof g_fresh);
-    std::memset(g_release_owed, 0, sizeof g_release_owed);
+    if (g_any_fresh) std::memset(g_fresh, 0, sizeof g_fresh);
+    if (g_any_owed) std::memset(g_release_owed, 0, sizeof g_release_owed);
     g_any_fresh = g_any_owed = false;
 }
 
