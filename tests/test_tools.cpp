@@ -193,6 +193,15 @@ TEST_F(SolverDriver, ProveAnswersOneLineWithItsStatus) {
     EXPECT_EQ(hurried.status, 21);
     EXPECT_EQ(hurried.out.rfind("undecided after ", 0), 0u) << hurried.out;
 
+    // --all makes its folder, and answers for all 27 levels in a table.
+    const ToolRun all = run(game + "--all --budget 0.01 --out " + (dir_ / "proofs").string());
+    EXPECT_EQ(all.status, 21) << all.out;
+    EXPECT_TRUE(fs::is_directory(dir_ / "proofs"));
+    EXPECT_NE(all.out.find("\n| 27 | 9 | both | undecided | "), std::string::npos) << all.out;
+    const ToolRun blocked = run(game + "--all --out " + (dir_ / "missing" / "proofs").string());
+    EXPECT_EQ(blocked.status, 2);
+    EXPECT_EQ(blocked.out, "clovenfeld: cannot make the folder " + (dir_ / "missing" / "proofs").string() + "\n");
+
     std::ofstream(dir_ / "text.bmp") << "not a level";
     const ToolRun text = run(game + (dir_ / "text.bmp").string());
     EXPECT_EQ(text.status, 2);

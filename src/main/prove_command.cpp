@@ -15,12 +15,14 @@
 #include "platform/run.h"
 #include "port/datadir.h"
 #include "port/notice.h"
+#include "port/system.h"
 #include "proof/prove.h"
 #include "services/clock.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -127,6 +129,15 @@ int prove_all(const CommandLine& cl, uint32_t seed) {
 int PROVE_COMMAND(const CommandLine& cl) {
     const uint32_t seed = cl.run.seed_given ? cl.run.seed : 1;
     if (cl.prove_all) {
+        // The folder for the recordings is made if need be, before any search.
+        if (cl.prove_out != nullptr) {
+            file_make_dir(cl.prove_out);
+            struct stat st {};
+            if (stat(cl.prove_out, &st) != 0 || !S_ISDIR(st.st_mode)) {
+                std::fprintf(stderr, "clovenfeld: cannot make the folder %s\n", cl.prove_out);
+                return STATUS_BAD;
+            }
+        }
         start_headless(cl);
         return prove_all(cl, seed);
     }

@@ -25,7 +25,7 @@
 // is cornered again before getting further; back at the start RESTARTS times,
 // it starts again with a beam twice as wide.  Three such searches, keeping
 // one, two or three states a cell, take turns of a number of frames that
-// doubles each turn, each going on where it stopped.  The found plan is
+// triples each turn, each going on where it stopped.  The found plan is
 // played once more from the level's start before it is called proven.
 #include "proof/prove.h"
 
@@ -594,7 +594,7 @@ int PROVE_HERE(double budget_seconds) {
 
     // Searches that keep one, two or three states a cell find some levels
     // quickly and others slowly or not at all: they take turns, each going
-    // on where it stopped, for twice the frames each turn.
+    // on where it stopped, for three times the frames each turn.
     const Quiet q = go_quiet();
     bool done = false;
     long long slice = FIRST_SLICE;
