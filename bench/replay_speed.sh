@@ -18,9 +18,8 @@ rec=$root/assets/recordings/game.rec
 game_dir=$build/game
 [ -x "$game_dir/clovenfeld" ] || { echo "no $game_dir/clovenfeld: build the clovenfeld target first" >&2; exit 2; }
 
-# Ticks in the recording: one per line after the seed, "Nx " repeating a line.
-frames=$(awk 'NR > 2 && !/^#/ { if (match($0, /^[0-9]+x /)) n += substr($0, 1, RLENGTH - 2); else n++ }
-              END { print n }' "$rec")
+# Ticks in the recording: its end line says how many.
+frames=$(awk '$1 == "end" && $2 == "ticks" { print $3 }' "$rec")
 
 # Best CPU time (user + system) and wall time of $runs runs of program $1.
 best_time() {

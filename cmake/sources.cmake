@@ -61,6 +61,7 @@ set(CLOVENFELD_SERVICES_SOURCES
   src/services/random.cpp
   src/services/screen.cpp
   src/services/screenshot.cpp
+  src/services/sha256.cpp
   src/services/text.cpp)
 
 # Run control and what the back-ends share, without any window system: the
@@ -88,7 +89,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
 
 # The program: the command line (the entry points main.cpp and main_web.cpp
 # are the programs' own sources).
-set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp src/main/prove_command.cpp)
+set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp src/main/prove_command.cpp src/main/verify_command.cpp)
 set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.

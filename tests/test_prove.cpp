@@ -8,6 +8,7 @@
 #include "main/options.h"
 #include "main/snapshot.h"
 #include "platform/proof_file.h"
+#include "platform/record.h"
 #include "port/datadir.h"
 #include "proof/prove.h"
 
@@ -101,20 +102,21 @@ TEST_F(ProveTest, APlanOrRecordingCutShortIsNoProof)
     EXPECT_STREQ(why, "the plan does not complete level 2 when played");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << "only whole.rec";
 
-    // The recording's tick lines, each expanded, cut to the first half.
-    std::ifstream in(whole);
+    // The recording's ticks, cut to the first half (written one a line).
+    Recording rec;
+    std::string error;
+    ASSERT_TRUE(load_recording(whole.c_str(), &rec, &error)) << error;
     std::ofstream shorter(cut);
-    long ticks = 0;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#' || line.rfind("clovenfeld-", 0) == 0 || line.rfind("seed", 0) == 0) {
-            shorter << line << "\n";
-            continue;
-        }
-        const size_t x = line.find("x ");
-        const long repeat = x != std::string::npos && line.find('|') > x ? std::stol(line.substr(0, x)) : 1;
-        const std::string body = x != std::string::npos && line.find('|') > x ? line.substr(x + 2) : line;
-        for (long r = 0; r < repeat && ticks < frames / 2; r++, ticks++) shorter << body << "\n";
+    shorter << "clovenfeld-recording 1\nseed " << rec.seed << "\n";
+    static ReplayCursor cursor;
+    replay_start(&cursor, &rec);
+    TickInput tick;
+    for (long t = 0; t < frames / 2 && replay_next(&cursor, &tick); t++) {
+        char line[256];
+        format_record_line(line, sizeof line, tick.held, tick.queued, tick.queued_count);
+        shorter << line << "\n";
     }
+    replay_finish(&cursor);
     shorter.close();
     LevelReplay replay;
     ASSERT_TRUE(replay_level_recording(cut.c_str(), 2, &replay, why, sizeof why)) << why;

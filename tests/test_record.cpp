@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -95,7 +96,7 @@ TEST(RecordParse, MalformedFilesNameTheLineAtFault) {
     const Case cases[] = {
         {"", "line 0"},
         {"hello\n", "line 1"},
-        {"clovenfeld-recording 2\nseed 1\n", "line 1"},
+        {"clovenfeld-recording 3\nseed 1\n", "line 1"},
         {"clovenfeld-recording\nseed 1\n", "line 1"},
         {"clovenfeld-recording 1\n", "line 1"},
         {"clovenfeld-recording 1\n|\n", "line 2"},
@@ -124,6 +125,77 @@ TEST(RecordParse, MalformedFilesNameTheLineAtFault) {
         std::string err;
         EXPECT_FALSE(parse(c.text, &rec, &err)) << c.text;
         EXPECT_EQ(err.rfind(c.line, 0), 0u) << "text: " << c.text << "\nerror: " << err;
+    }
+}
+
+// Version 2: the header in its order, runs and their hashes, the end line.
+TEST(RecordParse, Version2ReadsItsHeaderRunsAndEndAndRefusesFaultsByLine) {
+    const std::string sha(64, 'a');
+    const std::string head = "clovenfeld-recording 2\nbehaviour 4\ngame Clovenfeld Returns 9\nseed 7\n"
+                             "start level 12\nlevel 12 levels/3.bmp " + sha + "\nassists none\npack\n";
+    const std::string ticks = "-{32}1-199R300=0123456789ab\nUR(29)10L(1,57){27,255}3\n";
+    Recording rec;
+    std::string err;
+    ASSERT_TRUE(parse(head + ticks + "end ticks 513 score 40 eggs 3 lives 2 hash 00000000000000ff\n# after\n",
+                      &rec, &err)) << err;
+    EXPECT_EQ(rec.version, 2);
+    EXPECT_EQ(rec.behaviour, 4);
+    EXPECT_EQ(rec.game, "Clovenfeld Returns 9");
+    EXPECT_EQ(rec.seed, 7u);
+    EXPECT_EQ(rec.start_level, 12);
+    ASSERT_EQ(rec.levels.size(), 1u);
+    EXPECT_EQ(rec.levels[0].path, "levels/3.bmp");
+    EXPECT_EQ(rec.levels[0].sha256, sha);
+    EXPECT_EQ(rec.end_ticks, 513);
+    EXPECT_EQ(rec.end_score, 40);
+    EXPECT_EQ(rec.end_hash, 0xFFu);
+    const std::vector<std::string> got = expand(rec);
+    ASSERT_EQ(got.size(), 513u);
+    EXPECT_EQ(got[0], "|32");
+    EXPECT_EQ(got[1], "|");
+    EXPECT_EQ(got[499], "77|");
+    EXPECT_EQ(got[500], "29 72 77|");
+    EXPECT_EQ(got[510], "1 57 75|27 255");
+    // The hash comes with the first tick after it.
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    for (int t = 0; t <= 500; t++) {
+        ASSERT_TRUE(replay_next(&c, &in));
+        EXPECT_EQ(in.check_hash, t == 500) << t;
+    }
+    EXPECT_EQ(in.state_hash, 0x0123456789abu);
+    replay_finish(&c);
+
+    const std::string end = "end ticks 513 score 40 eggs 3 lives 2 hash 00000000000000ff\n";
+    struct Case { std::string text; std::string line; };
+    const Case cases[] = {
+        {"clovenfeld-recording 2\nseed 1\n", "line 2: expected \"behaviour N\""},
+        {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart level 28\n", "line 5"},
+        {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart title\nlevel 1 a.bmp 12\n", "line 6"},
+        {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart title\nassists slow\n", "line 6"},
+        {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart title\n", "line 5: the header ends early"},
+        {head + "-500\n" + end, "line 10: the end line says 513 ticks, the lines hold 500"},
+        {head + "-501\n", "line 9: a run needs"},
+        {head + "-300-300\n", "line 9: a run goes past tick 500"},
+        {head + "-200=0123456789ab\n", "line 9: a state hash after tick 200"},
+        {head + "-500\n-13\n" + end, "line 10: no state hash after tick 500"},
+        {head + "-500=0123\n", "line 9: a state hash is 12 hex"},
+        {head + "RL5\n", "line 9: arrows are written U, D, L, R"},
+        {head + "x5\n", "line 9: expected '-' or the arrows"},
+        {head + "-(72)5\n", "line 9: scan code 72 cannot be in ()"},
+        {head + "-{256}5\n", "line 9: key code 256"},
+        {head + "-(1,2\n", "line 9: a list without"},
+        {head + "-13\nend ticks 12 score 0 eggs 0 lives 0 hash 0000000000000000\n", "line 10: the end line says 12 ticks"},
+        {head + "-13\nend ticks 13 score 0\n", "line 10: expected \"end ticks"},
+        {head + "-13\n" + "end ticks 13 score 0 eggs 0 lives 0 hash 0000000000000000\n-1\n", "line 11: nothing may follow"},
+        {head + "-13\n", "line 9: no end line"},
+    };
+    for (const Case& k : cases) {
+        Recording r;
+        std::string e;
+        EXPECT_FALSE(parse(k.text, &r, &e)) << k.text;
+        EXPECT_EQ(e.rfind(k.line, 0), 0u) << "text: " << k.text << "\nerror: " << e;
     }
 }
 
@@ -235,8 +307,11 @@ TEST(RecordParse, TotalTicksCountTheRepeats) {
     }
 }
 
-TEST(RecordWrite, RunsOfEqualLinesAreCompressed) {
-    const std::string path = temp_path("rle.txt");
+// Version 2 written: a header, runs of equal ticks, a state hash at every
+// 500 ticks and the end line; read back, the same ticks, and written again
+// from what was read, the same bytes.
+TEST(RecordWrite, RunsHashesAndEndReadBackAndWriteAgainTheSame) {
+    const std::string path = temp_path("rle.txt"), again = temp_path("again.txt");
     RecordWriter w;
     ASSERT_TRUE(record_open(&w, path.c_str(), 987654321u));
     unsigned char none[128] = {};
@@ -244,53 +319,73 @@ TEST(RecordWrite, RunsOfEqualLinesAreCompressed) {
     right[77] = 1;
     unsigned char two[128] = {};
     two[72] = two[77] = 1;
+    two[29] = 1;
     const int space[] = {32};
     const int up_then_s[] = {255 + 256 * 72, 's'};
-    record_line(&w, none, nullptr, 0);
-    for (int i = 0; i < 250; ++i) record_line(&w, none, nullptr, 0);
+    for (int i = 0; i < 251; ++i) record_line(&w, none, nullptr, 0);
     record_line(&w, right, nullptr, 0);
     record_line(&w, two, space, 1);
     record_line(&w, two, space, 1);
-    record_line(&w, none, up_then_s, 2);
+    for (int i = 0; i < 600; ++i) record_line(&w, none, up_then_s, 2);
     record_close(&w);
     record_close(&w); // harmless twice
 
     const std::string text = slurp(path);
-    EXPECT_EQ(text.rfind("clovenfeld-recording 1\nseed 987654321\n#", 0), 0u) << text;
-    const std::string body = text.substr(text.find('\n', text.find("#")) + 1);
-    EXPECT_EQ(body, "251x |\n77|\n2x 72 77|32\n|18687 115\n");
+    EXPECT_EQ(text.rfind("clovenfeld-recording 2\nbehaviour ", 0), 0u) << text;
+    EXPECT_NE(text.find("\nseed 987654321\nstart title\nlevel 1 levels/1.bmp "), std::string::npos) << text;
+    const std::string body = text.substr(text.find("\npack\n") + 6);
+    ASSERT_EQ(body.rfind("-251R1UR(29){32}2-{18687,115}246=", 0), 0u) << body;
+    EXPECT_EQ(body.substr(body.find('\n') + 1, 20), "-{18687,115}354\nend ") << body;
 
     Recording rec;
     std::string err;
     ASSERT_TRUE(load_recording(path.c_str(), &rec, &err)) << err;
     EXPECT_EQ(rec.seed, 987654321u);
-    EXPECT_EQ(rec.ticks, 255);
+    EXPECT_EQ(rec.ticks, 854);
+    const std::vector<std::string> ticks = expand(rec);
+    EXPECT_EQ(ticks[250], "|");
+    EXPECT_EQ(ticks[251], "77|");
+    EXPECT_EQ(ticks[253], "29 72 77|32");
+    EXPECT_EQ(ticks[853], "|18687 115");
+
+    RecordWriter w2;
+    ASSERT_TRUE(record_open(&w2, again.c_str(), rec.seed));
+    ReplayCursor c;
+    replay_start(&c, &rec);
+    TickInput in;
+    while (replay_next(&c, &in)) record_line(&w2, in.held, in.queued, in.queued_count);
+    replay_finish(&c);
+    record_close(&w2);
+    EXPECT_EQ(slurp(again), text);
     std::remove(path.c_str());
+    std::remove(again.c_str());
 }
 
-TEST(RecordWrite, LongRunsAreWrittenOutInPiecesThatReadBackTheSame) {
+TEST(RecordWrite, LongRunsAreCutAtEveryHashAndPutOnDiskAsTheyGo) {
     const std::string path = temp_path("long.txt");
     RecordWriter w;
     ASSERT_TRUE(record_open(&w, path.c_str(), 1));
     unsigned char held[128] = {};
     held[80] = 1;
     for (int i = 0; i < 20000; ++i) record_line(&w, held, nullptr, 0);
-    // Before the close, most of the run is already on disk.
-    Recording partial;
-    std::string err;
-    ASSERT_TRUE(load_recording(path.c_str(), &partial, &err)) << err;
-    EXPECT_GE(partial.ticks, 6000);
+    // Before the close, most of the ticks are already on disk.
+    const std::string partial = slurp(path);
+    EXPECT_GE(std::count(partial.begin(), partial.end(), '='), 30);
     record_close(&w);
     Recording rec;
+    std::string err;
     ASSERT_TRUE(load_recording(path.c_str(), &rec, &err)) << err;
     EXPECT_EQ(rec.ticks, 20000);
+    const std::string text = slurp(path);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '='), 39);
     ReplayCursor c;
     replay_start(&c, &rec);
     TickInput in;
-    long held_down = 0;
-    while (replay_next(&c, &in)) held_down += in.held[80];
+    long held_down = 0, hashes = 0;
+    while (replay_next(&c, &in)) held_down += in.held[80], hashes += in.check_hash;
     replay_finish(&c);
     EXPECT_EQ(held_down, 20000);
+    EXPECT_EQ(hashes, 39);
     std::remove(path.c_str());
 }
 

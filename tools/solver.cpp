@@ -80,19 +80,19 @@ bool prove_single(int level, uint32_t seed, double budget, const std::string& ou
 bool prove_game(uint32_t seed, double budget, int through, const std::string& out) {
     static RecordWriter writer;
     const std::string path = out + "/game.rec";
+    run_options.seed_given = true;
+    run_options.seed = seed;
+    fix_run_seed(true, seed);
+    headless_start_shell(); // the game it names in the recording's header
     if (!record_open(&writer, path.c_str(), seed)) {
         std::fprintf(stderr, "solver: cannot write %s\n", path.c_str());
         return false;
     }
     std::fprintf(writer.file, "# one game from the title screen, each level as the prover found it\n");
     g_writer = &writer;
-    run_options.seed_given = true;
-    run_options.seed = seed;
-    fix_run_seed(true, seed);
     // Line 0: the screen opens with no key held.
     const unsigned char none[128] = {};
     record_line(&writer, none, nullptr, 0);
-    headless_start_shell();
     FILL_TITLE_LINES();
     TITLE();
     NEW_GAME();

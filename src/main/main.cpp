@@ -2,6 +2,7 @@
 // window or the headless back-end and runs the game shell.
 #include "main/options.h"
 #include "main/prove_command.h"
+#include "main/verify_command.h"
 #include "main/shell.h"
 #include "port/datadir.h"
 #include "port/system.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (cl.prove_path != nullptr || cl.prove_all) return PROVE_COMMAND(cl);
+    if (cl.verify_count > 0) return VERIFY_COMMAND(cl);
     run_options = cl.run;
     choose_data_dir(cl.data_dir);
     // A window run reads the player's settings; a headless one only a file named.

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 
-const char VERSION_TEXT[] = "Clovenfeld Returns 0.5";
 
 namespace {
 
@@ -74,7 +73,9 @@ const char USAGE_TEXT[] =
         "                    find key input that completes the level file as level N (1 to 27,\n"
         "                    default 1), write it as a recording and say: proven (status 0),\n"
         "                    not completable (20) or undecided within the budget (21; default 60 s)\n"
-        "  --prove --all [--out DIR]  the same for the 27 shipped levels, as a table\n";
+        "  --prove --all [--out DIR]  the same for the 27 shipped levels, as a table\n"
+        "  --verify FILE...  play each recording without a window and check it: one line each,\n"
+        "                    status 0 when all are ok, 22 when one is not, 2 for a bad file\n";
 
 void print_usage(FILE* to)
 {
@@ -161,6 +162,16 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
                 complain(err, "--prove needs a level file (or --all)");
                 return OPTIONS_BAD;
             }
+        } else if (std::strcmp(a, "--verify") == 0) {
+            out->verify_files = argv + i + 1;
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) {
+                i++;
+                out->verify_count++;
+            }
+            if (out->verify_count == 0) {
+                complain(err, "--verify needs one or more recordings");
+                return OPTIONS_BAD;
+            }
         } else if (std::strcmp(a, "--level") == 0) {
             if (!number(1, 27, "a level from 1 to 27")) return OPTIONS_BAD;
             out->prove_level = static_cast<int>(n);
@@ -200,6 +211,10 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
     }
     if (proving && (out->run.replay_path != nullptr || out->run.record_path != nullptr)) {
         complain(err, "--prove runs on its own: not with --replay or --record");
+        return OPTIONS_BAD;
+    }
+    if (out->verify_count > 0 && (proving || out->run.replay_path != nullptr || out->run.record_path != nullptr)) {
+        complain(err, "--verify runs on its own: not with --prove, --replay or --record");
         return OPTIONS_BAD;
     }
     if (out->run.headless && out->run.record_path != nullptr) {

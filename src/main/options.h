@@ -21,6 +21,9 @@ struct CommandLine {
     int prove_level = 0;              // --level N (1 to 27; 0: not given)
     double prove_budget = 60;         // --budget SECONDS
     const char* prove_out = nullptr;  // --out FILE (a folder with --all)
+    // --verify FILE...: the recordings to check, as they stand in argv.
+    const char* const* verify_files = nullptr;
+    int verify_count = 0;
 };
 
 enum { OPTIONS_OK = 0, OPTIONS_BAD = 2 };

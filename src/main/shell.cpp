@@ -8,6 +8,7 @@
 #include "actors/duck.h"
 #include "actors/player.h"
 #include "actors/swan.h"
+#include "main/snapshot.h"
 #include "map/map.h"
 #include "services/bmp.h"
 #include "services/clock.h"
@@ -50,6 +51,7 @@ int time_tick = 0;
 int quit_code = 0;
 int high_score = 0;
 int drawing_on = 1;
+const char VERSION_TEXT[] = "Clovenfeld Returns 0.5";
 
 const char WEB_ADDRESS[] = "clovenfeld.example.org";
 const char WINDOW_TITLE[] = "Clovenfeld Returns [Version 0.5 (2026)] clovenfeld.example.org";
@@ -84,6 +86,7 @@ void SHELL_STARTUP()
     PROC(MAIN_CODE);
     // The swan table exists before anything of the shell runs.
     SWANS_CREATE_TABLE();
+    set_state_reporter(report_state);
 
     uint32_t seed = 0;
     seed_random(run_seed(&seed) ? static_cast<double>(seed) : clock_seconds());

@@ -39,6 +39,8 @@ extern int high_score; // best final score of this run of the program
 // million (the prover); the boxes are still drawn.  No game variable depends
 // on it, so a frame moves the world alike either way.
 extern int drawing_on;
+// The game's name and version, as --version prints it and recordings name it.
+extern const char VERSION_TEXT[];
 
 // Game constants.
 enum {

@@ -254,6 +254,7 @@ int DUCK_FREE_AT(int level_number)
 void LEVEL_SETUP(int level_number, uint32_t seed)
 {
     PROC("LEVEL_SETUP");
+    set_state_reporter(report_state);
     NEW_GAME();
     level = level_number;
     level_file = LEVEL_FILE_OF(level_number);
@@ -263,4 +264,54 @@ void LEVEL_SETUP(int level_number, uint32_t seed)
     player_pose = player_frame = player_step_count = jump_count = 0;
     seed_random(static_cast<double>(seed));
     keyboard_reset();
+}
+
+// --- the state hash ---------------------------------------------------------------
+
+namespace {
+
+struct StateMix {
+    uint64_t h = 1469598103934665603ull;
+    void add(uint64_t v)
+    {
+        h = (h ^ v) * 1099511628211ull;
+        h ^= h >> 31;
+    }
+    void add_int(int v) { add(static_cast<uint64_t>(static_cast<int64_t>(v))); }
+};
+
+} // namespace
+
+void report_state(GameState* out)
+{
+    *out = GameState{STATE_HASH(), score, eggs_taken, lives, level, GAME_BEHAVIOUR, VERSION_TEXT};
+}
+
+uint64_t STATE_HASH()
+{
+    PROC("STATE_HASH");
+    StateMix m;
+    for (const int v : {level, level_file, scroll_x, scroll_y, player_x, player_y, player_pose, player_frame,
+                        player_step_count, jump_count, ladder_cell, walk_right, walk_left, swan_count, duck_x,
+                        duck_y, duck_dir, duck_tick, duck_frame, score, eggs_taken, swans_active, duck_active,
+                        lives, dead, time_left, time_tick, quit_code})
+        m.add_int(v);
+    for (int i = 0; i < swans.size(); i++) {
+        const Swan& s = swans.entry[i];
+        for (const int v : {s.active, s.col, s.row, s.start_col, s.start_row, s.sub_x, s.sub_y, s.dir, s.vdir,
+                            s.move_tick, s.frame})
+            m.add_int(v);
+    }
+    const int last = last_cell < cells.size() - 1 ? last_cell : cells.size() - 1;
+    m.add_int(last);
+    for (int k = 0; k <= last; k++) {
+        const MapCell& c = cells.entry[k];
+        for (const int v : {c.code, c.x, c.y, c.dx, c.dy}) m.add_int(v);
+    }
+    RandomState r;
+    random_get_state(&r);
+    for (const uint32_t w : r.word) m.add(w);
+    m.add_int(r.index);
+    m.add_int(r.seeded ? 1 : 0);
+    return m.h;
 }

@@ -9,6 +9,7 @@
 #include "actors/swan.h"
 #include "map/map.h"
 #include "services/keyboard.h"
+#include "services/game_events.h"
 #include "services/random.h"
 
 #include <cstdint>
@@ -99,3 +100,18 @@ int DUCK_FREE_AT(int level);
 // with seed and the keyboard empty.  LEVEL_START follows.  Called by the
 // solver and the replay tests so that a level's own recording replays alike.
 void LEVEL_SETUP(int level, uint32_t seed);
+
+// --- the state hash of recordings -----------------------------------------------
+
+// Raised whenever a change to the game alters play (the same input giving
+// other frames): a recording names the behaviour it was made with.
+enum { GAME_BEHAVIOUR = 1 };
+
+// A hash of the game variables that matter to play: the level, the view, the
+// player, the swans, the duck, the cells (eggs, seeds, lifts), score, time,
+// lives and the random generator.  Not the keys held: they are the input.
+// Recordings carry it every 500 ticks and at their end.
+uint64_t STATE_HASH();
+// STATE_HASH and the score, eggs, lives and level, for run control (through
+// set_state_reporter).  Registered by SHELL_STARTUP and LEVEL_SETUP.
+void report_state(GameState* out);

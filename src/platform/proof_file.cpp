@@ -131,7 +131,7 @@ bool write_level_proof(const char* path, int level, uint32_t seed, char* why, in
         std::snprintf(why, static_cast<size_t>(size), "cannot write %s: %s", path, std::strerror(error));
         return false;
     }
-    record_begin(&g_writer, f, seed);
+    record_begin(&g_writer, f, record_header_now(seed, level));
     std::fprintf(f, "# level %d on its own (LEVEL_SETUP %d, seed %u), as the prover found it\n", level, level,
                  static_cast<unsigned>(seed));
     // Line 0, at the screen's opening: nothing held.
@@ -144,7 +144,7 @@ bool write_level_proof(const char* path, int level, uint32_t seed, char* why, in
     play_level(level, seed, &play);
     put_back(aside);
 
-    record_flush(&g_writer);
+    record_finish(&g_writer);
     std::fprintf(f, "# frames %ld\n# score %d\n", play.frames, play.score);
     g_writer.file = nullptr;
     const bool written = std::ferror(f) == 0;

@@ -1,5 +1,27 @@
 // record.h -- recordings of key input: the plain-text file format shared by the
-// writer (the window back-end with --record) and the reader (--replay).
+// writer (the window back-end with --record, the prover) and the reader
+// (--replay, --verify).  docs/recording-format.md describes both versions;
+// the game writes version 2:
+//
+//     clovenfeld-recording 2
+//     behaviour 1
+//     game Clovenfeld Returns 0.5
+//     seed 1
+//     start level 5
+//     level 5 levels/5.bmp 3b0d...(64 hex digits)
+//     assists none
+//     pack
+//     -1-{32}1-1R84L56UR8R2-8L2R10 ... =6c1f0e9a2b3c
+//     R40UL16 ...
+//     end ticks 6980 score 205 eggs 11 lives 3 hash 0a1b2c3d4e5f6071
+//
+// A tick line is runs of ticks: the arrows held ('-' for none, else U, D,
+// L, R in that order), other held scan codes in (), queued key codes in {},
+// then how many ticks.  "=H" is the state hash after the ticks so far (its
+// low 48 bits), at every 500 ticks; a line ends with it.  The end line gives the ticks and
+// the state as the recording stopped.
+//
+// Version 1 has no hashes, one tick per line:
 //
 //     clovenfeld-recording 1
 //     seed 123456789
@@ -17,6 +39,8 @@
 // are ignored.
 #pragma once
 
+#include "services/game_events.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -32,6 +56,21 @@ struct TickInput {
     unsigned char held[128];  // nonzero = held
     const int* queued;        // queued key codes, in order (valid until the next tick)
     int queued_count;
+    bool check_hash = false;  // the state before this input must hash to state_hash
+    uint64_t state_hash = 0;
+};
+
+// Every this many ticks a version 2 recording holds the state hash, its low
+// 48 bits (12 hex digits; the end line has all 64).
+enum { RECORD_HASH_EVERY = 500, RECORD_VERSION = 2 };
+constexpr uint64_t RECORD_HASH_MASK = 0xFFFFFFFFFFFFull;
+
+// A level file a recording names: the level it is first played as, its path
+// in the data folder ("levels/5.bmp") and its SHA-256 ("missing" for none).
+struct RecordLevel {
+    int level = 0;
+    std::string path;
+    std::string sha256;
 };
 
 // A checked recording.  Reading it checks every line once and keeps only the
@@ -41,6 +80,17 @@ struct TickInput {
 // read only once: it is copied into an unnamed temporary file while it is
 // checked, and played from the copy.
 struct Recording {
+    int version = 1;
+    int behaviour = 0;         // version 2: the game behaviour it was made with
+    std::string game;          // version 2: the game version text
+    int start_level = 0;       // 0: from the title screen; else that level on its own
+    std::vector<RecordLevel> levels;
+    std::string assists = "none";
+    std::string pack;          // empty: the shipped levels
+    bool has_end = false;      // version 2: the end line
+    long long end_ticks = 0;
+    int end_score = 0, end_eggs = 0, end_lives = 0;
+    uint64_t end_hash = 0;
     uint32_t seed = 0;
     long ticks = 0;            // total number of lines after expansion
     std::string path;          // the file read again while playing ("" = text)
@@ -84,6 +134,11 @@ struct ReplayCursor {
     unsigned char held[128] = {};
     int codes[RECORD_LINE_CODES];
     int code_count = 0;
+    // Version 2: the tick line being read and where in it.
+    char line[RECORD_LINE_MAX + 1];
+    int line_len = 0, line_pos = 0;
+    bool hash_due = false;     // a state hash read for the coming tick
+    uint64_t hash = 0;
 };
 // Starts at tick 0.  A file that can no longer be opened ends the program
 // with status 2 and a message, as a bad recording does at start-up.
@@ -99,29 +154,54 @@ bool valid_key_code(long long code);
 
 // --- writing ----------------------------------------------------------------
 
-// Writes lines with run-length compression: a line equal to the one before
-// only bumps a counter; the run is written when a different line comes, at
-// every flush and at the close.  Fixed buffers: nothing is allocated per tick.
+// Writes version 2 with run-length compression: a tick equal to the one
+// before only bumps a counter; the run is written when a different tick
+// comes, at a state hash, at every flush and at the close.  The state comes
+// from report_game_state (game_events.h).  Fixed buffers: nothing is
+// allocated per tick.
 struct RecordWriter {
     std::FILE* file = nullptr;
-    char pending[4096];   // the text of the line being repeated
+    char pending[4096];   // the run's token without its count
     long pending_count = 0;
+    long long ticks = 0;  // ticks written or pending
+    int line_chars = 0;   // characters on the tick line so far
     long lines_since_flush = 0;
+    StateReporter state = nullptr; // where the state comes from (null: report_game_state)
 };
 
-// Creates the file and writes the header with the seed.  False if it cannot
-// be created.
+// What a new recording says of itself; the level files are found in the
+// data folder (record_name_levels).
+struct RecordHeader {
+    int behaviour = 0;
+    uint32_t seed = 0;
+    int start_level = 0;  // 0: from the title screen
+    const char* game = "";
+    std::string pack;
+};
+
+// Creates the file and writes the header.  False if it cannot be created.
+bool record_open(RecordWriter* w, const char* path, const RecordHeader& h);
+// The same for a recording from the title screen with this seed, by the game
+// that runs (report_game_state).
 bool record_open(RecordWriter* w, const char* path, uint32_t seed);
+RecordHeader record_header_now(uint32_t seed, int start_level);
 // The same on a file the caller opened (and closes, through record_close or
-// itself after record_flush).
-void record_begin(RecordWriter* w, std::FILE* file, uint32_t seed);
-// Adds the input of one tick.  Queued codes that do not fit one line are
-// dropped (a tick never carries that many).
+// itself after record_finish).
+void record_begin(RecordWriter* w, std::FILE* file, const RecordHeader& h);
+// Adds the input of one tick: a state hash first at every 500 ticks.  Queued
+// codes that do not fit one line are dropped (a tick never carries that many).
 void record_line(RecordWriter* w, const unsigned char held[128], const int* queued, int queued_count);
 // Writes the pending run and flushes the file (done now and then while recording).
 void record_flush(RecordWriter* w);
-// Flushes and closes; safe to call twice.
+// Writes the end line with the state now, and flushes; the file stays open.
+void record_finish(RecordWriter* w);
+// Finishes and closes; safe to call twice.
 void record_close(RecordWriter* w);
+
+// The level files a recording from start_level plays (all nine from the
+// title screen, else that level's), with their SHA-256 as the data folder
+// has them.
+std::vector<RecordLevel> record_name_levels(int start_level);
 
 // Formats one line without the "Nx " prefix into out; returns its length.
 int format_record_line(char* out, int size, const unsigned char held[128], const int* queued,

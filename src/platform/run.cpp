@@ -68,6 +68,25 @@ std::string g_load_error;
 std::atomic<bool> g_end_requested{false}; // the window's close button (run_request_end)
 
 // A replayed tick's input: the held table as the recording has it, and its keys queued.
+ReplayCheck g_check;
+
+// The replay's state hash at this line against the recording's: the first
+// difference is kept, and said once on a replay that is not being verified.
+void check_hash(const TickInput& in) {
+    if (!in.check_hash || g_check.desync_after > 0) return;
+    const long long at = g_cursor.delivered - 1; // the state after this many ticks
+    GameState st;
+    report_game_state(&st);
+    g_check.hashes_checked++;
+    if ((st.hash & RECORD_HASH_MASK) == in.state_hash) {
+        g_check.last_good = at;
+        return;
+    }
+    g_check.desync_after = at;
+    if (!g_check.quiet)
+        notice("recording desync at tick %lld (state hash differs after tick %lld)", g_check.last_good, at);
+}
+
 void apply_replayed(const TickInput& in) {
     keyboard_clear_held();
     for (int code = 0; code < 128; ++code)
@@ -184,7 +203,11 @@ void run_tick() {
     if (g_end_requested) end_program(0);
     if (g_replay != nullptr && g_replay_started) {
         TickInput in;
-        if (!replay_next(&g_cursor, &in)) run_stop();
+        if (!replay_next(&g_cursor, &in)) {
+            replay_check_end();
+            run_stop();
+        }
+        check_hash(in);
         apply_replayed(in);
     }
     recording_tick();
@@ -198,6 +221,28 @@ void run_use_recording(const Recording* rec) {
     replay_finish(&g_cursor);
     g_replay = rec;
     g_replay_started = false;
+    const bool quiet = g_check.quiet;
+    g_check = ReplayCheck{};
+    g_check.quiet = quiet;
+}
+
+const ReplayCheck& replay_check() { return g_check; }
+
+void replay_set_quiet(bool quiet) { g_check.quiet = quiet; }
+
+void replay_check_end() {
+    if (g_replay == nullptr || g_check.end_checked) return;
+    g_check.end_checked = true;
+    g_check.ticks = g_cursor.delivered;
+    GameState st;
+    report_game_state(&st);
+    g_check.end_state = st;
+    if (g_replay->version < 2) return; // no end line to hold it against
+    const Recording& r = *g_replay;
+    g_check.end_ok = g_cursor.delivered == r.end_ticks && st.hash == r.end_hash && st.score == r.end_score &&
+                     st.eggs == r.end_eggs && st.lives == r.end_lives;
+    if (!g_check.end_ok && g_check.desync_after == 0 && !g_check.quiet)
+        notice("recording desync at its end (tick %lld): the state differs from its end line", static_cast<long long>(g_cursor.delivered));
 }
 
 bool replay_load(const char* path, uint32_t* seed, const char** error) {

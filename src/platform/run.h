@@ -135,3 +135,22 @@ void run_reset_for_tests();
 // Replays this recording from the next open_window (null = none).  The
 // recording must stay alive while it is used.  The program uses it for --replay.
 void run_use_recording(const Recording* rec);
+
+// What a replay of a version 2 recording found: its state hashes and its end
+// line against the game's.  A difference is said on standard error, unless
+// quiet (--verify says it its own way).
+#include "services/game_events.h"
+struct ReplayCheck {
+    bool quiet = false;
+    long long hashes_checked = 0;
+    long long last_good = 0;     // the last state hash that agreed (0: the start)
+    long long desync_after = 0;  // the first that differed (0: none)
+    bool end_checked = false, end_ok = false; // end_ok: version 2 only
+    long long ticks = 0;         // ticks replayed when the end was checked
+    GameState end_state{};
+};
+const ReplayCheck& replay_check();
+void replay_set_quiet(bool quiet);
+// Compares the game now with the recording's end line (once; the run calls
+// it when the recording runs out, --verify also when the game ends first).
+void replay_check_end();

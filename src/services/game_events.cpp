@@ -23,3 +23,18 @@ EventListener event_listener() { return g_listener.load(); }
 void note_shell_wait(int wait) { g_wait = wait; }
 
 int shell_wait() { return g_wait.load(); }
+
+namespace {
+std::atomic<StateReporter> g_reporter{nullptr};
+} // namespace
+
+void set_state_reporter(StateReporter reporter) { g_reporter = reporter; }
+
+bool report_game_state(GameState* out) {
+    *out = GameState{};
+    out->version = "";
+    const StateReporter r = g_reporter.load();
+    if (r == nullptr) return false;
+    r(out);
+    return true;
+}

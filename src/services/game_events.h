@@ -22,3 +22,18 @@ EventListener event_listener();
 enum ShellWait { SHELL_PLAYS, SHELL_IN_BOX, SHELL_ON_TITLE };
 void note_shell_wait(int wait);
 int shell_wait();
+
+// The game's state as recordings check it: a hash of what matters to play,
+// and the figures an ending names.  The game registers how to read it once
+// it has started; the program around it asks.
+#include <cstdint>
+struct GameState {
+    uint64_t hash;
+    int score, eggs, lives, level;
+    int behaviour;       // raised whenever a change alters play
+    const char* version; // the game's name and version ("" with no game)
+};
+using StateReporter = void (*)(GameState* out);
+void set_state_reporter(StateReporter reporter);
+// False (and *out zeroed) when no game has registered.
+bool report_game_state(GameState* out);

@@ -110,7 +110,7 @@ sleep 0.2
 press_until Escape 1 ' infobox:Final Score: [0-9]+$'
 xwd_still last || fail "the Final Score box did not settle"
 e2e_close
-grep -Eq '(^|[ x])75( [0-9 ]*)?\|' "$work/bound.rec" || fail "A did not hold Left's scan code (75)"
+e2e_v1 "$work/bound.rec" | grep -Eq '(^|[ x])75( [0-9 ]*)?\|' || fail "A did not hold Left's scan code (75)"
 check_replay "$work/bound.rec" "Left bound to A, replayed without the file"
 head -1 "$work/cfg4/clovenfeld/settings.ini" | grep -q '^# my keys' || fail "the player's comment was lost"
 
@@ -146,7 +146,7 @@ xdotool keydown --delay 0 Escape sleep 0.002 keyup --delay 0 Escape
 wait_for 10 seen 1 ' infobox:Final Score: [0-9]+$' || fail "a tap of Escape was lost"
 e2e_close
 taps=$(awk -F'|' '{ sub(/^[0-9]+x /, "", $1); up = ($1 ~ /(^| )72( |$)/); if (up && !was) n++; was = up }
-                  END { print n + 0 }' "$work/taps.rec")
+                  END { print n + 0 }' <(e2e_v1 "$work/taps.rec"))
 [ "$taps" = 6 ] || fail "of 6 taps of Up, $taps held Up for a tick"
 echo "e2e: 6 taps of Up of 2 ms each held Up for a tick, and a tap of Escape ended the game"
 

@@ -18,6 +18,10 @@ e2e_need() {
   done
 }
 
+# e2e_v1 FILE: the recording as version 1 text, one line per run of ticks
+# ("Nx held scan codes|queued codes"), for awk and grep.
+e2e_v1() { python3 "$(dirname "${BASH_SOURCE[0]}")/recording_v1.py" "$1"; }
+
 # e2e_begin NAME: makes the scratch folder $work and the clean-up on exit,
 # which stops $game_pid, $wm_pid and $xvfb_pid (KEEP_WORK=1 keeps $work).
 e2e_begin() {

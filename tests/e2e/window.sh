@@ -159,7 +159,7 @@ awk -v played=$(( score_at - level_at )) '
     for (i = 0; i < n; i++) { t++; if (held) { if (!first) first = t; last = t } h[t] = held } }
   END { gaps = 0; for (i = first; i <= last; i++) if (!h[i]) gaps++
         printf "e2e: Down held from tick %d to %d of %d ticks of play, released on %d of them\n", first, last, played, gaps
-        exit (first > 0 && played > 0 && 2 * (last - first) > played && gaps == 0) ? 0 : 1 }' "$work/window.rec" ||
+        exit (first > 0 && played > 0 && 2 * (last - first) > played && gaps == 0) ? 0 : 1 }' <(e2e_v1 "$work/window.rec") ||
   fail "Down was not held throughout the toggles"
 
 # The "Level 1" box as the window showed it equals a replay of the recording.
@@ -200,7 +200,7 @@ close_game "in play"
 xdotool keyup Right
 # The recording holds the ticks played (Right held, four steps or more) up to the close.
 played=$(awk '/^#/ || NR <= 2 { next } { n = 1; if ($0 ~ /^[0-9]+x /) n = substr($1, 1, length($1) - 1) + 0
-              split($0, part, "|"); if ((" " part[1] " ") ~ / 77 /) t += n } END { print t + 0 }' "$work/close.rec")
+              split($0, part, "|"); if ((" " part[1] " ") ~ / 77 /) t += n } END { print t + 0 }' <(e2e_v1 "$work/close.rec"))
 echo "e2e: the recording closed in play holds Right on its last $played ticks"
 [ "$played" -ge 30 ] || fail "the recording closed in play holds Right on only $played ticks"
 
