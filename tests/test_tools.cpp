@@ -1,6 +1,7 @@
 // test_tools.cpp -- two tools other work leans on, run as programs:
 // xwd_compare, by which the window tests decide that a window shows a page,
 // and the solver, the prover's driver, with which the recordings are found again.
+#include "platform/record.h"
 #include "services/bmp.h"
 #include "services/image.h"
 #include "services/screen.h"
@@ -206,4 +207,94 @@ TEST_F(SolverDriver, ProveAnswersOneLineWithItsStatus) {
     const ToolRun text = run(game + (dir_ / "text.bmp").string());
     EXPECT_EQ(text.status, 2);
     EXPECT_EQ(text.out, "clovenfeld: " + (dir_ / "text.bmp").string() + " is not a BMP file\n");
+}
+
+// --- --verify: recordings checked as a script sees them ------------------------------
+
+using VerifyCommand = ScratchFolder;
+
+const std::string kGame = "\"" GAME_DIR "/clovenfeld\" --data " GAME_DIR " ";
+const std::string kRecordings = std::string(SOURCE_DIR) + "/assets/recordings";
+
+// The ticks of a recording written as version 1, one tick a line.
+std::string as_version_1(const std::string& path) {
+    Recording rec;
+    std::string error;
+    EXPECT_TRUE(load_recording(path.c_str(), &rec, &error)) << error;
+    std::string text = "clovenfeld-recording 1\nseed " + std::to_string(rec.seed) + "\n";
+    static ReplayCursor cursor;
+    replay_start(&cursor, &rec);
+    TickInput tick;
+    while (replay_next(&cursor, &tick)) {
+        char line[256];
+        format_record_line(line, sizeof line, tick.held, tick.queued, tick.queued_count);
+        text += std::string(line) + "\n";
+    }
+    replay_finish(&cursor);
+    return text;
+}
+
+// Every shipped recording verifies; the whole game written as version 1
+// plays as before, every event at its tick, and verifies as far as it can.
+TEST_F(VerifyCommand, ShippedRecordingsVerifyAndVersion1PlaysAsBefore) {
+    const ToolRun all = run(kGame + "--verify " + kRecordings + "/*.rec");
+    EXPECT_EQ(all.status, 0) << all.out;
+    EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 28) << all.out;
+    EXPECT_NE(all.out.find(kRecordings + "/game.rec: ok: levels 1\u201327, ticks 144308, score 15954, v2\n"),
+              std::string::npos) << all.out;
+    EXPECT_NE(all.out.find(kRecordings + "/level-18.rec: ok: level 18, ticks 5063, score 315, v2\n"),
+              std::string::npos) << all.out;
+
+    const fs::path v1 = dir_ / "game-v1.rec";
+    std::ofstream(v1) << as_version_1(kRecordings + "/game.rec");
+    const std::string replay = kGame + "--headless --fast --events --replay ";
+    const ToolRun old_run = run(replay + v1.string()), new_run = run(replay + kRecordings + "/game.rec");
+    EXPECT_EQ(old_run.status, 0);
+    EXPECT_GT(std::count(new_run.out.begin(), new_run.out.end(), '\n'), 10000);
+    EXPECT_TRUE(old_run.out == new_run.out) << "the events of the two versions differ";
+    EXPECT_EQ(run(kGame + "--verify " + v1.string()).out,
+              v1.string() + ": ok: levels 1\u201327, ticks 144308, score 15954, v1\n");
+}
+
+// A tick's keys changed, a level file changed, another behaviour, a file cut
+// short: each is found and said, and the worst status wins.
+TEST_F(VerifyCommand, TamperedRecordingsAreFoundAndSaid) {
+    const std::string original = read_text(kRecordings + "/level-5.rec");
+    // The keys of the first run of the third tick line (from tick 1000).
+    std::string keys = original;
+    std::vector<size_t> tick_lines;
+    for (size_t at = keys.find("\npack\n") + 6; at < keys.size(); at = keys.find('\n', at) + 1)
+        if (keys[at] != '#') tick_lines.push_back(at);
+    ASSERT_GT(tick_lines.size(), 3u);
+    const size_t at = tick_lines[2];
+    const size_t run_end = keys.find_first_not_of("-UDLR", at);
+    ASSERT_GE(std::stoi(keys.substr(run_end, 3)), 8) << "a run of several ticks";
+    keys.replace(at, run_end - at, keys.substr(at, run_end - at) == "L" ? "R" : "L");
+    std::ofstream(dir_ / "keys.rec") << keys;
+    const ToolRun desync = run(kGame + "--verify " + (dir_ / "keys.rec").string());
+    EXPECT_EQ(desync.status, 22);
+    EXPECT_EQ(desync.out, (dir_ / "keys.rec").string() + ": desync at tick 1000 (state hash differs after tick 1500)\n");
+
+    std::string behaviour = original;
+    behaviour.replace(behaviour.find("behaviour 1\n"), 12, "behaviour 0\n");
+    std::ofstream(dir_ / "behaviour.rec") << behaviour;
+    std::ofstream(dir_ / "cut.rec") << original.substr(0, original.find("\nend ticks") + 1);
+    fs::create_directories(dir_ / "data");
+    for (const char* folder : {"gfx", "levels"})
+        fs::copy(fs::path(GAME_DIR) / folder, dir_ / "data" / folder, fs::copy_options::recursive);
+    std::fstream level(dir_ / "data/levels/5.bmp", std::ios::in | std::ios::out | std::ios::binary);
+    level.seekp(60);
+    level.put('\1');
+    level.close();
+    const std::string game = "\"" GAME_DIR "/clovenfeld\" --data " + (dir_ / "data").string() + " --verify ";
+    const ToolRun changed = run(game + (dir_ / "behaviour.rec").string() + " " + kRecordings + "/level-5.rec " +
+                                kRecordings + "/level-4.rec");
+    EXPECT_EQ(changed.status, 22);
+    EXPECT_EQ(changed.out, (dir_ / "behaviour.rec").string() + ": made by behaviour 0, this game is behaviour 1\n" +
+                                   kRecordings + "/level-5.rec: level file differs: level 5 (levels/5.bmp)\n" +
+                                   kRecordings + "/level-4.rec: ok: level 4, ticks 2537, score 165, v2\n");
+    const ToolRun cut = run(game + (dir_ / "cut.rec").string() + " " + (dir_ / "behaviour.rec").string());
+    EXPECT_EQ(cut.status, 2);
+    EXPECT_EQ(cut.out.rfind((dir_ / "cut.rec").string() + ": bad recording: line ", 0), 0u) << cut.out;
+    EXPECT_NE(cut.out.find(": no end line: the recording was cut short\n"), std::string::npos) << cut.out;
 }
