@@ -254,6 +254,16 @@ TEST_F(VerifyCommand, ShippedRecordingsVerifyAndVersion1PlaysAsBefore) {
     EXPECT_TRUE(old_run.out == new_run.out) << "the events of the two versions differ";
     EXPECT_EQ(run(kGame + "--verify " + v1.string()).out,
               v1.string() + ": ok: levels 1\u201327, ticks 144308, score 15954, v1\n");
+
+    // A recording of one level replays that level, every egg of it, and ends.
+    const ToolRun level = run(replay + kRecordings + "/level-5.rec");
+    EXPECT_EQ(level.status, 0);
+    EXPECT_NE(level.out.find("tick 0 infobox:Level 5\n"), std::string::npos) << level.out.substr(0, 200);
+    EXPECT_EQ(level.out.find(" title\n"), std::string::npos);
+    size_t eggs = 0;
+    for (size_t at = level.out.find(" sound:egg\n"); at != std::string::npos; at = level.out.find(" sound:egg\n", at + 1))
+        eggs++;
+    EXPECT_EQ(eggs, 18u) << "level 5 has 18 eggs";
 }
 
 // A tick's keys changed, a level file changed, another behaviour, a file cut

@@ -266,6 +266,15 @@ void LEVEL_SETUP(int level_number, uint32_t seed)
     keyboard_reset();
 }
 
+void PLAY_LEVEL_ALONE(int level_number, uint32_t seed)
+{
+    PROC("PLAY_LEVEL_ALONE");
+    LEVEL_SETUP(level_number, seed);
+    LEVEL_START();
+    const int lives_before = lives;
+    while (quit_code == 0 && lives == lives_before) PLAY_FRAME();
+}
+
 // --- the state hash ---------------------------------------------------------------
 
 namespace {

@@ -100,6 +100,10 @@ int DUCK_FREE_AT(int level);
 // with seed and the keyboard empty.  LEVEL_START follows.  Called by the
 // solver and the replay tests so that a level's own recording replays alike.
 void LEVEL_SETUP(int level, uint32_t seed);
+// A level on its own, as a recording of one level plays: LEVEL_SETUP, the
+// level's start, and its frames until it ends, a life is lost or the game is
+// quit.  Called by the program for such a recording and by --verify.
+void PLAY_LEVEL_ALONE(int level, uint32_t seed);
 
 // --- the state hash of recordings -----------------------------------------------
 

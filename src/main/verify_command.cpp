@@ -101,10 +101,7 @@ bool PLAY_RECORDING(const Recording& rec, void (*tick_hook)(long tick), std::str
                 PLAY_GAME();
             }
         }
-        LEVEL_SETUP(rec.start_level, rec.seed);
-        LEVEL_START();
-        const int lives_before = lives;
-        while (quit_code == 0 && lives == lives_before) PLAY_FRAME();
+        PLAY_LEVEL_ALONE(rec.start_level, rec.seed);
         replay_check_end();
     } catch (const ProgramEnded& e) {
         replay_check_end();

@@ -228,6 +228,8 @@ void run_use_recording(const Recording* rec) {
 
 const ReplayCheck& replay_check() { return g_check; }
 
+int replay_start_level() { return g_replay != nullptr ? g_replay->start_level : 0; }
+
 void replay_set_quiet(bool quiet) { g_check.quiet = quiet; }
 
 void replay_check_end() {

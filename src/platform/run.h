@@ -150,6 +150,9 @@ struct ReplayCheck {
     GameState end_state{};
 };
 const ReplayCheck& replay_check();
+// The level a recording being replayed starts at (0: the title screen, or no
+// replay).
+int replay_start_level();
 void replay_set_quiet(bool quiet);
 // Compares the game now with the recording's end line (once; the run calls
 // it when the recording runs out, --verify also when the game ends first).
