@@ -288,6 +288,12 @@ TEST(ProveOptions, ProveTakesAFileOrAllAndItsOwnOptions)
     const char* all[] = {"clovenfeld", "--prove", "--all"};
     ASSERT_EQ(parse_options(3, all, &cl, stderr), OPTIONS_OK);
     EXPECT_TRUE(cl.prove_all);
+    CommandLine v;
+    const char* verify[] = {"clovenfeld", "--verify", "a.rec", "b c.rec", "--data", "d"};
+    ASSERT_EQ(parse_options(6, verify, &v, stderr), OPTIONS_OK);
+    ASSERT_EQ(v.verify_count, 2);
+    EXPECT_STREQ(v.verify_files[1], "b c.rec");
+    EXPECT_STREQ(v.data_dir, "d");
 
     FILE* quiet = std::fopen("/dev/null", "w");
     const std::vector<std::vector<const char*>> bad = {
@@ -298,6 +304,10 @@ TEST(ProveOptions, ProveTakesAFileOrAllAndItsOwnOptions)
         {"clovenfeld", "--level", "3"},
         {"clovenfeld", "--prove", "--all", "--level", "3"},
         {"clovenfeld", "--prove", "a.bmp", "--replay", "b.rec"},
+        {"clovenfeld", "--verify"},
+        {"clovenfeld", "--verify", "--seed", "3"},
+        {"clovenfeld", "--verify", "a.rec", "--prove", "a.bmp"},
+        {"clovenfeld", "--verify", "a.rec", "--replay", "b.rec"},
     };
     for (const auto& args : bad)
         EXPECT_EQ(parse_options(static_cast<int>(args.size()), args.data(), &cl, quiet), OPTIONS_BAD) << args.back();

@@ -156,6 +156,29 @@ TEST_F(SnapshotTest, SameSeesOneChangedCellOrQueuedKey)
     EXPECT_EQ(SNAPSHOT_SAME(*a, *b), 1);
 }
 
+// The state hash of recordings sees each kind of game variable, and not
+// the keys held (they are the input, checked by playing it).
+TEST_F(SnapshotTest, StateHashSeesPlayButNotTheKeys)
+{
+    start_level(20);
+    const uint64_t start = STATE_HASH();
+    EXPECT_EQ(STATE_HASH(), start);
+    keyboard_set_held(KEY_RIGHT, true);
+    EXPECT_EQ(STATE_HASH(), start);
+    keyboard_reset();
+    auto changed = [&](int* v) {
+        *v += 1;
+        const bool seen = STATE_HASH() != start;
+        *v -= 1;
+        return seen;
+    };
+    for (int* v : {&player_x, &scroll_y, &jump_count, &score, &lives, &time_left, &eggs_taken, &duck_x, &duck_dir,
+                   &swans[0].sub_x, &swans[swan_count - 1].dir, &cells[last_cell].y, &cells[0].code, &level})
+        EXPECT_TRUE(changed(v)) << "variable at " << static_cast<const void*>(v);
+    random_unit();
+    EXPECT_NE(STATE_HASH(), start) << "a random draw";
+}
+
 TEST_F(SnapshotTest, LevelSetupGivesEachPassItsFileAndEnemies)
 {
     struct Want {
