@@ -3,9 +3,8 @@
 #include "main/options.h"
 #include "main/prove_command.h"
 #include "main/verify_command.h"
+#include "main/play_main.h"
 #include "main/shell.h"
-#include "main/snapshot.h"
-#include "services/fatal.h"
 #include "port/datadir.h"
 #include "port/system.h"
 #include "port/platform.h"
@@ -41,15 +40,7 @@ int main(int argc, char** argv)
     if (run_options.headless) {
         // A replayed recording is read here; its seed then seeds the game.
         select_platform(&headless_platform);
-        if (const int level = replay_start_level(); level > 0) {
-            // A recording of one level plays that level, and the run ends with it.
-            reset_procedure_context();
-            SHELL_STARTUP();
-            PLAY_LEVEL_ALONE(level, run_options.seed);
-            replay_check_end();
-            run_stop(); // the shot, if one was asked for, and status 0
-        }
-        return GAME_MAIN();
+        return PLAY_MAIN();
     }
 #ifdef _WIN32
     select_platform(&windows_platform);

@@ -5,6 +5,7 @@
 // writes to the page's in-memory file system; the page offers the file as a
 // download when the recording stops.
 #include "main/options.h"
+#include "main/play_main.h"
 #include "main/shell.h"
 #include "port/datadir.h"
 #include "port/platform.h"
@@ -24,5 +25,5 @@ int main(int argc, char** argv)
     session_start(cl.settings_path, false, &run_options);
     // A recording is read by the run control, and its seed seeds the game.
     select_platform(&web_platform);
-    return GAME_MAIN();
+    return PLAY_MAIN();
 }

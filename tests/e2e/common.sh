@@ -255,6 +255,8 @@ e2e_check_replay() {
     fail "$what: the recording did not replay"
   diff "$work/game.out" "$work/replay.out" >"$work/replay.diff" ||
     fail "$what: the replay's events differ from the window's: $(head -8 "$work/replay.diff" | tr '\n' ';')"
+  # Its state hashes and its end line agree with the replay's.
+  "$game" --verify "$rec" >"$work/verify.out" || fail "$what: --verify says $(cat "$work/verify.out")"
   if [ "$capture" != - ]; then
     "$compare" "$capture" "$work/replay.bmp" 1 0 0 >/dev/null || fail "$what: the replay's last picture differs from the window's"
   fi
