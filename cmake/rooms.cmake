@@ -27,7 +27,7 @@ set(CLOVENFELD_ROOM_FOLDERS_game main map actors)
 set(CLOVENFELD_ROOM_FOLDERS_proof proof)
 set(CLOVENFELD_ROOM_FOLDERS_platform platform)
 set(CLOVENFELD_ROOM_FOLDERS_program "")
-set(CLOVENFELD_PROGRAM_HEADERS main/options.h main/prove_command.h)
+set(CLOVENFELD_PROGRAM_HEADERS main/options.h main/play_main.h main/prove_command.h main/verify_command.h)
 
 # The headers (paths under src/) that room owns, into out.
 function(_clovenfeld_room_headers room out)
