@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -284,6 +285,10 @@ TEST_F(VerifyCommand, TamperedRecordingsAreFoundAndSaid) {
     const ToolRun desync = run(kGame + "--verify " + (dir_ / "keys.rec").string());
     EXPECT_EQ(desync.status, 22);
     EXPECT_EQ(desync.out, (dir_ / "keys.rec").string() + ": desync at tick 1000 (state hash differs after tick 1500)\n");
+    // A replay says it once, on standard error, and plays on to the end.
+    const ToolRun replayed = run(kGame + "--headless --fast --replay " + (dir_ / "keys.rec").string());
+    EXPECT_EQ(replayed.status, 0);
+    EXPECT_EQ(replayed.out, "clovenfeld: recording desync at tick 1000 (state hash differs after tick 1500)\n");
 
     std::string behaviour = original;
     behaviour.replace(behaviour.find("behaviour 1\n"), 12, "behaviour 0\n");
@@ -307,4 +312,31 @@ TEST_F(VerifyCommand, TamperedRecordingsAreFoundAndSaid) {
     EXPECT_EQ(cut.status, 2);
     EXPECT_EQ(cut.out.rfind((dir_ / "cut.rec").string() + ": bad recording: line ", 0), 0u) << cut.out;
     EXPECT_NE(cut.out.find(": no end line: the recording was cut short\n"), std::string::npos) << cut.out;
+}
+
+// The text of a recording without its comment lines.
+std::string without_comments(const std::string& text) {
+    std::istringstream in(text);
+    std::string out;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("#", 0) != 0) out += line + "\n";
+    return out;
+}
+
+// tools/rerecord: a version 1 level recording comes out as the shipped
+// version 2 one (the same header, ticks, hashes and end); version 2 stays
+// byte for byte as it was.
+TEST_F(VerifyCommand, RerecordTurnsVersion1IntoTheSameVersion2AndLeavesVersion2Alone) {
+    const std::string shipped = read_text(kRecordings + "/level-5.rec");
+    std::ofstream(dir_ / "v2.rec") << shipped;
+    std::string v1 = as_version_1(kRecordings + "/level-5.rec");
+    v1.insert(v1.find('\n') + 1, "# level 5 on its own (LEVEL_SETUP 5, seed 1)\n");
+    std::ofstream(dir_ / "v1.rec") << v1;
+    const ToolRun tool = run(std::string(TOOLS_DIR) + "/rerecord --dir " GAME_DIR " " + (dir_ / "v2.rec").string() +
+                             " " + (dir_ / "v1.rec").string());
+    ASSERT_EQ(tool.status, 0) << tool.out;
+    EXPECT_EQ(read_text(dir_ / "v2.rec"), shipped);
+    const std::string rewritten = read_text(dir_ / "v1.rec");
+    EXPECT_EQ(rewritten.rfind("clovenfeld-recording 2\n", 0), 0u);
+    EXPECT_EQ(without_comments(rewritten), without_comments(shipped));
 }

@@ -70,6 +70,21 @@ struct TickLine {
     int code_count;
 };
 
+// Adds a queued key code to the tick, refusing one the queue cannot carry.
+bool take_queued(TickLine* tick, long long code, long line_no, std::string* error) {
+    if (!valid_key_code(code)) {
+        set_error(error, line_no, "key code " + std::to_string(code) + " is not a character or an extended key");
+        return false;
+    }
+    // Every code takes at least two characters, so a line that fits holds them all.
+    if (tick->code_count >= RECORD_LINE_CODES) {
+        set_error(error, line_no, "too many key codes");
+        return false;
+    }
+    tick->codes[tick->code_count++] = static_cast<int>(code);
+    return true;
+}
+
 bool parse_tick_line(LineParser lp, long line_no, TickLine* out, std::string* error) {
     out->count = 1;
     out->code_count = 0;
@@ -113,17 +128,8 @@ bool parse_tick_line(LineParser lp, long line_no, TickLine* out, std::string* er
                 return false;
             }
             out->held[code] = 1;
-        } else {
-            if (!valid_key_code(code)) {
-                set_error(error, line_no, "key code " + std::to_string(code) + " is not a character or an extended key");
-                return false;
-            }
-            // Every code takes at least two characters, so a line that fits holds them all.
-            if (out->code_count >= RECORD_LINE_CODES) {
-                set_error(error, line_no, "too many key codes");
-                return false;
-            }
-            out->codes[out->code_count++] = static_cast<int>(code);
+        } else if (!take_queued(out, code, line_no, error)) {
+            return false;
         }
     }
     if (!bar) {
@@ -243,18 +249,8 @@ bool parse_v2_item(LineParser* lp, long line_no, V2Item* item, TickLine* tick, b
     }
     if (!lp->at_end() && *lp->p == '{') {
         ++lp->p;
-        const bool ok = number_list(lp, '}', line_no, error, [&](long long code) {
-            if (!valid_key_code(code)) {
-                set_error(error, line_no, "key code " + std::to_string(code) + " is not a character or an extended key");
-                return false;
-            }
-            if (tick->code_count >= RECORD_LINE_CODES) {
-                set_error(error, line_no, "too many key codes");
-                return false;
-            }
-            tick->codes[tick->code_count++] = static_cast<int>(code);
-            return true;
-        });
+        const bool ok = number_list(lp, '}', line_no, error,
+                                    [&](long long code) { return take_queued(tick, code, line_no, error); });
         if (!ok) return false;
     }
     long long n = 0;
