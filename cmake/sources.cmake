@@ -79,6 +79,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/keymap.cpp
   src/platform/banner.cpp
   src/platform/overlay.cpp
+  src/platform/viewer.cpp
   src/platform/session.cpp
   src/platform/proof_file.cpp
   src/platform/record.cpp

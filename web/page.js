@@ -12,9 +12,10 @@
 //   events=1        log every event the game announces (to the console)
 //   record=1        record the game from its start (the Record button); the
 //                   page offers clovenfeld.rec when the recording stops
-//   watch=1         replay the recording the player opened or dropped on the
-//                   page (kept in the tab's session storage meanwhile); the
-//                   page takes it off its address, so a reload plays a game
+//   watch=1         watch the recording the player opened or dropped on the
+//                   page (kept in the tab's session storage meanwhile), with
+//                   the viewer's controls; the page takes it off its
+//                   address, so a reload plays a game
 //   without=PATH    remove a file (e.g. gfx/egg.bmp) before the game starts,
 //                   to see how a broken installation is reported
 "use strict";
@@ -32,6 +33,7 @@ var Module = (function () {
   const loading = document.getElementById("loading");
   const progress = document.getElementById("progress");
   const args = [];
+  let afterFit = null; // what else follows the canvas's size (the viewer's line)
   const number = /^[0-9]{1,15}$/;
   const name = /^[A-Za-z0-9_-][A-Za-z0-9_.-]{0,63}$/;
   if (number.test(params.get("seed") || "")) args.push("--seed", params.get("seed"));
@@ -39,7 +41,7 @@ var Module = (function () {
   let watched = null;
   if (params.get("watch") === "1") {
     try { watched = window.sessionStorage.getItem("clovenfeld.watch"); } catch (e) { watched = null; }
-    if (watched !== null) args.push("--replay", "/watched.rec");
+    if (watched !== null) args.push("--watch", "/watched.rec");
     // Watched once: reloading the page (or coming back to it) plays a game.
     try { window.sessionStorage.removeItem("clovenfeld.watch"); } catch (e) { /* kept */ }
     const clean = new URLSearchParams(window.location.search);
@@ -47,8 +49,8 @@ var Module = (function () {
     const rest = clean.toString();
     window.history.replaceState(null, "", window.location.pathname + (rest ? "?" + rest : "") + window.location.hash);
   }
-  const watching = args.includes("--replay");
-  if (params.get("record") === "1" && !args.includes("--replay")) args.push("--record", "/clovenfeld.rec");
+  const watching = args.includes("--replay") || args.includes("--watch");
+  if (params.get("record") === "1" && !watching) args.push("--record", "/clovenfeld.rec");
   if (params.get("fast") === "1") args.push("--fast");
   if (number.test(params.get("stop") || "")) args.push("--stop-tick", params.get("stop"), "--shot", "shot.bmp");
   if (params.get("events") === "1") args.push("--events");
@@ -94,6 +96,7 @@ var Module = (function () {
     canvas.classList.toggle("smooth", width < 640);
     canvas.style.width = width / dpr + "px";
     canvas.style.height = width * 3 / 4 / dpr + "px";
+    if (afterFit) afterFit();
   }
   window.addEventListener("resize", fit);
 
@@ -337,6 +340,55 @@ var Module = (function () {
     watch(e.dataTransfer.files[0]);
   });
 
+  // --- the viewer's controls -------------------------------------------------------
+  // Watching a recording, the game tells what its viewer shows
+  // (onViewState); the page draws the progress line over the bottom of the
+  // picture, as the desktop draws it over its window, and the buttons beside
+  // Pause act as the viewer's keys do.
+  const viewLine = document.getElementById("view-line");
+  const viewText = document.getElementById("view-text");
+  const viewDone = document.getElementById("view-done");
+  const viewControls = document.getElementById("view-controls");
+  let view = null, viewDrawn = false, viewKeyAt = -1e9;
+  function placeViewLine() {
+    viewLine.style.left = canvas.offsetLeft + "px";
+    viewLine.style.top = canvas.offsetTop + "px";
+    viewLine.style.width = canvas.style.width;
+    viewLine.style.height = canvas.style.height;
+  }
+  function drawView() {
+    viewDrawn = false;
+    const v = view;
+    viewLine.hidden = v.hidden;
+    if (v.hidden) return;
+    const speed = v.speedX2 === 1 ? "\u00bd\u00d7" : v.speedX2 / 2 + "\u00d7";
+    const state = v.ended ? "End" : v.skipping ? "Next level" : v.paused ? "Paused" : "\u25b6";
+    viewText.textContent = state + " \u00b7 " + speed + " \u00b7 tick " + v.tick + " of " + v.total;
+    viewText.hidden = !(v.paused || v.skipping || v.ended || performance.now() - viewKeyAt < 3000);
+    viewDone.style.width = (v.total > 0 ? Math.min(100, 100 * v.tick / v.total) : 0) + "%";
+    pause.textContent = v.paused ? "Play" : "Pause";
+    pause.setAttribute("aria-pressed", v.paused ? "true" : "false");
+  }
+  function viewChanged(tick, total, speedX2, paused, skipping, ended, hidden) {
+    const was = view;
+    view = {tick: tick, total: total, speedX2: speedX2, paused: paused !== 0, skipping: skipping !== 0,
+            ended: ended !== 0, hidden: hidden !== 0};
+    if (!was) { viewControls.hidden = false; placeViewLine(); }
+    if (was && (was.paused !== view.paused || was.speedX2 !== view.speedX2 || was.skipping !== view.skipping)) {
+      viewKeyAt = performance.now();
+      say(view.paused ? "Watching: paused at tick " + tick + "." : "Watching at " + speedX2 / 2 + " times speed.");
+      setTimeout(function () { if (view) drawView(); }, 3100); // the text goes after a while
+    }
+    if (!viewDrawn) { viewDrawn = true; window.requestAnimationFrame(drawView); }
+  }
+  viewControls.addEventListener("click", function (e) {
+    const b = e.target.closest("button");
+    if (!b || !Module.running || !Module._web_view_act) return;
+    Module._web_view_act(Number(b.dataset.view));
+    backToGame(e);
+  });
+  afterFit = function () { if (view) placeViewLine(); };
+
   // --- offline ----------------------------------------------------------------
   // The service worker (sw.js) keeps this build for offline play.  It starts
   // once the game's files are here, so that it finds them in the browser's
@@ -450,6 +502,7 @@ var Module = (function () {
     running: false,
     onGameState: function (now, muted) { showMute(muted !== 0); showMenu(now); },
     onGameEvent: heard,
+    onViewState: viewChanged,
     toggleFullscreen: function () { document.getElementById("fullscreen").click(); },
     print: function (line) {
       Module.output.push(line);

@@ -47,5 +47,5 @@ int main(int argc, char** argv)
 #else
     select_platform(&sdl_platform);
 #endif
-    return run_with_window(GAME_MAIN);
+    return run_with_window(PLAY_MAIN);
 }

@@ -53,6 +53,10 @@ const char USAGE_TEXT[] =
         "  --version         print the version\n"
         "  --headless        run without a window (keys come from --replay or nowhere)\n"
         "  --replay FILE     play a recording back (implies --headless)\n"
+        "  --watch FILE      play a recording back in the window, with the viewer's keys:\n"
+        "                    Space or P pause, Right arrow or . one tick forward (paused),\n"
+        "                    Up / Down or + / - speed (1/2x to 8x), N next level, H hide the\n"
+        "                    progress line, Esc close\n"
         "  --record FILE     record the key input of a window run\n"
         "  --seed N          seed the random numbers with N (0 to 4294967295)\n"
         "  --fast            headless: do not wait out the 10 ms frame waits\n"
@@ -135,7 +139,10 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
             known = true;
         }
         if (known) continue;
-        if (std::strcmp(a, "--data") == 0) {
+        if (std::strcmp(a, "--watch") == 0) {
+            if (!value(&run.replay_path)) return OPTIONS_BAD;
+            run.watch = true;
+        } else if (std::strcmp(a, "--data") == 0) {
             if (!value(&v)) return OPTIONS_BAD;
             if (*v == '\0' || std::strlen(v) >= DATA_DIR_CHARS) {
                 complain(err, "--data needs a folder name (under %d characters)", DATA_DIR_CHARS);
@@ -215,6 +222,11 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
     }
     if (out->verify_count > 0 && (proving || out->run.replay_path != nullptr || out->run.record_path != nullptr)) {
         complain(err, "--verify runs on its own: not with --prove, --replay or --record");
+        return OPTIONS_BAD;
+    }
+    if (out->run.watch && (out->run.headless || out->run.record_path != nullptr || proving || out->verify_count > 0)) {
+        complain(err, "--watch shows a recording in the window: not with --headless, --replay, --audio-out, "
+                      "--record, --prove or --verify");
         return OPTIONS_BAD;
     }
     if (out->run.headless && out->run.record_path != nullptr) {

@@ -17,5 +17,6 @@ inline int PLAY_MAIN()
     SHELL_STARTUP();
     PLAY_LEVEL_ALONE(level, run_options.seed);
     replay_check_end();
+    watch_hold(); // a window watching it keeps the last picture until closed
     run_stop();
 }

@@ -13,6 +13,7 @@
 #include "sound/sound_device.h"
 #include "platform/audio_out.h"
 #include "platform/record.h"
+#include "platform/viewer.h"
 #include "port/notice.h"
 #include "services/game_events.h"
 
@@ -40,6 +41,7 @@ void run_sound_cue(int id, int x) {
         std::snprintf(name, sizeof name, "sound:%s", sound_name(id));
         announce_sound(name);
     }
+    if (viewer_skipping()) return; // a skip to the next level is silent
     if (auto sink = g_audio_sink.load()) sink(id, x);
 }
 const SoundDevice g_run_sound = {"run", run_sound_cue};
@@ -153,6 +155,9 @@ void select_platform(const Platform* p) {
         }
         run_options.seed_given = true;
         run_options.seed = seed;
+        // A window holds the last picture; a page, which cannot close
+        // itself, ends the run and says so.
+        if (run_options.watch) viewer_start(g_loaded.ticks, !platform()->stays_open);
     }
     fix_run_seed(run_options.seed_given, run_options.seed);
 }
@@ -209,9 +214,31 @@ void run_tick() {
         }
         check_hash(in);
         apply_replayed(in);
+        viewer_note_tick(tick);
     }
     recording_tick();
     if (run_options.stop_tick >= 0 && tick >= run_options.stop_tick) run_stop();
+}
+
+bool watch_may_tick() {
+    if (!viewer_on()) return true;
+    if (g_replay != nullptr && g_replay_started && g_cursor.delivered >= g_replay->ticks) {
+        replay_check_end();
+        if (!viewer_note_end()) return true; // the run ends at this tick
+    }
+    if (viewer_take_tick()) return true;
+    static long held_at = -1;
+    if (held_at != g_tick && run_options.print_events) {
+        held_at = g_tick;
+        std::printf("tick %ld view:held\n", held_at);
+        std::fflush(stdout);
+    }
+    return false;
+}
+
+void watch_hold() {
+    if (!viewer_on() || !viewer_note_end()) return;
+    for (;;) platform()->tick(10); // the tick waits until the viewer is closed
 }
 
 void run_request_end() { g_end_requested = true; }
@@ -286,6 +313,7 @@ namespace {
 
 // The listener of the shell's events (set_event_listener).
 void hear_event(const char* name) {
+    viewer_note_event(name);
     if (g_event_hook) g_event_hook(name);
     announce(name);
 }
@@ -364,4 +392,5 @@ void run_reset_for_tests() {
     run_options = RunOptions{};
     g_end_requested = false;
     run_use_recording(nullptr);
+    viewer_stop();
 }

@@ -13,6 +13,7 @@
 struct RunOptions {
     bool headless = false;
     const char* replay_path = nullptr; // headless: play this recording back
+    bool watch = false;                // --watch: replay_path in the window, with the viewer's controls
     const char* record_path = nullptr; // window: write the input to this recording
     bool seed_given = false;
     uint32_t seed = 0;                 // --seed N (also stored in recordings)
@@ -95,6 +96,18 @@ void recording_tick();
 void input_quit_game();
 // Writes what is pending and closes the file (at the end of the run).
 void recording_stop();
+
+// Watching (run_options.watch): true when the next tick may pass now (the
+// viewer plays, or a step was asked for).  When the recording has given all
+// its ticks, its end is checked against the game (once) and, where the viewer
+// holds the last picture, no tick passes any more.  A tick held prints
+// "tick N view:held" once with --events.  Called by the back-ends' tick,
+// after the wait the viewer's speed asks for, until it says yes.
+bool watch_may_tick();
+// Watching in a window: the game is over before the recording ran out (a
+// level recording's level ended); the viewer holds the last picture until it
+// is closed, and this never returns.  Otherwise returns at once.
+void watch_hold();
 
 // Reads the recording at path to replay from the next open_window; on a
 // malformed file returns false with the reason in *error.  Called by

@@ -177,6 +177,7 @@ void render(bool force) {
     SDL_RenderCopy(g_renderer, g_texture, nullptr, &dst);
     show_layer(LAYER_OVERLAY, dst);
     show_layer(LAYER_BANNER, dst);
+    show_layer(LAYER_VIEWER, dst);
     SDL_RenderPresent(g_renderer);
 }
 
@@ -289,7 +290,7 @@ void handle_event(const SDL_Event& e, bool* redraw) {
         break;
     case SDL_CONTROLLERAXISMOTION:
         if (const int slot = window_pad_slot(e.caxis.which); slot >= 0)
-            keymap_pad_axis(slot, pad_axis(e.caxis.axis), e.caxis.value);
+            window_pad_axis(slot, pad_axis(e.caxis.axis), e.caxis.value);
         break;
     default: break;
     }

@@ -39,6 +39,10 @@
 //   is written to the in-memory file system from the start of the game; when
 //   the page's button stops it, or the game ends, the file is offered as a
 //   download (clovenfeld.rec) and stays in the file system.
+// - Watching (--watch, the page's Watch): the keys, the page's controls and
+//   a pad's buttons are the viewer's (viewer.h): pause, a tick forward,
+//   speed, the next level; the tick waits as the viewer says, and the page
+//   draws the progress line over the canvas (Module.onViewState).
 // - Screenshot: a screen.bmp the game wrote is offered as a download and
 //   removed from the virtual file system.
 // - The page (web/page.js) shows what the game writes to standard error and
@@ -55,6 +59,7 @@
 #include "platform/overlay.h"
 #include "platform/run.h"
 #include "platform/session.h"
+#include "platform/viewer.h"
 #include "port/notice.h"
 #include "platform/audio_feed.h"
 #include "sound/sound.h"
@@ -301,7 +306,36 @@ void ask_quit() {
     g_asked_in_play = true;
 }
 
+// --- watching a recording ------------------------------------------------------------
+
+// clang-format off
+EM_JS(void, web_note_view, (double tick, double total, int speed_x2, int paused, int skipping, int ended, int hidden), {
+    if (Module["onViewState"]) Module["onViewState"](tick, total, speed_x2, paused, skipping, ended, hidden);
+});
+// clang-format on
+
+// Tells the page what the viewer shows (its progress line and controls).
+void note_view() {
+    ViewerView v;
+    viewer_view(&v, static_cast<long long>(emscripten_get_now()));
+    web_note_view(static_cast<double>(v.tick), static_cast<double>(v.total), v.speed_x2, v.paused, v.skipping, v.ended,
+                  v.hidden);
+}
+
+// An action for the viewer from a key, a pad or the page; closing it ends
+// the run at the next tick.
+void view_act(ViewerAction action) {
+    if (!viewer_act(action)) return;
+    if (action == VIEW_CLOSE) run_request_end();
+    note_view();
+}
+
 } // namespace
+
+// The page's watching controls: a ViewerAction.  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_view_act(int action) {
+    if (action > VIEW_NONE && action <= VIEW_CLOSE) view_act(static_cast<ViewerAction>(action));
+}
 
 // The next frames of sound for Web Audio (at most 4096, interleaved stereo),
 // after starting the cues that came since the last pull.  Called by the page.
@@ -322,10 +356,17 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_audio_set_muted(int muted) {
 }
 
 // The tab was hidden, or the page's Pause button: the game pauses.  Called by the page.
-extern "C" EMSCRIPTEN_KEEPALIVE void web_pause() { set_paused(true); }
+// Watching, the viewer pauses instead.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_pause() {
+    if (!viewer_on()) set_paused(true);
+    else if (!viewer_paused()) view_act(VIEW_PAUSE);
+}
 // The page's Pause button again, or a tap on the paused picture.  Called by the page.
-extern "C" EMSCRIPTEN_KEEPALIVE void web_resume() { set_paused(false); }
-extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return g_paused ? 1 : 0; }
+extern "C" EMSCRIPTEN_KEEPALIVE void web_resume() {
+    if (!viewer_on()) set_paused(false);
+    else if (viewer_paused()) view_act(VIEW_PAUSE);
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return (viewer_on() ? viewer_paused() : g_paused) ? 1 : 0; }
 // What the pause menu shows: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key asked for.
 extern "C" EMSCRIPTEN_KEEPALIVE int web_menu_state() { return menu_state(); }
 // The page's Yes (1) or No (0) to "Quit? Y/N", as the keys Y and N.  Called by the page.
@@ -351,6 +392,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int web_is_recording() { return recording_active
 // while a key is asked for each control is its key.  Called by the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_touch_key(int usage, int down) {
     if (usage <= 0 || usage >= USAGE_LIMIT) return;
+    if (viewer_on()) {
+        if (down != 0) view_act(viewer_key_action(usage));
+        return;
+    }
     if (down == 0) {
         keymap_key_up(usage);
     } else if (g_paused) {
@@ -419,6 +464,16 @@ EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
         return EM_FALSE;
     }
     const int mods = key_mods(*e, character);
+    if (viewer_on()) {
+        // Watching: the page keeps its keys, mute and fullscreen act, and the
+        // viewer's keys are its own (a step repeats while held).
+        const KeyRoute route = key_route(usage, down, e->repeat != 0, mods, false);
+        if (route == ROUTE_MUTE) toggle_mute();
+        if (route == ROUTE_FULLSCREEN) fullscreen_key(usage);
+        const ViewerAction action = down ? viewer_key_action(usage) : VIEW_NONE;
+        if (action != VIEW_NONE && (e->repeat == 0 || action == VIEW_STEP)) view_act(action);
+        return action != VIEW_NONE && !page_keeps(usage, *e) ? EM_TRUE : EM_FALSE;
+    }
     if (down && g_paused && (usage == 0 || usage == USAGE_TAB || e->ctrlKey || e->metaKey)) return EM_FALSE;
     switch (key_route(usage, down, e->repeat != 0, mods, g_paused)) {
     case ROUTE_GAME:
@@ -444,7 +499,7 @@ EM_BOOL on_key(int type, const EmscriptenKeyboardEvent* e, void*) {
 // The page's window gained or lost the focus: no key stays held that the game
 // would not see released.
 EM_BOOL on_focus(int, const EmscriptenFocusEvent*, void*) {
-    input_event(INPUT_CLEAR_HELD, 0);
+    if (!viewer_on()) input_event(INPUT_CLEAR_HELD, 0); // watching, the keys are the recording's
     key_route_reset();
     return EM_FALSE;
 }
@@ -523,7 +578,10 @@ void poll_pads() {
             for (int b = 0; b < PAD_BUTTON_COUNT; ++b) {
                 if (now[1 + b] == was[1 + b]) continue;
                 const bool down = now[1 + b] != 0;
-                if (down && g_paused) {
+                if (viewer_on()) {
+                    if (down && keymap_pad_action(b) == BIND_MUTE) toggle_mute();
+                    else if (down) view_act(viewer_pad_action(b));
+                } else if (down && g_paused) {
                     pad_menu(b);
                 } else if (down && keymap_pad_action(b) == BIND_ESCAPE) {
                     ask_quit();
@@ -536,7 +594,7 @@ void poll_pads() {
                 }
             }
             for (int a = 0; a < 2; ++a)
-                if (!g_paused && now[1 + PAD_BUTTON_COUNT + a] != was[1 + PAD_BUTTON_COUNT + a])
+                if (!g_paused && !viewer_on() && now[1 + PAD_BUTTON_COUNT + a] != was[1 + PAD_BUTTON_COUNT + a])
                     keymap_pad_axis(pad, a == 0 ? PAD_LEFT_X : PAD_LEFT_Y, now[1 + PAD_BUTTON_COUNT + a]);
         }
         std::memcpy(was, now, sizeof g_pad_was[pad]);
@@ -587,7 +645,45 @@ void web_title(const char* title) { web_set_title(title ? title : ""); }
 // The page is painted at the next tick, when the browser gets control.
 void web_present() {}
 
+// Watching: each tick is due a speed's wait after the one before; a skip to
+// the next level runs as a fast run does.  While the viewer is paused the
+// tick waits, showing the picture, until it plays or steps.
+void watch_tick(int ms) {
+    const double now = emscripten_get_now();
+    if (!run_options.fast && !viewer_skipping()) {
+        offer_screenshot();
+        poll_pads();
+        g_deadline += static_cast<double>(viewer_wait_us(ms)) / 1000.0;
+        if (g_deadline < now - kMaxLagMs) g_deadline = now;
+        paint();
+        note_view();
+        const double wait = g_deadline - now;
+        emscripten_sleep(wait > 0.0 ? static_cast<unsigned>(wait + 0.5) : 0u);
+    } else if (now - g_last_yield >= kFastYieldMs) {
+        poll_pads();
+        paint();
+        note_view();
+        emscripten_sleep(0);
+        g_last_yield = emscripten_get_now();
+    }
+    if (!watch_may_tick()) {
+        paint();
+        note_view();
+        while (!run_end_requested() && !watch_may_tick()) {
+            emscripten_sleep(20);
+            poll_pads();
+        }
+        g_deadline = g_last_yield = emscripten_get_now();
+    }
+    run_tick();
+    web_note_tick(static_cast<double>(current_tick()));
+}
+
 void web_tick(int ms) {
+    if (viewer_on()) {
+        watch_tick(ms);
+        return;
+    }
     if (g_paused) {
         while (g_paused) {
             if (g_overlay_stale) {

@@ -173,9 +173,9 @@ void poll_pads() {
         for (const auto& b : kButtons)
             if ((r.Gamepad.wButtons & b.mask) != (was.wButtons & b.mask))
                 window_pad_button(i, b.button, (r.Gamepad.wButtons & b.mask) != 0);
-        if (r.Gamepad.sThumbLX != was.sThumbLX) keymap_pad_axis(i, PAD_LEFT_X, r.Gamepad.sThumbLX);
+        if (r.Gamepad.sThumbLX != was.sThumbLX) window_pad_axis(i, PAD_LEFT_X, r.Gamepad.sThumbLX);
         // XInput's stick is positive upwards, the key map's downwards.
-        if (r.Gamepad.sThumbLY != was.sThumbLY) keymap_pad_axis(i, PAD_LEFT_Y, -1 - r.Gamepad.sThumbLY);
+        if (r.Gamepad.sThumbLY != was.sThumbLY) window_pad_axis(i, PAD_LEFT_Y, -1 - r.Gamepad.sThumbLY);
         g_pad_last[i] = r.Gamepad;
     }
 }

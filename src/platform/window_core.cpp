@@ -2,11 +2,13 @@
 #include "platform/window_core.h"
 
 #include "platform/banner.h"
+#include "platform/bindings.h"
 #include "platform/key_route.h"
 #include "platform/keymap.h"
 #include "platform/overlay.h"
 #include "platform/run.h"
 #include "platform/session.h"
+#include "platform/viewer.h"
 #include "platform/window_layout.h"
 #include "platform/window_picture.h"
 #include "services/fatal.h"
@@ -116,6 +118,41 @@ void menu_key(int usage) {
     overlay_changed();
 }
 
+// Watching a recording: the viewer's action, under the lock so the game
+// thread's wait cannot miss it.  Closing the viewer ends the program at the
+// next tick, as the close button does.
+bool watch_act(ViewerAction action) {
+    bool changed;
+    {
+        std::lock_guard<std::mutex> lock(g_mx);
+        changed = viewer_act(action);
+        if (action == VIEW_CLOSE) run_request_end();
+    }
+    g_cv.notify_all();
+    return changed;
+}
+
+// Watching: the tick waits as long as the speed says, then for as long as
+// the viewer is paused (a step lets one tick through) or holds the last
+// picture, and ends early when the program is to end.
+// Each tick is due a speed's wait after the one before (not after the frame
+// was made, so fast speeds keep their rate); after a pause, or when far
+// behind, from now.
+void watch_wait(int ms) {
+    static Clock::time_point due = Clock::now();
+    std::unique_lock<std::mutex> lock(g_mx);
+    const auto now = Clock::now();
+    if (!run_options.fast) {
+        due += std::chrono::microseconds(viewer_wait_us(ms));
+        if (due < now - std::chrono::milliseconds(100)) due = now;
+        g_cv.wait_until(lock, due, [] { return run_end_requested(); });
+    }
+    if (!watch_may_tick()) {
+        g_cv.wait(lock, [] { return run_end_requested() || watch_may_tick(); });
+        due = Clock::now();
+    }
+}
+
 // The program is ending: the window goes first, the game thread hears of it
 // at once and ends the process, and the rest is shut down meanwhile for as
 // long as the process lasts (closing a sound device may wait for it to drain).
@@ -175,6 +212,11 @@ void window_banner(const char* text) {
 }
 
 void window_tick(int ms) {
+    if (viewer_on()) {
+        watch_wait(ms);
+        run_tick();
+        return;
+    }
     if (!run_options.fast && ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     if (g_paused) {
         // Paused: no tick passes until P (or the end of the program).
@@ -299,6 +341,16 @@ int window_run(const WindowDriver& driver, int (*game_main)()) {
 }
 
 bool window_key(int usage, bool down, bool repeat, int mods) {
+    if (viewer_on()) {
+        // Watching: the window keeps its keys and the rest are the viewer's;
+        // the game hears only the recording.  A step repeats while held.
+        const KeyRoute route = key_route(usage, down, repeat, mods, false);
+        if (route == ROUTE_FULLSCREEN) toggle_fullscreen();
+        if (route == ROUTE_MUTE) toggle_mute();
+        if (route == ROUTE_FULLSCREEN || route == ROUTE_MUTE) return true;
+        const ViewerAction action = down ? viewer_key_action(usage) : VIEW_NONE;
+        return (!repeat || action == VIEW_STEP) && watch_act(action);
+    }
     switch (key_route(usage, down, repeat, mods, g_paused)) {
     case ROUTE_GAME:
         if (down) keymap_key_down(usage, mods);
@@ -314,6 +366,14 @@ bool window_key(int usage, bool down, bool repeat, int mods) {
 }
 
 bool window_pad_button(int pad, int button, bool down) {
+    if (viewer_on()) {
+        if (!down) return false;
+        switch (keymap_pad_action(button)) {
+        case BIND_MUTE: toggle_mute(); return true;
+        case BIND_FULLSCREEN: toggle_fullscreen(); return true;
+        default: return watch_act(viewer_pad_action(button));
+        }
+    }
     switch (keymap_pad_button(pad, button, down)) {
     case BIND_PAUSE: set_paused(!g_paused); return true;
     case BIND_MUTE: toggle_mute(); return false;
@@ -350,10 +410,20 @@ int window_pad_removed(int id) {
 }
 
 void window_text(const char* utf8) {
-    if (!g_paused) keymap_text(utf8);
+    if (!g_paused && !viewer_on()) keymap_text(utf8);
+}
+
+void window_pad_axis(int pad, int axis, int value) {
+    if (!viewer_on()) keymap_pad_axis(pad, axis, value);
 }
 
 void window_focus(bool gained) {
+    if (viewer_on()) {
+        // The game's keys are the recording's alone: nothing to let go, and
+        // a recording being watched goes on (it needs no one at the keys).
+        key_route_reset();
+        return;
+    }
     input_event(INPUT_CLEAR_HELD, 0);
     keymap_pads_reset();
     key_route_reset();

@@ -8,7 +8,9 @@
 // can take one.  The tick waits, then waits out a pause, then hands over to
 // the run control (run_tick).  Keys are routed by one rule (key_route.h):
 // pause, mute and fullscreen belong to the window, the pause menu takes
-// every press while paused, the rest is the game's.  The close button ends
+// every press while paused, the rest is the game's.  Watching a recording
+// (viewer.h), the keys and pad buttons that are not the window's are the
+// viewer's, and the tick waits as the viewer says.  The close button ends
 // the program at the game thread's next tick.
 #pragma once
 
@@ -62,8 +64,10 @@ bool window_key(int usage, bool down, bool repeat, int mods);
 // A pad's button (PadButton) went down or up in slot pad; a button bound to
 // pause, mute or fullscreen acts as its key does.  True as window_key.
 bool window_pad_button(int pad, int button, bool down);
-// Typed text (UTF-8): the game's, unless paused.
+// Typed text (UTF-8): the game's, unless paused or watching.
 void window_text(const char* utf8);
+// A pad's stick moved (PadAxis): the game's, unless watching.
+void window_pad_axis(int pad, int axis, int value);
 // Pads that come and go by the back-end's own ids: a new pad takes the first
 // free key-map slot (starting with nothing held); the slot, or -1 when the id
 // has one already or every slot is taken.

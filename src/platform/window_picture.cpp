@@ -4,6 +4,7 @@
 
 #include "platform/banner.h"
 #include "platform/overlay.h"
+#include "platform/viewer.h"
 #include "platform/window_core.h"
 #include "services/screen.h"
 
@@ -16,16 +17,30 @@ alignas(64) uint32_t g_page[SCREEN_WIDTH * SCREEN_HEIGHT];     // the page as la
 alignas(64) uint32_t g_composed[SCREEN_WIDTH * SCREEN_HEIGHT]; // the page under the overlay
 alignas(64) uint32_t g_layers[LAYER_COUNT][SCREEN_WIDTH * SCREEN_HEIGHT];
 bool g_have_page = false;
-bool g_layer_stale[LAYER_COUNT] = {true, true};
+bool g_layer_stale[LAYER_COUNT] = {true, true, true};
 char g_banner_text[BANNER_CHARS] = "";
 unsigned g_banner_shown = 0; // banner_current's number for g_banner_text
+ViewerView g_view{};          // the viewer as last looked at
+unsigned g_view_shown = 0;    // viewer_view's number for g_view
 
-bool shown(PictureLayer layer) { return layer == LAYER_OVERLAY ? window_paused() : g_banner_text[0] != '\0'; }
+bool shown(PictureLayer layer) {
+    switch (layer) {
+    case LAYER_OVERLAY: return window_paused();
+    case LAYER_BANNER: return g_banner_text[0] != '\0';
+    case LAYER_VIEWER: return viewer_on();
+    case LAYER_COUNT: break;
+    }
+    return false;
+}
 
 // Draws a layer over the picture in pixels, or on its own to blend over it.
 void draw_layer(PictureLayer layer, uint32_t* pixels, bool over_picture) {
     if (layer == LAYER_BANNER) {
         banner_draw(pixels, SCREEN_WIDTH, g_banner_text, over_picture);
+        return;
+    }
+    if (layer == LAYER_VIEWER) {
+        viewer_draw(pixels, SCREEN_WIDTH, g_view, over_picture);
         return;
     }
     OverlayText text;
@@ -41,10 +56,17 @@ bool picture_update(bool force, bool all, int* first, int* last) {
     *first = 0;
     *last = -1;
     if (window_closing()) return false;
-    const unsigned banner = banner_current(g_banner_text, banner_clock_ms());
+    const long long now = banner_clock_ms();
+    const unsigned banner = banner_current(g_banner_text, now);
     if (banner != g_banner_shown) {
         g_banner_shown = banner;
         g_layer_stale[LAYER_BANNER] = true;
+        force = true;
+    }
+    const unsigned view = viewer_on() ? viewer_view(&g_view, now) : 0;
+    if (view != g_view_shown) {
+        g_view_shown = view;
+        g_layer_stale[LAYER_VIEWER] = true;
         force = true;
     }
     window_take_page(g_page, all || !g_have_page, first, last);
@@ -57,9 +79,9 @@ const uint32_t* picture_page() { return g_have_page ? g_page : nullptr; }
 
 const uint32_t* picture_composed() {
     if (!g_have_page) return nullptr;
-    if (!shown(LAYER_OVERLAY) && !shown(LAYER_BANNER)) return g_page;
+    if (!shown(LAYER_OVERLAY) && !shown(LAYER_BANNER) && !shown(LAYER_VIEWER)) return g_page;
     std::memcpy(g_composed, g_page, sizeof g_composed);
-    for (const PictureLayer layer : {LAYER_OVERLAY, LAYER_BANNER})
+    for (const PictureLayer layer : {LAYER_OVERLAY, LAYER_BANNER, LAYER_VIEWER})
         if (shown(layer)) draw_layer(layer, g_composed, true);
     return g_composed;
 }

@@ -25,7 +25,9 @@ const uint32_t* picture_page();
 // itself when neither shows); null before any.
 const uint32_t* picture_composed();
 
-enum PictureLayer { LAYER_OVERLAY, LAYER_BANNER, LAYER_COUNT };
+// The pause overlay, the banner, and the progress line of a recording being
+// watched (viewer.h), in the order they are drawn.
+enum PictureLayer { LAYER_OVERLAY, LAYER_BANNER, LAYER_VIEWER, LAYER_COUNT };
 
 // A layer to blend over the page (640 x 480, translucent): null when it is
 // not shown now.  *changed is set when its pixels were drawn anew since the
