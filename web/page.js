@@ -373,7 +373,8 @@ var Module = (function () {
     const was = view;
     view = {tick: tick, total: total, speedX2: speedX2, paused: paused !== 0, skipping: skipping !== 0,
             ended: ended !== 0, hidden: hidden !== 0};
-    if (!was) { viewControls.hidden = false; placeViewLine(); }
+    Module.view = view; // for the page's tests
+    if (!was) { viewControls.hidden = false; fit(); } // the bar may take another row
     if (was && (was.paused !== view.paused || was.speedX2 !== view.speedX2 || was.skipping !== view.skipping)) {
       viewKeyAt = performance.now();
       say(view.paused ? "Watching: paused at tick " + tick + "." : "Watching at " + speedX2 / 2 + " times speed.");

@@ -575,7 +575,13 @@ def case_keys_overlay(b, site):
 
 def case_watching(b, site):
     """While a recording is watched the status says so, not "Playing."; the
-    page's address loses watch=1, so a reload plays a game."""
+    page's address loses watch=1, so a reload plays a game.  The viewer:
+    Space pauses on the native replay's picture of that tick; Right and the
+    Step button each go one tick on; Up and Down set the speed from 1/2x to
+    8x; H hides the progress line; at 1/2x N reaches level 2 far sooner than
+    that speed would; Esc ends the watching with status 0."""
+    r = native("--headless", "--fast", "--replay", RECORDING, "--events", "--stop-at", "level:2")
+    level2 = int(re.search(r"^tick (\d+) level:2$", r.stdout, re.M).group(1))
     b.open(site.url())
     rec = open(RECORDING, "rb").read()
     b.evaluate("sessionStorage.setItem('clovenfeld.watch', atob(%s)); true" % json.dumps(base64.b64encode(rec).decode()))
@@ -584,9 +590,52 @@ def case_watching(b, site):
     b.click("#screen")
     assert status(b) == "Watching the recording.", status(b)
     assert "watch" not in b.evaluate("location.search"), b.evaluate("location.href")
+    assert not b.evaluate("document.getElementById('view-controls').hidden"), "no watching controls"
+
+    def shows_tick(tick):
+        b.wait_for("Module.view && Module.view.paused && Module.view.tick === %d && Module.tick === %d" % (tick, tick),
+                   timeout=10)
+        time.sleep(0.2)
+        shot = os.path.join(WORK, "watch-%d.bmp" % tick)
+        r = native("--headless", "--fast", "--replay", RECORDING, "--stop-tick", str(tick), "--shot", shot)
+        assert r.returncode == 0, r.stderr
+        want, got = bmp_as_rgb(open(shot, "rb").read()), rgba_as_rgb(b.canvas_rgba())
+        assert got == want, "paused at tick %d, the canvas differs from the replay's: %s" % (
+            tick, first_difference(got, want))
+
+    press(b, "Space", " ", 32)
+    b.wait_for("Module.view && Module.view.paused", timeout=10)
+    time.sleep(0.3)
+    tick = b.evaluate("Module.view.tick")
+    shows_tick(tick)
+    assert status(b).startswith("Watching: paused"), status(b)
+    press(b, "ArrowRight", "ArrowRight", 39)
+    shows_tick(tick + 1)
+    b.click("#view-controls [data-view='2']")
+    shows_tick(tick + 2)
+    speeds = []
+    for code, key, vk in [("ArrowUp", "ArrowUp", 38)] * 4 + [("ArrowDown", "ArrowDown", 40)] * 5:
+        press(b, code, key, vk)
+        speeds.append(b.wait_for("Module.view.speedX2"))
+        time.sleep(0.05)
+    assert b.evaluate("Module.view.speedX2") == 1, speeds
+    assert 16 in speeds, "Up did not reach 8x: %s" % speeds
+    assert not b.evaluate("document.getElementById('view-line').hidden"), "no progress line"
+    press(b, "KeyH", "h", 72, "h")
+    b.wait_for("document.getElementById('view-line').hidden", timeout=5)
+    start = time.time()
+    press(b, "KeyN", "n", 78, "n")
+    b.wait_for("Module.output.some(l => / level:2$/.test(l))", timeout=60)
+    half_speed = (level2 - tick) / 50.0
+    assert time.time() - start < half_speed / 2, "N took %.1f s to level 2 (1/2x takes %.0f s)" % (
+        time.time() - start, half_speed)
+    press(b, "Escape", "Escape", 27)
+    assert b.wait_for("Module.exitStatus !== undefined && String(Module.exitStatus)", timeout=10) == "0"
+    assert not page_errors(b), page_errors(b)
+
     b.open(b.evaluate("location.href"))
     b.wait_for("Module.running && Module.tick >= 2")
-    assert "--replay" not in b.evaluate("Module.arguments"), "the reload watches the recording again"
+    assert "--watch" not in b.evaluate("Module.arguments"), "the reload watches the recording again"
 
 
 def case_announcements(b, site):
