@@ -126,6 +126,31 @@ TEST_F(ProveTest, APlanOrRecordingCutShortIsNoProof)
     EXPECT_TRUE(replay.completed);
 }
 
+// Tidying a proof merges short runs of keys, keeps a plan that completes the
+// level (written and replayed from its file), and leaves the game at the
+// level's start, where the game's own play of the plan begins.
+TEST_F(ProveTest, ATidiedProofHasFewerChangesOfKeysAndStillCompletesTheLevel)
+{
+    fs::current_path(GAME_DIR);
+    ASSERT_EQ(PROVE_LEVEL(11, 1, 120), PROOF_PROVEN);
+    auto changes = [] {
+        int n = 0;
+        for (int f = 1; f < proof_frame_count; f++) n += proof_keys[f] != proof_keys[f - 1];
+        return n;
+    };
+    const int before = changes();
+    const uint64_t at_start = STATE_HASH();
+    EXPECT_GT(PROOF_TIDY(60), 0);
+    EXPECT_LT(changes(), before * 3 / 4) << "a quarter of the key changes go on level 11";
+    EXPECT_EQ(STATE_HASH(), at_start) << "not left at the level's start";
+    char why[256] = "";
+    const std::string path = out("tidy.rec");
+    ASSERT_TRUE(write_level_proof(path.c_str(), 11, 1, why, sizeof why)) << why;
+    LevelReplay replay;
+    ASSERT_TRUE(replay_level_recording(path.c_str(), 11, &replay, why, sizeof why)) << why;
+    EXPECT_TRUE(replay.completed);
+}
+
 // A made level whose eggs are reached only by riding a lift and climbing.
 TEST_F(ProveTest, AMadeLevelWithALiftIsProvenInEachRound)
 {

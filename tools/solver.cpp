@@ -1,7 +1,7 @@
 // solver.cpp -- the shipped recordings found again with the game's prover
 // (src/proof/prove.h), headless and without waiting.
 //
-//   solver [--seed N] [--dir GAMEDIR] [--out DIR] [--budget SECONDS] [--game [--through L]] [--all] [LEVEL...]
+//   solver [--seed N] [--dir GAMEDIR] [--out DIR] [--budget SECONDS] [--tidy] [--game [--through L]] [--all] [LEVEL...]
 //
 // Each LEVEL (1 to 27) is proved on its own and written as "level-L.rec", as
 // --prove writes it.  With --game one whole game is played from the title
@@ -10,7 +10,9 @@
 // logs every tick: "game.rec", or, when a level is not proven within the
 // budget (or after level L of --through), "game-partial.rec", which ends the
 // game with Escape in that level's first frame so every level before still
-// replays.  Every figure is printed per level.  Exit status 0 when all asked
+// replays.  With --tidy each proof is made simpler to store first
+// (PROOF_TIDY: fewer changes of keys, so a smaller file).  Every figure is
+// printed per level.  Exit status 0 when all asked
 // for was proven.
 #include "../tests/headless_driver.h"
 #include "platform/proof_file.h"
@@ -25,6 +27,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+bool g_tidy = false; // --tidy
+constexpr double kTidySeconds = 60;
 
 // --- hooks: boxes answered with Space, the plan's keys, every tick logged ------
 
@@ -67,6 +72,7 @@ void print_figures(int level, int answer, long ticks, int score) {
 bool prove_single(int level, uint32_t seed, double budget, const std::string& out) {
     const std::string path = out + "/level-" + std::to_string(level) + ".rec";
     const int answer = PROVE_LEVEL(level, seed, budget);
+    if (g_tidy) PROOF_TIDY(kTidySeconds);
     char why[512] = "";
     LevelReplay replay;
     const bool ok = answer == PROOF_PROVEN && write_level_proof(path.c_str(), level, seed, why, sizeof why) &&
@@ -106,6 +112,7 @@ bool prove_game(uint32_t seed, double budget, int through, const std::string& ou
         LEVEL_START();
         int answer = PROOF_UNDECIDED;
         if (level <= through) answer = PROVE_HERE(budget);
+        if (g_tidy) PROOF_TIDY(kTidySeconds);
         total += proof_seconds;
         if (answer == PROOF_PROVEN) {
             for (int f = 0; f < proof_frame_count; f++) plan[f] = proof_keys[f];
@@ -161,12 +168,13 @@ int main(int argc, char** argv) {
         else if (a == "--out") out = next();
         else if (a == "--budget") budget = std::atof(next().c_str());
         else if (a == "--game") game = true;
+        else if (a == "--tidy") g_tidy = true;
         else if (a == "--through") through = std::atoi(next().c_str());
         else if (a == "--all") for (int l = 1; l <= LAST_LEVEL; l++) levels.push_back(l);
         else if (!a.empty() && a[0] >= '1' && a[0] <= '9') levels.push_back(std::atoi(a.c_str()));
         else {
             std::fprintf(stderr, "usage: solver [--seed N] [--dir GAMEDIR] [--out DIR] [--budget SECONDS] "
-                                 "[--game [--through L]] [--all] [LEVEL...]\n");
+                                 "[--tidy] [--game [--through L]] [--all] [LEVEL...]\n");
             return 2;
         }
     }

@@ -675,3 +675,82 @@ int LEVEL_FILE_CHECK(const char* path, char* why, int size) {
     std::fclose(f);
     return ok;
 }
+
+// --- tidying a proof ---------------------------------------------------------------
+
+namespace {
+
+// The longest run of frames that tidying tries to merge into its neighbours.
+constexpr int TIDY_RUN = 32;
+
+// Plays the plan's frames from..to-1 from the game as it stands; false when a
+// life is lost or the game ends on the way.
+bool plays(int from, int to) {
+    for (int f = from; f < to; f++) {
+        if (quit_code != 0) return quit_code == 2;
+        if (!frame(proof_keys[f])) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int PROOF_TIDY(double budget_seconds) {
+    PROC("PROOF_TIDY");
+    if (proof_answer != PROOF_PROVEN) return 0;
+    const Quiet q = go_quiet();
+    const long long searched = proof_frames_searched;
+    const double until = clock_seconds() + budget_seconds;
+    static Snapshot at; // the game at the start of the run being tried
+    static unsigned char found[PROOF_FRAMES_MAX];
+    const int found_count = proof_frame_count;
+    for (int f = 0; f < found_count; f++) found[f] = proof_keys[f];
+    int merged = 0;
+    // Passes until one merges nothing: a merge can leave a short run that
+    // merges next time.
+    for (int pass_merged = 1; pass_merged > 0 && clock_seconds() < until;) {
+        pass_merged = 0;
+        SNAPSHOT_RESTORE(level_start);
+        SNAPSHOT_TAKE(&at);
+        for (int start = 0; start < proof_frame_count;) {
+            int end = start;
+            while (end < proof_frame_count && proof_keys[end] == proof_keys[start]) end++;
+            const unsigned char mine = proof_keys[start];
+            // A short run between two others: the keys before it, or after
+            // it, held through it instead, when the plan still completes the
+            // level.
+            if (start > 0 && end < proof_frame_count && end - start <= TIDY_RUN && clock_seconds() < until) {
+                for (const unsigned char keys : {proof_keys[start - 1], proof_keys[end]}) {
+                    for (int f = start; f < end; f++) proof_keys[f] = keys;
+                    SNAPSHOT_RESTORE(at);
+                    if (plays(start, proof_frame_count) && quit_code == 2) {
+                        pass_merged++;
+                        break;
+                    }
+                    for (int f = start; f < end; f++) proof_keys[f] = mine;
+                }
+            }
+            SNAPSHOT_RESTORE(at);
+            plays(start, end);
+            SNAPSHOT_TAKE(&at);
+            start = end;
+        }
+        merged += pass_merged;
+    }
+    // The plan ends where the level does.
+    SNAPSHOT_RESTORE(level_start);
+    int f = 0;
+    while (f < proof_frame_count && quit_code == 0 && frame(proof_keys[f])) f++;
+    proof_frame_count = f;
+    proof_frames_searched = searched;
+    end_quiet(q);
+    if (!PROOF_PLAYS_THROUGH()) {
+        // Never a plan that does not play through: the one found stays.
+        proof_frame_count = found_count;
+        for (int i = 0; i < found_count; i++) proof_keys[i] = found[i];
+        PROOF_PLAYS_THROUGH();
+        merged = 0;
+    }
+    SNAPSHOT_RESTORE(level_start);
+    return merged;
+}

@@ -64,3 +64,11 @@ int LEVEL_FILE_CHECK(const char* path, char* why, int size);
 // else 0.  Leaves the game where the plan ended.  Called by PROVE_HERE and
 // by tests.
 int PROOF_PLAYS_THROUGH();
+
+// Makes a proven plan simpler to store: each run of up to 32 frames
+// between two others takes the keys of the run before it, or of the one
+// after it, where the plan then still completes the level (played to be
+// sure); the plan then ends where the level does.  Stops trying after
+// budget seconds.  Leaves the game at the level's start, as PROVE_HERE
+// does.  Returns the runs merged.  Called by tools that ship proofs.
+int PROOF_TIDY(double budget_seconds);
