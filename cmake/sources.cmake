@@ -50,6 +50,7 @@ set(CLOVENFELD_SOUND_SOURCES
 # What the game calls: pages, images, BMP files, drawing, text, keyboard,
 # clock, random numbers and the fatal report.
 set(CLOVENFELD_SERVICES_SOURCES
+  src/services/assists.cpp
   src/services/bmp.cpp
   src/services/clock.cpp
   src/services/draw.cpp

@@ -325,6 +325,36 @@ TEST_F(PlayerLadder, OneCellOpeningPassesOnlyTwelveColumnsOfBx) {
     }
 }
 
+// Ladder help (an assist): from every start where the body overlaps the
+// ladder, Up climbs through the floor above and Down through the floor
+// below; without it most of those starts stick under (or on) the floor.
+TEST_F(PlayerLadder, LadderHelpTakesEveryOverlappingStartThroughTheFloor) {
+    for (const int help : {0, 1}) {
+        ladder_help = help;
+        int starts = 0, stuck_up = 0, stuck_down = 0;
+        for (int bx = 140; bx <= 191; ++bx) { // the body (bx .. bx + 20) overlaps x 160 .. 191
+            starts++;
+            build_ladder_map();
+            place(bx - 6, 416); // standing on the bottom floor
+            keyboard_reset();
+            frames(80, UP);
+            stuck_up += map_py() > 288 ? 1 : 0; // not up through the floor at row 10
+            place(bx - 6, 288); // standing on the floor at row 10
+            keyboard_reset();
+            frames(30, DOWN);
+            stuck_down += map_py() <= 300 ? 1 : 0;
+        }
+        if (help) {
+            EXPECT_EQ(stuck_up, 0);
+            EXPECT_EQ(stuck_down, 0);
+        } else {
+            EXPECT_EQ(stuck_up, starts - 12) << "only 12 starts of " << starts << " climb through without help";
+            EXPECT_EQ(stuck_down, starts - 12);
+        }
+    }
+    ladder_help = 0;
+}
+
 TEST_F(PlayerLadder, WalkingOffALadderOverAGapFalls) {
     // A free-standing ladder at column 5, rows 5 to 10; floor at row 14.
     build_map({"..........", "..........", "..........", "..........", "..........",

@@ -174,6 +174,8 @@ TEST(RecordParse, Version2ReadsItsHeaderRunsAndEndAndRefusesFaultsByLine) {
         {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart level 28\n", "line 5"},
         {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart title\nlevel 1 a.bmp 12\n", "line 6"},
         {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart title\nassists slow\n", "line 6"},
+        {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart title\nassists lives 7\n", "line 6"},
+        {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart title\nassists ladder ladder\n", "line 6"},
         {"clovenfeld-recording 2\nbehaviour 1\ngame x\nseed 1\nstart title\n", "line 5: the header ends early"},
         {head + "-500\n" + end, "line 10: the end line says 513 ticks, the lines hold 500"},
         {head + "-501\n", "line 9: a run needs"},
@@ -196,6 +198,34 @@ TEST(RecordParse, Version2ReadsItsHeaderRunsAndEndAndRefusesFaultsByLine) {
         std::string e;
         EXPECT_FALSE(parse(k.text, &r, &e)) << k.text;
         EXPECT_EQ(e.rfind(k.line, 0), 0u) << "text: " << k.text << "\nerror: " << e;
+    }
+}
+
+// The assists that change play are named in the header as written and read
+// back, so a replay starts its games with them.
+TEST(RecordParse, AssistsInTheHeaderRoundTrip) {
+    for (const char* words : {"none", "ladder", "lives 5", "lives unlimited", "ladder lives 9"}) {
+        PlayAssists a;
+        ASSERT_TRUE(assists_parse(words, &a)) << words;
+        RecordHeader h;
+        h.seed = 3;
+        h.assists = a;
+        char path[] = "/tmp/clovenfeld_assists_XXXXXX";
+        const int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        RecordWriter w;
+        ASSERT_TRUE(record_open(&w, path, h));
+        const unsigned char none[128] = {};
+        record_line(&w, none, nullptr, 0);
+        record_close(&w);
+        Recording rec;
+        std::string err;
+        ASSERT_TRUE(load_recording(path, &rec, &err)) << err;
+        EXPECT_EQ(rec.assists, words);
+        EXPECT_EQ(rec.play_assists.ladder_help, a.ladder_help);
+        EXPECT_EQ(rec.play_assists.lives, a.lives);
+        std::remove(path);
     }
 }
 

@@ -267,6 +267,29 @@ TEST_F(VerifyCommand, ShippedRecordingsVerifyAndVersion1PlaysAsBefore) {
     EXPECT_EQ(eggs, 18u) << "level 5 has 18 eggs";
 }
 
+// The assists a recording's header names are the play's: more lives change
+// no event of a level played without losing one, ladder help changes the
+// climbs (the recording's keys were pressed without it).
+TEST_F(VerifyCommand, AssistsNamedInTheHeaderChangeWhatTheySayAndNothingElse) {
+    const std::string original = read_text(kRecordings + "/level-2.rec");
+    auto events_with = [&](const std::string& assists) {
+        std::string text = original;
+        text.replace(text.find("\nassists none\n"), 14, "\nassists " + assists + "\n");
+        const fs::path path = dir_ / "assisted.rec";
+        std::ofstream(path) << text;
+        // The events alone: a desync said on standard error is not one.
+        std::string out = run(kGame + "--headless --fast --events --replay " + path.string()).out;
+        for (size_t at = out.find("clovenfeld: "); at != std::string::npos; at = out.find("clovenfeld: "))
+            out.erase(at, out.find('\n', at) + 1 - at);
+        return out;
+    };
+    const std::string plain = events_with("none");
+    EXPECT_GT(std::count(plain.begin(), plain.end(), '\n'), 100);
+    EXPECT_TRUE(events_with("lives 9") == plain) << "more lives changed an event";
+    EXPECT_FALSE(events_with("ladder") == plain) << "ladder help changed nothing";
+    EXPECT_EQ(run(kGame + "--verify " + (dir_ / "assisted.rec").string()).status, 22) << "not how it was played";
+}
+
 // A tick's keys changed, a level file changed, another behaviour, a file cut
 // short: each is found and said, and the worst status wins.
 TEST_F(VerifyCommand, TamperedRecordingsAreFoundAndSaid) {

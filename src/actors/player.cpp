@@ -31,6 +31,7 @@ int player_x = 0, player_y = 0;
 int start_x = 0, start_y = 0, start_scroll_x = 0, start_scroll_y = 0;
 int player_pose = 0, player_frame = 0, player_step_count = 0, jump_count = 0;
 int ladder_cell = -1, walk_right = 0, walk_left = 0;
+int ladder_help = 0;
 Table<Image*, 6> player_images;
 
 // --- module state ----------------------------------------------------------
@@ -56,7 +57,7 @@ static bool full_scan_only = false;
 
 // Screen bands in which a move asks the view to scroll first.
 enum { BAND_TOP = 96, BAND_BOTTOM = 352, BAND_RIGHT = 480, BAND_LEFT = 128 };
-enum { JUMP_FRAMES = 24, JUMP_SLOW_BELOW = 8, FALL_PIXELS = 4, STEP_PIXELS = 2 };
+enum { JUMP_FRAMES = 24, JUMP_SLOW_BELOW = 8, FALL_PIXELS = 4, STEP_PIXELS = 2, LADDER_HELP_PIXELS = 2 };
 
 // --- cell geometry ---------------------------------------------------------
 
@@ -371,6 +372,22 @@ void PLAYER_UPDATE() {
         player_pose = 2;
     } else {
         walk_left = 0;
+    }
+
+    // Ladder help: Up or Down with the body over a ladder's edge moves it
+    // towards the ladder's column first, so it passes the floor above or
+    // below.  The body (21 pixels) is inside the 32-pixel column when its
+    // left edge is 0 to 11 pixels right of the column's.
+    if (ladder_help != 0 && (key_down(KEY_UP) || key_down(KEY_DOWN))) {
+        const int k = key_down(KEY_UP) && ladder_cell > -1 ? ladder_cell : PLAYER_OVER(CELL_LADDER, 0, 1);
+        if (k > -1) {
+            const int off = body_x(0) - cells[k].x;
+            const int move = off < 0 ? -off : off > 11 ? 11 - off : 0;
+            const int step = move > LADDER_HELP_PIXELS ? LADDER_HELP_PIXELS : move < -LADDER_HELP_PIXELS ? -LADDER_HELP_PIXELS : move;
+            if (step > 0 && PLAYER_COLLIDE(step, 0) == -1) move_right(step);
+            if (step < 0 && PLAYER_COLLIDE(step, 0) == -1) move_left(-step);
+            if (step != 0) ladder_cell = PLAYER_OVER(CELL_LADDER, 0, 0);
+        }
     }
 
     // Up climbs on a ladder and jumps elsewhere.

@@ -11,6 +11,10 @@ extern int player_x, player_y;
 extern int start_x, start_y, start_scroll_x, start_scroll_y;
 extern int player_pose, player_frame, player_step_count, jump_count;
 extern int ladder_cell, walk_right, walk_left;
+// 1 when Up or Down on a ladder's edge first moves the body onto the
+// ladder's column, up to LADDER_HELP_PIXELS a frame (an assist, set by the
+// shell as a game starts).
+extern int ladder_help;
 extern Table<Image*, 6> player_images;
 
 // Creates and loads the six sprites; frame, step count and jump := 0.

@@ -3,6 +3,7 @@
 // and the end of a level.  Everything lives in plain module-wide variables so
 // that a game can be driven and inspected one step at a time.
 #include "main/shell.h"
+#include "services/assists.h"
 
 #include "actors/collide.h"
 #include "actors/duck.h"
@@ -43,6 +44,7 @@ const HitBox duck_head_box_right = {38, 17, 25, 22};
 const HitBox duck_head_box_left = {1, 17, 25, 22};
 
 int lives = START_LIVES;
+int lives_unlimited = 0;
 int level = 1;
 int level_file = 1;
 int dead = 0;
@@ -132,7 +134,10 @@ void FILL_TITLE_LINES()
 void NEW_GAME()
 {
     PROC(MAIN_CODE);
-    lives = START_LIVES;
+    // The assists that change play are taken as the game starts.
+    lives = play_assists.lives > 0 ? play_assists.lives : START_LIVES;
+    lives_unlimited = play_assists.lives == ASSIST_LIVES_UNLIMITED ? 1 : 0;
+    ladder_help = play_assists.ladder_help ? 1 : 0;
     level = 1;
     level_file = 1;
     duck_active = 0;
@@ -254,7 +259,7 @@ int PLAY_FRAME()
 
     // 11: a life lost.  The last life resets nothing: the game is over.
     if (dead == 1) {
-        lives = lives - 1;
+        if (lives_unlimited == 0) lives = lives - 1;
         if (lives > 0) {
             INFOBOX("You lost a life!");
             dead = 0;
@@ -292,7 +297,7 @@ int PLAY_FRAME()
     // eggs back on the map and the egg count back at 0 to match.
     if (time_left == 0) {
         time_left = LEVEL_TIME;
-        lives = lives - 1;
+        if (lives_unlimited == 0) lives = lives - 1;
         play_sound(SOUND_TIME_UP, 320);
         INFOBOX("Time Up!");
         if (lives > 0) {

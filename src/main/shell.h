@@ -27,6 +27,7 @@ extern const HitBox duck_head_box_left;
 
 // State of the main loop (seen by tools, tests and snapshots only).
 extern int lives;      // lives left; the game ends when it falls to 0 or below
+extern int lives_unlimited; // 1 when the game was started with unlimited lives (an assist): none are lost
 extern int level;      // 1 to 27
 extern int level_file; // 1 to 9: the file levels\<n>.bmp of this level
 extern int dead;       // 1 once the player was killed in this frame

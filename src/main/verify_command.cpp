@@ -165,7 +165,9 @@ int VERIFY_RECORDING(const char* path, char* line, int size) {
     if (first_level == 0) std::snprintf(levels, sizeof levels, "no level");
     else if (first_level == last_level) std::snprintf(levels, sizeof levels, "level %d", first_level);
     else std::snprintf(levels, sizeof levels, "levels %d\u2013%d", first_level, last_level);
-    std::snprintf(line, n, "ok: %s, ticks %lld, score %d, v%d", levels, ticks, final_score, rec.version);
+    std::snprintf(line, n, "ok: %s, ticks %lld, score %d, v%d%s%s", levels, ticks, final_score, rec.version,
+                  assists_on(rec.play_assists) ? ", assists " : "",
+                  assists_on(rec.play_assists) ? rec.assists.c_str() : "");
     return VERIFY_OK;
 }
 

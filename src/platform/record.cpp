@@ -2,6 +2,8 @@
 // record.h).  The reader checks every number and every line and reports the
 // first fault with its line number; it never trusts a count or a code.
 #include "platform/record.h"
+
+#include "services/assists.h"
 #include "port/datadir.h"
 #include "port/notice.h"
 
@@ -441,11 +443,19 @@ bool check_v2_header(const LineParser& lp, long line_no, V2Stage* stage, Recordi
             out->levels.push_back(level);
             return true;
         }
-        if (!header_word(lp, "assists", &r) || !(r.starts_with("none") && r.end - r.p == 4)) {
-            set_error(error, line_no, "expected \"assists none\" (this game knows no assists yet)");
-            return false;
+        {
+            PlayAssists assists;
+            const std::string words = header_word(lp, "assists", &r) ? std::string(r.p, r.end) : std::string();
+            if (words.empty() || !assists_parse(words.c_str(), &assists)) {
+                set_error(error, line_no,
+                          "expected \"assists\" and \"none\" or what it names: ladder, lives 5, lives 9, lives unlimited");
+                return false;
+            }
+            char text[ASSIST_TEXT_CHARS];
+            assists_text(assists, text, sizeof text);
+            out->assists = text;
+            out->play_assists = assists;
         }
-        out->assists = "none";
         *stage = V2_PACK;
         return true;
     case V2_PACK:
@@ -924,6 +934,7 @@ RecordHeader record_header_now(uint32_t seed, int start_level) {
     h.seed = seed;
     h.start_level = start_level;
     h.game = game.version;
+    h.assists = play_assists;
     return h;
 }
 
@@ -941,7 +952,9 @@ void record_begin(RecordWriter* w, std::FILE* file, const RecordHeader& h) {
     else std::fprintf(w->file, "start title\n");
     for (const RecordLevel& l : record_name_levels(h.start_level))
         std::fprintf(w->file, "level %d %s %s\n", l.level, l.path.c_str(), l.sha256.c_str());
-    std::fprintf(w->file, "assists none\npack%s%s\n", h.pack.empty() ? "" : " ", h.pack.c_str());
+    char assists[ASSIST_TEXT_CHARS];
+    assists_text(h.assists, assists, sizeof assists);
+    std::fprintf(w->file, "assists %s\npack%s%s\n", assists, h.pack.empty() ? "" : " ", h.pack.c_str());
     w->pending_count = 0;
     w->ticks = 0;
     w->line_chars = 0;

@@ -9,7 +9,7 @@
 //     seed 1
 //     start level 5
 //     level 5 levels/5.bmp 3b0d...(64 hex digits)
-//     assists none
+//     assists none                 (or the assists that change play: ladder, lives 5|9|unlimited)
 //     pack
 //     -1-{32}1-1R84L56UR8R2-8L2R10 ... =6c1f0e9a2b3c
 //     R40UL16 ...
@@ -38,6 +38,8 @@
 // 255 + 256 * extended code) are queued in order.  '#' lines and blank lines
 // are ignored.
 #pragma once
+
+#include "services/assists.h"
 
 #include "services/game_events.h"
 
@@ -86,6 +88,7 @@ struct Recording {
     int start_level = 0;       // 0: from the title screen; else that level on its own
     std::vector<RecordLevel> levels;
     std::string assists = "none";
+    PlayAssists play_assists;  // what assists names
     std::string pack;          // empty: the shipped levels
     bool has_end = false;      // version 2: the end line
     long long end_ticks = 0;
@@ -176,6 +179,7 @@ struct RecordHeader {
     uint32_t seed = 0;
     int start_level = 0;  // 0: from the title screen
     const char* game = "";
+    PlayAssists assists;  // the assists the play starts with
     std::string pack;
 };
 

@@ -13,6 +13,7 @@
 #include "sound/sound_device.h"
 #include "platform/audio_out.h"
 #include "platform/record.h"
+#include "platform/session.h"
 #include "platform/viewer.h"
 #include "port/notice.h"
 #include "services/game_events.h"
@@ -155,9 +156,12 @@ void select_platform(const Platform* p) {
         }
         run_options.seed_given = true;
         run_options.seed = seed;
+        play_assists = g_loaded.play_assists; // the replay plays as the game was played
         // A window holds the last picture; a page, which cannot close
         // itself, ends the run and says so.
         if (run_options.watch) viewer_start(g_loaded.ticks, !platform()->stays_open);
+    } else {
+        play_assists = session_play_assists();
     }
     fix_run_seed(run_options.seed_given, run_options.seed);
 }
@@ -217,6 +221,9 @@ void run_tick() {
         viewer_note_tick(tick);
     }
     recording_tick();
+    // The assists the player set take effect at the next new game, unless a
+    // recording is made or played (its header names the play's).
+    if (g_replay == nullptr && !g_recording.load()) play_assists = session_play_assists();
     if (run_options.stop_tick >= 0 && tick >= run_options.stop_tick) run_stop();
 }
 
@@ -246,6 +253,7 @@ bool run_end_requested() { return g_end_requested.load(); }
 
 void run_use_recording(const Recording* rec) {
     replay_finish(&g_cursor);
+    play_assists = rec != nullptr ? rec->play_assists : PlayAssists{};
     g_replay = rec;
     g_replay_started = false;
     const bool quiet = g_check.quiet;

@@ -24,6 +24,16 @@ Settings g_changed;              // g_loaded with the player's changes
 bool g_dirty = false;
 bool g_started = false;          // session_start ran
 std::atomic<bool> g_pause_on_focus_loss{true};
+AssistSettings g_assists;        // as the pause menu left them
+
+AssistSettings assists_of(const Settings& s) {
+    AssistSettings a;
+    a.game_speed = s.game_speed < 50 ? 50 : s.game_speed > 100 ? 100 : s.game_speed;
+    a.ladder_help = s.ladder_help;
+    a.lives = s.lives == 0 || s.lives == 5 || s.lives == 9 ? s.lives : 3;
+    a.enemies_on_map = s.enemies_on_map;
+    return a;
+}
 
 void to_stderr(void*, const char* line) { notice("%s", line); }
 
@@ -32,6 +42,7 @@ void to_stderr(void*, const char* line) { notice("%s", line); }
 void session_start(const char* path, bool use_default, RunOptions* run) {
     std::lock_guard<std::mutex> lock(g_mx);
     settings_defaults(&g_loaded);
+    g_assists = assists_of(g_loaded);
     g_started = true;
     g_text.size = 0;
     g_in_use = false;
@@ -52,6 +63,7 @@ void session_start(const char* path, bool use_default, RunOptions* run) {
     run->mute = run->mute || g_loaded.mute;
     if (run->volume < 0) run->volume = g_loaded.volume;
     g_pause_on_focus_loss = g_loaded.pause_on_focus_loss;
+    g_assists = assists_of(g_loaded);
     char message[BIND_MESSAGE_CHARS];
     if (!keymap_set_bindings(g_loaded.bindings, message, sizeof message))
         notice("%s: %s; the default keys stay", g_path, message);
@@ -90,6 +102,29 @@ void session_note_bindings(const KeyBindings& bindings) {
     g_dirty = true;
 }
 
+AssistSettings session_assists() {
+    std::lock_guard<std::mutex> lock(g_mx);
+    return g_assists;
+}
+
+void session_note_assists(const AssistSettings& a) {
+    std::lock_guard<std::mutex> lock(g_mx);
+    g_assists = a;
+    g_changed.game_speed = a.game_speed;
+    g_changed.ladder_help = a.ladder_help;
+    g_changed.lives = a.lives;
+    g_changed.enemies_on_map = a.enemies_on_map;
+    g_dirty = true;
+}
+
+PlayAssists session_play_assists() {
+    const AssistSettings a = session_assists();
+    PlayAssists p;
+    p.ladder_help = a.ladder_help;
+    p.lives = a.lives == 0 ? ASSIST_LIVES_UNLIMITED : a.lives == 3 ? 0 : a.lives;
+    return p;
+}
+
 void session_save() {
     std::lock_guard<std::mutex> lock(g_mx);
     if (!g_in_use || !g_dirty) return;
@@ -113,4 +148,5 @@ void session_reset_for_tests() {
     g_started = false;
     g_text.size = 0;
     g_pause_on_focus_loss = true;
+    g_assists = AssistSettings{};
 }

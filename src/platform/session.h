@@ -10,6 +10,7 @@
 
 #include "platform/bindings.h"
 #include "platform/run.h"
+#include "services/assists.h"
 
 // Reads the settings: the file at path (--settings FILE), or with path null
 // the player's own file when use_default is set.  What the command line left
@@ -38,6 +39,19 @@ void session_bindings(KeyBindings* out);
 // changed and the file was readable (never over a refused one).  Called when
 // the run ends (the back-end's close) and after new bindings.
 void session_save();
+
+// The assists as the settings hold them, and as the pause menu changes them
+// (saved with the settings).  Any thread.
+struct AssistSettings {
+    int game_speed = 100;       // percent: 50 to 100
+    bool ladder_help = false;
+    int lives = 3;              // 3, 5 or 9; 0 unlimited
+    bool enemies_on_map = false;
+};
+AssistSettings session_assists();
+void session_note_assists(const AssistSettings& a);
+// The assists that change play, as a game started now takes them.
+PlayAssists session_play_assists();
 
 // Test support: forgets the file in use and the changes.
 void session_reset_for_tests();

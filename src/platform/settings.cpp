@@ -50,6 +50,10 @@ constexpr Setting SCHEMA[] = {
     number("volume", &Settings::volume, 0, 100, nullptr, 100),
     flag("mute", &Settings::mute, false),
     flag("pause_on_focus_loss", &Settings::pause_on_focus_loss, true),
+    number("game_speed", &Settings::game_speed, 50, 100, nullptr, 100),
+    flag("ladder_help", &Settings::ladder_help, false),
+    number("lives", &Settings::lives, 0, 9, "unlimited", 3),
+    flag("enemies_on_map", &Settings::enemies_on_map, false),
     keys("key.left", BIND_LEFT), keys("key.right", BIND_RIGHT), keys("key.up", BIND_UP), keys("key.down", BIND_DOWN),
     keys("key.space", BIND_SPACE), keys("key.escape", BIND_ESCAPE), keys("key.screenshot", BIND_SCREENSHOT),
     keys("key.pause", BIND_PAUSE), keys("key.mute", BIND_MUTE), keys("key.fullscreen", BIND_FULLSCREEN),
@@ -60,7 +64,7 @@ constexpr Setting SCHEMA[] = {
 constexpr int K_COUNT = sizeof SCHEMA / sizeof SCHEMA[0];
 // The bindings' conflicts are settled action by action: key.<action> is
 // K_BIND_FIRST + action.  Every action and pad button has its key, in order.
-constexpr int K_BIND_FIRST = 6, K_PAD_FIRST = K_BIND_FIRST + BIND_COUNT;
+constexpr int K_BIND_FIRST = 10, K_PAD_FIRST = K_BIND_FIRST + BIND_COUNT;
 constexpr bool schema_covers_the_bindings() {
     for (int a = 0; a < BIND_COUNT; ++a)
         if (SCHEMA[K_BIND_FIRST + a].type != KEYS || SCHEMA[K_BIND_FIRST + a].slot != a) return false;

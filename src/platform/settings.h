@@ -35,6 +35,14 @@ struct Settings {
     int volume;               // 0 to 100
     bool mute;
     bool pause_on_focus_loss;
+    // Assists (session.h applies them): the game's speed in percent (50 to
+    // 100; only the ticks' wall-clock rate); ladder help; the lives a game
+    // starts with (3, 5 or 9; 0 unlimited; other numbers count as 3); swans
+    // and the duck drawn on the overview map by the presenter.
+    int game_speed;
+    bool ladder_help;
+    int lives;
+    bool enemies_on_map;
     KeyBindings bindings;     // checked with keymap_check_bindings
 };
 

@@ -699,7 +699,7 @@ void web_tick(int ms) {
     if (!run_options.fast) {
         offer_screenshot();
         poll_pads();
-        g_deadline += ms;
+        g_deadline += ms * 100.0 / session_assists().game_speed; // the game's speed (an assist)
         if (g_deadline < now - kMaxLagMs) g_deadline = now;
         paint();
         const double wait = g_deadline - now;

@@ -217,7 +217,9 @@ void window_tick(int ms) {
         run_tick();
         return;
     }
-    if (!run_options.fast && ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // The game's speed (an assist) stretches the wait; the ticks stay ticks.
+    if (!run_options.fast && ms > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(ms * 100000LL / session_assists().game_speed));
     if (g_paused) {
         // Paused: no tick passes until P (or the end of the program).
         std::unique_lock<std::mutex> lock(g_mx);
