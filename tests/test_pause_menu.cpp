@@ -114,6 +114,36 @@ TEST_F(PauseMenuKeys, KBindsEachKeyInTurnNamedAsPlayersKnowThemKeepingTheOldOneS
 // The overlay's lines stand on their own box: over the title, whose "Press
 // [Escape] to Quit" line (y 210 to 225) is where "Paused" goes, no picture
 // shows among them, drawn over the picture or for a presenter to blend.
+// A opens the assists; 1 to 4 step each through its values (the speed down
+// in tens, round to 100; the lives 3, 5, 9, unlimited, 3), the settings and
+// the next game's play assists follow; Esc goes back to "Paused".
+TEST_F(PauseMenuKeys, AssistsPageStepsEachAssistAndTheNextGameTakesThem) {
+    EXPECT_EQ(pause_menu_key(letter('A')), PAUSE_STAY);
+    ASSERT_EQ(pause_menu_state(), PAUSE_MENU_ASSISTS);
+    EXPECT_TRUE(shows("1  Game speed: 100%"));
+    std::vector<int> speeds;
+    for (int i = 0; i < 6; ++i) {
+        pause_menu_key(USAGE_1);
+        speeds.push_back(session_assists().game_speed);
+    }
+    EXPECT_EQ(speeds, (std::vector<int>{90, 80, 70, 60, 50, 100}));
+    std::vector<int> lives;
+    for (int i = 0; i < 4; ++i) {
+        pause_menu_key(USAGE_1 + 2);
+        lives.push_back(session_play_assists().lives);
+    }
+    EXPECT_EQ(lives, (std::vector<int>{5, 9, ASSIST_LIVES_UNLIMITED, 0}));
+    pause_menu_key(USAGE_1 + 1);
+    pause_menu_key(USAGE_1 + 3);
+    EXPECT_TRUE(session_play_assists().ladder_help);
+    EXPECT_TRUE(session_assists().enemies_on_map);
+    EXPECT_TRUE(shows("2  Ladder help: on"));
+    EXPECT_TRUE(shows("4  Swans and duck on the map: on"));
+    pause_menu_key(USAGE_ESCAPE);
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED);
+    session_note_assists(AssistSettings{});
+}
+
 TEST(PauseOverlay, TheLinesStandOnTheirOwnBoxOverAnyPicture) {
     enum { W = OVERLAY_WIDTH, H = OVERLAY_HEIGHT };
     static uint32_t lit[W * H], dark[W * H], blend[W * H];

@@ -224,6 +224,16 @@ var Module = (function () {
   // during play): Yes and No answer it as Y and N do.
   const pause = document.getElementById("pause");
   const quitAsk = document.getElementById("quit-ask");
+  const menuButtons = document.getElementById("menu-buttons");
+  const assistsButtons = document.getElementById("assists");
+  // The pause menu's pages by touch or click: each button is the menu's key.
+  for (const group of [menuButtons, assistsButtons])
+    group.addEventListener("click", function (e) {
+      const b = e.target.closest("button");
+      if (!b || !Module.running || !Module._web_menu_key) return;
+      Module._web_menu_key(Number(b.dataset.menuKey));
+      backToGame(e);
+    });
   let menu = 0; // the game's pause menu: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key asked for
   function playingText() {
     if (watching) return "Watching the recording.";
@@ -236,6 +246,9 @@ var Module = (function () {
     pause.textContent = menu ? "Resume" : "Pause";
     pause.setAttribute("aria-pressed", menu ? "true" : "false");
     quitAsk.hidden = menu !== 2;
+    menuButtons.hidden = menu !== 1 || watching;
+    assistsButtons.hidden = menu !== 4;
+    if (menu === 4) say("Paused: assists. 1 to 4 change them (the buttons too), Esc goes back.");
     if (menu === 1) say("Paused.");
     else if (menu === 2) say("Paused: quit the game?");
     else if (menu === 3) say("Paused: press the key the picture asks for.");

@@ -48,7 +48,7 @@ void overlay_pause_text(OverlayText* out, const char* question, const char* help
     // 0xFA is the code page's middle dot.
     std::snprintf(out->lines[0], OVERLAY_LINE_CHARS, "Paused");
     std::snprintf(out->lines[1], OVERLAY_LINE_CHARS, "%s",
-                  help ? help : "P resume \xFA M sound \xFA F11 fullscreen \xFA K keys \xFA Esc quit");
+                  help ? help : "P resume \xFA M sound \xFA F11 fullscreen \xFA K keys \xFA A assists \xFA Esc quit");
     out->count = 2;
     if (question != nullptr && question[0] != '\0') {
         std::snprintf(out->lines[2], OVERLAY_LINE_CHARS, "%s", question);
@@ -126,6 +126,37 @@ void bind_key(int usage) {
     ++g_binding;
 }
 
+// Assist n (0 to 3) to its next value: the speed down in tens of percent
+// (50 goes round to 100), ladder help and the map on or off, the lives 3, 5,
+// 9, unlimited, 3 again.
+void change_assist(int n) {
+    AssistSettings a = session_assists();
+    switch (n) {
+    case 0: a.game_speed = a.game_speed <= 50 ? 100 : (a.game_speed - 1) / 10 * 10; break;
+    case 1: a.ladder_help = !a.ladder_help; break;
+    case 2: a.lives = a.lives == 3 ? 5 : a.lives == 5 ? 9 : a.lives == 9 ? 0 : 3; break;
+    default: a.enemies_on_map = !a.enemies_on_map; break;
+    }
+    session_note_assists(a);
+}
+
+// The Assists page: a line for each.  (What the game now plays with is the
+// game thread's, so the page says when a change takes effect instead.)
+void assists_text(OverlayText* out) {
+    const AssistSettings a = session_assists();
+    *out = OverlayText{};
+    char lives[16];
+    if (a.lives == 0) std::snprintf(lives, sizeof lives, "unlimited");
+    else std::snprintf(lives, sizeof lives, "%d", a.lives);
+    std::snprintf(out->lines[0], OVERLAY_LINE_CHARS, "Assists");
+    std::snprintf(out->lines[1], OVERLAY_LINE_CHARS, "1  Game speed: %d%%", a.game_speed);
+    std::snprintf(out->lines[2], OVERLAY_LINE_CHARS, "2  Ladder help: %s", a.ladder_help ? "on" : "off");
+    std::snprintf(out->lines[3], OVERLAY_LINE_CHARS, "3  Lives: %s", lives);
+    std::snprintf(out->lines[4], OVERLAY_LINE_CHARS, "4  Swans and duck on the map: %s", a.enemies_on_map ? "on" : "off");
+    std::snprintf(out->lines[5], OVERLAY_LINE_CHARS, "1-4 change \xFA 2 and 3 from the next game \xFA Esc back");
+    out->count = 6;
+}
+
 } // namespace
 
 void pause_menu_open() {
@@ -142,6 +173,7 @@ PauseAnswer pause_menu_key(int usage) {
         if (action == BIND_MUTE) return PAUSE_MUTE;
         if (action == BIND_FULLSCREEN) return PAUSE_FULLSCREEN;
         if (usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_QUIT;
+        if (usage == usage_of_letter('A')) g_shows = PAUSE_MENU_ASSISTS;
         if (usage == usage_of_letter('K')) {
             session_bindings(&g_new_bindings);
             g_binding = 0;
@@ -152,6 +184,14 @@ PauseAnswer pause_menu_key(int usage) {
     case PAUSE_MENU_QUIT:
         if (usage == usage_of_letter('Y')) return PAUSE_QUIT;
         if (usage == usage_of_letter('N') || usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_PAUSED;
+        return PAUSE_STAY;
+    case PAUSE_MENU_ASSISTS:
+        if (usage == USAGE_ESCAPE || action == BIND_PAUSE) {
+            g_shows = PAUSE_MENU_PAUSED;
+        } else if (usage >= USAGE_1 && usage < USAGE_1 + 4) {
+            change_assist(usage - USAGE_1);
+            session_save();
+        }
         return PAUSE_STAY;
     case PAUSE_MENU_KEYS:
         if (usage == USAGE_ESCAPE) ++g_binding; // keeps the old key
@@ -172,6 +212,10 @@ PauseAnswer pause_menu_key(int usage) {
 PauseMenuState pause_menu_state() { return g_shows; }
 
 void pause_menu_text(OverlayText* out) {
+    if (g_shows == PAUSE_MENU_ASSISTS) {
+        assists_text(out);
+        return;
+    }
     char question[2 * OVERLAY_LINE_CHARS] = ""; // cut to the line by overlay_pause_text
     if (g_shows == PAUSE_MENU_QUIT) std::snprintf(question, sizeof question, "Quit? Y/N");
     if (g_shows == PAUSE_MENU_KEYS) {

@@ -35,7 +35,10 @@ void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool ove
 // for an action becomes its first key and the old first key its second
 // (binding A to Left keeps the Left arrow too); Esc keeps the action's keys;
 // a key another action has is refused.  Keys are named as players know them
-// ("Left arrow", "S"); a message stays until the next key or pause.
+// ("Left arrow", "S"); a message stays until the next key or pause.  A
+// shows the assists: 1 to 4 change the game's speed, ladder help, the lives
+// and the enemies on the overview map, saved at once; those that change play
+// take effect at the next new game.  Esc goes back.
 
 // What a key pressed while paused asks the back-end to do.  PAUSE_QUIT (Y to
 // "Quit?"): input_quit_game (run.h), then resume, so the game ends as the
@@ -52,5 +55,5 @@ void pause_menu_text(OverlayText* out);
 // What the menu shows: "Paused" (and a message), the question "Quit? Y/N",
 // or the prompt for a key.  Called by the browser back-end, whose page shows
 // Yes and No buttons for the question.
-enum PauseMenuState { PAUSE_MENU_PAUSED, PAUSE_MENU_QUIT, PAUSE_MENU_KEYS };
+enum PauseMenuState { PAUSE_MENU_PAUSED, PAUSE_MENU_QUIT, PAUSE_MENU_KEYS, PAUSE_MENU_ASSISTS };
 PauseMenuState pause_menu_state();

@@ -208,7 +208,7 @@ EM_JS(void, web_page_fullscreen, (), {
 });
 // clang-format on
 
-// 0 playing, 1 paused, 2 asking "Quit? Y/N", 3 asking for keys.
+// 0 playing, 1 paused, 2 asking "Quit? Y/N", 3 asking for keys, 4 the assists.
 int menu_state() { return g_paused ? 1 + static_cast<int>(pause_menu_state()) : 0; }
 
 void note_state() { web_note_state(menu_state(), sound_muted() ? 1 : 0); }
@@ -280,7 +280,8 @@ void fullscreen_key(int usage) {
 void menu_key(int usage) {
     const PauseMenuState before = pause_menu_state();
     const PauseAnswer answer = pause_menu_key(usage);
-    if (before == PAUSE_MENU_KEYS && pause_menu_state() != PAUSE_MENU_KEYS) web_store_settings();
+    if ((before == PAUSE_MENU_KEYS && pause_menu_state() != PAUSE_MENU_KEYS) || before == PAUSE_MENU_ASSISTS)
+        web_store_settings(); // new keys, or an assist changed
     g_overlay_stale = true;
     switch (answer) {
     case PAUSE_RESUME: set_paused(false); break;
@@ -367,8 +368,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_resume() {
     else if (viewer_paused()) view_act(VIEW_PAUSE);
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return (viewer_on() ? viewer_paused() : g_paused) ? 1 : 0; }
-// What the pause menu shows: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key asked for.
+// What the pause menu shows: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key asked for, 4 the assists.
 extern "C" EMSCRIPTEN_KEEPALIVE int web_menu_state() { return menu_state(); }
+// A key (HID usage) for the pause menu from the page's buttons: A opens the
+// assists, 1 to 4 change them, Escape goes back.  Only while paused.
+// Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_menu_key(int usage) {
+    if (g_paused && usage > 0 && usage < USAGE_LIMIT) menu_key(usage);
+}
 // The page's Yes (1) or No (0) to "Quit? Y/N", as the keys Y and N.  Called by the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_quit_answer(int yes) {
     if (menu_state() == 2) menu_key(USAGE_A + ((yes != 0 ? 'Y' : 'N') - 'A'));
@@ -558,6 +565,7 @@ void pad_menu(int button) {
         else if (action == BIND_MUTE) toggle_mute();
         break;
     case PAUSE_MENU_KEYS:
+    case PAUSE_MENU_ASSISTS:
         if (back) menu_key(USAGE_ESCAPE);
         else if (action == BIND_PAUSE) set_paused(false);
         break;
