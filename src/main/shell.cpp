@@ -89,6 +89,7 @@ void SHELL_STARTUP()
     // The swan table exists before anything of the shell runs.
     SWANS_CREATE_TABLE();
     set_state_reporter(report_state);
+    set_spots_reporter(report_spots);
 
     uint32_t seed = 0;
     seed_random(run_seed(&seed) ? static_cast<double>(seed) : clock_seconds());

@@ -255,6 +255,7 @@ void LEVEL_SETUP(int level_number, uint32_t seed)
 {
     PROC("LEVEL_SETUP");
     set_state_reporter(report_state);
+    set_spots_reporter(report_spots);
     NEW_GAME();
     level = level_number;
     level_file = LEVEL_FILE_OF(level_number);
@@ -290,6 +291,19 @@ struct StateMix {
 };
 
 } // namespace
+
+int report_spots(MapSpot* out, int max)
+{
+    int n = 0;
+    if (swans_active != 0)
+        for (int i = 0; i < swans.size() && n < max; i++) {
+            const Swan& s = swans.entry[i];
+            if (s.active == 0) continue;
+            out[n++] = MapSpot{SMALL_LEFT + ((32 * s.col + s.sub_x) >> 4), SMALL_TOP + ((32 * s.row + s.sub_y) >> 4), 0};
+        }
+    if (duck_active != 0 && n < max) out[n++] = MapSpot{SMALL_LEFT + (duck_x >> 4), SMALL_TOP + (duck_y >> 4), 1};
+    return n;
+}
 
 void report_state(GameState* out)
 {

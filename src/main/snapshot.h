@@ -119,3 +119,6 @@ uint64_t STATE_HASH();
 // STATE_HASH and the score, eggs, lives and level, for run control (through
 // set_state_reporter).  Registered by SHELL_STARTUP and LEVEL_SETUP.
 void report_state(GameState* out);
+// Where the swans and the duck stand on the overview map, for the presenter
+// (through set_spots_reporter).  Registered with report_state.
+int report_spots(MapSpot* out, int max);

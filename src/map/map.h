@@ -48,6 +48,10 @@ extern int map_width, map_height, last_cell;
 extern unsigned cells_stamp;
 extern int scroll_x, scroll_y;
 
+// The overview map's top-left corner on the page: a cell is 2 x 2 pixels
+// there, a map pixel 1/16 of one.
+enum { SMALL_LEFT = 550, SMALL_TOP = 14 };
+
 // Creates the cell table (every field 0).  Called by the shell at start-up.
 void MAP_CREATE_TABLE();
 

@@ -20,7 +20,6 @@ static constexpr const char MODULE_NAME[] = "map";
 
 namespace {
 
-constexpr int SMALL_LEFT = 550, SMALL_TOP = 14;
 constexpr uint32_t SMALL_BLOCK = 0xFF00FF00, SMALL_LADDER = 0xFFFF00FF;
 constexpr uint32_t SMALL_EGG = 0xFFFFFF00, SMALL_PLAYER = 0xFFFF0000;
 

@@ -97,6 +97,25 @@ void apply_replayed(const TickInput& in) {
     for (int i = 0; i < in.queued_count; ++i) keyboard_queue(in.queued[i]);
 }
 
+// Where the swans and the duck stand on the overview map, taken at each
+// tick for the presenter of a window or page while the player wants them
+// shown (an assist).
+std::mutex g_spots_mutex;
+MapSpot g_spots[MAP_SPOTS_MAX];
+int g_spot_count = 0;
+unsigned g_spots_stamp = 0;
+
+void note_spots() {
+    if (run_options.headless || !session_assists().enemies_on_map) return;
+    MapSpot now[MAP_SPOTS_MAX];
+    const int n = report_game_spots(now, MAP_SPOTS_MAX);
+    std::lock_guard<std::mutex> lock(g_spots_mutex);
+    if (n == g_spot_count && std::memcmp(now, g_spots, sizeof(MapSpot) * static_cast<size_t>(n)) == 0) return;
+    std::memcpy(g_spots, now, sizeof(MapSpot) * static_cast<size_t>(n));
+    g_spot_count = n;
+    g_spots_stamp++;
+}
+
 // The pause menu's quit on its way to the game (input_quit_game).
 std::atomic<bool> g_quit_asked{false};
 int g_quit_held = 0;             // the scan code its press holds until the next tick (game thread)
@@ -221,6 +240,7 @@ void run_tick() {
         viewer_note_tick(tick);
     }
     recording_tick();
+    note_spots();
     // The assists the player set take effect at the next new game, unless a
     // recording is made or played (its header names the play's).
     if (g_replay == nullptr && !g_recording.load()) play_assists = session_play_assists();
@@ -246,6 +266,14 @@ bool watch_may_tick() {
 void watch_hold() {
     if (!viewer_on() || !viewer_note_end()) return;
     for (;;) platform()->tick(10); // the tick waits until the viewer is closed
+}
+
+int run_map_spots(MapSpot* out, int max, unsigned* stamp) {
+    std::lock_guard<std::mutex> lock(g_spots_mutex);
+    *stamp = g_spots_stamp;
+    const int n = g_spot_count < max ? g_spot_count : max;
+    for (int i = 0; i < n; i++) out[i] = g_spots[i];
+    return n;
 }
 
 void run_request_end() { g_end_requested = true; }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "port/platform.h"
+#include "services/game_events.h"
 
 #include <cstdint>
 
@@ -65,6 +66,10 @@ void run_tick();
 // (any thread).
 void run_request_end();
 bool run_end_requested();
+// Where the swans and the duck stood on the overview map at the last tick
+// (page pixels), while the player wants them shown (an assist); stamp
+// changes whenever they moved.  Any thread.  Read by the presenters.
+int run_map_spots(MapSpot* out, int max, unsigned* stamp);
 // Ends the run as a stop does: saves the work page to run_options.shot_path
 // when given, then end_program(0).
 [[noreturn]] void run_stop();
@@ -152,7 +157,6 @@ void run_use_recording(const Recording* rec);
 // What a replay of a version 2 recording found: its state hashes and its end
 // line against the game's.  A difference is said on standard error, unless
 // quiet (--verify says it its own way).
-#include "services/game_events.h"
 struct ReplayCheck {
     bool quiet = false;
     long long hashes_checked = 0;

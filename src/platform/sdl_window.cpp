@@ -175,6 +175,7 @@ void render(bool force) {
     SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
     SDL_RenderClear(g_renderer);
     SDL_RenderCopy(g_renderer, g_texture, nullptr, &dst);
+    show_layer(LAYER_ASSISTS, dst);
     show_layer(LAYER_OVERLAY, dst);
     show_layer(LAYER_BANNER, dst);
     show_layer(LAYER_VIEWER, dst);

@@ -27,7 +27,9 @@ const uint32_t* picture_composed();
 
 // The pause overlay, the banner, and the progress line of a recording being
 // watched (viewer.h), in the order they are drawn.
-enum PictureLayer { LAYER_OVERLAY, LAYER_BANNER, LAYER_VIEWER, LAYER_COUNT };
+// The assists' layer: a small tag naming the assists on, and the swans and
+// the duck over the overview map when the player asks for them.
+enum PictureLayer { LAYER_ASSISTS, LAYER_OVERLAY, LAYER_BANNER, LAYER_VIEWER, LAYER_COUNT };
 
 // A layer to blend over the page (640 x 480, translucent): null when it is
 // not shown now.  *changed is set when its pixels were drawn anew since the

@@ -38,3 +38,14 @@ bool report_game_state(GameState* out) {
     r(out);
     return true;
 }
+
+namespace {
+std::atomic<SpotsReporter> g_spots{nullptr};
+} // namespace
+
+void set_spots_reporter(SpotsReporter reporter) { g_spots = reporter; }
+
+int report_game_spots(MapSpot* out, int max) {
+    const SpotsReporter r = g_spots.load();
+    return r != nullptr && max > 0 ? r(out, max) : 0;
+}

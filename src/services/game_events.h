@@ -37,3 +37,16 @@ using StateReporter = void (*)(GameState* out);
 void set_state_reporter(StateReporter reporter);
 // False (and *out zeroed) when no game has registered.
 bool report_game_state(GameState* out);
+
+// Where the swans and the duck stand on the overview map, in page pixels:
+// for the presenter, which draws them over the picture when the player asks
+// (an assist), never into the game's pages.  Read on the game thread.
+struct MapSpot {
+    int x, y;
+    int duck; // 1 for the duck, 0 for a swan
+};
+enum { MAP_SPOTS_MAX = 24 };
+using SpotsReporter = int (*)(MapSpot* out, int max);
+void set_spots_reporter(SpotsReporter reporter);
+// The spots now (at most max); 0 with no game.
+int report_game_spots(MapSpot* out, int max);
