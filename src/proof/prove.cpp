@@ -101,6 +101,17 @@ int stride = 0;
 
 unsigned char* child_state(int i) { return pool + static_cast<long>(i) * stride; }
 
+// Left or Right alone for two frames is the start of Left or Right held for
+// eight: the branch is judged and its state kept after those two frames.
+constexpr int PREFIX_FRAMES = 2;
+static_assert(ACTION_KEYS[KEY_SETS] == ACTION_KEYS[1] && ACTION_KEYS[KEY_SETS + 1] == ACTION_KEYS[2] &&
+              ACTION_FRAMES[KEY_SETS] == PREFIX_FRAMES && ACTION_FRAMES[KEY_SETS + 1] == PREFIX_FRAMES &&
+              ACTION_FRAMES[1] > PREFIX_FRAMES && ACTION_FRAMES[2] > PREFIX_FRAMES);
+struct PrefixState {
+    alignas(PlayState) unsigned char bytes[sizeof(PlayState) + sizeof(PlayCell) * CELL_TABLE_SIZE];
+};
+Table<PrefixState, 2> prefix_states; // after Left, after Right
+
 // The steps of the plans the beam holds: each kept branch, its parent's step
 // and the keys it held for how many frames.
 struct Step {
@@ -208,12 +219,18 @@ void hold(unsigned char keys) {
     if (keys & PROOF_DOWN) keyboard_set_held(KEY_DOWN, true);
 }
 
-// One frame with these keys; false when it cost a life or ended the game.
-bool frame(unsigned char keys) {
-    hold(keys);
+// One frame with the keys held as they are; false when it cost a life or
+// ended the game.  A frame leaves the held keys as it found them.
+bool held_frame() {
     PLAY_FRAME();
     proof_frames_searched++;
     return lives == lives_at_start && quit_code != 1;
+}
+
+// One frame with these keys.
+bool frame(unsigned char keys) {
+    hold(keys);
+    return held_frame();
 }
 
 // --- judging states --------------------------------------------------------------
@@ -385,6 +402,55 @@ int back_to(int gen) {
     return c.gen;
 }
 
+// A branch as the game stands after its frames: its score and hashes.
+struct Judged {
+    long score;
+    uint64_t key, spot, cell;
+};
+
+Judged judge() {
+    const Search& s = *S;
+    const uint64_t eggs = eggs_key();
+    const int mx = player_x - scroll_x, my = player_y - scroll_y;
+    const uint64_t place = mix(mix(mix(0x9E3779B97F4A7C15ull, static_cast<uint64_t>(mx >> 2)),
+                                   static_cast<uint64_t>(my >> 2)),
+                               static_cast<uint64_t>(jump_count));
+    const uint64_t spot = mix(mix(eggs, static_cast<uint64_t>(mx >> 3)), static_cast<uint64_t>(my >> 3));
+    const uint64_t cell =
+            mix(mix(eggs ^ 0x5bd1e995u, static_cast<uint64_t>(mx >> 5)), static_cast<uint64_t>(my >> 5));
+    const long score = static_cast<long>(eggs_taken) * EGG_WORTH - egg_distance(eggs) -
+                       static_cast<long>(s.visits[static_cast<int>(spot % VISIT_SLOTS)]) * 6 -
+                       s.danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
+    return Judged{score, place ^ eggs, spot, cell};
+}
+
+// A judged branch among the generation's branches, merged with one that came
+// to the same place (the better stays).  Its state is the game's (state
+// nullptr) or a copy taken when it was judged.
+void offer(const Judged& j, int parent, unsigned char keys, int frames, const unsigned char* state) {
+    const int found = merge_find(j.key);
+    int child;
+    if (found >= 0) {
+        Candidate& c = candidates[found];
+        if (c.score >= j.score) return;
+        c.score = j.score;
+        c.parent = parent;
+        c.keys = keys;
+        c.frames = static_cast<unsigned char>(frames);
+        child = c.child;
+    } else {
+        MergeSlot& m = merge[-1 - found];
+        m.key = j.key;
+        m.candidate = candidate_count;
+        m.stamp = merge_stamp;
+        child = candidate_count;
+        candidates[candidate_count++] =
+                Candidate{j.score, parent, keys, static_cast<unsigned char>(frames), child, j.spot, j.cell};
+    }
+    if (state == nullptr) PLAY_STATE_TAKE(child_state(child));
+    else std::memcpy(child_state(child), state, static_cast<size_t>(stride));
+}
+
 // The search starts from the level's start.  The first frame holds no key:
 // a game that proves the level it has just reached has had to choose the
 // keys of that frame during the level's box, before the search.
@@ -437,53 +503,39 @@ Outcome go_on() {
             merge_stamp++;
             candidate_count = 0;
             for (int b = 0; b < s.beam_count; b++) {
+                // Left and Right alone for two frames, judged and kept while
+                // held for eight.
+                bool prefix_kept[2] = {false, false};
+                Judged prefix[2];
                 for (int a = 0; a < ACTIONS; a++) {
-                    PLAY_STATE_RESTORE(beam_state(b));
                     const unsigned char keys = ACTION_KEYS[a];
+                    if (a >= KEY_SETS) {
+                        const int p = a - KEY_SETS;
+                        if (prefix_kept[p])
+                            offer(prefix[p], s.beam_step[b], keys, PREFIX_FRAMES, prefix_states[p].bytes);
+                        continue;
+                    }
+                    PLAY_STATE_RESTORE(beam_state(b));
+                    hold(keys);
+                    const int p = keys == ACTION_KEYS[KEY_SETS] ? 0 : keys == ACTION_KEYS[KEY_SETS + 1] ? 1 : -1;
                     bool alive = true;
                     int f = 0;
                     while (f < ACTION_FRAMES[a]) {
-                        alive = frame(keys);
+                        alive = held_frame();
                         f++;
                         if (!alive || quit_code == 2) break;
+                        if (p >= 0 && f == PREFIX_FRAMES) {
+                            prefix[p] = judge();
+                            PLAY_STATE_TAKE(prefix_states[p].bytes);
+                            prefix_kept[p] = true;
+                        }
                     }
                     if (!alive) continue;
                     if (quit_code == 2) {
                         if (write_plan(s.beam_step[b], keys, f)) return FOUND;
                         continue;
                     }
-                    const uint64_t eggs = eggs_key();
-                    const int mx = player_x - scroll_x, my = player_y - scroll_y;
-                    const uint64_t place = mix(mix(mix(0x9E3779B97F4A7C15ull, static_cast<uint64_t>(mx >> 2)),
-                                                   static_cast<uint64_t>(my >> 2)),
-                                               static_cast<uint64_t>(jump_count));
-                    const uint64_t key = place ^ eggs;
-                    const uint64_t spot =
-                            mix(mix(eggs, static_cast<uint64_t>(mx >> 3)), static_cast<uint64_t>(my >> 3));
-                    const uint64_t cell = mix(mix(eggs ^ 0x5bd1e995u, static_cast<uint64_t>(mx >> 5)),
-                                              static_cast<uint64_t>(my >> 5));
-                    const long score = static_cast<long>(eggs_taken) * EGG_WORTH - egg_distance(eggs) -
-                                       static_cast<long>(s.visits[static_cast<int>(spot % VISIT_SLOTS)]) * 6 -
-                                       s.danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
-                    const int found = merge_find(key);
-                    if (found >= 0) {
-                        Candidate& c = candidates[found];
-                        if (c.score >= score) continue;
-                        PLAY_STATE_TAKE(child_state(c.child));
-                        c.score = score;
-                        c.parent = s.beam_step[b];
-                        c.keys = keys;
-                        c.frames = static_cast<unsigned char>(f);
-                        continue;
-                    }
-                    MergeSlot& m = merge[-1 - found];
-                    m.key = key;
-                    m.candidate = candidate_count;
-                    m.stamp = merge_stamp;
-                    const int child = candidate_count;
-                    PLAY_STATE_TAKE(child_state(child));
-                    candidates[candidate_count++] =
-                            Candidate{score, s.beam_step[b], keys, static_cast<unsigned char>(f), child, spot, cell};
+                    offer(judge(), s.beam_step[b], keys, f, nullptr);
                 }
             }
             if (candidate_count == 0) {
