@@ -25,7 +25,8 @@
 // is cornered again before getting further; back at the start RESTARTS times,
 // it starts again with a beam twice as wide.  Three such searches, keeping
 // one, two or three states a cell, take turns of a number of frames that
-// triples each turn, each going on where it stopped.  The found plan is
+// triples each turn (the first of them, chosen by the level's enemies, four
+// times as long as the others), each going on where it stopped.  The found plan is
 // played once more from the level's start before it is called proven.
 #include "proof/prove.h"
 
@@ -84,11 +85,13 @@ constexpr int SEARCHES = 3;
 // duck, both): the order that proved the shipped levels soonest when each
 // search was timed alone on all 27.
 constexpr int SEARCH_PER_CELL[3][SEARCHES] = {{1, 3, 2}, {3, 1, 2}, {2, 3, 1}};
-// The frames each search plays in its first turn (about a second), three
-// times as many each turn after: turns counted in frames, not seconds, find
-// the same proof on any machine.
+// The frames the first search of the order plays in its first turn (about
+// a second), three times as many each turn after; the others, which find
+// the levels it is slow on, play a quarter of that in theirs.  Turns counted
+// in frames, not seconds, find the same proof on any machine.
 constexpr long long FIRST_SLICE = 1500000;
 constexpr int SLICE_GROWTH = 3;
+constexpr int FOLLOWER_PART = 4;
 long long slice_end = 0; // frames searched at which the running search's turn ends
 
 // The states, each PLAY_STATE_BYTES() long: the branches of a generation,
@@ -646,14 +649,15 @@ int PROVE_HERE(double budget_seconds) {
 
     // Searches that keep one, two or three states a cell find some levels
     // quickly and others slowly or not at all: they take turns, each going
-    // on where it stopped, for three times the frames each turn.
+    // on where it stopped, for three times the frames each turn, the first
+    // of the order four times as long as the others.
     const Quiet q = go_quiet();
     bool done = false;
     long long slice = FIRST_SLICE;
     while (!done && clock_seconds() < deadline) {
         for (int c = 0; c < SEARCHES && !done && clock_seconds() < deadline; c++) {
             S = &searches[c];
-            slice_end = proof_frames_searched + slice;
+            slice_end = proof_frames_searched + (c == 0 ? slice : slice / FOLLOWER_PART);
             if (go_on() == FOUND) {
                 end_quiet(q);
                 if (PROOF_PLAYS_THROUGH()) proof_answer = PROOF_PROVEN;
