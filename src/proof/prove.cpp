@@ -26,8 +26,9 @@
 // it starts again with a beam twice as wide.  Three such searches, keeping
 // one, two or three states a cell, take turns of a number of frames that
 // triples each turn (the first of them, chosen by the level's enemies, four
-// times as long as the others), each going on where it stopped.  The found plan is
-// played once more from the level's start before it is called proven.
+// times as long as the others), each going on where it stopped.  The found
+// plan is played once more from the level's start before it is called
+// proven.
 #include "proof/prove.h"
 
 #include "actors/player.h"
