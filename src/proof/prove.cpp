@@ -78,9 +78,9 @@ constexpr int KEPT_STATES = 1 << 15;  // at most, for one search's kept beams
 constexpr int FIRST_RETREAT = 24; // generations gone back after the first corner
 // Times back at the start before the beam widens: once.  A search back at
 // the start that is cornered again before getting further goes back to the
-// start at once; more returns with the same beam mostly replay the same way
-// (keeping one state a cell, levels 23 and 26 took 22 and 17 million frames
-// returning four times, 12.5 and 9.9 million returning once).
+// start at once, so the returns cost a pass each: keeping one state a cell,
+// levels 23 and 26 took more than 22 and 17 million frames returning four
+// times, 12.5 and 9.9 million returning once.
 constexpr int RESTARTS = 1;
 constexpr int MAX_GENERATIONS = PROOF_FRAMES_MAX / MACRO_FRAMES;
 constexpr int DANGER_GENERATIONS = 60;
