@@ -25,8 +25,10 @@
 // is cornered again before getting further; back at the start RESTARTS times,
 // it starts again with a beam twice as wide.  Three such searches, keeping
 // one, two or three states a cell, take turns of a number of frames that
-// triples each turn, each going on where it stopped.  The found plan is
-// played once more from the level's start before it is called proven.
+// triples each turn (the first of them, chosen by the level's enemies, four
+// times as long as the others), each going on where it stopped.  The found
+// plan is played once more from the level's start before it is called
+// proven.
 #include "proof/prove.h"
 
 #include "actors/player.h"
@@ -74,7 +76,12 @@ constexpr int MAX_BEAM = 300;
 constexpr int CHECKPOINT_EVERY = 4;   // generations between kept beams, at first
 constexpr int KEPT_STATES = 1 << 15;  // at most, for one search's kept beams
 constexpr int FIRST_RETREAT = 24; // generations gone back after the first corner
-constexpr int RESTARTS = 4;           // times back at the start before the beam widens
+// Times back at the start before the beam widens: once.  A search back at
+// the start that is cornered again before getting further goes back to the
+// start at once, so the returns cost a pass each: keeping one state a cell,
+// levels 23 and 26 took more than 22 and 17 million frames returning four
+// times, 12.5 and 9.9 million returning once.
+constexpr int RESTARTS = 1;
 constexpr int MAX_GENERATIONS = PROOF_FRAMES_MAX / MACRO_FRAMES;
 constexpr int DANGER_GENERATIONS = 60;
 constexpr long EGG_WORTH = 100000;
@@ -83,12 +90,14 @@ constexpr int SEARCHES = 3;
 // The order the searches take turns in, by the level's enemies (swans, the
 // duck, both): the order that proved the shipped levels soonest when each
 // search was timed alone on all 27.
-constexpr int SEARCH_PER_CELL[3][SEARCHES] = {{1, 3, 2}, {3, 1, 2}, {2, 3, 1}};
-// The frames each search plays in its first turn (about a second), three
-// times as many each turn after: turns counted in frames, not seconds, find
-// the same proof on any machine.
+constexpr int SEARCH_PER_CELL[3][SEARCHES] = {{1, 3, 2}, {3, 1, 2}, {1, 3, 2}};
+// The frames the first search of the order plays in its first turn (about
+// a second), three times as many each turn after; the others, which find
+// the levels it is slow on, play a quarter of that in theirs.  Turns counted
+// in frames, not seconds, find the same proof on any machine.
 constexpr long long FIRST_SLICE = 1500000;
 constexpr int SLICE_GROWTH = 3;
+constexpr int FOLLOWER_PART = 4;
 long long slice_end = 0; // frames searched at which the running search's turn ends
 
 // The states, each PLAY_STATE_BYTES() long: the branches of a generation,
@@ -100,6 +109,17 @@ alignas(16) unsigned char pool[POOL_BYTES];
 int stride = 0;
 
 unsigned char* child_state(int i) { return pool + static_cast<long>(i) * stride; }
+
+// Left or Right alone for two frames is the start of Left or Right held for
+// eight: the branch is judged and its state kept after those two frames.
+constexpr int PREFIX_FRAMES = 2;
+static_assert(ACTION_KEYS[KEY_SETS] == ACTION_KEYS[1] && ACTION_KEYS[KEY_SETS + 1] == ACTION_KEYS[2] &&
+              ACTION_FRAMES[KEY_SETS] == PREFIX_FRAMES && ACTION_FRAMES[KEY_SETS + 1] == PREFIX_FRAMES &&
+              ACTION_FRAMES[1] > PREFIX_FRAMES && ACTION_FRAMES[2] > PREFIX_FRAMES);
+struct PrefixState {
+    alignas(PlayState) unsigned char bytes[sizeof(PlayState) + sizeof(PlayCell) * CELL_TABLE_SIZE];
+};
+Table<PrefixState, 2> prefix_states; // after Left, after Right
 
 // The steps of the plans the beam holds: each kept branch, its parent's step
 // and the keys it held for how many frames.
@@ -208,12 +228,18 @@ void hold(unsigned char keys) {
     if (keys & PROOF_DOWN) keyboard_set_held(KEY_DOWN, true);
 }
 
-// One frame with these keys; false when it cost a life or ended the game.
-bool frame(unsigned char keys) {
-    hold(keys);
+// One frame with the keys held as they are; false when it cost a life or
+// ended the game.  A frame leaves the held keys as it found them.
+bool held_frame() {
     PLAY_FRAME();
     proof_frames_searched++;
     return lives == lives_at_start && quit_code != 1;
+}
+
+// One frame with these keys.
+bool frame(unsigned char keys) {
+    hold(keys);
+    return held_frame();
 }
 
 // --- judging states --------------------------------------------------------------
@@ -385,6 +411,55 @@ int back_to(int gen) {
     return c.gen;
 }
 
+// A branch as the game stands after its frames: its score and hashes.
+struct Judged {
+    long score;
+    uint64_t key, spot, cell;
+};
+
+Judged judge() {
+    const Search& s = *S;
+    const uint64_t eggs = eggs_key();
+    const int mx = player_x - scroll_x, my = player_y - scroll_y;
+    const uint64_t place = mix(mix(mix(0x9E3779B97F4A7C15ull, static_cast<uint64_t>(mx >> 2)),
+                                   static_cast<uint64_t>(my >> 2)),
+                               static_cast<uint64_t>(jump_count));
+    const uint64_t spot = mix(mix(eggs, static_cast<uint64_t>(mx >> 3)), static_cast<uint64_t>(my >> 3));
+    const uint64_t cell =
+            mix(mix(eggs ^ 0x5bd1e995u, static_cast<uint64_t>(mx >> 5)), static_cast<uint64_t>(my >> 5));
+    const long score = static_cast<long>(eggs_taken) * EGG_WORTH - egg_distance(eggs) -
+                       static_cast<long>(s.visits[static_cast<int>(spot % VISIT_SLOTS)]) * 6 -
+                       s.danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
+    return Judged{score, place ^ eggs, spot, cell};
+}
+
+// A judged branch among the generation's branches, merged with one that came
+// to the same place (the better stays).  Its state is the game's (state
+// nullptr) or a copy taken when it was judged.
+void offer(const Judged& j, int parent, unsigned char keys, int frames, const unsigned char* state) {
+    const int found = merge_find(j.key);
+    int child;
+    if (found >= 0) {
+        Candidate& c = candidates[found];
+        if (c.score >= j.score) return;
+        c.score = j.score;
+        c.parent = parent;
+        c.keys = keys;
+        c.frames = static_cast<unsigned char>(frames);
+        child = c.child;
+    } else {
+        MergeSlot& m = merge[-1 - found];
+        m.key = j.key;
+        m.candidate = candidate_count;
+        m.stamp = merge_stamp;
+        child = candidate_count;
+        candidates[candidate_count++] =
+                Candidate{j.score, parent, keys, static_cast<unsigned char>(frames), child, j.spot, j.cell};
+    }
+    if (state == nullptr) PLAY_STATE_TAKE(child_state(child));
+    else std::memcpy(child_state(child), state, static_cast<size_t>(stride));
+}
+
 // The search starts from the level's start.  The first frame holds no key:
 // a game that proves the level it has just reached has had to choose the
 // keys of that frame during the level's box, before the search.
@@ -437,53 +512,39 @@ Outcome go_on() {
             merge_stamp++;
             candidate_count = 0;
             for (int b = 0; b < s.beam_count; b++) {
+                // Left and Right alone for two frames, judged and kept while
+                // held for eight.
+                bool prefix_kept[2] = {false, false};
+                Judged prefix[2];
                 for (int a = 0; a < ACTIONS; a++) {
-                    PLAY_STATE_RESTORE(beam_state(b));
                     const unsigned char keys = ACTION_KEYS[a];
+                    if (a >= KEY_SETS) {
+                        const int p = a - KEY_SETS;
+                        if (prefix_kept[p])
+                            offer(prefix[p], s.beam_step[b], keys, PREFIX_FRAMES, prefix_states[p].bytes);
+                        continue;
+                    }
+                    PLAY_STATE_RESTORE(beam_state(b));
+                    hold(keys);
+                    const int p = keys == ACTION_KEYS[KEY_SETS] ? 0 : keys == ACTION_KEYS[KEY_SETS + 1] ? 1 : -1;
                     bool alive = true;
                     int f = 0;
                     while (f < ACTION_FRAMES[a]) {
-                        alive = frame(keys);
+                        alive = held_frame();
                         f++;
                         if (!alive || quit_code == 2) break;
+                        if (p >= 0 && f == PREFIX_FRAMES) {
+                            prefix[p] = judge();
+                            PLAY_STATE_TAKE(prefix_states[p].bytes);
+                            prefix_kept[p] = true;
+                        }
                     }
                     if (!alive) continue;
                     if (quit_code == 2) {
                         if (write_plan(s.beam_step[b], keys, f)) return FOUND;
                         continue;
                     }
-                    const uint64_t eggs = eggs_key();
-                    const int mx = player_x - scroll_x, my = player_y - scroll_y;
-                    const uint64_t place = mix(mix(mix(0x9E3779B97F4A7C15ull, static_cast<uint64_t>(mx >> 2)),
-                                                   static_cast<uint64_t>(my >> 2)),
-                                               static_cast<uint64_t>(jump_count));
-                    const uint64_t key = place ^ eggs;
-                    const uint64_t spot =
-                            mix(mix(eggs, static_cast<uint64_t>(mx >> 3)), static_cast<uint64_t>(my >> 3));
-                    const uint64_t cell = mix(mix(eggs ^ 0x5bd1e995u, static_cast<uint64_t>(mx >> 5)),
-                                              static_cast<uint64_t>(my >> 5));
-                    const long score = static_cast<long>(eggs_taken) * EGG_WORTH - egg_distance(eggs) -
-                                       static_cast<long>(s.visits[static_cast<int>(spot % VISIT_SLOTS)]) * 6 -
-                                       s.danger[static_cast<int>(cell % DANGER_SLOTS)] * DANGER_WEIGHT;
-                    const int found = merge_find(key);
-                    if (found >= 0) {
-                        Candidate& c = candidates[found];
-                        if (c.score >= score) continue;
-                        PLAY_STATE_TAKE(child_state(c.child));
-                        c.score = score;
-                        c.parent = s.beam_step[b];
-                        c.keys = keys;
-                        c.frames = static_cast<unsigned char>(f);
-                        continue;
-                    }
-                    MergeSlot& m = merge[-1 - found];
-                    m.key = key;
-                    m.candidate = candidate_count;
-                    m.stamp = merge_stamp;
-                    const int child = candidate_count;
-                    PLAY_STATE_TAKE(child_state(child));
-                    candidates[candidate_count++] =
-                            Candidate{score, s.beam_step[b], keys, static_cast<unsigned char>(f), child, spot, cell};
+                    offer(judge(), s.beam_step[b], keys, f, nullptr);
                 }
             }
             if (candidate_count == 0) {
@@ -594,14 +655,15 @@ int PROVE_HERE(double budget_seconds) {
 
     // Searches that keep one, two or three states a cell find some levels
     // quickly and others slowly or not at all: they take turns, each going
-    // on where it stopped, for three times the frames each turn.
+    // on where it stopped, for three times the frames each turn, the first
+    // of the order four times as long as the others.
     const Quiet q = go_quiet();
     bool done = false;
     long long slice = FIRST_SLICE;
     while (!done && clock_seconds() < deadline) {
         for (int c = 0; c < SEARCHES && !done && clock_seconds() < deadline; c++) {
             S = &searches[c];
-            slice_end = proof_frames_searched + slice;
+            slice_end = proof_frames_searched + (c == 0 ? slice : slice / FOLLOWER_PART);
             if (go_on() == FOUND) {
                 end_quiet(q);
                 if (PROOF_PLAYS_THROUGH()) proof_answer = PROOF_PROVEN;
