@@ -13,6 +13,7 @@
 #include "sound/sound_device.h"
 #include "platform/audio_out.h"
 #include "platform/record.h"
+#include "platform/records.h"
 #include "platform/viewer.h"
 #include "port/notice.h"
 #include "services/game_events.h"
@@ -314,6 +315,7 @@ namespace {
 // The listener of the shell's events (set_event_listener).
 void hear_event(const char* name) {
     viewer_note_event(name);
+    records_hear(name, current_tick()); // nothing unless the run keeps records (records_start)
     if (g_event_hook) g_event_hook(name);
     announce(name);
 }
