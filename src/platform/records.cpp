@@ -254,7 +254,7 @@ int read_file(const char* path, int* size, char* why, int why_size) {
     *size = 0;
     const int fd = file_open_read(path);
     if (fd < 0) {
-        if (errno == ENOENT) return READ_MISSING;
+        if (errno == ENOENT || errno == ENOTDIR) return READ_MISSING; // no such file, or no such folder
         std::snprintf(why, static_cast<size_t>(why_size), "%s", std::strerror(errno));
         return READ_REFUSED;
     }
