@@ -403,7 +403,7 @@ bool records_format(const Records& r, const RecordsText& old, RecordsText* out) 
         line_at(old.bytes, old.size, start, &end, &next);
         int a = start;
         while (a < end && is_blank(old.bytes[a])) ++a;
-        if (a < end && old.bytes[a] == '[') in_pack = std::strncmp(old.bytes + a, "[pack ", 6) == 0;
+        if (a < end && old.bytes[a] == '[') in_pack = end - a >= 6 && std::memcmp(old.bytes + a, "[pack ", 6) == 0;
         if (!in_pack) continue;
         if (!put_bytes(out, old.bytes + start, next - start)) return false;
         if (next == end && !put(out, "\n")) return false; // the last line had no newline
