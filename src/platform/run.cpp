@@ -13,10 +13,10 @@
 #include "sound/sound_device.h"
 #include "platform/audio_out.h"
 #include "platform/record.h"
-#include "platform/records.h"
 #include "platform/viewer.h"
 #include "port/notice.h"
 #include "services/game_events.h"
+#include "platform/records.h"
 
 #include <atomic>
 #include <cstdio>
