@@ -14,13 +14,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -116,19 +114,14 @@ TEST(RecordsFile, DamagedTextsAreNamedByLineAndReadAsNoRecords) {
     const std::pair<std::string, std::string> cases[] = {
         {"furthest_level = 5\n", "r.ini:1: 'furthest_level' before any section"},
         {"[levels]\nfurthest_level = 28\n", "r.ini:2: bad value '28'"},
-        {"[levels]\nfurthest_level = 0\n", "r.ini:2: bad value"},
-        {"[levels]\nbest_game_score = -3\n", "r.ini:2: bad value"},
         {"[levels]\nlevel.3.fewest_ticks = 0\nlevel.3.best_score = 1\n", "r.ini:2: bad value"},
-        {"[levels]\nlevel.28.best_score = 1\n", "r.ini:2: unknown key 'level.28.best_score'"},
-        {"[levels]\nlevel.07.best_score = 1\n", "r.ini:2: unknown key"},
+        {"[levels]\nlevel.07.best_score = 1\n", "r.ini:2: unknown key 'level.07.best_score'"},
         {"[levels]\nfurthest_level = 5\n\nfurthest_level = 6\n", "r.ini:4: furthest_level again (first on line 2)"},
         {"[levels]\n[levels assisted]\n[levels]\n", "r.ini:3: [levels] again (first on line 1)"},
-        {"[level]\n", "r.ini:1: unknown section '[level]'"},
-        {"[pack Moor]\n", "r.ini:1: unknown section"},
+        {"[pack Moor]\n", "r.ini:1: unknown section '[pack Moor]'"},
         {"[levels]\nfurthest_level 5\n", "r.ini:2: 'furthest_level 5' is not a 'key = value' line"},
         {"[levels]\nlevel.4.best_score = 10\n", "r.ini:2: level.4.best_score without level.4.fewest_ticks"},
         {"[levels assisted]\nfurthest_level = 5\x01\n", "r.ini:2: control characters"},
-        {"[levels]\n#" + std::string(300, 'x') + "\n", "r.ini:2: line too long"},
         {"[levels]\n" + std::string(RECORDS_MAX_BYTES, '#'), "r.ini: larger than 16 KB"},
     };
     for (const auto& [text, problem] : cases) {
@@ -141,13 +134,12 @@ TEST(RecordsFile, DamagedTextsAreNamedByLineAndReadAsNoRecords) {
 
 TEST(RecordsFile, SitsBesideTheSettingsFile) {
     char out[64];
-    ASSERT_TRUE(records_path_beside("/home/p/.config/clovenfeld/settings.ini", out, sizeof out));
-    EXPECT_STREQ(out, "/home/p/.config/clovenfeld/records.ini");
-    ASSERT_TRUE(records_path_beside("C:\\Users\\p\\AppData\\clovenfeld\\settings.ini", out, sizeof out));
-    EXPECT_STREQ(out, "C:\\Users\\p\\AppData\\clovenfeld\\records.ini");
-    ASSERT_TRUE(records_path_beside("mine.ini", out, sizeof out));
-    EXPECT_STREQ(out, "records.ini");
-    EXPECT_FALSE(records_path_beside("/a/very/long/folder/name/that/does/not/fit/settings.ini", out, 20));
+    for (const auto& [settings, records] : {std::pair{"/home/p/.config/clovenfeld/settings.ini", "/home/p/.config/clovenfeld/records.ini"},
+                                            {"C:\\Users\\p\\clovenfeld\\settings.ini", "C:\\Users\\p\\clovenfeld\\records.ini"},
+                                            {"mine.ini", "records.ini"}}) {
+        ASSERT_TRUE(records_path_beside(settings, out, sizeof out));
+        EXPECT_STREQ(out, records);
+    }
 }
 
 // The recorded game's events, as --events prints them, heard by the records:
