@@ -30,7 +30,8 @@
 // "key = value", an unknown key or section, a key or section named twice, a
 // number out of range, a level with only one of its two figures -- makes
 // the file damaged: it is reported in one line "FILE:LINE: what is wrong",
-// copied to records.ini.damaged, and play starts with no records.
+// renamed records.ini.damaged (replacing an earlier one), and play starts
+// with no records; if it cannot be set aside, no records are saved that run.
 //
 // The file is written whole or not at all (file_write_begin, system.h) each
 // time a record changes: when a level starts further than ever, when a level
@@ -101,7 +102,7 @@ bool records_path_beside(const char* settings_path, char* out, int size);
 // --- the records of the run ---------------------------------------------------
 
 // Keeps records in path from now on: reads the file (missing: no records; a
-// damaged one is reported, copied to path + ".damaged" and started afresh;
+// damaged one is reported, renamed path + ".damaged" and started afresh;
 // one that cannot be read is reported and the records of this run are not
 // saved).  Called by the program's entry points for window and browser play.
 void records_start(const char* path);
@@ -125,5 +126,7 @@ void records_set_save_hook(void (*hook)());
 // none.  Changes no file.  Returns the program's exit status (0).
 int records_print(const char* path, FILE* out, FILE* err);
 
-// Test support: forgets the file, the records and the game in progress.
+// --- seams for tests ---------------------------------------------------------
+
+// Forgets the file, the records, the save hook and the game in progress.
 void records_reset_for_tests();
