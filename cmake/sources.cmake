@@ -84,6 +84,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/session.cpp
   src/platform/proof_file.cpp
   src/platform/record.cpp
+  src/platform/records.cpp
   src/platform/run.cpp
   src/platform/settings.cpp
   src/platform/window_layout.cpp

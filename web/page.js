@@ -499,6 +499,55 @@ var Module = (function () {
     };
   }
 
+  // --- records ------------------------------------------------------------------
+  // The records the game keeps (records.ini, in the page's storage), in "How
+  // to play": each kind of play's furthest level and best game, and a table of
+  // the levels' best scores and fewest ticks.
+  function showRecords(text) {
+    const list = document.getElementById("records-list");
+    const sets = {"levels": {}, "levels assisted": {}};
+    let section = null;
+    (text || "").split(/\r?\n/).forEach(function (line) {
+      line = line.trim();
+      const head = /^\[(.*)\]$/.exec(line);
+      if (head) { section = Object.prototype.hasOwnProperty.call(sets, head[1]) ? sets[head[1]] : null; return; }
+      const pair = /^([a-z0-9._]+)\s*=\s*([0-9]{1,9})$/.exec(line);
+      if (section && pair) section[pair[1]] = Number(pair[2]);
+    });
+    list.textContent = "";
+    function add(parent, tag, words) {
+      const e = document.createElement(tag);
+      if (words !== undefined) e.textContent = words;
+      parent.appendChild(e);
+      return e;
+    }
+    [["levels", "Unassisted"], ["levels assisted", "Assisted"]].forEach(function (kind) {
+      const r = sets[kind[0]];
+      add(list, "h3", kind[1]);
+      const facts = [];
+      if (r.furthest_level) facts.push("Furthest level reached: " + r.furthest_level + ".");
+      if (r.best_game_score !== undefined) facts.push("Best score of a whole game: " + r.best_game_score + ".");
+      const table = document.createElement("table");
+      add(table, "caption", kind[1] + ": each level's best");
+      const header = add(add(table, "thead"), "tr");
+      ["Level", "Best score", "Fewest ticks"].forEach(function (h) { add(header, "th", h).scope = "col"; });
+      const rows = add(table, "tbody");
+      for (let n = 1; n <= 27; n++) {
+        if (r["level." + n + ".fewest_ticks"] === undefined) continue;
+        const row = add(rows, "tr");
+        add(row, "th", String(n)).scope = "row";
+        add(row, "td", String(r["level." + n + ".best_score"]));
+        add(row, "td", String(r["level." + n + ".fewest_ticks"]));
+      }
+      if (facts.length === 0 && rows.rows.length === 0) { add(list, "p", "None yet."); return; }
+      if (facts.length > 0) add(list, "p", facts.join(" "));
+      if (rows.rows.length > 0) list.appendChild(table);
+    });
+  }
+  let shown = null;
+  try { shown = window.localStorage.getItem("clovenfeld.records"); } catch (e) { shown = null; }
+  showRecords(shown);
+
   const self = {
     canvas: canvas,
     arguments: args,
@@ -509,6 +558,9 @@ var Module = (function () {
       let text = null;
       try { text = window.localStorage.getItem("clovenfeld.settings"); } catch (e) { text = null; }
       if (text !== null) Module.FS.writeFile("/settings.ini", text);
+      let kept = null;
+      try { kept = window.localStorage.getItem("clovenfeld.records"); } catch (e) { kept = null; }
+      if (kept !== null) Module.FS.writeFile("/records.ini", kept);
       if (watched !== null)
         Module.FS.writeFile("/watched.rec", Uint8Array.from(watched, function (c) { return c.charCodeAt(0); }));
     }],
@@ -516,6 +568,7 @@ var Module = (function () {
     running: false,
     onGameState: function (now, muted) { showMute(muted !== 0); showMenu(now); },
     onGameEvent: heard,
+    onRecords: showRecords,
     onViewState: viewChanged,
     toggleFullscreen: function () { document.getElementById("fullscreen").click(); },
     print: function (line) {

@@ -8,7 +8,9 @@
 #include "port/datadir.h"
 #include "port/system.h"
 #include "port/platform.h"
+#include "platform/records.h"
 #include "platform/session.h"
+#include "platform/settings.h"
 #include "platform/run.h"
 
 #include <cstdio>
@@ -29,6 +31,16 @@ int main(int argc, char** argv)
         std::printf("%s\n", VERSION_TEXT);
         return 0;
     }
+    // The records sit beside the settings file in use: the player's own, or --settings FILE.
+    char settings[SETTINGS_PATH_CHARS], records[RECORDS_PATH_CHARS];
+    const char* settings_in_use = cl.settings_path;
+    if (settings_in_use == nullptr && settings_default_path(settings, sizeof settings)) settings_in_use = settings;
+    const bool records_known = settings_in_use != nullptr && records_path_beside(settings_in_use, records, sizeof records);
+    if (cl.show_records) {
+        if (records_known) return records_print(records, stdout, stderr);
+        std::printf("No records: no settings folder (set HOME or XDG_CONFIG_HOME).\n");
+        return 0;
+    }
     if (cl.prove_path != nullptr || cl.prove_all) return PROVE_COMMAND(cl);
     if (cl.verify_count > 0) return VERIFY_COMMAND(cl);
     run_options = cl.run;
@@ -36,6 +48,10 @@ int main(int argc, char** argv)
     // A window run reads the player's settings; a headless one only a file named.
     session_start(cl.no_settings ? nullptr : cl.settings_path, !cl.no_settings && !run_options.headless,
                   &run_options);
+
+    // Play in the window keeps records; watching a recording does not.
+    if (!run_options.headless && run_options.replay_path == nullptr && !cl.no_settings && records_known)
+        records_start(records);
 
     if (run_options.headless) {
         // A replayed recording is read here; its seed then seeds the game.

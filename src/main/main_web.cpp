@@ -9,6 +9,7 @@
 #include "main/shell.h"
 #include "port/datadir.h"
 #include "port/platform.h"
+#include "platform/records.h"
 #include "platform/session.h"
 #include "platform/run.h"
 
@@ -23,6 +24,12 @@ int main(int argc, char** argv)
     choose_data_dir(cl.data_dir); // the page's files are preloaded into the working directory
     // The page puts the settings it keeps in its storage at /settings.ini.
     session_start(cl.settings_path, false, &run_options);
+    // Play keeps records beside the settings (/records.ini, from the page's
+    // storage too); a replay or a recording watched does not.
+    char records[RECORDS_PATH_CHARS];
+    if (run_options.replay_path == nullptr && cl.settings_path != nullptr &&
+        records_path_beside(cl.settings_path, records, sizeof records))
+        records_start(records);
     // A recording is read by the run control, and its seed seeds the game.
     select_platform(&web_platform);
     return PLAY_MAIN();

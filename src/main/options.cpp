@@ -71,7 +71,8 @@ const char USAGE_TEXT[] =
         "  --volume N        sound volume, 0 to 100\n"
         "  --audio-out FILE  headless: write the run's sound to FILE (16-bit 48 kHz stereo WAV)\n"
         "  --settings FILE   read and save the settings in FILE instead of the player's own\n"
-        "  --no-settings     read no settings file\n"
+        "  --no-settings     read no settings file (and keep no records)\n"
+        "  --records         print the records kept beside the settings file (records.ini) and exit\n"
         "  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n"
         "  --prove LEVEL.bmp [--level N] [--seed S] [--budget SECONDS] [--out FILE.rec]\n"
         "                    find key input that completes the level file as level N (1 to 27,\n"
@@ -100,6 +101,7 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         {"--help", &out->show_help}, {"--version", &out->show_version}, {"--headless", &run.headless},
         {"--fast", &run.fast},       {"--events", &run.print_events},   {"--no-settings", &out->no_settings},
         {"--mute", &run.mute},       {"--fit", &run.window_fit},        {"--fullscreen", &run.fullscreen},
+        {"--records", &out->show_records},
     };
     const struct { const char* name; const char** text; bool headless; } texts[] = {
         {"--replay", &run.replay_path, true},      {"--record", &run.record_path, false},

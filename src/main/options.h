@@ -15,6 +15,7 @@ struct CommandLine {
     const char* data_dir = nullptr; // --data DIR: the folder holding gfx/ and levels/
     const char* settings_path = nullptr; // --settings FILE: read (and save) this settings file
     bool no_settings = false;       // --no-settings: read no settings file
+    bool show_records = false;      // --records: print the records and end
     // --prove LEVEL.bmp | --prove --all, with its own options.
     const char* prove_path = nullptr; // the level file to prove
     bool prove_all = false;           // the shipped levels, all 27

@@ -17,6 +17,7 @@
 #include "platform/viewer.h"
 #include "port/notice.h"
 #include "services/game_events.h"
+#include "platform/records.h"
 
 #include <atomic>
 #include <cstdio>
@@ -350,6 +351,7 @@ namespace {
 // The listener of the shell's events (set_event_listener).
 void hear_event(const char* name) {
     viewer_note_event(name);
+    records_hear(name, current_tick()); // nothing unless the run keeps records (records_start)
     if (g_event_hook) g_event_hook(name);
     announce(name);
 }

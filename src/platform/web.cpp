@@ -57,6 +57,7 @@
 
 #include "platform/key_route.h"
 #include "platform/overlay.h"
+#include "platform/records.h"
 #include "platform/run.h"
 #include "platform/session.h"
 #include "platform/viewer.h"
@@ -251,6 +252,16 @@ EM_JS(void, web_store_settings, (), {
     try {
         if (FS.analyzePath("/settings.ini").exists)
             localStorage.setItem("clovenfeld.settings", FS.readFile("/settings.ini", {encoding: "utf8"}));
+    } catch (e) {}
+});
+
+// The records (records.h) kept in the page's storage, and shown on the page.
+EM_JS(void, web_store_records, (), {
+    try {
+        if (!FS.analyzePath("/records.ini").exists) return;
+        const text = FS.readFile("/records.ini", {encoding: "utf8"});
+        localStorage.setItem("clovenfeld.records", text);
+        if (Module["onRecords"]) Module["onRecords"](text);
     } catch (e) {}
 });
 
@@ -638,6 +649,7 @@ int web_open(int width, int height, const char* title) {
     emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, on_focus);
     key_route_reset();
     set_event_hook(page_hears);
+    records_set_save_hook(web_store_records);
     g_open = true;
     audio_feed_open();
     set_audio_sink(web_audio_cue);

@@ -7,7 +7,8 @@
 #     the focus pauses too.  Each waits, with a generous limit, for the
 #     window to get there: how soon it does is the machine's pace.
 #  2. A game recorded with two pauses replays headless with every event at
-#     the window's tick, to the picture the window showed last.
+#     the window's tick, to the picture the window showed last; the game
+#     kept its records.
 #  3. F11 is remembered: the next start opens fullscreen, and the file says so.
 #  4. A settings file binding Left to A: A walks left (the recording holds
 #     Left's scan code), and the recording replays the same without the file.
@@ -85,6 +86,11 @@ press_until Escape 1 ' infobox:Final Score: [0-9]+$'
 xwd_still last || fail "the Final Score box did not settle"
 e2e_close
 check_replay "$work/paused.rec" "two pauses"
+# The window's game keeps records: level 1 reached, and its score a whole game's.
+records="$work/cfg2/clovenfeld/records.ini"
+grep -q '^furthest_level = 1$' "$records" && grep -Eq '^best_game_score = [0-9]+$' "$records" ||
+  fail "the window's game left no records: $(cat "$records" 2>&1)"
+echo "e2e: the window's game kept its records"
 
 # --- 3. F11 remembered ----------------------------------------------------------------
 start "$work/cfg3" --scale 1

@@ -278,6 +278,27 @@ def case_pause_and_bindings(b, site):
     b.evaluate("localStorage.removeItem('clovenfeld.settings'); true")
 
 
+def case_records(b, site):
+    """The records kept in the page's storage are shown in "How to play", and
+    a level reached for the first time is saved there and shown at once."""
+    b.open(site.url("?seed=1&events=1"))
+    b.wait_for("Module.tick >= 2")
+    b.evaluate("localStorage.setItem('clovenfeld.records', '[levels]\\nlevel.1.best_score = 574\\n"
+               "level.1.fewest_ticks = 1567\\n'); true")
+    b.open(site.url("?seed=1&events=1"))
+    shown = "document.getElementById('records-list').textContent"
+    assert "15741567" in b.evaluate(shown).replace(" ", ""), b.evaluate(shown)
+    assert b.evaluate("document.querySelector('#records summary').tabIndex") == 0, "the records are out of the keys' reach"
+    b.click("#screen")
+    start_level_1(b, lambda: press(b, "Space", " ", 32, " "))
+    b.wait_for("(localStorage.getItem('clovenfeld.records') || '').includes('furthest_level = 1')")
+    kept = b.evaluate("localStorage.getItem('clovenfeld.records')")
+    assert "level.1.fewest_ticks = 1567" in kept, kept
+    assert "Furthest level reached: 1." in b.evaluate(shown), b.evaluate(shown)
+    assert not page_errors(b), page_errors(b)
+    b.evaluate("localStorage.removeItem('clovenfeld.records'); true")
+
+
 def case_escape_on_title(b, site):
     """Escape on the title screen cannot close a page: the title comes back as
     a new start and the game plays on."""
@@ -985,7 +1006,7 @@ def case_offline(b, site):
         forget_offline(b)
 
 
-CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_escape_on_title, case_replay_level2,
+CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_records, case_escape_on_title, case_replay_level2,
          case_fatal_report, case_blocked_wasm, case_one_click, case_first_visit, case_keys_overlay, case_watching,
          case_announcements, case_quick_taps, case_touch_phone, case_touch_pause_and_quit, case_touch_recording,
          case_gamepad, case_pad_pause_and_quit, case_layouts, case_offline]
