@@ -245,6 +245,9 @@ void run_tick() {
     // The assists the player set take effect at the next new game, unless a
     // recording is made or played (its header names the play's).
     if (g_replay == nullptr && !g_recording.load()) play_assists = session_play_assists();
+    // A level or game played while an assist that changes play is set (even
+    // one set for the next game) counts as assisted in the records.
+    records_set_assisted(assists_on(play_assists));
     if (run_options.stop_tick >= 0 && tick >= run_options.stop_tick) run_stop();
 }
 

@@ -25,7 +25,7 @@ bool g_have_page = false;
 bool g_layer_stale[LAYER_COUNT] = {true, true, true, true};
 char g_banner_text[BANNER_CHARS] = "";
 unsigned g_banner_shown = 0; // banner_current's number for g_banner_text
-char g_assist_tag[64] = "";   // the assists on, as the tag shows them ("" none)
+char g_assist_tag[80] = "";   // the assists on, as the tag shows them ("" none)
 MapSpot g_spots[MAP_SPOTS_MAX]; // the swans and the duck to show on the overview map
 int g_spot_count = 0;
 unsigned g_assists_shown = 0;  // what the assists' layer last drew
@@ -48,7 +48,7 @@ bool shown(PictureLayer layer) {
 unsigned look_at_assists() {
     const AssistSettings a = session_assists();
     const PlayAssists p = session_play_assists();
-    char tag[sizeof g_assist_tag] = "";
+    char tag[64] = "";
     if (a.game_speed != 100) std::snprintf(tag, sizeof tag, " %d%%", a.game_speed);
     if (p.ladder_help) std::snprintf(tag + std::strlen(tag), sizeof tag - std::strlen(tag), " ladder");
     if (p.lives != 0) std::snprintf(tag + std::strlen(tag), sizeof tag - std::strlen(tag), " lives %s",
