@@ -1,8 +1,9 @@
 // test_difficulty.cpp -- the goals of the first level, measured as
 // tools/difficulty measures them (its code, tools/lib/difficulty.h): a player who
 // stands still is never caught early, no swan reaches the start floor in the
-// first 15 seconds, the scripted novice takes every egg in most seeds, and
-// the later passes start fair against the free duck.
+// first 15 seconds, the scripted novice takes every egg in most seeds, the
+// later passes start fair against the free duck, and the reactive novice's
+// runs end as a game does.
 #include "test_shell_util.h"
 
 #include "../tools/lib/difficulty.h"
@@ -108,10 +109,47 @@ TEST_F(Difficulty, EachLevelOfTheFreeDuckIsAtMostAFifthEasierThanTheOneBefore)
     EXPECT_FALSE(difficulty::fair_step(100, 121));
 }
 
+// Every run of the reactive novice ends as a game would: the level cleared
+// with its last egg taken, or every life lost (level 3 loses some); level 1,
+// whose one swan keeps to its own shelf, it clears without losing a life.
+TEST_F(Difficulty, ReactiveRunsEndByClearingOrLosingEveryLife)
+{
+    for (int lvl : {1, 3}) {
+        difficulty::start_level(lvl, 1);
+        Grid grid;
+        build_grid(&grid);
+        for (uint32_t seed = 1; seed <= 3; seed++) {
+            SCOPED_TRACE("level " + std::to_string(lvl) + " seed " + std::to_string(seed));
+            const difficulty::ReactiveRun run = difficulty::reactive_run(&grid, lvl, seed);
+            EXPECT_EQ(run.total, egg_total);
+            EXPECT_EQ(run.cleared, run.eggs == run.total);
+            if (run.cleared) {
+                EXPECT_LT(run.lives_lost, START_LIVES);
+            } else {
+                EXPECT_EQ(run.lives_lost, START_LIVES);
+            }
+            if (lvl == 1) {
+                EXPECT_TRUE(run.cleared);
+                EXPECT_EQ(run.lives_lost, 0);
+            }
+        }
+    }
+}
+
 TEST(DifficultyPercentile, NearestRankOfTheSortedValues)
 {
     EXPECT_EQ(difficulty::percentile({5, 1, 4, 2, 3}, 0.5), 3);
     EXPECT_EQ(difficulty::percentile({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110}, 0.1), 20);
     EXPECT_EQ(difficulty::percentile({7}, 0.1), 7);
     EXPECT_EQ(difficulty::percentile({}, 0.5), 0);
+    EXPECT_EQ(difficulty::median({3, 0, 1, 3}), 2.0);
+    EXPECT_EQ(difficulty::median({3, 0, 1}), 1.0);
+}
+
+TEST(DifficultyAims, TheClearRateMayFallFifteenPointsALevel)
+{
+    EXPECT_TRUE(difficulty::gentle_step(1.0, 0.85));
+    EXPECT_TRUE(difficulty::gentle_step(0.24, 0.9));
+    EXPECT_FALSE(difficulty::gentle_step(1.0, 0.84));
+    EXPECT_FALSE(difficulty::gentle_step(0.54, 0.36));
 }
