@@ -257,8 +257,9 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
     std::fprintf(f,
                  "Measured by `tools/difficulty` (its code is `tools/lib/difficulty.cpp`) with the game's own code, headless, "
                  "each level started as a new game put at it (`LEVEL_SETUP` with the seed, its box answered). Seeds 1 "
-                 "to %d; every run ends at the first life lost or at the level's 500 time units, **25,000 ticks** "
-                 "(100 ticks a second), so 25000 means \"not caught before the time ran out\".\n\n",
+                 "to %d; every idle and novice run ends at the first life lost or at the level's 500 time units, "
+                 "**25,000 ticks** (100 ticks a second), so 25000 means \"not caught before the time ran out\"; "
+                 "the reactive novice plays with three lives (below).\n\n",
                  seeds);
     std::fprintf(f, "- **idle**: ticks until the first life is lost when the player holds no key from the start "
                     "(median, 10th percentile and lowest over the seeds).\n"
@@ -292,7 +293,9 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
                     "- **solver**: the ticks of play of the recording `assets/recordings/level-L.rec` and the "
                     "closest its player came to a swan or the free duck (the gap between their contact boxes, px).\n"
                     "- eggs, swans, lifts (cells) and ladders (runs of ladder cells) of the level file.\n\n");
-    std::fprintf(f, "Levels 1-9 have the swans (the duck caged), 10-18 the free duck without swans, 19-27 both.\n\n");
+    std::fprintf(f, "Levels 1-9 have the swans (the duck caged), 10-18 the free duck without swans, 19-27 both. "
+                    "Without swans nothing in play depends on the seed, so on levels 10-18 every seed plays "
+                    "alike and a share of seeds is 0%% or 100%%.\n\n");
     std::fprintf(f, "%s\n", TABLE_HEAD);
     for (const Row& r : rows) std::fprintf(f, "%s\n", table_line(r).c_str());
     std::fprintf(f, "\nOur aims (a still player must last %d ticks, 10 s, in every seed of every level: no swan "
