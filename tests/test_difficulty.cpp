@@ -2,8 +2,8 @@
 // tools/difficulty measures them (its code, tools/lib/difficulty.h): a player who
 // stands still is never caught early, no swan reaches the start floor in the
 // first 15 seconds, the scripted novice takes every egg in most seeds, the
-// later passes start fair against the free duck, and the reactive novice's
-// runs end as a game does.
+// later passes start fair against the free duck, the reactive novice's runs
+// end as a game does, and what it makes of what it sees.
 #include "test_shell_util.h"
 
 #include "../tools/lib/difficulty.h"
@@ -134,6 +134,82 @@ TEST_F(Difficulty, ReactiveRunsEndByClearingOrLosingEveryLife)
             }
         }
     }
+}
+
+namespace {
+
+// A picture of the player standing at x on the bottom floor of level 1 with
+// one swan whose contact box starts at (sx, sy).
+difficulty::Picture scene(int x, int sx, int sy)
+{
+    difficulty::Picture p{};
+    p.me = {x, 416, x + 20, 447};
+    p.mx = x + 10;
+    p.seen[0] = true;
+    p.foe[0] = {sx, sy, sx + 20, sy + 31};
+    return p;
+}
+
+} // namespace
+
+// What the reactive novice makes of what it sees: pairs of pictures four
+// ticks apart, the player standing, a swan walking half a pixel a tick.
+TEST(DifficultyReactive, FleesWhatComesWaitsForWhatBlocksItsWayAndLetsTheRestBe)
+{
+    using difficulty::judge_foes;
+    // Coming along its floor, 60 px away: flee away from it, whichever way
+    // the eggs are.
+    difficulty::Alarm a = judge_foes(scene(100, 180, 416), scene(100, 182, 416), 1, 0);
+    EXPECT_TRUE(a.flee);
+    EXPECT_EQ(a.away_x, -1);
+    // Going away 120 px ahead on the way to the eggs: wait; behind it: walk on.
+    a = judge_foes(scene(100, 240, 416), scene(100, 238, 416), 1, 0);
+    EXPECT_FALSE(a.flee);
+    EXPECT_TRUE(a.wait);
+    a = judge_foes(scene(100, 240, 416), scene(100, 238, 416), -1, 0);
+    EXPECT_FALSE(a.flee || a.wait);
+    // Right under it on the floor below, walking at it: not within reach.
+    a = judge_foes(scene(100, 100, 544), scene(100, 102, 544), 1, 0);
+    EXPECT_FALSE(a.flee || a.wait);
+    // Coming down its ladder from 60 px above: flee downwards.
+    a = judge_foes(scene(100, 100, 324), scene(100, 100, 322), 0, -1);
+    EXPECT_TRUE(a.flee);
+    EXPECT_EQ(a.away_y, 1);
+    // Walking at 2 px a tick towards one coming 140 px away: they would
+    // meet in 56 ticks, so it turns now.
+    a = judge_foes(scene(100, 260, 416), scene(92, 262, 416), 1, 0);
+    EXPECT_TRUE(a.flee);
+    // The duck within 64 px up and to the right: flee left and down.
+    difficulty::Picture duck = scene(100, 0, 0), duck_before = duck;
+    duck.seen[0] = duck_before.seen[0] = false;
+    duck.seen[difficulty::FOE_DUCK] = duck_before.seen[difficulty::FOE_DUCK] = true;
+    duck.foe[difficulty::FOE_DUCK] = duck_before.foe[difficulty::FOE_DUCK] = {150, 330, 210, 400};
+    a = judge_foes(duck, duck_before, 0, 0);
+    EXPECT_TRUE(a.flee);
+    EXPECT_EQ(a.away_x, -1);
+    EXPECT_EQ(a.away_y, 1);
+}
+
+// Walking to a ladder's column 2 px a tick and seeing itself ALIGN_LAG ticks
+// late, it goes a few pixels past the line, comes back with taps and stays.
+TEST(DifficultyReactive, LinesUpWithALadderByOvershootingAndTappingBack)
+{
+    const int col = 5, centre = col * 32 + 16;
+    std::vector<int> place{centre - 60}; // its middle at the start of each tick
+    difficulty::Hands hands;
+    int past = 0, last_key_tick = -1;
+    for (int t = 0; t < 300; t++) {
+        const int seen = place[static_cast<size_t>(std::max(0, t - difficulty::ALIGN_LAG))];
+        const int key = difficulty::lagged_line_up(&hands, seen, col, t);
+        if (key != 0) last_key_tick = t;
+        place.push_back(place.back() + (key == K_RIGHT ? 2 : key == K_LEFT ? -2 : 0));
+        past = std::max(past, place.back() - centre);
+    }
+    EXPECT_GT(past, 2) << "it never went past the line";
+    EXPECT_LE(past, 2 * difficulty::ALIGN_LAG + 2) << "it went too far past";
+    EXPECT_GE(place.back() - centre, -3);
+    EXPECT_LE(place.back() - centre, 2);
+    EXPECT_LT(last_key_tick, 100) << "it kept pressing keys";
 }
 
 TEST(DifficultyPercentile, NearestRankOfTheSortedValues)

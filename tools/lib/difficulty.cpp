@@ -179,26 +179,11 @@ NoviceRun novice_run(Grid* grid, int lvl, uint32_t seed)
 
 namespace {
 
-enum { FOE_DUCK = SWAN_SLOTS, FOES = SWAN_SLOTS + 1 };
-
-// A box in map pixels, its edges included.
-struct Box {
-    int x0, y0, x1, y1;
-};
-
 int mid_x(const Box& b) { return (b.x0 + b.x1) / 2; }
 int mid_y(const Box& b) { return (b.y0 + b.y1) / 2; }
 int gap_x(const Box& a, const Box& b) { return std::max({0, b.x0 - a.x1, a.x0 - b.x1}); }
 int gap_y(const Box& a, const Box& b) { return std::max({0, b.y0 - a.y1, a.y0 - b.y1}); }
 int sign(int v) { return (v > 0) - (v < 0); }
-
-// One picture as the player saw it: himself and the foes inside the view.
-struct Picture {
-    Box me;
-    int mx; // his middle, map px
-    bool seen[FOES];
-    Box foe[FOES];
-};
 
 constexpr int HISTORY = 32;      // pictures kept: more than REACT_DELAY + MOTION_SPAN
 constexpr int MOTION_SPAN = 4;   // which way a foe goes: its place this many ticks apart
@@ -237,24 +222,10 @@ void look(Picture* pic)
     }
 }
 
-// What the pictures tell it to do about its foes.
-struct Alarm {
-    bool flee = false; // a foe within reach: get away
-    int away_x = 0;    // the side away from it, -1 or +1 (0: either)
-    int away_y = 0;    // up (-1) or down (+1) away from it (0: either)
-    bool wait = false; // a swan in the way: do not walk on
-    int nearest = 1 << 20; // the gap to the foe fled, px
-};
+} // namespace
 
-// Reads the picture `now` (REACT_DELAY ticks old) and the one MOTION_SPAN
-// before it, which tell where it and each foe were and which way they went;
-// plan_x and plan_y are the way the eggs call (-1, 0, +1).  A foe is fled,
-// away from the nearest, when it is nearer than TOUCH, when at the speeds
-// seen the two would meet within SOON ticks, when a swan nearer than REACH
-// comes its way (along the floor, down or up the ladder) or the duck is
-// nearer than DUCK_REACH.  A swan is waited for when the way to the eggs
-// leads towards it: nearer than WARY on the same floor, REACH elsewhere.
-Alarm alarm(const Picture& now, const Picture& before, int plan_x, int plan_y)
+// The reactive novice's judgement of its foes (difficulty.h).
+Alarm judge_foes(const Picture& now, const Picture& before, int plan_x, int plan_y)
 {
     Alarm a;
     const Box& me = now.me;
@@ -273,7 +244,8 @@ Alarm alarm(const Picture& now, const Picture& before, int plan_x, int plan_y)
         auto axis_time = [](int g, double closing) { return g == 0 ? 0.0 : closing > 0 ? g / closing : 1e9; };
         const double meet = std::max(axis_time(gx, cx), axis_time(gy, cy));
         const bool near = gap <= TOUCH || meet <= SOON || gap <= (i == FOE_DUCK ? DUCK_REACH : -1);
-        const bool coming = (dx == 0 && dy == 0) || (fvx != 0 && sign(fvx) == -dx) || (fvy != 0 && sign(fvy) == -dy);
+        auto way = [](double v) { return (v > 0) - (v < 0); };
+        const bool coming = (dx == 0 && dy == 0) || (fvx != 0 && way(fvx) == -dx) || (fvy != 0 && way(fvy) == -dy);
         const bool towards = (plan_x != 0 && plan_x == dx) || (plan_y != 0 && plan_y == dy);
         if ((near || (coming && gap <= REACH && i != FOE_DUCK)) && gap < a.nearest) {
             a.flee = true;
@@ -287,20 +259,9 @@ Alarm alarm(const Picture& now, const Picture& before, int plan_x, int plan_y)
     return a;
 }
 
-// Lining up with a ladder's column as a person does: it sees its own place
-// ALIGN_LAG ticks late, holds the key until it sees itself in line (by then
-// a few pixels past), then taps the other way, one tick a tap, waiting to see
-// each tap's effect.
-struct Hands {
-    int column = -1; // the column it lines up with
-    int held = 0;    // the side key it holds while walking in, 0 once tapping
-    bool tapping = false;
-    int last_tap = -1000;
-};
-
 int lagged_line_up(Hands* h, int seen_mx, int col, int t)
 {
-    if (h->column != col) *h = Hands{col, 0, false, -1000};
+    if (h->column != col) *h = Hands{col, 0, false, -1000}; // a new column
     const int err = seen_mx - (col * 32 + 16);
     if (err >= -3 && err <= 2) {
         h->tapping = true;
@@ -320,6 +281,8 @@ int lagged_line_up(Hands* h, int seen_mx, int col, int t)
     }
     return 0;
 }
+
+namespace {
 
 // The cell it climbs to up (-1) or down (+1) the ladder where it stands, or
 // -1 when the ladder does not go on that way.
@@ -376,7 +339,7 @@ ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
             const int plan_y = to < 0 ? 0 : sign(to / grid->w - p.row);
             const Picture& now = ring[(t - REACT_DELAY) % HISTORY];
             const Picture& before = ring[(t - REACT_DELAY - std::min(MOTION_SPAN, t - REACT_DELAY - seeing_since)) % HISTORY];
-            const Alarm a = alarm(now, before, plan_x, plan_y);
+            const Alarm a = judge_foes(now, before, plan_x, plan_y);
             if (!a.flee) flee_move = -1;
             const int seen_mx = ring[(t - std::min(ALIGN_LAG, t - seeing_since)) % HISTORY].mx;
             auto go = [&](int cell) {

@@ -33,6 +33,7 @@
 #pragma once
 
 #include "level_grid.h"
+#include "actors/swan.h"
 #include "main/shell.h"
 
 #include <cstdint>
@@ -88,6 +89,55 @@ struct ReactiveRun {
 // Plays the level as the reactive novice with three lives, until it takes
 // every egg or loses them all.  grid as for novice_run.
 ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed);
+
+// --- the reactive novice's eyes and hands (reactive_run; here for the tests) -------
+
+enum { FOE_DUCK = SWAN_SLOTS, FOES = SWAN_SLOTS + 1 }; // the swans' slots, then the duck
+
+// A box in map pixels, its edges included.
+struct Box {
+    int x0, y0, x1, y1;
+};
+
+// One picture as the player saw it: his own contact box and middle, and the
+// contact boxes of the foes inside the view (the duck's head and body as one).
+struct Picture {
+    Box me;
+    int mx; // his middle, map px
+    bool seen[FOES];
+    Box foe[FOES];
+};
+
+// What the pictures tell it to do about its foes.
+struct Alarm {
+    bool flee = false;     // a foe within reach: get away
+    int away_x = 0;        // the side away from the nearest, -1 or +1 (0: either)
+    int away_y = 0;        // up (-1) or down (+1) away from it (0: either)
+    bool wait = false;     // a swan in the way: do not walk on
+    int nearest = 1 << 20; // the gap to the foe fled, px
+};
+
+// Reads the picture `now` (REACT_DELAY ticks old) and the one a few ticks
+// before it, which tell where it and each foe were and which way they went;
+// plan_x and plan_y are the way the eggs call (-1, 0, +1).  A foe is fled,
+// away from the nearest, when it is nearer than 12 px, when at the speeds
+// seen the two would meet within 60 ticks, when a swan nearer than 80 px
+// comes its way (along the floor, down or up the ladder) or the duck is
+// nearer than 64 px.  A swan is waited for when the way to the eggs leads
+// towards it: nearer than 160 px on the same floor, 80 px elsewhere.
+Alarm judge_foes(const Picture& now, const Picture& before, int plan_x, int plan_y);
+
+// Lining up with a ladder's column as a person does: it sees its own middle
+// (seen_mx) ALIGN_LAG ticks late, holds the key until it sees itself in line
+// (by then a few pixels past), then taps the other way, one tick a tap,
+// waiting ALIGN_LAG ticks to see each tap.  The side key to press at tick t.
+struct Hands {
+    int column = -1; // the column it lines up with
+    int held = 0;    // the side key it holds while walking in
+    bool tapping = false;
+    int last_tap = -1000;
+};
+int lagged_line_up(Hands* h, int seen_mx, int col, int t);
 
 // The gap in pixels between the player's contact box and the nearest swan's
 // or the free duck's (0 when they touch).
