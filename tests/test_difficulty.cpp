@@ -1,8 +1,9 @@
 // test_difficulty.cpp -- the goals of the first level, measured as
 // tools/difficulty measures them (its code, tools/lib/difficulty.h): a player who
 // stands still is never caught early, no swan reaches the start floor in the
-// first 15 seconds, the scripted novice takes every egg in most seeds, and
-// the later passes start fair against the free duck.
+// first 15 seconds, the scripted novice takes every egg in most seeds, the
+// later passes start fair against the free duck, the reactive novice's runs
+// end as a game does, and what it makes of what it sees.
 #include "test_shell_util.h"
 
 #include "../tools/lib/difficulty.h"
@@ -108,10 +109,123 @@ TEST_F(Difficulty, EachLevelOfTheFreeDuckIsAtMostAFifthEasierThanTheOneBefore)
     EXPECT_FALSE(difficulty::fair_step(100, 121));
 }
 
+// Every run of the reactive novice ends as a game would: the level cleared
+// with its last egg taken, or every life lost (level 3 loses some); level 1,
+// whose one swan keeps to its own shelf, it clears without losing a life.
+TEST_F(Difficulty, ReactiveRunsEndByClearingOrLosingEveryLife)
+{
+    for (int lvl : {1, 3}) {
+        difficulty::start_level(lvl, 1);
+        Grid grid;
+        build_grid(&grid);
+        for (uint32_t seed = 1; seed <= 3; seed++) {
+            SCOPED_TRACE("level " + std::to_string(lvl) + " seed " + std::to_string(seed));
+            const difficulty::ReactiveRun run = difficulty::reactive_run(&grid, lvl, seed);
+            EXPECT_EQ(run.total, egg_total);
+            EXPECT_EQ(run.cleared, run.eggs == run.total);
+            if (run.cleared) {
+                EXPECT_LT(run.lives_lost, START_LIVES);
+            } else {
+                EXPECT_EQ(run.lives_lost, START_LIVES);
+            }
+            if (lvl == 1) {
+                EXPECT_TRUE(run.cleared);
+                EXPECT_EQ(run.lives_lost, 0);
+            }
+        }
+    }
+}
+
+namespace {
+
+// A picture of the player standing at x on the bottom floor of level 1 with
+// one swan whose contact box starts at (sx, sy).
+difficulty::Picture scene(int x, int sx, int sy)
+{
+    difficulty::Picture p{};
+    p.me = {x, 416, x + 20, 447};
+    p.mx = x + 10;
+    p.seen[0] = true;
+    p.foe[0] = {sx, sy, sx + 20, sy + 31};
+    return p;
+}
+
+} // namespace
+
+// What the reactive novice makes of what it sees: pairs of pictures four
+// ticks apart, the player standing, a swan walking half a pixel a tick.
+TEST(DifficultyReactive, FleesWhatComesWaitsForWhatBlocksItsWayAndLetsTheRestBe)
+{
+    using difficulty::judge_foes;
+    // Coming along its floor, 60 px away: flee away from it, whichever way
+    // the eggs are.
+    difficulty::Alarm a = judge_foes(scene(100, 180, 416), scene(100, 182, 416), 1, 0);
+    EXPECT_TRUE(a.flee);
+    EXPECT_EQ(a.away_x, -1);
+    // Going away 120 px ahead on the way to the eggs: wait; behind it: walk on.
+    a = judge_foes(scene(100, 240, 416), scene(100, 238, 416), 1, 0);
+    EXPECT_FALSE(a.flee);
+    EXPECT_TRUE(a.wait);
+    a = judge_foes(scene(100, 240, 416), scene(100, 238, 416), -1, 0);
+    EXPECT_FALSE(a.flee || a.wait);
+    // Right under it on the floor below, walking at it: not within reach.
+    a = judge_foes(scene(100, 100, 544), scene(100, 102, 544), 1, 0);
+    EXPECT_FALSE(a.flee || a.wait);
+    // Coming down its ladder from 60 px above: flee downwards.
+    a = judge_foes(scene(100, 100, 324), scene(100, 100, 322), 0, -1);
+    EXPECT_TRUE(a.flee);
+    EXPECT_EQ(a.away_y, 1);
+    // Walking at 2 px a tick towards one coming 140 px away: they would
+    // meet in 56 ticks, so it turns now.
+    a = judge_foes(scene(100, 260, 416), scene(92, 262, 416), 1, 0);
+    EXPECT_TRUE(a.flee);
+    // The duck within 64 px up and to the right: flee left and down.
+    difficulty::Picture duck = scene(100, 0, 0), duck_before = duck;
+    duck.seen[0] = duck_before.seen[0] = false;
+    duck.seen[difficulty::FOE_DUCK] = duck_before.seen[difficulty::FOE_DUCK] = true;
+    duck.foe[difficulty::FOE_DUCK] = duck_before.foe[difficulty::FOE_DUCK] = {150, 330, 210, 400};
+    a = judge_foes(duck, duck_before, 0, 0);
+    EXPECT_TRUE(a.flee);
+    EXPECT_EQ(a.away_x, -1);
+    EXPECT_EQ(a.away_y, 1);
+}
+
+// Walking to a ladder's column 2 px a tick and seeing itself ALIGN_LAG ticks
+// late, it goes a few pixels past the line, comes back with taps and stays.
+TEST(DifficultyReactive, LinesUpWithALadderByOvershootingAndTappingBack)
+{
+    const int col = 5, centre = col * 32 + 16;
+    std::vector<int> place{centre - 60}; // its middle at the start of each tick
+    difficulty::Hands hands;
+    int past = 0, last_key_tick = -1;
+    for (int t = 0; t < 300; t++) {
+        const int seen = place[static_cast<size_t>(std::max(0, t - difficulty::ALIGN_LAG))];
+        const int key = difficulty::lagged_line_up(&hands, seen, col, t);
+        if (key != 0) last_key_tick = t;
+        place.push_back(place.back() + (key == K_RIGHT ? 2 : key == K_LEFT ? -2 : 0));
+        past = std::max(past, place.back() - centre);
+    }
+    EXPECT_GT(past, 2) << "it never went past the line";
+    EXPECT_LE(past, 2 * difficulty::ALIGN_LAG + 2) << "it went too far past";
+    EXPECT_GE(place.back() - centre, -3);
+    EXPECT_LE(place.back() - centre, 2);
+    EXPECT_LT(last_key_tick, 100) << "it kept pressing keys";
+}
+
 TEST(DifficultyPercentile, NearestRankOfTheSortedValues)
 {
     EXPECT_EQ(difficulty::percentile({5, 1, 4, 2, 3}, 0.5), 3);
     EXPECT_EQ(difficulty::percentile({10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110}, 0.1), 20);
     EXPECT_EQ(difficulty::percentile({7}, 0.1), 7);
     EXPECT_EQ(difficulty::percentile({}, 0.5), 0);
+    EXPECT_EQ(difficulty::median({3, 0, 1, 3}), 2.0);
+    EXPECT_EQ(difficulty::median({3, 0, 1}), 1.0);
+}
+
+TEST(DifficultyAims, TheClearRateMayFallFifteenPointsALevel)
+{
+    EXPECT_TRUE(difficulty::gentle_step(1.0, 0.85));
+    EXPECT_TRUE(difficulty::gentle_step(0.24, 0.9));
+    EXPECT_FALSE(difficulty::gentle_step(1.0, 0.84));
+    EXPECT_FALSE(difficulty::gentle_step(0.54, 0.36));
 }

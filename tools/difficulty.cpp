@@ -7,13 +7,15 @@
 // For each LEVEL (default 1 to 27) and seeds 1 to N (default 50): the ticks
 // until the first life is lost when the player stands still (median, 10th
 // percentile, lowest), the same for the scripted novice (median) with the
-// share of seeds in which it takes half its eggs and all of them, the ticks
+// share of seeds in which it takes half its eggs and all of them, the
+// reactive novice's share of seeds in which it clears the level with three
+// lives and takes half its eggs and its median lives lost, the ticks
 // of the solver's recording of the level (RECDIR/level-L.rec) and its
 // closest approach to a swan or the duck, and the level's eggs, swans, lifts
 // and ladders.  Runs are capped at the level's 500 time units (25,000 ticks).
 // --md writes the table with how it was measured as Markdown; --plot draws
-// the novice's and the idle player's median survival per level as an 8-bit
-// run-length BMP.
+// the novice's and the idle player's median survival per level and, below,
+// the reactive novice's clear rate per level as an 8-bit run-length BMP.
 #include "lib/bmp_write.h"
 #include "lib/difficulty.h"
 
@@ -21,6 +23,7 @@
 #include "services/text.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cmath>
 #include <ctime>
 #include <cstdio>
@@ -50,17 +53,19 @@ std::string table_line(const Row& r)
     char line[256];
     const LevelRow& m = r.m;
     std::snprintf(line, sizeof line,
-                  "| %2d | %d | %-5s | %5d | %5d | %5d | %5d | %3.0f%% | %3.0f%% | %5ld | %4d | %2d | %2d | %d | %d |",
+                  "| %2d | %d | %-5s | %5d | %5d | %5d | %5d | %3.0f%% | %3.0f%% | %3.0f%% | %3.0f%% | %3.1f | %5ld | %4d | %2d | %2d | %d | %d |",
                   m.level, LEVEL_FILE_OF(m.level), pass_name(m.level).c_str(), m.idle_median, m.idle_p10,
-                  m.idle_min, m.novice_median, 100 * m.novice_half, 100 * m.novice_all, r.solver.ok ? r.solver.ticks : -1L,
+                  m.idle_min, m.novice_median, 100 * m.novice_half, 100 * m.novice_all, 100 * m.reactive_clear,
+                  100 * m.reactive_half, m.reactive_lives, r.solver.ok ? r.solver.ticks : -1L,
                   r.solver.ok ? r.solver.closest : -1, m.counts.eggs, m.counts.swans, m.counts.lifts, m.counts.ladders);
     return line;
 }
 
 const char* TABLE_HEAD =
     "| level | file | enemies | idle median | idle p10 | idle min | novice median | novice half eggs | novice all eggs "
+    "| reactive clears | reactive half eggs | reactive lives lost "
     "| solver ticks | solver closest px | eggs | swans | lifts | ladders |\n"
-    "|---:|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|";
+    "|---:|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|";
 
 // --- the plot: an 8-bit run-length BMP drawn with the game's font -------------
 
@@ -71,6 +76,15 @@ struct Canvas {
     {
         for (int y = std::max(0, y0); y <= std::min(h - 1, y1); y++)
             for (int x = std::max(0, x0); x <= std::min(w - 1, x1); x++) px[static_cast<size_t>(y * w + x)] = c;
+    }
+    // A line one pixel wide from (x0, y0) to (x1, y1), both ends drawn.
+    void line(int x0, int y0, int x1, int y1, uint8_t c)
+    {
+        const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+        for (int i = 0; i <= n; i++) {
+            const int x = n == 0 ? x0 : x0 + (x1 - x0) * i / n, y = n == 0 ? y0 : y0 + (y1 - y0) * i / n;
+            fill(x, y, x, y, c);
+        }
     }
     void text(int x, int y, const std::string& s, uint8_t c)
     {
@@ -88,7 +102,7 @@ constexpr uint32_t PALETTE[C_COUNT] = {0x101018, 0xB0B0B0, 0xF0F0F0, 0xE0A030, 0
 
 bool plot(const std::string& path, const std::vector<Row>& rows)
 {
-    Canvas cv{640, 320, std::vector<uint8_t>(640 * 320, C_BACK)};
+    Canvas cv{640, 580, std::vector<uint8_t>(640 * 580, C_BACK)};
     const int x0 = 72, y0 = 40, y1 = 272, w = 20;
     // Ticks on a log scale from 100 to the cap, so the short lives show too.
     auto y_of = [&](int ticks) {
@@ -122,6 +136,34 @@ bool plot(const std::string& path, const std::vector<Row>& rows)
     cv.text(230, 296, "both", C_TEXT);
     cv.fill(280, 303, 292, 304, C_IDLE);
     cv.text(298, 296, "standing still", C_TEXT);
+    // Below: the reactive novice's clear rate per level, a line through each
+    // round, and ticks where it took half the eggs.
+    const int c0 = 356, c1 = 532;
+    auto y_share = [&](double share) { return c1 - static_cast<int>(std::lround((c1 - c0) * share)); };
+    cv.text(8, 326, "Reactive novice: seeds cleared (dots), half the eggs taken (marks)", C_TEXT);
+    for (int p = 0; p <= 100; p += 25) {
+        cv.fill(x0, y_share(p / 100.0), x0 + 27 * w, y_share(p / 100.0), C_GRID);
+        const std::string label = std::to_string(p) + "%";
+        cv.text(x0 - 8 - 8 * static_cast<int>(label.size()), y_share(p / 100.0) - 8, label, C_AXIS);
+    }
+    const Row* prev = nullptr;
+    for (const Row& r : rows) {
+        const int x = x0 + (r.m.level - 1) * w + w / 2;
+        const uint8_t c = SWANS_ON_AT(r.m.level) && DUCK_FREE_AT(r.m.level) ? C_BOTH
+                          : DUCK_FREE_AT(r.m.level)                          ? C_DUCK
+                                                                             : C_SWANS;
+        const int y = y_share(r.m.reactive_clear);
+        if (prev != nullptr && prev->m.level == r.m.level - 1 && (prev->m.level - 1) / LEVEL_FILES == (r.m.level - 1) / LEVEL_FILES)
+            cv.line(x - w, y_share(prev->m.reactive_clear), x, y, c);
+        cv.fill(x - 3, y - 3, x + 3, y + 3, c);
+        cv.fill(x - 5, y_share(r.m.reactive_half), x + 5, y_share(r.m.reactive_half), C_IDLE);
+        const std::string n = std::to_string(r.m.level);
+        cv.text(x - 4 * static_cast<int>(n.size()), c1 + 4, n, C_AXIS);
+        prev = &r;
+    }
+    cv.fill(x0, c1, x0 + 27 * w, c1, C_AXIS);
+    cv.fill(x0 - 1, c0, x0 - 1, c1, C_AXIS);
+    cv.text(x0, c1 + 24, "(levels 1-9 swans, 10-18 duck, 19-27 both; colours as above)", C_AXIS);
     return write_bytes(path, bmp_indexed8(cv.w, cv.h, cv.px.data(), PALETTE, C_COUNT, true));
 }
 
@@ -143,10 +185,47 @@ std::vector<std::string> aims(const std::vector<Row>& rows)
                       std::to_string(static_cast<int>(100 * r->m.novice_all + 0.5)) +
                       "%): " + verdict(r->m.novice_all >= 0.6));
     }
+    auto pct = [](double share) { return std::to_string(static_cast<int>(std::lround(100 * share))) + "%"; };
+    {
+        std::string failing;
+        for (const Row& r : rows)
+            if (r.m.idle_min < FAIR_START_TICKS)
+                failing += " " + std::to_string(r.m.level) + " (" + std::to_string(r.m.idle_min) + ")";
+        out.push_back("No unfair starts: on every level a still player lasts at least " + std::to_string(FAIR_START_TICKS) +
+                      " ticks in every seed: " + (failing.empty() ? std::string("met") : "NOT met by" + failing));
+    }
+    for (const auto& [lvl, share] : {std::pair{1, 0.95}, std::pair{2, 0.70}})
+        if (const Row* r = find(lvl))
+            out.push_back("Level " + std::to_string(lvl) + ": the reactive novice clears it in at least " + pct(share) +
+                          " of seeds (" + pct(r->m.reactive_clear) + "): " +
+                          verdict(std::lround(100 * r->m.reactive_clear) >= std::lround(100 * share)));
+    for (int pass = 0; pass < 3; pass++) {
+        std::string failing;
+        bool complete = true;
+        for (int i = 2; i <= LEVEL_FILES; i++) {
+            const Row* a = find(pass * LEVEL_FILES + i - 1);
+            const Row* b = find(pass * LEVEL_FILES + i);
+            if (a == nullptr || b == nullptr) {
+                complete = false;
+                continue;
+            }
+            if (!gentle_step(a->m.reactive_clear, b->m.reactive_clear))
+                failing += " " + std::to_string(b->m.level) + " (" + pct(b->m.reactive_clear) + " after " +
+                           pct(a->m.reactive_clear) + ")";
+        }
+        if (complete)
+            out.push_back("Levels " + std::to_string(pass * LEVEL_FILES + 1) + "-" +
+                          std::to_string(pass * LEVEL_FILES + LEVEL_FILES) +
+                          ": the reactive novice's clear rate falls by at most 15 points from one level to the next: " +
+                          (failing.empty() ? std::string("met") : "NOT met by" + failing));
+        if (const Row* last = find(pass * LEVEL_FILES + LEVEL_FILES))
+            out.push_back("Level " + std::to_string(last->m.level) + ", the last of its round: cleared in at least 10% of seeds (" +
+                          pct(last->m.reactive_clear) + "): " + verdict(std::lround(100 * last->m.reactive_clear) >= 10));
+    }
     for (int lvl : {10, 19})
         if (const Row* r = find(lvl))
-            out.push_back("Level " + std::to_string(lvl) + ": a still player lasts at least 1000 ticks (lowest " +
-                          std::to_string(r->m.idle_min) + "): " + verdict(r->m.idle_min >= 1000));
+            out.push_back("Level " + std::to_string(lvl) + ", the round starts again: cleared in at least 60% of seeds (" +
+                          pct(r->m.reactive_clear) + "): " + verdict(std::lround(100 * r->m.reactive_clear) >= 60));
     for (int pass = 0; pass < 3; pass++) {
         std::string failing;
         bool complete = true;
@@ -178,8 +257,9 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
     std::fprintf(f,
                  "Measured by `tools/difficulty` (its code is `tools/lib/difficulty.cpp`) with the game's own code, headless, "
                  "each level started as a new game put at it (`LEVEL_SETUP` with the seed, its box answered). Seeds 1 "
-                 "to %d; every run ends at the first life lost or at the level's 500 time units, **25,000 ticks** "
-                 "(100 ticks a second), so 25000 means \"not caught before the time ran out\".\n\n",
+                 "to %d; every idle and novice run ends at the first life lost or at the level's 500 time units, "
+                 "**25,000 ticks** (100 ticks a second), so 25000 means \"not caught before the time ran out\"; "
+                 "the reactive novice plays with three lives (below).\n\n",
                  seeds);
     std::fprintf(f, "- **idle**: ticks until the first life is lost when the player holds no key from the start "
                     "(median, 10th percentile and lowest over the seeds).\n"
@@ -190,16 +270,40 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
                     "take it to the next cell of that way (walk, climb, jump, step off), lining up with a ladder "
                     "first. Median ticks until its first life is lost (a run that takes every egg counts as "
                     "25000), and the share of seeds in which it took at least half of the eggs, and all of them.\n"
+                    "- **reactive**: the reactive novice, a scripted player that walks towards the eggs as the novice "
+                    "does but looks out for its foes as a person would. It sees what the screen shows: the whole "
+                    "level's floors, ladders and eggs on the overview map, the swans and the free duck only inside "
+                    "the 640 x 480 view, and every tick it decides on the picture of 25 ticks (250 ms) before, "
+                    "where it sees itself, its foes and which way each was going. It flees a foe, away from the "
+                    "nearest, when the two would meet within 60 ticks at the speeds it saw, when a swan coming its "
+                    "way along the floor or the ladder is nearer than 80 px (between contact boxes), when the duck "
+                    "is nearer than 64 px, or when a swan is nearer than 12 px whichever way it goes: up or down the "
+                    "ladder where it stands or back along the floor (into any hole on the way), whichever way is "
+                    "nearest the eggs, keeping to that way while the flight lasts. It waits when the way to the "
+                    "eggs leads towards a swan nearer than 160 px on its floor (80 px above or below it). It lines "
+                    "up with a ladder seeing its own place 3 ticks late: it holds the key until it sees itself in "
+                    "line, so it overshoots by about 6 px, then corrects with taps of one tick, each followed by a "
+                    "wait to see it. **A run** is the level played as a new game put at it plays it, with the "
+                    "**3 lives** of a new game: a life lost puts it back at the start (after another 250 ms to see "
+                    "the new picture) with the eggs it took gone from the level, and Time Up costs a life and puts "
+                    "the eggs back, as in the game. The run ends when the last egg is taken, which **clears** the "
+                    "level, or when the last life is lost. Columns: the share of seeds in which it cleared the "
+                    "level; the share in which it held at least half of the eggs at once; the median lives lost "
+                    "(0 to 3; the middle two averaged for an even count of seeds).\n"
                     "- **solver**: the ticks of play of the recording `assets/recordings/level-L.rec` and the "
                     "closest its player came to a swan or the free duck (the gap between their contact boxes, px).\n"
                     "- eggs, swans, lifts (cells) and ladders (runs of ladder cells) of the level file.\n\n");
-    std::fprintf(f, "Levels 1-9 have the swans (the duck caged), 10-18 the free duck without swans, 19-27 both.\n\n");
+    std::fprintf(f, "Levels 1-9 have the swans (the duck caged), 10-18 the free duck without swans, 19-27 both. "
+                    "Without swans nothing in play depends on the seed, so on levels 10-18 every seed plays "
+                    "alike and a share of seeds is 0%% or 100%%.\n\n");
     std::fprintf(f, "%s\n", TABLE_HEAD);
     for (const Row& r : rows) std::fprintf(f, "%s\n", table_line(r).c_str());
-    std::fprintf(f, "\nOur aims:\n\n");
+    std::fprintf(f, "\nOur aims (a still player must last %d ticks, 10 s, in every seed of every level: no swan "
+                    "starts on the player's floor walking towards them within reach, and the duck starts far enough "
+                    "away; the clear rates are the reactive novice's):\n\n", FAIR_START_TICKS);
     for (const std::string& a : aims(rows)) std::fprintf(f, "- %s\n", a.c_str());
     if (!plot_name.empty())
-        std::fprintf(f, "\n![Median ticks survived per level, log scale: bars the novice, white marks the player who stands still](%s)\n",
+        std::fprintf(f, "\n![Above: median ticks survived per level, log scale, bars the novice, white marks the player who stands still. Below: the reactive novice's share of seeds cleared per level, a line through each round, white marks the share in which it took half the eggs](%s)\n",
                      plot_name.c_str());
     std::fprintf(f,
                  "\nMade from `build/<dir>/game` (%.0f s here, %.0f s of processor time; one process):\n\n"

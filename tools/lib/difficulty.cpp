@@ -10,6 +10,7 @@
 #include "map/map.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace difficulty {
@@ -59,16 +60,16 @@ void start_level(int lvl, uint32_t seed)
 
 // --- idle ----------------------------------------------------------------------
 
-int idle_survival(int lvl, uint32_t seed)
+int idle_survival(int lvl, uint32_t seed, int cap)
 {
     start_level(lvl, seed);
     const int lives0 = lives;
     hold_keys(0);
-    for (int t = 1; t <= TICK_CAP; t++) {
+    for (int t = 1; t <= cap; t++) {
         PLAY_FRAME();
         if (lives < lives0) return t;
     }
-    return TICK_CAP;
+    return cap;
 }
 
 // --- the novice ------------------------------------------------------------------
@@ -87,18 +88,13 @@ Place player_place(const Grid& g)
 }
 
 // The keys that take the player from his place towards cell `to` (a move of
-// the grid from his cell).
-int steer(const Grid& g, const Place& p, int to)
+// the grid from his cell); `line_up` is the side key to press when the move
+// is straight up or down, to line up with the column so the body fits
+// through a ladder's hole in the floor.
+int steer(const Grid& g, const Place& p, int to, int line_up)
 {
     const int tc = to % g.w, tr = to / g.w;
-    const int centre = p.col * 32 + 16;
-    int side = tc > p.col ? K_RIGHT : tc < p.col ? K_LEFT : 0;
-    if (tc == p.col) {
-        // Straight up or down: line up with the column first, so the body
-        // fits through a ladder's hole in the floor.
-        if (p.mx < centre - 3) side = K_RIGHT;
-        if (p.mx > centre + 2) side = K_LEFT;
-    }
+    const int side = tc > p.col ? K_RIGHT : tc < p.col ? K_LEFT : line_up;
     const bool ladder = grid_code_at(p.col, p.row) == CELL_LADDER || grid_code_at(p.col, p.row + 1) == CELL_LADDER;
     if (tr < p.row) return K_UP | side; // climb, or jump (sideways onto a step)
     if (tr > p.row) return tc == p.col && ladder ? K_DOWN | side : side;
@@ -106,6 +102,15 @@ int steer(const Grid& g, const Place& p, int to)
     if (ladder && p.my > p.row * 32 + 16) return K_UP | side;
     if (p.my < p.row * 32 + 16 && grid_code_at(p.col, p.row + 1) == CELL_LADDER) return K_DOWN | side;
     return side;
+}
+
+// The novice lines up exactly: it sees where it is.
+int exact_line_up(const Place& p)
+{
+    const int centre = p.col * 32 + 16;
+    if (p.mx < centre - 3) return K_RIGHT;
+    if (p.mx > centre + 2) return K_LEFT;
+    return 0;
 }
 
 // The neighbour of cell k nearest the egg by dist (the first of equals), or -1.
@@ -146,7 +151,7 @@ NoviceRun novice_run(Grid* grid, int lvl, uint32_t seed)
             const std::vector<int>& dist = *acting;
             const int to = next_cell(*grid, dist, k);
             if (to >= 0) {
-                keys = steer(*grid, p, to);
+                keys = steer(*grid, p, to, exact_line_up(p));
                 // A gap to cross, not to drop into: jump it.
                 const int beyond = next_cell(*grid, dist, to);
                 if (to / grid->w == p.row && to % grid->w != p.col && open_below(to % grid->w, p.row) &&
@@ -167,6 +172,225 @@ NoviceRun novice_run(Grid* grid, int lvl, uint32_t seed)
         }
     }
     run.ticks = TICK_CAP;
+    return run;
+}
+
+// --- the reactive novice ---------------------------------------------------------
+
+namespace {
+
+int mid_x(const Box& b) { return (b.x0 + b.x1) / 2; }
+int mid_y(const Box& b) { return (b.y0 + b.y1) / 2; }
+int gap_x(const Box& a, const Box& b) { return std::max({0, b.x0 - a.x1, a.x0 - b.x1}); }
+int gap_y(const Box& a, const Box& b) { return std::max({0, b.y0 - a.y1, a.y0 - b.y1}); }
+int sign(int v) { return (v > 0) - (v < 0); }
+
+constexpr int HISTORY = 32;      // pictures kept: more than REACT_DELAY + MOTION_SPAN
+constexpr int MOTION_SPAN = 4;   // which way a foe goes: its place this many ticks apart
+constexpr int REACH = 80;        // px between contact boxes: a swan coming nearer is fled
+constexpr int TOUCH = 12;        // px: a swan this near is fled whichever way it goes
+constexpr int WARY = 160;        // px: it does not walk on towards a swan nearer than this
+constexpr int DUCK_REACH = 64;   // px: the duck nearer than this is fled
+constexpr int SOON = 60;         // ticks: a foe it would meet this soon at the speeds seen is fled
+
+Box box_at(int x, int y, const HitBox& b) { return Box{x + b.off_x, y + b.off_y, x + b.off_x + b.w, y + b.off_y + b.h}; }
+
+bool in_view(int x, int y, int w, int h)
+{
+    return x + w > -scroll_x && x < -scroll_x + view_width && y + h > -scroll_y && y < -scroll_y + view_height;
+}
+
+// What the screen shows now.
+void look(Picture* pic)
+{
+    pic->me = box_at(player_x - scroll_x, player_y - scroll_y, player_box);
+    pic->mx = player_x - scroll_x + 16;
+    for (bool& s : pic->seen) s = false;
+    if (swans_active == 1)
+        for (int i = 0; i < SWAN_SLOTS; i++) {
+            const Swan& s = swans[i];
+            const int x = s.col * 32 + s.sub_x, y = s.row * 32 + s.sub_y;
+            if (s.active != 1 || !in_view(x, y, 32, 32)) continue;
+            pic->seen[i] = true;
+            pic->foe[i] = box_at(x, y, player_box);
+        }
+    if (duck_active == 1 && in_view(duck_x, duck_y, 64, 64)) {
+        const HitBox& head = duck_dir == 1 ? duck_head_box_right : duck_head_box_left;
+        const Box a = box_at(duck_x, duck_y, head), b = box_at(duck_x, duck_y, duck_body_box);
+        pic->seen[FOE_DUCK] = true;
+        pic->foe[FOE_DUCK] = Box{std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+    }
+}
+
+} // namespace
+
+// The reactive novice's judgement of its foes (difficulty.h).
+Alarm judge_foes(const Picture& now, const Picture& before, int plan_x, int plan_y)
+{
+    Alarm a;
+    const Box& me = now.me;
+    const double mvx = (me.x0 - before.me.x0) / double(MOTION_SPAN), mvy = (me.y0 - before.me.y0) / double(MOTION_SPAN);
+    auto sign_beyond = [](int v, int dead) { return v > dead ? 1 : v < -dead ? -1 : 0; };
+    for (int i = 0; i < FOES; i++) {
+        if (!now.seen[i]) continue;
+        const Box& f = now.foe[i];
+        const int gx = gap_x(me, f), gy = gap_y(me, f), gap = std::max(gx, gy);
+        const int dx = sign_beyond(mid_x(f) - mid_x(me), 4), dy = sign_beyond(mid_y(f) - mid_y(me), 15);
+        // How soon they meet at the speeds the pictures show (px a tick).
+        const bool moving = before.seen[i];
+        const double fvx = moving ? (f.x0 - before.foe[i].x0) / double(MOTION_SPAN) : 0;
+        const double fvy = moving ? (f.y0 - before.foe[i].y0) / double(MOTION_SPAN) : 0;
+        const double cx = (mvx - fvx) * dx, cy = (mvy - fvy) * dy;
+        auto axis_time = [](int g, double closing) { return g == 0 ? 0.0 : closing > 0 ? g / closing : 1e9; };
+        const double meet = std::max(axis_time(gx, cx), axis_time(gy, cy));
+        const bool near = gap <= TOUCH || meet <= SOON || gap <= (i == FOE_DUCK ? DUCK_REACH : -1);
+        auto way = [](double v) { return (v > 0) - (v < 0); };
+        const bool coming = (dx == 0 && dy == 0) || (fvx != 0 && way(fvx) == -dx) || (fvy != 0 && way(fvy) == -dy);
+        const bool towards = (plan_x != 0 && plan_x == dx) || (plan_y != 0 && plan_y == dy);
+        if ((near || (coming && gap <= REACH && i != FOE_DUCK)) && gap < a.nearest) {
+            a.flee = true;
+            a.nearest = gap;
+            a.away_x = -dx;
+            a.away_y = -dy;
+        } else if (towards && gap <= (dy == 0 ? WARY : REACH)) {
+            a.wait = true;
+        }
+    }
+    return a;
+}
+
+int lagged_line_up(Hands* h, int seen_mx, int col, int t)
+{
+    if (h->column != col) *h = Hands{col, 0, false, -1000}; // a new column
+    const int err = seen_mx - (col * 32 + 16);
+    if (err >= -3 && err <= 2) {
+        h->tapping = true;
+        return 0;
+    }
+    const int toward = err < 0 ? K_RIGHT : K_LEFT;
+    if (!h->tapping) {
+        if (h->held != 0 && h->held != toward) h->tapping = true; // it went past
+        else {
+            h->held = toward;
+            return toward;
+        }
+    }
+    if (t - h->last_tap > ALIGN_LAG) {
+        h->last_tap = t;
+        return toward;
+    }
+    return 0;
+}
+
+namespace {
+
+// The cell it climbs to up (-1) or down (+1) the ladder where it stands, or
+// -1 when the ladder does not go on that way.
+int climb_cell(const Grid& g, const Place& p, int dir)
+{
+    if (dir != 0 && grid_code_at(p.col, p.row + dir) == CELL_LADDER && (dir > 0 || grid_code_at(p.col, p.row) == CELL_LADDER))
+        return (p.row + dir) * g.w + p.col;
+    return -1;
+}
+
+enum { MOVE_UP, MOVE_DOWN, MOVE_LEFT, MOVE_RIGHT };
+
+// The cell a flight takes it to by move m, or -1 when the way is shut (a
+// wall, the ladder's end) or leads towards the foe of the alarm.
+int flee_cell(const Grid& g, const Place& p, int m, const Alarm& a)
+{
+    switch (m) {
+    case MOVE_UP: return a.away_y == 1 ? -1 : climb_cell(g, p, -1);
+    case MOVE_DOWN: return a.away_y == -1 ? -1 : climb_cell(g, p, 1);
+    case MOVE_LEFT:
+        return a.away_x == 1 || grid_code_at(p.col - 1, p.row) == CELL_BLOCK ? -1 : p.row * g.w + p.col - 1;
+    default:
+        return a.away_x == -1 || grid_code_at(p.col + 1, p.row) == CELL_BLOCK ? -1 : p.row * g.w + p.col + 1;
+    }
+}
+
+} // namespace
+
+ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
+{
+    start_level(lvl, seed);
+    ReactiveRun run;
+    run.total = egg_total;
+    const int lives0 = lives;
+    static Picture ring[HISTORY];
+    int seeing_since = 0; // the first tick of the pictures since the start or the last life lost
+    Hands hands;
+    int flee_move = -1; // the way of the flight under way (MOVE_UP to MOVE_RIGHT)
+    const std::vector<int>* seen = nullptr;
+    const std::vector<int>* acting = nullptr;
+    for (int t = 0; t < 3 * TICK_CAP + 3; t++) {
+        look(&ring[t % HISTORY]);
+        if (t % NOVICE_DELAY == 0) {
+            acting = seen;
+            seen = &egg_distances(grid, eggs_left_key());
+        }
+        int keys = 0;
+        if (acting != nullptr && t - REACT_DELAY >= seeing_since) {
+            const Place p = player_place(*grid);
+            const int k = p.row * grid->w + p.col;
+            const std::vector<int>& dist = *acting;
+            const int to = next_cell(*grid, dist, k);
+            const int plan_x = to < 0 ? 0 : sign(to % grid->w - p.col);
+            const int plan_y = to < 0 ? 0 : sign(to / grid->w - p.row);
+            const Picture& now = ring[(t - REACT_DELAY) % HISTORY];
+            const Picture& before = ring[(t - REACT_DELAY - std::min(MOTION_SPAN, t - REACT_DELAY - seeing_since)) % HISTORY];
+            const Alarm a = judge_foes(now, before, plan_x, plan_y);
+            if (!a.flee) flee_move = -1;
+            const int seen_mx = ring[(t - std::min(ALIGN_LAG, t - seeing_since)) % HISTORY].mx;
+            auto go = [&](int cell) {
+                return steer(*grid, p, cell, cell % grid->w == p.col ? lagged_line_up(&hands, seen_mx, p.col, t) : 0);
+            };
+            if (a.flee) {
+                // Away from the foe: up or down the ladder where it stands,
+                // or along the floor (into any hole on the way), the way
+                // nearest the eggs first; a way once taken is kept while the
+                // flight lasts, it still leads away and it goes on.
+                if (flee_move < 0 || flee_cell(*grid, p, flee_move, a) < 0) {
+                    flee_move = -1;
+                    int best = 1 << 30;
+                    for (int m = 0; m < 4; m++) {
+                        const int cell = flee_cell(*grid, p, m, a);
+                        if (cell >= 0 && dist[cell] < best) {
+                            best = dist[cell];
+                            flee_move = m;
+                        }
+                    }
+                }
+                const int cell = flee_move < 0 ? -1 : flee_cell(*grid, p, flee_move, a);
+                keys = cell < 0 ? 0 : go(cell);
+            } else if (a.wait) {
+                keys = 0;
+            } else if (to >= 0) {
+                keys = go(to);
+                // A gap to cross, not to drop into: jump it.
+                const int beyond = next_cell(*grid, dist, to);
+                if (to / grid->w == p.row && to % grid->w != p.col && open_below(to % grid->w, p.row) && beyond >= 0 &&
+                    beyond / grid->w <= p.row)
+                    keys |= K_UP;
+            }
+        }
+        hold_keys(keys);
+        const int lives_before = lives;
+        PLAY_FRAME();
+        run.eggs = std::max(run.eggs, eggs_taken);
+        run.ticks = t + 1;
+        if (quit_code == 2) {
+            run.cleared = true;
+            break;
+        }
+        if (quit_code != 0 || lives <= 0) break;
+        if (lives < lives_before) {
+            seeing_since = t + 1;
+            hands = Hands{};
+            flee_move = -1;
+        }
+    }
+    run.lives_lost = lives0 - lives;
     return run;
 }
 
@@ -258,6 +482,20 @@ int percentile(std::vector<int> v, double share)
     return v[std::min(rank, v.size() - 1)];
 }
 
+double median(std::vector<int> v)
+{
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+bool gentle_step(double before, double after)
+{
+    // In whole seeds' worth of a hundredth, so 0.85 after 1.0 passes.
+    return std::lround(100 * after) >= std::lround(100 * before) - 15;
+}
+
 bool fair_step(int before, int after)
 {
     return after * 5 <= before * 6;
@@ -271,8 +509,8 @@ LevelRow measure_level(int lvl, int seeds)
     row.counts = level_counts();
     Grid grid;
     build_grid(&grid);
-    std::vector<int> novice_ticks;
-    int half = 0, all = 0;
+    std::vector<int> novice_ticks, lives_lost;
+    int half = 0, all = 0, r_clear = 0, r_half = 0;
     for (int s = 1; s <= seeds; s++) {
         const uint32_t seed = static_cast<uint32_t>(s);
         row.idle.push_back(idle_survival(lvl, seed));
@@ -281,6 +519,11 @@ LevelRow measure_level(int lvl, int seeds)
         novice_ticks.push_back(n.ticks);
         half += 2 * n.eggs >= n.total;
         all += n.eggs == n.total;
+        const ReactiveRun r = reactive_run(&grid, lvl, seed);
+        row.reactive.push_back(r);
+        r_clear += r.cleared;
+        r_half += 2 * r.eggs >= r.total;
+        lives_lost.push_back(r.lives_lost);
     }
     row.idle_median = percentile(row.idle, 0.5);
     row.idle_p10 = percentile(row.idle, 0.1);
@@ -288,6 +531,9 @@ LevelRow measure_level(int lvl, int seeds)
     row.novice_median = percentile(novice_ticks, 0.5);
     row.novice_half = static_cast<double>(half) / seeds;
     row.novice_all = static_cast<double>(all) / seeds;
+    row.reactive_clear = static_cast<double>(r_clear) / seeds;
+    row.reactive_half = static_cast<double>(r_half) / seeds;
+    row.reactive_lives = median(lives_lost);
     return row;
 }
 

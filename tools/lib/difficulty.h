@@ -18,9 +18,22 @@
 // Every run ends at the first life lost or at TICK_CAP, the level's 500 time
 // units (25,000 ticks); a run that takes every egg first counts as surviving
 // to the cap.
+//
+// The reactive novice walks towards the eggs as the novice does, but it looks
+// out: it sees what the screen shows -- the whole level's floors, ladders and
+// eggs on the overview map, the swans and the free duck only inside the view
+// -- and decides each tick on the picture of REACT_DELAY ticks (250 ms)
+// before.  When a swan comes within reach on its floor or its ladder, or the
+// duck comes near, it waits, turns back, climbs or drops away (see
+// reactive_run); it lines up with a ladder as a person does, seeing its own
+// place ALIGN_LAG ticks late, so it overshoots by a few pixels and corrects
+// with short taps.  It plays the level with the lives of a new game (three),
+// as the game does: a life lost puts it back at the start with the eggs it
+// took gone from the level; Time Up costs a life and puts the eggs back.
 #pragma once
 
 #include "level_grid.h"
+#include "actors/swan.h"
 #include "main/shell.h"
 
 #include <cstdint>
@@ -31,6 +44,9 @@ namespace difficulty {
 
 constexpr int TICK_CAP = LEVEL_TIME * FRAMES_PER_TIME_UNIT; // 25,000 ticks: the level's time
 constexpr int NOVICE_DELAY = 25;                            // 250 ms at 100 ticks a second
+constexpr int REACT_DELAY = 25;                             // the reactive novice's reaction time, ticks
+constexpr int ALIGN_LAG = 3;                                // how late it sees its own place when lining up
+constexpr int FAIR_START_TICKS = 1000;                      // a still player lasts this long at least
 
 // --- the headless session ------------------------------------------------------
 
@@ -48,8 +64,8 @@ void start_level(int lvl, uint32_t seed);
 // --- the runs --------------------------------------------------------------------
 
 // Ticks until the first life is lost with no key held from the level's start
-// (TICK_CAP if none is lost before the level's time runs out).
-int idle_survival(int lvl, uint32_t seed);
+// (cap if none is lost before then).
+int idle_survival(int lvl, uint32_t seed, int cap = TICK_CAP);
 
 struct NoviceRun {
     int ticks = 0;  // until the first life lost; TICK_CAP when it survived or cleared the level
@@ -61,6 +77,67 @@ struct NoviceRun {
 // Plays the level as the novice.  grid must be built for this level (build_grid
 // after start_level; its distance maps are shared between runs of the level).
 NoviceRun novice_run(Grid* grid, int lvl, uint32_t seed);
+
+struct ReactiveRun {
+    int eggs = 0;       // most eggs it held at once (Time Up puts them back)
+    int total = 0;      // eggs of the level
+    int lives_lost = 0; // 0 to 3
+    int ticks = 0;      // ticks played until the level was cleared or the game over
+    bool cleared = false;
+};
+
+// Plays the level as the reactive novice with three lives, until it takes
+// every egg or loses them all.  grid as for novice_run.
+ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed);
+
+// --- the reactive novice's eyes and hands (reactive_run; here for the tests) -------
+
+enum { FOE_DUCK = SWAN_SLOTS, FOES = SWAN_SLOTS + 1 }; // the swans' slots, then the duck
+
+// A box in map pixels, its edges included.
+struct Box {
+    int x0, y0, x1, y1;
+};
+
+// One picture as the player saw it: his own contact box and middle, and the
+// contact boxes of the foes inside the view (the duck's head and body as one).
+struct Picture {
+    Box me;
+    int mx; // his middle, map px
+    bool seen[FOES];
+    Box foe[FOES];
+};
+
+// What the pictures tell it to do about its foes.
+struct Alarm {
+    bool flee = false;     // a foe within reach: get away
+    int away_x = 0;        // the side away from the nearest, -1 or +1 (0: either)
+    int away_y = 0;        // up (-1) or down (+1) away from it (0: either)
+    bool wait = false;     // a swan in the way: do not walk on
+    int nearest = 1 << 20; // the gap to the foe fled, px
+};
+
+// Reads the picture `now` (REACT_DELAY ticks old) and the one a few ticks
+// before it, which tell where it and each foe were and which way they went;
+// plan_x and plan_y are the way the eggs call (-1, 0, +1).  A foe is fled,
+// away from the nearest, when it is nearer than 12 px, when at the speeds
+// seen the two would meet within 60 ticks, when a swan nearer than 80 px
+// comes its way (along the floor, down or up the ladder) or the duck is
+// nearer than 64 px.  A swan is waited for when the way to the eggs leads
+// towards it: nearer than 160 px on the same floor, 80 px elsewhere.
+Alarm judge_foes(const Picture& now, const Picture& before, int plan_x, int plan_y);
+
+// Lining up with a ladder's column as a person does: it sees its own middle
+// (seen_mx) ALIGN_LAG ticks late, holds the key until it sees itself in line
+// (by then a few pixels past), then taps the other way, one tick a tap,
+// waiting ALIGN_LAG ticks to see each tap.  The side key to press at tick t.
+struct Hands {
+    int column = -1; // the column it lines up with
+    int held = 0;    // the side key it holds while walking in
+    bool tapping = false;
+    int last_tap = -1000;
+};
+int lagged_line_up(Hands* h, int seen_mx, int col, int t);
 
 // The gap in pixels between the player's contact box and the nearest swan's
 // or the free duck's (0 when they touch).
@@ -94,6 +171,9 @@ struct LevelRow {
     int idle_median = 0, idle_p10 = 0, idle_min = 0;
     int novice_median = 0;
     double novice_half = 0, novice_all = 0; // shares of seeds, 0 to 1
+    std::vector<ReactiveRun> reactive;      // per seed
+    double reactive_clear = 0, reactive_half = 0; // shares of seeds, 0 to 1
+    double reactive_lives = 0;                    // median lives lost (a half between two middles)
     LevelCounts counts;
 };
 
@@ -101,7 +181,14 @@ struct LevelRow {
 // `before`, keeps the curve: it may be harder, but not more than 20% easier.
 bool fair_step(int before, int after);
 
-// Idle and novice runs of a level for seeds 1 to `seeds`.
+// The median of small whole numbers, halves kept.
+double median(std::vector<int> v);
+
+// Whether the reactive novice's clear rate (a share, 0 to 1) keeps the climb
+// from one level of a round to the next: it falls by at most 15 points.
+bool gentle_step(double before, double after);
+
+// Idle, novice and reactive runs of a level for seeds 1 to `seeds`.
 LevelRow measure_level(int lvl, int seeds);
 
 } // namespace difficulty
