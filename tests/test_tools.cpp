@@ -290,6 +290,30 @@ TEST_F(VerifyCommand, AssistsNamedInTheHeaderChangeWhatTheySayAndNothingElse) {
     EXPECT_EQ(run(kGame + "--verify " + (dir_ / "assisted.rec").string()).status, 22) << "not how it was played";
 }
 
+// A practice game: --level 5 takes the title screen to level 5's box; a
+// recording holding the practice code plays level 5 alone (a still player,
+// Space at each box) to its Game Over and its score, and no other level.
+TEST_F(VerifyCommand, PracticeFromLevel5PlaysThatLevelAloneAndEndsWithItsScore) {
+    const ToolRun direct = run(kGame + "--headless --fast --events --level 5 --stop-at 'infobox:Level 5'");
+    EXPECT_EQ(direct.status, 0);
+    EXPECT_NE(direct.out.find(" title\n"), std::string::npos) << direct.out;
+    EXPECT_NE(direct.out.find(" infobox:Level 5\n"), std::string::npos) << direct.out;
+
+    std::ofstream rec(dir_ / "practice.rec");
+    rec << "clovenfeld-recording 1\nseed 3\n|\n5x |\n|" << 255 + 256 * 205 << "\n";
+    for (int i = 0; i < 400; i++) rec << "49x |\n|32\n";
+    rec.close();
+    const ToolRun played = run(kGame + "--headless --fast --events --stop-at 'infobox:Level 5 score:*' --replay " +
+                               (dir_ / "practice.rec").string());
+    EXPECT_EQ(played.status, 0) << played.out;
+    std::string boxes;
+    for (size_t at = played.out.find(" infobox:"); at != std::string::npos; at = played.out.find(" infobox:", at + 1))
+        boxes += played.out.substr(at + 9, played.out.find('\n', at) - at - 9) + ";";
+    EXPECT_EQ(boxes, "Level 5;You lost a life!;You lost a life!;Game Over;Level 5 score: 0;");
+    EXPECT_EQ(played.out.find("level:1\n"), std::string::npos);
+    EXPECT_EQ(played.out.find("level:6\n"), std::string::npos);
+}
+
 // A tick's keys changed, a level file changed, another behaviour, a file cut
 // short: each is found and said, and the worst status wins.
 TEST_F(VerifyCommand, TamperedRecordingsAreFoundAndSaid) {

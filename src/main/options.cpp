@@ -58,6 +58,8 @@ const char USAGE_TEXT[] =
         "                    Up / Down or + / - speed (1/2x to 8x), N next level, H hide the\n"
         "                    progress line, Esc close\n"
         "  --record FILE     record the key input of a window run\n"
+        "  --level N         a practice game of level N (1 to 27) from the title screen:\n"
+        "                    it ends after that level and shows its score\n"
         "  --seed N          seed the random numbers with N (0 to 4294967295)\n"
         "  --fast            headless: do not wait out the 10 ms frame waits\n"
         "  --stop-tick N     headless: stop after N ticks\n"
@@ -210,8 +212,14 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         }
     }
     const bool proving = out->prove_path != nullptr || out->prove_all;
-    if (!proving && (out->prove_level != 0 || out->prove_out != nullptr || budget_given)) {
-        complain(err, "--level, --budget and --out go with --prove");
+    if (!proving && (out->prove_out != nullptr || budget_given)) {
+        complain(err, "--budget and --out go with --prove");
+        return OPTIONS_BAD;
+    }
+    // Without --prove, --level is a practice game of that level.
+    if (!proving) out->run.practice_level = out->prove_level;
+    if (out->run.practice_level != 0 && (out->run.replay_path != nullptr || out->verify_count > 0)) {
+        complain(err, "--level plays a practice game: not with --replay, --watch or --verify");
         return OPTIONS_BAD;
     }
     if (out->prove_all && (out->prove_path != nullptr || out->prove_level != 0)) {

@@ -45,6 +45,7 @@ const HitBox duck_head_box_left = {1, 17, 25, 22};
 
 int lives = START_LIVES;
 int lives_unlimited = 0;
+int practice_level = 0;
 int level = 1;
 int level_file = 1;
 int dead = 0;
@@ -370,10 +371,45 @@ void GAME_OVER_BOXES()
     if (score > high_score) high_score = score;
 }
 
+// A practice game: the level chosen, as a new game put at it, played until
+// it is completed or the lives are gone; a box says its score and the title
+// comes back.  The title's high score is a whole game's: practice leaves it.
+void PLAY_PRACTICE()
+{
+    PROC(MAIN_CODE);
+    const int n = practice_level;
+    practice_level = 0;
+    level = n;
+    level_file = LEVEL_FILE_OF(n);
+    swans_active = SWANS_ON_AT(n);
+    duck_active = DUCK_FREE_AT(n);
+    LEVEL_START();
+    while (PLAY_FRAME() == 0) {
+    }
+    char text[48];
+    if (quit_code == 2) {
+        score = score + time_left;
+        announce_number("score:", score);
+        play_sound(SOUND_ALL_COMPLETED, 320);
+        std::snprintf(text, sizeof text, "Level %d done: %d", n, score);
+    } else {
+        if (lives <= 0) {
+            play_sound(SOUND_GAME_OVER, 320);
+            INFOBOX("Game Over");
+        }
+        std::snprintf(text, sizeof text, "Level %d score: %d", n, score);
+    }
+    INFOBOX(text);
+}
+
 void PLAY_GAME()
 {
     PROC(MAIN_CODE);
     NEW_GAME();
+    if (practice_level > 0) {
+        PLAY_PRACTICE();
+        return;
+    }
     do {
         LEVEL_START();
         while (PLAY_FRAME() == 0) {

@@ -27,6 +27,7 @@ extern const HitBox duck_head_box_left;
 
 // State of the main loop (seen by tools, tests and snapshots only).
 extern int lives;      // lives left; the game ends when it falls to 0 or below
+extern int practice_level; // 1 to 27: the next game is a practice game of that level alone (0: none)
 extern int lives_unlimited; // 1 when the game was started with unlimited lives (an assist): none are lost
 extern int level;      // 1 to 27
 extern int level_file; // 1 to 9: the file levels\<n>.bmp of this level

@@ -49,6 +49,15 @@ bool WAIT_FOR_SPACE(bool escape_ends)
             note_shell_wait(SHELL_PLAYS);
             return true;
         }
+        // On the title, a practice code starts a practice game at its level.
+        if (escape_ends && k.size() == 2 && static_cast<unsigned char>(k[0]) == 255) {
+            const int n = static_cast<unsigned char>(k[1]) - KEY_PRACTICE_BASE;
+            if (n >= 1 && n <= LAST_LEVEL) {
+                practice_level = n;
+                note_shell_wait(SHELL_PLAYS);
+                return true;
+            }
+        }
     }
 }
 

@@ -129,8 +129,13 @@ void quit_press(int scan_code, int code) {
     g_quit_held = scan_code;
 }
 
+// A practice game asked for (input_practice), waiting for the title screen.
+std::atomic<int> g_practice_asked{0};
+
 // At a tick boundary, before the buffered input is applied.
 void hand_over_quit() {
+    if (g_practice_asked.load() > 0 && shell_wait() == SHELL_ON_TITLE)
+        input_event(INPUT_QUEUE, practice_key_code(g_practice_asked.exchange(0)));
     if (g_quit_held != 0) {
         input_event(INPUT_KEY_UP, g_quit_held);
         g_quit_held = 0;
@@ -209,6 +214,7 @@ void run_stop() {
 
 void run_open() {
     keyboard_reset();
+    if (run_options.practice_level > 0 && g_replay == nullptr) input_practice(run_options.practice_level);
     if (run_options.record_path != nullptr && !recording_active() && !recording_start(run_options.record_path)) {
         notice("cannot create the recording %s", run_options.record_path);
         end_program(2);
@@ -349,6 +355,10 @@ void announce_sound(const char* name) { announce(name); }
 
 void input_quit_game() { g_quit_asked = true; }
 
+void input_practice(int level) {
+    if (level >= 1 && level <= 27) g_practice_asked = level;
+}
+
 namespace {
 
 // The listener of the shell's events (set_event_listener).
@@ -428,6 +438,7 @@ void run_reset_for_tests() {
     g_tick_hook = nullptr;
     note_shell_wait(SHELL_PLAYS);
     g_quit_asked = false;
+    g_practice_asked = 0;
     g_quit_held = 0;
     g_escape_after_box = false;
     run_options = RunOptions{};

@@ -15,6 +15,7 @@ struct RunOptions {
     bool headless = false;
     const char* replay_path = nullptr; // headless: play this recording back
     bool watch = false;                // --watch: replay_path in the window, with the viewer's controls
+    int practice_level = 0;            // --level N: a practice game of level N from the title screen
     const char* record_path = nullptr; // window: write the input to this recording
     bool seed_given = false;
     uint32_t seed = 0;                 // --seed N (also stored in recordings)
@@ -99,6 +100,12 @@ void recording_tick();
 // of play after it (none when the title comes first: the game was over).
 // Called by the window back-ends before they resume (any thread).
 void input_quit_game();
+// A practice game of level (1 to 27) asked for (--level, the pause menu's
+// level list on the title screen, the page's picker): on the title screen
+// the game is handed the practice code of that level (practice_key_code) at
+// the next tick, through input_event, so a recording has it.  Asked
+// elsewhere, it waits for the title screen.  Any thread.
+void input_practice(int level);
 // Writes what is pending and closes the file (at the end of the run).
 void recording_stop();
 

@@ -13,6 +13,11 @@ enum {
 
 // Queue code of the window's close button: 255 + 256 * 107.
 constexpr int KEY_CLOSE_CODE = 255 + 256 * 107;
+// Queue codes that start a practice game at level n (1 to 27) from the title
+// screen: 255 + 256 * (200 + n).  Run control queues one for --level and for
+// the pause menu's level list, so a recording holds it like any key.
+constexpr int KEY_PRACTICE_BASE = 200;
+constexpr int practice_key_code(int level) { return 255 + 256 * (KEY_PRACTICE_BASE + level); }
 
 // True while the key with that PC set-1 scan code is held; false above 127.
 bool key_down(int scan_code);
