@@ -35,6 +35,7 @@ struct Window {
             case PAUSE_MUTE: log += "mute "; break;
             case PAUSE_FULLSCREEN: log += "fullscreen "; break;
             case PAUSE_QUIT: log += "quit "; break;
+            case PAUSE_PRACTICE: paused = false, log += "practice "; break;
             case PAUSE_STAY: log += "menu "; break;
             }
             break;

@@ -7,6 +7,8 @@
 // same tick.
 #include "main/shell.h"
 #include "platform/overlay.h"
+#include "platform/records.h"
+#include "services/game_events.h"
 #include "port/platform.h"
 #include "platform/run.h"
 #include "platform/session.h"
@@ -19,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -142,6 +145,37 @@ TEST_F(PauseMenuKeys, AssistsPageStepsEachAssistAndTheNextGameTakesThem) {
     pause_menu_key(USAGE_ESCAPE);
     EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED);
     session_note_assists(AssistSettings{});
+}
+
+// On the title screen L lists the levels reached (the records' furthest):
+// Left and Right choose within them, Enter asks for a practice game of the
+// one chosen; elsewhere L does nothing.  R shows the records.
+TEST_F(PauseMenuKeys, TheTitlesLevelListOffersTheLevelsReachedForPractice) {
+    char path[] = "/tmp/clovenfeld_levels_XXXXXX";
+    ASSERT_NE(mkdtemp(path), nullptr);
+    records_reset_for_tests();
+    records_start((std::string(path) + "/records.ini").c_str());
+    for (const char* e : {"level:1", "score:500", "level:2", "score:900", "level:3"}) records_hear(e, 10);
+    note_shell_wait(SHELL_PLAYS);
+    pause_menu_key(letter('L'));
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED) << "no level list during play";
+    note_shell_wait(SHELL_ON_TITLE);
+    EXPECT_TRUE(shows("L practice"));
+    pause_menu_key(letter('L'));
+    ASSERT_EQ(pause_menu_state(), PAUSE_MENU_LEVELS);
+    EXPECT_TRUE(shows("Levels 1 to 3 reached"));
+    for (int i = 0; i < 5; ++i) pause_menu_key(USAGE_RIGHT);
+    EXPECT_EQ(pause_menu_practice_level(), 3);
+    pause_menu_key(USAGE_LEFT);
+    EXPECT_EQ(pause_menu_key(USAGE_RETURN), PAUSE_PRACTICE);
+    EXPECT_EQ(pause_menu_practice_level(), 2);
+    pause_menu_key(letter('R'));
+    EXPECT_TRUE(shows("furthest level 3"));
+    pause_menu_key(USAGE_ESCAPE);
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED);
+    note_shell_wait(SHELL_PLAYS);
+    records_reset_for_tests();
+    std::filesystem::remove_all(path);
 }
 
 TEST(PauseOverlay, TheLinesStandOnTheirOwnBoxOverAnyPicture) {

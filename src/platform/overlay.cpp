@@ -2,7 +2,9 @@
 #include "platform/overlay.h"
 
 #include "platform/bindings.h"
+#include "platform/records.h"
 #include "platform/session.h"
+#include "services/game_events.h"
 #include "services/text.h"
 
 #include <cstdio>
@@ -48,7 +50,7 @@ void overlay_pause_text(OverlayText* out, const char* question, const char* help
     // 0xFA is the code page's middle dot.
     std::snprintf(out->lines[0], OVERLAY_LINE_CHARS, "Paused");
     std::snprintf(out->lines[1], OVERLAY_LINE_CHARS, "%s",
-                  help ? help : "P resume \xFA M sound \xFA F11 fullscreen \xFA K keys \xFA A assists \xFA Esc quit");
+                  help ? help : "P resume \xFA M sound \xFA F11 fullscreen \xFA K keys \xFA A assists \xFA R records \xFA Esc quit");
     out->count = 2;
     if (question != nullptr && question[0] != '\0') {
         std::snprintf(out->lines[2], OVERLAY_LINE_CHARS, "%s", question);
@@ -86,6 +88,7 @@ void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool ove
 namespace {
 
 PauseMenuState g_shows = PAUSE_MENU_PAUSED;
+int g_practice = 1;               // the level chosen on the level list
 int g_binding = 0;                // the action a key is asked for
 KeyBindings g_new_bindings;
 char g_message[BIND_MESSAGE_CHARS] = "";
@@ -124,6 +127,15 @@ void bind_key(int usage) {
     keys[1] = first != 0 && first != usage ? first : second != usage ? second : 0;
     if (keys[1] != 0 && other_owner(g_binding, keys[1]) != BIND_NONE) keys[1] = 0;
     ++g_binding;
+}
+
+// The furthest level the records know (assisted or not), at least 1.
+int furthest_reached() {
+    Records r;
+    records_get(&r);
+    const int a = r.set[RECORDS_UNASSISTED].furthest_level, b = r.set[RECORDS_ASSISTED].furthest_level;
+    const int n = a > b ? a : b;
+    return n < 1 ? 1 : n > RECORDS_LEVELS ? RECORDS_LEVELS : n;
 }
 
 // Assist n (0 to 3) to its next value: the speed down in tens of percent
@@ -174,6 +186,11 @@ PauseAnswer pause_menu_key(int usage) {
         if (action == BIND_FULLSCREEN) return PAUSE_FULLSCREEN;
         if (usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_QUIT;
         if (usage == usage_of_letter('A')) g_shows = PAUSE_MENU_ASSISTS;
+        if (usage == usage_of_letter('R')) g_shows = PAUSE_MENU_RECORDS;
+        if (usage == usage_of_letter('L') && shell_wait() == SHELL_ON_TITLE) {
+            g_practice = furthest_reached();
+            g_shows = PAUSE_MENU_LEVELS;
+        }
         if (usage == usage_of_letter('K')) {
             session_bindings(&g_new_bindings);
             g_binding = 0;
@@ -184,6 +201,18 @@ PauseAnswer pause_menu_key(int usage) {
     case PAUSE_MENU_QUIT:
         if (usage == usage_of_letter('Y')) return PAUSE_QUIT;
         if (usage == usage_of_letter('N') || usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_PAUSED;
+        return PAUSE_STAY;
+    case PAUSE_MENU_LEVELS:
+        if (usage == USAGE_LEFT && g_practice > 1) g_practice--;
+        if (usage == USAGE_RIGHT && g_practice < furthest_reached()) g_practice++;
+        if (usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_PAUSED;
+        if (usage == USAGE_RETURN || usage == USAGE_KP_ENTER) {
+            g_shows = PAUSE_MENU_PAUSED;
+            return PAUSE_PRACTICE;
+        }
+        return PAUSE_STAY;
+    case PAUSE_MENU_RECORDS:
+        if (usage == USAGE_ESCAPE || action == BIND_PAUSE) g_shows = PAUSE_MENU_PAUSED;
         return PAUSE_STAY;
     case PAUSE_MENU_ASSISTS:
         if (usage == USAGE_ESCAPE || action == BIND_PAUSE) {
@@ -211,9 +240,41 @@ PauseAnswer pause_menu_key(int usage) {
 
 PauseMenuState pause_menu_state() { return g_shows; }
 
+int pause_menu_practice_level() { return g_practice; }
+
 void pause_menu_text(OverlayText* out) {
     if (g_shows == PAUSE_MENU_ASSISTS) {
         assists_text(out);
+        return;
+    }
+    if (g_shows == PAUSE_MENU_LEVELS) {
+        *out = OverlayText{};
+        std::snprintf(out->lines[0], OVERLAY_LINE_CHARS, "Practice");
+        std::snprintf(out->lines[1], OVERLAY_LINE_CHARS, "%s Level %d %s", g_practice > 1 ? "\x1B" : " ", g_practice,
+                      g_practice < furthest_reached() ? "\x1A" : " "); // the code page's arrows
+        std::snprintf(out->lines[2], OVERLAY_LINE_CHARS, "Levels 1 to %d reached", furthest_reached());
+        std::snprintf(out->lines[3], OVERLAY_LINE_CHARS, "\x1B \x1A choose \xFA Enter plays \xFA Esc back");
+        out->count = 4;
+        return;
+    }
+    if (g_shows == PAUSE_MENU_RECORDS) {
+        Records r;
+        records_get(&r);
+        *out = OverlayText{};
+        std::snprintf(out->lines[0], OVERLAY_LINE_CHARS, "Records");
+        const char* kinds[2] = {"", "Assisted: "};
+        for (int k = 0; k < 2; k++) {
+            const RecordSet& set = r.set[k];
+            if (set.has_game)
+                std::snprintf(out->lines[1 + k], OVERLAY_LINE_CHARS, "%sfurthest level %d \xFA best game %d", kinds[k],
+                              set.furthest_level, set.best_game_score);
+            else
+                std::snprintf(out->lines[1 + k], OVERLAY_LINE_CHARS, "%sfurthest level %d \xFA no whole game yet",
+                              kinds[k], set.furthest_level);
+        }
+        std::snprintf(out->lines[3], OVERLAY_LINE_CHARS, "Each level's best: clovenfeld --records");
+        std::snprintf(out->lines[4], OVERLAY_LINE_CHARS, "Esc back");
+        out->count = 5;
         return;
     }
     char question[2 * OVERLAY_LINE_CHARS] = ""; // cut to the line by overlay_pause_text
@@ -231,7 +292,11 @@ void pause_menu_text(OverlayText* out) {
         std::snprintf(question, sizeof question, "Press a key for %s (Esc keeps %s)", name,
                       keys[0] ? keys : "no key");
     }
-    overlay_pause_text(out, question);
+    // On the title screen the level list is there too.
+    overlay_pause_text(out, question,
+                       g_shows == PAUSE_MENU_PAUSED && shell_wait() == SHELL_ON_TITLE
+                           ? "P resume \xFA L practice \xFA A assists \xFA R records \xFA K keys \xFA Esc quit"
+                           : nullptr);
     if (g_message[0] != '\0' && out->count < OVERLAY_MAX_LINES) {
         // A long message is cut to the overlay's line.
         std::memcpy(out->lines[out->count], g_message, OVERLAY_LINE_CHARS - 1);

@@ -38,12 +38,16 @@ void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool ove
 // ("Left arrow", "S"); a message stays until the next key or pause.  A
 // shows the assists: 1 to 4 change the game's speed, ladder help, the lives
 // and the enemies on the overview map, saved at once; those that change play
-// take effect at the next new game.  Esc goes back.
+// take effect at the next new game.  Esc goes back.  On the title screen L
+// shows the levels reached (the records' furthest, at least 1): Left and
+// Right choose one, Enter plays it as a practice game (input_practice) and
+// resumes.  R shows the records.
 
 // What a key pressed while paused asks the back-end to do.  PAUSE_QUIT (Y to
 // "Quit?"): input_quit_game (run.h), then resume, so the game ends as the
-// player's Escape ends it.
-enum PauseAnswer { PAUSE_STAY, PAUSE_RESUME, PAUSE_MUTE, PAUSE_FULLSCREEN, PAUSE_QUIT };
+// player's Escape ends it.  PAUSE_PRACTICE (Enter on the level list):
+// input_practice(pause_menu_practice_level()), then resume.
+enum PauseAnswer { PAUSE_STAY, PAUSE_RESUME, PAUSE_MUTE, PAUSE_FULLSCREEN, PAUSE_QUIT, PAUSE_PRACTICE };
 
 // The menu starts afresh: called when the game pauses.
 void pause_menu_open();
@@ -55,5 +59,9 @@ void pause_menu_text(OverlayText* out);
 // What the menu shows: "Paused" (and a message), the question "Quit? Y/N",
 // or the prompt for a key.  Called by the browser back-end, whose page shows
 // Yes and No buttons for the question.
-enum PauseMenuState { PAUSE_MENU_PAUSED, PAUSE_MENU_QUIT, PAUSE_MENU_KEYS, PAUSE_MENU_ASSISTS };
+enum PauseMenuState {
+    PAUSE_MENU_PAUSED, PAUSE_MENU_QUIT, PAUSE_MENU_KEYS, PAUSE_MENU_ASSISTS, PAUSE_MENU_LEVELS, PAUSE_MENU_RECORDS,
+};
 PauseMenuState pause_menu_state();
+// The level chosen on the level list.
+int pause_menu_practice_level();

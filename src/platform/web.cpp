@@ -302,6 +302,10 @@ void menu_key(int usage) {
         input_quit_game();
         set_paused(false);
         break;
+    case PAUSE_PRACTICE: // the title screen starts a practice game of the level chosen
+        input_practice(pause_menu_practice_level());
+        set_paused(false);
+        break;
     case PAUSE_STAY:
         // No to a question asked during play: the play goes on.
         if (before == PAUSE_MENU_QUIT && pause_menu_state() == PAUSE_MENU_PAUSED && g_asked_in_play)
@@ -577,6 +581,8 @@ void pad_menu(int button) {
         break;
     case PAUSE_MENU_KEYS:
     case PAUSE_MENU_ASSISTS:
+    case PAUSE_MENU_LEVELS:
+    case PAUSE_MENU_RECORDS:
         if (back) menu_key(USAGE_ESCAPE);
         else if (action == BIND_PAUSE) set_paused(false);
         break;

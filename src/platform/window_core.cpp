@@ -113,6 +113,10 @@ void menu_key(int usage) {
         input_quit_game();
         set_paused(false);
         break;
+    case PAUSE_PRACTICE: // the title screen starts a practice game of the level chosen
+        input_practice(pause_menu_practice_level());
+        set_paused(false);
+        break;
     case PAUSE_STAY: break;
     }
     overlay_changed();
