@@ -226,8 +226,11 @@ var Module = (function () {
   const quitAsk = document.getElementById("quit-ask");
   const menuButtons = document.getElementById("menu-buttons");
   const assistsButtons = document.getElementById("assists");
+  const practiceButton = document.getElementById("menu-practice");
+  const levelsButtons = document.getElementById("levels");
+  const recordsBack = document.getElementById("records-back");
   // The pause menu's pages by touch or click: each button is the menu's key.
-  for (const group of [menuButtons, assistsButtons])
+  for (const group of [menuButtons, assistsButtons, levelsButtons, recordsBack])
     group.addEventListener("click", function (e) {
       const b = e.target.closest("button");
       if (!b || !Module.running || !Module._web_menu_key) return;
@@ -247,8 +250,14 @@ var Module = (function () {
     pause.setAttribute("aria-pressed", menu ? "true" : "false");
     quitAsk.hidden = menu !== 2;
     menuButtons.hidden = menu !== 1 || watching;
+    // Practice is offered on the title screen only (the game says where it waits).
+    practiceButton.hidden = !Module._web_on_title || !Module._web_on_title();
     assistsButtons.hidden = menu !== 4;
+    levelsButtons.hidden = menu !== 5;
+    recordsBack.hidden = menu !== 6;
     if (menu === 4) say("Paused: assists. 1 to 4 change them (the buttons too), Esc goes back.");
+    else if (menu === 5) say("Paused: practice. Left and Right choose a level you have reached, Enter plays it.");
+    else if (menu === 6) say("Paused: your records.");
     if (menu === 1) say("Paused.");
     else if (menu === 2) say("Paused: quit the game?");
     else if (menu === 3) say("Paused: press the key the picture asks for.");

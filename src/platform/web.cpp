@@ -57,9 +57,10 @@
 
 #include "platform/key_route.h"
 #include "platform/overlay.h"
-#include "platform/records.h"
 #include "platform/run.h"
+#include "platform/records.h"
 #include "platform/session.h"
+#include "services/game_events.h"
 #include "platform/viewer.h"
 #include "port/notice.h"
 #include "platform/audio_feed.h"
@@ -209,7 +210,8 @@ EM_JS(void, web_page_fullscreen, (), {
 });
 // clang-format on
 
-// 0 playing, 1 paused, 2 asking "Quit? Y/N", 3 asking for keys, 4 the assists.
+// 0 playing, 1 paused, 2 asking "Quit? Y/N", 3 asking for keys, 4 the
+// assists, 5 the level list, 6 the records.
 int menu_state() { return g_paused ? 1 + static_cast<int>(pause_menu_state()) : 0; }
 
 void note_state() { web_note_state(menu_state(), sound_muted() ? 1 : 0); }
@@ -383,7 +385,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_resume() {
     else if (viewer_paused()) view_act(VIEW_PAUSE);
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_is_paused() { return (viewer_on() ? viewer_paused() : g_paused) ? 1 : 0; }
-// What the pause menu shows: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key asked for, 4 the assists.
+// What the pause menu shows: 0 playing, 1 paused, 2 "Quit? Y/N", 3 a key
+// asked for, 4 the assists, 5 the level list, 6 the records.
 extern "C" EMSCRIPTEN_KEEPALIVE int web_menu_state() { return menu_state(); }
 // A key (HID usage) for the pause menu from the page's buttons: A opens the
 // assists, 1 to 4 change them, Escape goes back.  Only while paused.
@@ -391,6 +394,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE int web_menu_state() { return menu_state(); }
 extern "C" EMSCRIPTEN_KEEPALIVE void web_menu_key(int usage) {
     if (g_paused && usage > 0 && usage < USAGE_LIMIT) menu_key(usage);
 }
+// Whether the game waits on its title screen, where the pause menu offers
+// practice.  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE int web_on_title() { return shell_wait() == SHELL_ON_TITLE ? 1 : 0; }
 // The page's Yes (1) or No (0) to "Quit? Y/N", as the keys Y and N.  Called by the page.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_quit_answer(int yes) {
     if (menu_state() == 2) menu_key(USAGE_A + ((yes != 0 ? 'Y' : 'N') - 'A'));

@@ -659,6 +659,40 @@ def case_watching(b, site):
     assert "--watch" not in b.evaluate("Module.arguments"), "the reload watches the recording again"
 
 
+def case_assists_and_practice(b, site):
+    """On a touch screen: paused on the title screen, the Assists button and
+    the 3 key step the lives (kept in the page's storage); Practice lists the
+    levels the records have reached, and the arrows and Play start level 3
+    alone."""
+    b.open(site.url())
+    b.evaluate("localStorage.setItem('clovenfeld.records', '[levels]\\nfurthest_level = 3\\n');"
+               " localStorage.removeItem('clovenfeld.settings'); true")
+    emulate(b, 900, 700, True)
+    try:
+        b.open(site.url("?seed=1&events=1"))
+        b.wait_for("Module.output.some(l => / title$/.test(l)) && Module.tick >= 2")
+        finger(b, "#pause")
+        assert_paused(b, 1)
+        assert not b.evaluate("document.getElementById('menu-practice').hidden"), "no Practice on the title"
+        finger(b, "#menu-buttons [data-menu-key='4']")
+        b.wait_for("Module._web_menu_state() === 4", timeout=10)
+        press(b, "Digit3", "3", 51, "3")
+        b.wait_for("/lives = 5/.test(localStorage.getItem('clovenfeld.settings') || '')", timeout=10)
+        finger(b, "#assists [data-menu-key='41']")
+        b.wait_for("Module._web_menu_state() === 1", timeout=10)
+        finger(b, "#menu-practice")
+        b.wait_for("Module._web_menu_state() === 5", timeout=10)
+        for _ in range(3):
+            finger(b, "#levels [data-menu-key='79']")
+        finger(b, "#levels [data-menu-key='40']")
+        b.wait_for("Module.output.some(l => / infobox:Level 3$/.test(l))", timeout=20)
+        assert not b.evaluate("Module.output.some(l => / infobox:Level [124]$/.test(l))"), b.evaluate("Module.output")
+        assert not page_errors(b), page_errors(b)
+    finally:
+        stop_emulating(b)
+        b.evaluate("localStorage.removeItem('clovenfeld.records'); localStorage.removeItem('clovenfeld.settings'); true")
+
+
 def case_announcements(b, site):
     """The live region says what the picture shows: the score level 1 leaves,
     as the native game counts it, and the next level's box."""
@@ -1007,14 +1041,14 @@ def case_offline(b, site):
 
 
 CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_records, case_escape_on_title, case_replay_level2,
-         case_fatal_report, case_blocked_wasm, case_one_click, case_first_visit, case_keys_overlay, case_watching,
+         case_fatal_report, case_blocked_wasm, case_one_click, case_first_visit, case_keys_overlay, case_watching, case_assists_and_practice,
          case_announcements, case_quick_taps, case_touch_phone, case_touch_pause_and_quit, case_touch_recording,
          case_gamepad, case_pad_pause_and_quit, case_layouts, case_offline]
 
 
 # After a two-finger touch, Chromium's emulated touches no longer reach later
 # pages of that browser: the cases after one start with a browser of their own.
-FRESH_BROWSER = {case_touch_pause_and_quit, case_touch_recording, case_gamepad, case_layouts}
+FRESH_BROWSER = {case_assists_and_practice, case_touch_pause_and_quit, case_touch_recording, case_gamepad, case_layouts}
 
 
 def main():
