@@ -81,6 +81,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/banner.cpp
   src/platform/overlay.cpp
   src/platform/viewer.cpp
+  src/platform/assists_layer.cpp
   src/platform/session.cpp
   src/platform/proof_file.cpp
   src/platform/record.cpp

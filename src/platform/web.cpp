@@ -55,6 +55,7 @@
 #include "platform/keymap.h"
 #include "services/screen.h"
 
+#include "platform/assists_layer.h"
 #include "platform/key_route.h"
 #include "platform/overlay.h"
 #include "platform/run.h"
@@ -118,9 +119,19 @@ EM_JS(void, web_offer_file, (const char* path, const char* name, const char* typ
 // Converts the dirty rows of the visible page and puts them on the canvas.
 void paint() {
     int first = 1, last = 0;
+    // The assists' tag and the enemies on the map go over the picture: their
+    // rows are converted again from the page each time, then drawn over.
+    assists_layer_look();
+    int over_first = 1, over_last = 0;
+    assists_layer_rows(&over_first, &over_last);
     lock_screen();
     const Image* page = screen_is_open() ? shown_page() : nullptr;
-    if (page != nullptr && take_dirty_rows(&first, &last)) {
+    const bool dirty = page != nullptr && take_dirty_rows(&first, &last);
+    if (page != nullptr && over_first <= over_last) {
+        if (!dirty || over_first < first) first = over_first;
+        if (!dirty || over_last > last) last = over_last;
+    }
+    if (page != nullptr)
         for (int y = first; y <= last; ++y) {
             const uint32_t* in = page->row(y);
             uint32_t* out = g_rgba + y * SCREEN_WIDTH;
@@ -129,9 +140,10 @@ void paint() {
                 out[x] = 0xFF000000u | (w & 0x0000FF00u) | ((w >> 16) & 0xFFu) | ((w & 0xFFu) << 16);
             }
         }
-    }
     unlock_screen(1, 0); // reading marks no row dirty
-    if (page != nullptr && first <= last) web_put_rows(g_rgba, SCREEN_WIDTH, first, last - first + 1);
+    if (page == nullptr) return;
+    if (over_first <= over_last) assists_layer_draw(g_rgba, SCREEN_WIDTH, true, true);
+    if (first <= last) web_put_rows(g_rgba, SCREEN_WIDTH, first, last - first + 1);
 }
 
 // --- sound ---------------------------------------------------------------------------
