@@ -338,13 +338,19 @@ TEST(ProveOptions, ProveTakesAFileOrAllAndItsOwnOptions)
     EXPECT_STREQ(v.verify_files[1], "b c.rec");
     EXPECT_STREQ(v.data_dir, "d");
 
+    // Without --prove, --level is a practice game.
+    const char* practice[] = {"clovenfeld", "--level", "3"};
+    ASSERT_EQ(parse_options(3, practice, &cl, nullptr), OPTIONS_OK);
+    EXPECT_EQ(cl.run.practice_level, 3);
+
     FILE* quiet = std::fopen("/dev/null", "w");
     const std::vector<std::vector<const char*>> bad = {
         {"clovenfeld", "--prove"},
         {"clovenfeld", "--prove", "a.bmp", "--level", "28"},
         {"clovenfeld", "--prove", "a.bmp", "--budget", "0"},
         {"clovenfeld", "--prove", "a.bmp", "--budget", "1x"},
-        {"clovenfeld", "--level", "3"},
+        {"clovenfeld", "--out", "a.rec"},
+        {"clovenfeld", "--level", "3", "--replay", "b.rec"},
         {"clovenfeld", "--prove", "--all", "--level", "3"},
         {"clovenfeld", "--prove", "a.bmp", "--replay", "b.rec"},
         {"clovenfeld", "--verify"},
