@@ -53,7 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result != OPTIONS_OK || !text.empty()) std::abort();
     const RunOptions& r = cl.run;
     if (r.headless && r.record_path != nullptr) std::abort();
-    if (r.replay_path != nullptr && !r.headless) std::abort();
+    // A replay runs headless, but for --watch, which shows it in the window.
+    if (r.replay_path != nullptr && !r.headless && !r.watch) std::abort();
+    if (r.watch && (r.replay_path == nullptr || r.headless || r.record_path != nullptr)) std::abort();
+    if (r.practice_level < 0 || r.practice_level > 27) std::abort();
     if (r.stop_tick < -1) std::abort();
     // Every value points into the arguments, never elsewhere.
     for (const char* v : {r.replay_path, r.record_path, r.shot_path, r.stop_event}) {
