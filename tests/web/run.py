@@ -661,9 +661,9 @@ def case_watching(b, site):
 
 def case_assists_and_practice(b, site):
     """On a touch screen: paused on the title screen, the Assists button and
-    the 3 key step the lives (kept in the page's storage); Practice lists the
-    levels the records have reached, and the arrows and Play start level 3
-    alone."""
+    the 3 key step the lives (kept in the page's storage); L (or Practice)
+    lists the levels the records have reached, and the arrows and Play start
+    level 3 alone."""
     b.open(site.url())
     b.evaluate("localStorage.setItem('clovenfeld.records', '[levels]\\nfurthest_level = 3\\n');"
                " localStorage.removeItem('clovenfeld.settings'); true")
@@ -679,6 +679,10 @@ def case_assists_and_practice(b, site):
         press(b, "Digit3", "3", 51, "3")
         b.wait_for("/lives = 5/.test(localStorage.getItem('clovenfeld.settings') || '')", timeout=10)
         finger(b, "#assists [data-menu-key='41']")
+        b.wait_for("Module._web_menu_state() === 1", timeout=10)
+        press(b, "KeyL", "l", 76, "l")  # the level list by keys, and back
+        b.wait_for("Module._web_menu_state() === 5", timeout=10)
+        press(b, "Escape", "Escape", 27)
         b.wait_for("Module._web_menu_state() === 1", timeout=10)
         finger(b, "#menu-practice")
         b.wait_for("Module._web_menu_state() === 5", timeout=10)
