@@ -186,6 +186,17 @@ std::vector<std::string> aims(const std::vector<Row>& rows)
                       "%): " + verdict(r->m.novice_all >= 0.6));
     }
     auto pct = [](double share) { return std::to_string(static_cast<int>(std::lround(100 * share))) + "%"; };
+    // The levels of round `pass` that fail `ok` against the level before,
+    // each as " L (what after what)"; false when a level of the round has no row.
+    auto round_steps = [&](int pass, auto ok, auto shown, std::string* failing) {
+        for (int i = 2; i <= LEVEL_FILES; i++) {
+            const Row* a = find(pass * LEVEL_FILES + i - 1);
+            const Row* b = find(pass * LEVEL_FILES + i);
+            if (a == nullptr || b == nullptr) return false;
+            if (!ok(a->m, b->m)) *failing += " " + std::to_string(b->m.level) + " (" + shown(b->m) + " after " + shown(a->m) + ")";
+        }
+        return true;
+    };
     {
         std::string failing;
         for (const Row& r : rows)
@@ -201,18 +212,9 @@ std::vector<std::string> aims(const std::vector<Row>& rows)
                           verdict(std::lround(100 * r->m.reactive_clear) >= std::lround(100 * share)));
     for (int pass = 0; pass < 3; pass++) {
         std::string failing;
-        bool complete = true;
-        for (int i = 2; i <= LEVEL_FILES; i++) {
-            const Row* a = find(pass * LEVEL_FILES + i - 1);
-            const Row* b = find(pass * LEVEL_FILES + i);
-            if (a == nullptr || b == nullptr) {
-                complete = false;
-                continue;
-            }
-            if (!gentle_step(a->m.reactive_clear, b->m.reactive_clear))
-                failing += " " + std::to_string(b->m.level) + " (" + pct(b->m.reactive_clear) + " after " +
-                           pct(a->m.reactive_clear) + ")";
-        }
+        const bool complete = round_steps(
+            pass, [](const auto& a, const auto& b) { return gentle_step(a.reactive_clear, b.reactive_clear); },
+            [&](const auto& m) { return pct(m.reactive_clear); }, &failing);
         if (complete)
             out.push_back("Levels " + std::to_string(pass * LEVEL_FILES + 1) + "-" +
                           std::to_string(pass * LEVEL_FILES + LEVEL_FILES) +
@@ -228,19 +230,10 @@ std::vector<std::string> aims(const std::vector<Row>& rows)
                           pct(r->m.reactive_clear) + "): " + verdict(std::lround(100 * r->m.reactive_clear) >= 60));
     for (int pass = 0; pass < 3; pass++) {
         std::string failing;
-        bool complete = true;
-        for (int i = 2; i <= LEVEL_FILES; i++) {
-            const Row* a = find(pass * LEVEL_FILES + i - 1);
-            const Row* b = find(pass * LEVEL_FILES + i);
-            if (a == nullptr || b == nullptr) {
-                complete = false;
-                continue;
-            }
-            if (!difficulty::fair_step(a->m.novice_median, b->m.novice_median))
-                failing += " " + std::to_string(b->m.level) + " (" + std::to_string(b->m.novice_median) + " after " +
-                           std::to_string(a->m.novice_median) + ")";
-        }
-        if (!complete) continue;
+        if (!round_steps(
+                pass, [](const auto& a, const auto& b) { return difficulty::fair_step(a.novice_median, b.novice_median); },
+                [](const auto& m) { return std::to_string(m.novice_median); }, &failing))
+            continue;
         out.push_back("Levels " + std::to_string(pass * LEVEL_FILES + 1) + "-" + std::to_string(pass * LEVEL_FILES + 9) +
                       ": no level's novice median more than 20% above the one before: " +
                       (failing.empty() ? std::string("met") : "NOT met by" + failing));

@@ -94,7 +94,7 @@ bool records_parse(const char* text, int size, const char* file, Records* out, c
 // by the fuzzer and tests.
 bool records_format(const Records& r, const RecordsText& old, RecordsText* out);
 
-// records.ini in the folder of settings_path (the part up to its last '/' or
+// records.ini in the folder of settings_path (everything before its last '/' or
 // '\'; the working folder when it has none), in out.  False when it does not
 // fit.  Called by the program and tests.
 bool records_path_beside(const char* settings_path, char* out, int size);

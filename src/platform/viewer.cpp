@@ -214,7 +214,7 @@ void viewer_draw(uint32_t* pixels, int pitch, const ViewerView& v, bool over_pic
     for (int y = kHeight - kLineRows; y < kHeight; ++y) {
         uint32_t* row = pixels + static_cast<long>(y) * pitch;
         for (int x = 0; x < kWidth; ++x)
-            // Over the picture the part to come is the picture dimmed.
+            // Over the picture, what is still to come shows the picture dimmed.
             row[x] = x < done ? kDone : over_picture ? 0xFF000000u | ((row[x] >> 1) & 0x007F7F7Fu) : kToCome;
     }
 }
