@@ -59,6 +59,7 @@ set(CLOVENFELD_SERVICES_SOURCES
   src/services/font_cp437.cpp
   src/services/image.cpp
   src/services/keyboard.cpp
+  src/services/pointer.cpp
   src/services/random.cpp
   src/services/screen.cpp
   src/services/screenshot.cpp

@@ -8,6 +8,7 @@
 #include "services/bmp.h"
 #include "services/fatal.h"
 #include "services/keyboard.h"
+#include "services/pointer.h"
 #include "port/platform.h"
 #include "platform/run.h"
 #include "platform/keymap.h"
@@ -243,4 +244,76 @@ TEST(WindowGamepad, APadStartsAGameAndWalksTheSameWayAReplayDoes) {
     EXPECT_EQ(window.size(), 1228854u);
     EXPECT_TRUE(window == replay) << "the pad's recording replays to a different picture";
     for (const std::string& p : {kPadRecording, kPadShot, kPadShot + ".tick", kReplayShot}) std::remove(p.c_str());
+}
+
+// --- the mouse and a finger in a window ------------------------------------------------
+
+namespace {
+
+void push_mouse(Uint32 type, int x, int y) {
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = type;
+    if (type == SDL_MOUSEMOTION) {
+        e.motion.x = x;
+        e.motion.y = y;
+    } else {
+        e.button.button = SDL_BUTTON_LEFT;
+        e.button.x = x;
+        e.button.y = y;
+    }
+    SDL_PushEvent(&e);
+}
+
+// From the game thread: the back-end's events pushed at tick 5, then read
+// back as page pixels; ends the process with 0, or a status naming the fault.
+void pointer_tick(long tick) {
+    static std::vector<PointerEvent> got;
+    if (tick == 5) {
+        // At 2x: window pixel 201, 101 is page pixel 100, 50.
+        push_mouse(SDL_MOUSEMOTION, 201, 101);
+        push_mouse(SDL_MOUSEBUTTONDOWN, 201, 101);
+        push_mouse(SDL_MOUSEBUTTONUP, 203, 103);
+        SDL_Event f;
+        SDL_zero(f);
+        f.type = SDL_FINGERDOWN;
+        f.tfinger.fingerId = 7;
+        f.tfinger.x = 0.5f;
+        f.tfinger.y = 0.25f;
+        SDL_PushEvent(&f);
+        return;
+    }
+    if (tick < 5) return;
+    PointerEvent e;
+    while (pointer_next(&e)) got.push_back(e);
+    if (got.size() < 4) {
+        if (tick > 5 + kPatience) end_program(40);
+        return;
+    }
+    const int want[4][4] = {{POINTER_MOVE, 100, 50, 0},
+                            {POINTER_DOWN, 100, 50, POINTER_LEFT},
+                            {POINTER_UP, 101, 51, POINTER_LEFT},
+                            {POINTER_TOUCH_DOWN, 320, 120, 7}};
+    for (int i = 0; i < 4; i++)
+        if (got[i].kind != want[i][0] || got[i].x != want[i][1] || got[i].y != want[i][2] || got[i].value != want[i][3])
+            end_program(41 + i);
+    end_program(got.size() == 4 ? 0 : 45);
+}
+
+void point_in_window() {
+    if (chdir(GAME_DIR) != 0) _exit(30);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    run_reset_for_tests();
+    pointer_reset();
+    run_options.window_scale = 2;
+    select_platform(&sdl_platform);
+    set_tick_hook(pointer_tick);
+    _exit(run_with_window(GAME_MAIN) == 0 ? 31 : 32);
+}
+
+} // namespace
+
+TEST(WindowPointer, MouseAndFingerReachThePageInPagePixels) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(point_in_window(), ::testing::ExitedWithCode(0), "");
 }

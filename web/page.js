@@ -272,6 +272,50 @@ var Module = (function () {
   canvas.addEventListener("pointerdown", function () {
     if (Module.running && Module._web_is_paused && Module._web_is_paused()) Module._web_resume();
   });
+
+  // --- the pointer over the picture ---------------------------------------------
+  // The mouse, a pen and fingers over the canvas, in page pixels (the canvas
+  // is the page at 4:3, so its box maps straight onto 640 x 480), for the
+  // parts of the program that read a pointer; the game itself never does.
+  // Kinds and buttons as the program numbers them (pointer.h).
+  const PTR = { move: 1, down: 2, up: 3, wheel: 4, leave: 5, touchDown: 6, touchMove: 7, touchUp: 8 };
+  const PTR_BUTTON = [1, 4, 2]; // left, middle, right
+  function reportPointer(kind, e, value) {
+    if (!Module.running || !Module._web_pointer) return;
+    const r = canvas.getBoundingClientRect();
+    if (r.width <= 0 || r.height <= 0) return;
+    const x = Math.floor((e.clientX - r.left) * 640 / r.width);
+    const y = Math.floor((e.clientY - r.top) * 480 / r.height);
+    Module._web_pointer(kind, x, y, value);
+  }
+  const touchId = function (e) { return e.pointerId & 0x7fffffff; };
+  canvas.addEventListener("pointermove", function (e) {
+    if (e.pointerType === "touch") reportPointer(PTR.touchMove, e, touchId(e));
+    else reportPointer(PTR.move, e, 0);
+  });
+  canvas.addEventListener("pointerdown", function (e) {
+    if (e.pointerType === "touch") reportPointer(PTR.touchDown, e, touchId(e));
+    else if (PTR_BUTTON[e.button]) reportPointer(PTR.down, e, PTR_BUTTON[e.button]);
+    // A drag past the canvas's edge stays the canvas's until let go.
+    if (canvas.setPointerCapture) try { canvas.setPointerCapture(e.pointerId); } catch (err) { /* gone already */ }
+  });
+  for (const end of ["pointerup", "pointercancel"])
+    canvas.addEventListener(end, function (e) {
+      if (e.pointerType === "touch") reportPointer(PTR.touchUp, e, touchId(e));
+      else if (PTR_BUTTON[e.button]) reportPointer(PTR.up, e, PTR_BUTTON[e.button]);
+    });
+  canvas.addEventListener("pointerleave", function (e) {
+    if (e.pointerType !== "touch") reportPointer(PTR.leave, e, 0);
+  });
+  // The wheel in notches, away from the player positive; fine wheels add up.
+  let wheelPart = 0;
+  canvas.addEventListener("wheel", function (e) {
+    const per = e.deltaMode === 1 ? 3 : e.deltaMode === 2 ? 1 : 100; // lines, pages, pixels a notch
+    wheelPart -= e.deltaY;
+    const notches = Math.trunc(wheelPart / per);
+    wheelPart -= notches * per;
+    if (notches) reportPointer(PTR.wheel, e, notches);
+  }, { passive: true });
   for (const [id, yes] of [["quit-yes", 1], ["quit-no", 0]])
     document.getElementById(id).addEventListener("click", function (e) {
       if (Module.running && Module._web_quit_answer) Module._web_quit_answer(yes);

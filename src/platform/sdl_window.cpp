@@ -12,6 +12,7 @@
 #include "platform/run.h"
 
 #include "services/fatal.h"
+#include "services/pointer.h"
 #include "platform/keymap.h"
 #include "platform/sdl_audio.h"
 #include "services/screen.h"
@@ -237,6 +238,62 @@ int pad_axis(Uint8 axis) {
     return PAD_OTHER_AXIS;
 }
 
+// --- the pointer (main thread) -----------------------------------------------------
+
+// The output's size in device pixels, and (x, y) given in the window's own
+// units (which differ on a high-density display) in those pixels.
+void pointer_pixels(float x, float y, int* ox, int* oy, int* out_w, int* out_h) {
+    int win_w = 0, win_h = 0;
+    SDL_GetWindowSize(g_window, &win_w, &win_h);
+    if (SDL_GetRendererOutputSize(g_renderer, out_w, out_h) != 0) *out_w = win_w, *out_h = win_h;
+    *ox = win_w > 0 ? static_cast<int>(x * *out_w / win_w) : 0;
+    *oy = win_h > 0 ? static_cast<int>(y * *out_h / win_h) : 0;
+}
+
+int pointer_button_of(Uint8 b) {
+    switch (b) {
+    case SDL_BUTTON_LEFT: return POINTER_LEFT;
+    case SDL_BUTTON_RIGHT: return POINTER_RIGHT;
+    case SDL_BUTTON_MIDDLE: return POINTER_MIDDLE;
+    default: return 0;
+    }
+}
+
+void pointer_event(const SDL_Event& e) {
+    if (!g_window) return;
+    int x, y, w, h;
+    switch (e.type) {
+    case SDL_MOUSEMOTION:
+        if (e.motion.which == SDL_TOUCH_MOUSEID) return; // a finger, reported as one below
+        pointer_pixels(static_cast<float>(e.motion.x), static_cast<float>(e.motion.y), &x, &y, &w, &h);
+        window_pointer(w, h, POINTER_MOVE, x, y, 0);
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        if (e.button.which == SDL_TOUCH_MOUSEID) return;
+        pointer_pixels(static_cast<float>(e.button.x), static_cast<float>(e.button.y), &x, &y, &w, &h);
+        window_pointer(w, h, e.type == SDL_MOUSEBUTTONDOWN ? POINTER_DOWN : POINTER_UP, x, y, pointer_button_of(e.button.button));
+        break;
+    case SDL_MOUSEWHEEL:
+        if (e.wheel.which == SDL_TOUCH_MOUSEID) return;
+        window_pointer(0, 0, POINTER_WHEEL, 0, 0, e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y);
+        break;
+    case SDL_FINGERDOWN:
+    case SDL_FINGERMOTION:
+    case SDL_FINGERUP: {
+        int win_w = 0, win_h = 0;
+        SDL_GetWindowSize(g_window, &win_w, &win_h);
+        pointer_pixels(e.tfinger.x * win_w, e.tfinger.y * win_h, &x, &y, &w, &h);
+        const int kind = e.type == SDL_FINGERDOWN   ? POINTER_TOUCH_DOWN
+                         : e.type == SDL_FINGERUP ? POINTER_TOUCH_UP
+                                                  : POINTER_TOUCH_MOVE;
+        window_pointer(w, h, kind, x, y, static_cast<int>(e.tfinger.fingerId & 0x7fffffff));
+        break;
+    }
+    default: break;
+    }
+}
+
 void handle_event(const SDL_Event& e, bool* redraw) {
     switch (e.type) {
     // SDL scancodes are HID usages.
@@ -258,6 +315,7 @@ void handle_event(const SDL_Event& e, bool* redraw) {
     case SDL_WINDOWEVENT:
         switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED: window_focus(true); break;
+        case SDL_WINDOWEVENT_LEAVE: window_pointer(0, 0, POINTER_LEAVE, 0, 0, 0); break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
         case SDL_WINDOWEVENT_MINIMIZED:
             window_focus(false);
@@ -281,6 +339,13 @@ void handle_event(const SDL_Event& e, bool* redraw) {
         g_frame_stale = true;
         *redraw = true;
         break;
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEWHEEL:
+    case SDL_FINGERDOWN:
+    case SDL_FINGERMOTION:
+    case SDL_FINGERUP: pointer_event(e); break;
     case SDL_CONTROLLERDEVICEADDED: pad_added(e.cdevice.which); break;
     case SDL_CONTROLLERDEVICEREMOVED: pad_removed(e.cdevice.which); break;
     case SDL_CONTROLLERBUTTONDOWN:

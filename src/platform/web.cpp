@@ -53,6 +53,7 @@
 #include "services/fatal.h"
 #include "services/image.h"
 #include "platform/keymap.h"
+#include "services/pointer.h"
 #include "services/screen.h"
 
 #include "platform/assists_layer.h"
@@ -424,6 +425,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE int web_record_stop() {
     return 1;
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int web_is_recording() { return recording_active() ? 1 : 0; }
+
+// The pointer over the canvas, in page pixels (the page works them out from
+// the canvas's place and size): kind is a PointerEventKind, value the button
+// (PointerButton), the wheel's notches or the finger's id.  Called by the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void web_pointer(int kind, int x, int y, int value) {
+    const bool on = x >= 0 && x < SCREEN_WIDTH && y >= 0 && y < SCREEN_HEIGHT;
+    pointer_report(kind, x, y, value, on);
+}
 
 // A touch control went down or up: the key of HID usage `usage`, as the
 // keyboard gives it, but Esc during play asks "Quit? Y/N" first (it sits

@@ -20,10 +20,12 @@
 #include "platform/window_picture.h"
 #include "port/notice.h"
 #include "services/fatal.h"
+#include "services/pointer.h"
 #include "services/screen.h"
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <windowsx.h>
 
 #include <algorithm>
 
@@ -184,8 +186,64 @@ void poll_pads() {
 
 const wchar_t CLASS_NAME[] = L"ClovenfeldWindow";
 
+// The mouse over the client area (device pixels); a touch screen's fingers
+// come as the mouse too.  The first move after the mouse came in asks for
+// the message that says it left.
+void mouse_message(HWND hwnd, UINT msg, LPARAM lp) {
+    static bool tracking = false;
+    RECT c;
+    GetClientRect(hwnd, &c);
+    const int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    switch (msg) {
+    case WM_MOUSEMOVE:
+        if (!tracking) {
+            TRACKMOUSEEVENT t = {sizeof t, TME_LEAVE, hwnd, 0};
+            tracking = TrackMouseEvent(&t) != FALSE;
+        }
+        window_pointer(c.right, c.bottom, POINTER_MOVE, x, y, 0);
+        break;
+    case WM_MOUSELEAVE:
+        tracking = false;
+        window_pointer(0, 0, POINTER_LEAVE, 0, 0, 0);
+        break;
+    default: {
+        const bool down = msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN;
+        const int button = (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP)   ? POINTER_LEFT
+                           : (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP) ? POINTER_RIGHT
+                                                                            : POINTER_MIDDLE;
+        // Held, the mouse stays ours past the window's edge until let go.
+        if (down) SetCapture(hwnd);
+        window_pointer(c.right, c.bottom, down ? POINTER_DOWN : POINTER_UP, x, y, button);
+        if (!down) {
+            PointerState now;
+            pointer_state(&now);
+            if (!now.buttons) ReleaseCapture();
+        }
+        break;
+    }
+    }
+}
+
 LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+    case WM_MOUSEMOVE:
+    case WM_MOUSELEAVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+        mouse_message(hwnd, msg, lp);
+        return 0;
+    case WM_MOUSEWHEEL: {
+        // Fine wheels send parts of a notch: they add up to whole ones.
+        static int part = 0;
+        part += GET_WHEEL_DELTA_WPARAM(wp);
+        if (part / WHEEL_DELTA) window_pointer(0, 0, POINTER_WHEEL, 0, 0, part / WHEEL_DELTA);
+        part %= WHEEL_DELTA;
+        return 0;
+    }
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
         if (msg == WM_SYSKEYDOWN && wp == VK_F4) break; // Alt+F4 closes, as everywhere

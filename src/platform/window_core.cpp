@@ -13,6 +13,7 @@
 #include "platform/window_picture.h"
 #include "services/fatal.h"
 #include "services/keyboard.h"
+#include "services/pointer.h"
 #include "services/image.h"
 #include "services/screen.h"
 #include "sound/sound.h"
@@ -423,7 +424,14 @@ void window_pad_axis(int pad, int axis, int value) {
     if (!viewer_on()) keymap_pad_axis(pad, axis, value);
 }
 
+void window_pointer(int out_w, int out_h, int kind, int x, int y, int value) {
+    int px, py;
+    const bool on = page_point(page_rect(out_w, out_h, run_options.window_fit), x, y, &px, &py);
+    pointer_report(kind, px, py, value, on);
+}
+
 void window_focus(bool gained) {
+    pointer_release_all();
     if (viewer_on()) {
         // The game's keys are the recording's alone: nothing to let go, and
         // a recording being watched goes on (it needs no one at the keys).

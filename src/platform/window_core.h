@@ -76,6 +76,11 @@ int window_pad_added(int id);
 int window_pad_slot(int id);
 // The pad with id went away: what it held is let go.  Its slot, or -1.
 int window_pad_removed(int id);
+// The pointer (pointer.h): a report of kind (PointerEventKind) at (x, y)
+// device pixels of an output of out_w x out_h, on which the page lies as
+// render lays it out (page_rect); value is the button, the wheel's notches
+// or the finger's id.
+void window_pointer(int out_w, int out_h, int kind, int x, int y, int value);
 // The window got or lost the keys (lost also when minimised).
 void window_focus(bool gained);
 // The close button (or Alt+F4, or the window manager).

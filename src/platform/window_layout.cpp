@@ -26,6 +26,18 @@ PageRect page_rect(int out_w, int out_h, bool fit) {
     return PageRect{(out_w - w) / 2, (out_h - h) / 2, w, h};
 }
 
+bool page_point(const PageRect& r, int x, int y, int* px, int* py) {
+    const int w = std::max(r.w, 1), h = std::max(r.h, 1);
+    // Floor division, so the bar's pixel left of the page is -1, not 0.
+    const long long dx = static_cast<long long>(x - r.x) * SCREEN_WIDTH;
+    const long long dy = static_cast<long long>(y - r.y) * SCREEN_HEIGHT;
+    const long long fx = dx >= 0 ? dx / w : -((-dx + w - 1) / w);
+    const long long fy = dy >= 0 ? dy / h : -((-dy + h - 1) / h);
+    *px = static_cast<int>(std::clamp<long long>(fx, 0, SCREEN_WIDTH - 1));
+    *py = static_cast<int>(std::clamp<long long>(fy, 0, SCREEN_HEIGHT - 1));
+    return fx >= 0 && fx < SCREEN_WIDTH && fy >= 0 && fy < SCREEN_HEIGHT;
+}
+
 int start_scale(int usable_w, int usable_h) {
     // 95%, not less: a desktop panel takes some 40 px of a 1080-line screen,
     // and 2x (960 lines) must still be chosen there.

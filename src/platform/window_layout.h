@@ -14,6 +14,12 @@ struct PageRect {
 // is treated as fit.  Called by the window back-end at every present.
 PageRect page_rect(int out_w, int out_h, bool fit);
 
+// The page pixel under device pixel (x, y) of an output whose page lies at r
+// (page_rect's answer): true when the point is on the page.  px and py are
+// set either way, clamped to the page's edge, so a drag past the edge stays
+// at the edge.  Called by the window core for the pointer.
+bool page_point(const PageRect& r, int x, int y, int* px, int* py);
+
 // The window's starting scale: the largest whole number (1 to 8) at which
 // the window fits in 95% of a usable desktop of usable_w x usable_h (1 when
 // nothing fits or the desktop is unknown).  Called by the window back-end
