@@ -9,6 +9,7 @@
 #             random numbers, the fatal report, the game's events
 #   game      the shell, the map and the actors (src/main, src/map, src/actors)
 #   proof     what can be proved about a level: reachability, the prover
+#   editor    the level editor: the level being edited, its tools and checks
 #   platform  run control, recordings, settings, keys and the back-ends
 #   program   the command line and the entry points (main.cpp, main_web.cpp)
 # Each room is a static library that links only the room below it, and sees
@@ -17,7 +18,7 @@
 # an include of a higher room's header does not compile.  scripts/layers.py
 # checks the same floors in the includes and in the calls between objects.
 
-set(CLOVENFELD_ROOMS port sound services game proof platform program)
+set(CLOVENFELD_ROOMS port sound services game proof editor platform program)
 # The folders under src/ whose headers each room owns.  The program's files
 # sit in src/main beside the shell's; they are named one by one.
 set(CLOVENFELD_ROOM_FOLDERS_port port)
@@ -25,6 +26,7 @@ set(CLOVENFELD_ROOM_FOLDERS_sound sound)
 set(CLOVENFELD_ROOM_FOLDERS_services services)
 set(CLOVENFELD_ROOM_FOLDERS_game main map actors)
 set(CLOVENFELD_ROOM_FOLDERS_proof proof)
+set(CLOVENFELD_ROOM_FOLDERS_editor editor)
 set(CLOVENFELD_ROOM_FOLDERS_platform platform)
 set(CLOVENFELD_ROOM_FOLDERS_program "")
 set(CLOVENFELD_PROGRAM_HEADERS main/options.h main/play_main.h main/prove_command.h main/verify_command.h)

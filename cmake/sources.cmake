@@ -24,6 +24,10 @@ set(CLOVENFELD_PROOF_SOURCES
   src/proof/prove.cpp
   src/proof/reach.cpp)
 
+# The level editor: the level being edited, its tools, history and checks.
+set(CLOVENFELD_EDITOR_SOURCES
+  src/editor/edit_level.cpp)
+
 # What the services stand on: the device interface and the back-end in use,
 # files and the process, where the data is, and the notice lines.  The system
 # calls are POSIX here and Windows' own in the Windows build.

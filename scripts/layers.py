@@ -22,12 +22,13 @@ import re
 import subprocess
 import sys
 
-DEFAULT_ROOMS = ["port", "sound", "services", "game", "proof", "platform", "program"]
+DEFAULT_ROOMS = ["port", "sound", "services", "game", "proof", "editor", "platform", "program"]
 DEFAULT_FOLDERS = {"port": "port", "sound": "sound", "services": "services", "main": "game",
-                   "map": "game", "actors": "game", "proof": "proof", "platform": "platform"}
+                   "map": "game", "actors": "game", "proof": "proof", "editor": "editor",
+                   "platform": "platform"}
 # The source lists of cmake/sources.cmake and the room each belongs to.
 LIST_ROOM = {"PORT": "port", "PORT_POSIX": "port", "PORT_WINDOWS": "port", "SOUND": "sound",
-             "SERVICES": "services", "GAME": "game", "PROOF": "proof", "PLATFORM": "platform", "SDL": "platform",
+             "SERVICES": "services", "GAME": "game", "PROOF": "proof", "EDITOR": "editor", "PLATFORM": "platform", "SDL": "platform",
              "WEB": "platform", "WINDOWS": "platform", "PROGRAM": "program", "PROGRAM_ENTRIES": "program"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
