@@ -167,3 +167,30 @@ TEST(EditLevel, TheRulesOfALevel) {
         EXPECT_TRUE(problems().empty()) << "level " << n << ": " << problems().at(0);
     }
 }
+
+// The game's own reach, on the level as it stands: an egg sealed in blocks
+// is out of reach, and undoing the seal gives it back.
+TEST(EditLevel, AnEggSealedInBlocksIsOutOfReach) {
+    EDIT_NEW(15);
+    EDIT_PAINT(4, 4, CELL_DUCK);
+    EDIT_PAINT(25, 13, CELL_EGG);
+    EDIT_PAINT(30, 13, CELL_EGG);
+    EditReport r;
+    EDIT_CHECK(&r);
+    EXPECT_TRUE(r.reach_checked);
+    EXPECT_EQ(r.lost, 0);
+    EXPECT_EQ(r.problems, 0);
+    EDIT_FILL(29, 12, 31, 12, CELL_BLOCK);
+    EDIT_STROKE_BEGIN();
+    EDIT_PAINT(29, 13, CELL_BLOCK);
+    EDIT_PAINT(31, 13, CELL_BLOCK);
+    EDIT_STROKE_END();
+    EDIT_CHECK(&r);
+    ASSERT_EQ(r.lost, 1);
+    EXPECT_EQ(r.lost_at[0].col * 100 + r.lost_at[0].row, 3013);
+    EXPECT_EQ(r.lost_at[0].code, CELL_EGG);
+    EXPECT_EQ(problems(), std::vector<std::string>{"out of reach: 1 egg, 0 seeds"});
+    EDIT_UNDO();
+    EDIT_CHECK(&r);
+    EXPECT_EQ(r.lost, 0);
+}

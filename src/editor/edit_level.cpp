@@ -302,5 +302,21 @@ void EDIT_CHECK(EditReport* out) {
         add_problem(out, "the player's start needs column 9 or more, row 7 or more, and a block under it");
     if (out->eggs == 0) add_problem(out, "no eggs: the level would end at once");
     if (swan_in_air) add_problem(out, "a swan's start needs a block under it");
+    if (out->starts == 1) {
+        MAP_LOAD_CELLS(edit_level.cell, EDIT_WIDTH, edit_level.height);
+        REACH_LEVEL();
+        out->reach_checked = true;
+        out->lost = reach_lost_count;
+        int eggs = 0;
+        for (int i = 0; i < reach_lost_count; i++) {
+            out->lost_at[i] = reach_lost[i];
+            if (reach_lost[i].code == CELL_EGG) eggs++;
+        }
+        if (out->lost > 0) {
+            std::snprintf(line, sizeof line, "out of reach: %d egg%s, %d seed%s", eggs, eggs == 1 ? "" : "s",
+                          out->lost - eggs, out->lost - eggs == 1 ? "" : "s");
+            add_problem(out, line);
+        }
+    }
     if (out->ducks != 1) add_problem(out, out->ducks ? "more than one duck's start: keep one" : "no duck's start: place one");
 }

@@ -9,6 +9,7 @@
 // give back every byte and nothing is allocated while editing.
 #pragma once
 
+#include "proof/reach.h"
 #include "services/fatal.h"
 
 enum {
@@ -37,6 +38,9 @@ struct EditReport {
     int ducks;                              // duck starts
     int problems;                           // rules broken
     char problem[4][96];                    // the first four, one line each
+    bool reach_checked;                     // the reach was checked (one player's start)
+    int lost;                               // eggs and seeds out of reach
+    ReachPlace lost_at[EDIT_CELLS];         // where, top row first
 };
 
 // Shared state owned by the module.
@@ -87,5 +91,7 @@ int EDIT_REDO_STEPS();
 // or more and row 7 or more, on a block (where the game's view starts round
 // it); eggs; swans on blocks; one duck's start (the duck's rounds need it,
 // and the rounds with swans keep it where it starts); the counts for the
-// status line.
+// status line.  With one player's start it also loads the level into the
+// game's map (MAP_LOAD_CELLS) and asks the reach (reach.h) which eggs and
+// seeds the player can never get to: each is a problem.
 void EDIT_CHECK(EditReport* out);

@@ -60,6 +60,9 @@ void MAP_INIT();
 // Wipes and refills the table from "levels\<n>.bmp", re-creates the swans,
 // places the duck, the player and the view.  Called by the shell.
 void MAP_LOAD(int n);
+// The same from w x h cell codes, row 0 at the top (w * h at most 1000, else
+// error 6): the level the editor holds, checked with the game's own code.
+void MAP_LOAD_CELLS(const unsigned char* codes, int w, int h);
 // Reverses the row order of the W x H cell bytes.  Called by MAP_LOAD.
 void MAP_FLIP();
 

@@ -114,37 +114,21 @@ void MAP_FLIP() {
         for (int x = 0; x < w; x++) level_bytes[y * w + x] = flip_scratch[(h - 1 - y) * w + x];
 }
 
-void MAP_LOAD(int n) {
-    PROC("MAP_LOAD");
+namespace {
+
+// Wipes the table and the swans.  Called first by MAP_LOAD and MAP_LOAD_CELLS.
+void wipe_level() {
     for (int k = 0; k < CELL_TABLE_SIZE; k++) {
         cells[k].code = CELL_NONE;
         cells[k].dx = 0;
         cells[k].dy = 0;
     }
     SWANS_CLEAR();
+}
 
-    // The file's name, then its path in the data folder: room for the
-    // longest folder and name, so a path is never cut short.
-    char name[32], path[GAME_PATH_CHARS];
-    std::snprintf(name, sizeof name, "levels\\%d.bmp", n);
-    std::FILE* file = nullptr;
-    const int err = open_game_file(name, path, sizeof path, &file);
-    if (err != ERR_FILE_NOT_FOUND) CHECK(err);
-    if (file == nullptr) {
-        // A level that cannot be opened is an empty level, quietly.
-        last_cell = -1;
-        map_cells_changed();
-        return;
-    }
-    unsigned char header[HEADER_BYTES];
-    read_at(file, 0, header, HEADER_BYTES);
-    read_at(file, read_u32(header, 10), level_bytes.entry, LEVEL_BYTES_SIZE);
-    std::fclose(file);
-
-    map_width = static_cast<int32_t>(read_u32(header, 18));
-    map_height = static_cast<int32_t>(read_u32(header, 22));
-    MAP_FLIP();
-
+// Fills the table from level_bytes (map_width x map_height, top row first),
+// handing the swans, the duck and the player's start to their modules.
+void fill_from_level_bytes() {
     int k = 0;
     // With no columns (or no rows) there is no cell, however many rows.
     const int rows = map_width > 0 ? map_height : 0;
@@ -174,4 +158,47 @@ void MAP_LOAD(int n) {
     }
     last_cell = k - 1;
     map_cells_changed();
+}
+
+} // namespace
+
+void MAP_LOAD(int n) {
+    PROC("MAP_LOAD");
+    wipe_level();
+
+    // The file's name, then its path in the data folder: room for the
+    // longest folder and name, so a path is never cut short.
+    char name[32], path[GAME_PATH_CHARS];
+    std::snprintf(name, sizeof name, "levels\\%d.bmp", n);
+    std::FILE* file = nullptr;
+    const int err = open_game_file(name, path, sizeof path, &file);
+    if (err != ERR_FILE_NOT_FOUND) CHECK(err);
+    if (file == nullptr) {
+        // A level that cannot be opened is an empty level, quietly.
+        last_cell = -1;
+        map_cells_changed();
+        return;
+    }
+    unsigned char header[HEADER_BYTES];
+    read_at(file, 0, header, HEADER_BYTES);
+    read_at(file, read_u32(header, 10), level_bytes.entry, LEVEL_BYTES_SIZE);
+    std::fclose(file);
+
+    map_width = static_cast<int32_t>(read_u32(header, 18));
+    map_height = static_cast<int32_t>(read_u32(header, 22));
+    MAP_FLIP();
+
+    fill_from_level_bytes();
+}
+
+void MAP_LOAD_CELLS(const unsigned char* codes, int w, int h) {
+    PROC("MAP_LOAD_CELLS");
+    wipe_level();
+    // As a file's would: more than the table holds is out of bounds (error 6).
+    if (w < 0 || h < 0 || static_cast<int64_t>(w) * h > LEVEL_BYTES_SIZE - 1)
+        fatal_error(ERR_BOUNDS, __LINE__, current_module(), current_procedure());
+    for (int k = 0; k < w * h; k++) level_bytes[k] = codes[k];
+    map_width = w;
+    map_height = h;
+    fill_from_level_bytes();
 }
