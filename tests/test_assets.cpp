@@ -627,7 +627,7 @@ TEST(MkAssets, BrokenSourcesStopTheBuildNamingFileAndLine) {
     };
     const Case cases[] = {
         // A level row one cell short (line 6 is the second grid row).
-        {"levels/3.txt", "\n#....#", "\n#...#", "levels/3.txt:6: row has 39 cells, expected 40"},
+        {"levels/3.txt", "\n#.D..#", "\n#.D.#", "levels/3.txt:6: row has 39 cells, expected 40"},
         {"levels/1.txt", ".P.", ".X.", "unknown cell character 'X'"},
         {"sprites/egg.txt", "kk", "k?", "unknown colour character '?'"},
         {"sprites/block.txt", "\nLRRRRR", "\nRRRRR", "row has 31 pixels, expected 32"},

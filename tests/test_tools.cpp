@@ -241,9 +241,9 @@ TEST_F(VerifyCommand, ShippedRecordingsVerifyAndVersion1PlaysAsBefore) {
     const ToolRun all = run(kGame + "--verify " + kRecordings + "/*.rec");
     EXPECT_EQ(all.status, 0) << all.out;
     EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 28) << all.out;
-    EXPECT_NE(all.out.find(kRecordings + "/game.rec: ok: levels 1\u201327, ticks 144308, score 15954, v2\n"),
+    EXPECT_NE(all.out.find(kRecordings + "/game.rec: ok: levels 1\u201327, ticks 164488, score 15583, v2\n"),
               std::string::npos) << all.out;
-    EXPECT_NE(all.out.find(kRecordings + "/level-18.rec: ok: level 18, ticks 5063, score 315, v2\n"),
+    EXPECT_NE(all.out.find(kRecordings + "/level-18.rec: ok: level 18, ticks 6672, score 305, v2\n"),
               std::string::npos) << all.out;
 
     const fs::path v1 = dir_ / "game-v1.rec";
@@ -254,7 +254,7 @@ TEST_F(VerifyCommand, ShippedRecordingsVerifyAndVersion1PlaysAsBefore) {
     EXPECT_GT(std::count(new_run.out.begin(), new_run.out.end(), '\n'), 10000);
     EXPECT_TRUE(old_run.out == new_run.out) << "the events of the two versions differ";
     EXPECT_EQ(run(kGame + "--verify " + v1.string()).out,
-              v1.string() + ": ok: levels 1\u201327, ticks 144308, score 15954, v1\n");
+              v1.string() + ": ok: levels 1\u201327, ticks 164488, score 15583, v1\n");
 
     // A recording of one level replays that level, every egg of it, and ends.
     const ToolRun level = run(replay + kRecordings + "/level-5.rec");
@@ -354,7 +354,7 @@ TEST_F(VerifyCommand, TamperedRecordingsAreFoundAndSaid) {
     EXPECT_EQ(changed.status, 22);
     EXPECT_EQ(changed.out, (dir_ / "behaviour.rec").string() + ": made by behaviour 0, this game is behaviour 1\n" +
                                    kRecordings + "/level-5.rec: level file differs: level 5 (levels/5.bmp)\n" +
-                                   kRecordings + "/level-4.rec: ok: level 4, ticks 2537, score 165, v2\n");
+                                   kRecordings + "/level-4.rec: ok: level 4, ticks 2138, score 160, v2\n");
     const ToolRun cut = run(game + (dir_ / "cut.rec").string() + " " + (dir_ / "behaviour.rec").string());
     EXPECT_EQ(cut.status, 2);
     EXPECT_EQ(cut.out.rfind((dir_ / "cut.rec").string() + ": bad recording: line ", 0), 0u) << cut.out;
