@@ -31,7 +31,8 @@ set(CLOVENFELD_PORT_SOURCES
   src/port/datadir.cpp
   src/port/platform.cpp
   src/port/notice.cpp
-  src/port/system_write.cpp)
+  src/port/system_write.cpp
+  src/port/zip_read_none.cpp)
 set(CLOVENFELD_PORT_POSIX_SOURCES src/port/system.cpp)
 set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_system.cpp)
 
