@@ -241,14 +241,14 @@ int LIST_PACKS_COMMAND(const CommandLine&) {
 
 bool USE_PACK(const char* given) {
     if (given == nullptr || std::strcmp(given, PACK_BUILT_IN) == 0) return pack_use(nullptr, nullptr);
-    char dir[PACK_PATH_CHARS];
+    char dir[PACK_PATH_CHARS], installed[PACK_PATH_CHARS];
     // An installed pack's id, when no file or folder has that name.
     const int fd = file_open_read(given);
     if (fd >= 0) {
         std::FILE* f = fdopen(fd, "rb");
         if (f != nullptr) std::fclose(f);
     }
-    if (fd < 0 && !file_is_real_dir(given) && pack_installed_dir(given, dir, sizeof dir)) given = dir;
+    if (fd < 0 && !file_is_real_dir(given) && pack_installed_dir(given, installed, sizeof installed)) given = installed;
     PackFiles files;
     std::string error;
     PackInfo info;

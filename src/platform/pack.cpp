@@ -86,7 +86,9 @@ bool pack_id_valid(const char* id, int len) {
     return true;
 }
 
-bool pack_ini_parse(const char* text, int size, const char* file, PackInfo* out, char* problem, int problem_size) {
+namespace {
+
+bool parse_ini(const char* text, int size, const char* file, PackInfo* out, char* problem, int problem_size) {
     std::memset(out, 0, sizeof *out);
     if (size < 0 || size > PACK_INI_MAX_BYTES)
         return refuse(problem, problem_size, file, 0, "larger than %d bytes", PACK_INI_MAX_BYTES);
@@ -178,6 +180,14 @@ bool pack_ini_parse(const char* text, int size, const char* file, PackInfo* out,
         return refuse(problem, problem_size, file, 0, "no level file (file.N = SHA-256)");
     }
     return true;
+}
+
+} // namespace
+
+bool pack_ini_parse(const char* text, int size, const char* file, PackInfo* out, char* problem, int problem_size) {
+    if (parse_ini(text, size, file, out, problem, problem_size)) return true;
+    std::memset(out, 0, sizeof *out); // nothing half read
+    return false;
 }
 
 int pack_version_compare(const char* a, const char* b) {
