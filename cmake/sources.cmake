@@ -87,6 +87,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/viewer.cpp
   src/platform/assists_layer.cpp
   src/platform/session.cpp
+  src/platform/pack.cpp
   src/platform/proof_file.cpp
   src/platform/record.cpp
   src/platform/records.cpp
@@ -97,7 +98,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
 
 # The program: the command line (the entry points main.cpp and main_web.cpp
 # are the programs' own sources).
-set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp src/main/prove_command.cpp src/main/verify_command.cpp)
+set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp src/main/pack_command.cpp src/main/prove_command.cpp src/main/verify_command.cpp)
 set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.

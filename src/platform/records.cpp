@@ -4,6 +4,8 @@
 // another; the game in progress is a handful of numbers.
 #include "platform/records.h"
 
+#include "platform/pack.h"
+
 #include "port/notice.h"
 #include "port/system.h"
 
@@ -55,15 +57,8 @@ int key_slot(const char* k, int len) {
     return -1;
 }
 
-// A pack's id: 1 to 32 of a-z, 0-9, '-', '_'.
-bool pack_id(const char* p, int len) {
-    if (len < 1 || len > 32) return false;
-    for (int i = 0; i < len; ++i) {
-        const char c = p[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')) return false;
-    }
-    return true;
-}
+// A pack's id (pack.h): 1 to 32 of a-z, 0-9, '-', '_', '.' (not first).
+bool pack_id(const char* p, int len) { return pack_id_valid(p, len); }
 
 // What a section header's inside names: 0 or 1 (a kind of play of the
 // shipped levels), 2 (a pack's), -1 (nothing known).

@@ -19,7 +19,7 @@
 // The file holds one section per set of levels and kind of play.  The
 // shipped levels are [levels] and [levels assisted]; a pack of levels with id
 // ID will be [pack ID] and [pack ID assisted] (ID: 1 to 32 of a-z, 0-9, '-',
-// '_'), and such sections, which this program does not read, are kept byte
+// '_', '.' not first), and such sections, which this program does not read, are kept byte
 // for byte when it rewrites the file.  In a section, "key = value" lines:
 //     furthest_level = N              (1 to 27)
 //     best_game_score = S
