@@ -31,10 +31,13 @@ set(CLOVENFELD_PORT_SOURCES
   src/port/datadir.cpp
   src/port/platform.cpp
   src/port/notice.cpp
-  src/port/system_write.cpp
-  src/port/zip_read_none.cpp)
+  src/port/system_write.cpp)
 set(CLOVENFELD_PORT_POSIX_SOURCES src/port/system.cpp)
 set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_system.cpp)
+# The zip reader for packs: on minizip where the build has it (CLOVENFELD_ZIP),
+# else the one that refuses every zip (packs as folders only).
+set(CLOVENFELD_PORT_ZIP_SOURCES src/port/zip_read.cpp)
+set(CLOVENFELD_PORT_NOZIP_SOURCES src/port/zip_read_none.cpp)
 
 # The sounds: the catalogue of their ids and names, the text parser, the
 # table built from the embedded text, the synthesiser, the mixer, the cue
