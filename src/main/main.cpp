@@ -55,12 +55,15 @@ int main(int argc, char** argv)
     if (cl.verify_count > 0) return VERIFY_COMMAND(cl);
     run_options = cl.run;
     choose_data_dir(cl.data_dir);
-    if (cl.pack == nullptr && run_options.replay_path != nullptr) {
-        // A recording made in a pack plays that pack's levels.
-        Recording rec;
-        std::string error;
+    if (run_options.replay_path != nullptr) {
+        // A recording made in a pack plays that pack's levels (read once here).
+        std::string pack, error;
         char why[256];
-        if (load_recording(run_options.replay_path, &rec, &error) && !USE_PACK_OF_RECORDING(rec.pack.c_str(), why, sizeof why)) {
+        if (!replay_preload(run_options.replay_path, &pack, &error)) {
+            notice("bad recording %s: %s", run_options.replay_path, error.c_str());
+            return OPTIONS_BAD;
+        }
+        if (!USE_PACK_OF_RECORDING(pack.c_str(), why, sizeof why)) {
             std::fprintf(stderr, "clovenfeld: %s: %s\n", run_options.replay_path, why);
             return OPTIONS_BAD;
         }
