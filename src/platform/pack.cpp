@@ -396,8 +396,16 @@ bool pack_read(const char* path, PackFiles* out, std::string* error) {
         *error = "no pack named (or its name is too long)";
         return false;
     }
-    const bool ok = pack_is_zip_name(path) && !file_is_real_dir(path) ? read_zip(path, out, error)
-                                                                       : read_folder(path, out, error);
+    bool ok = pack_is_zip_name(path) && !file_is_real_dir(path) ? read_zip(path, out, error)
+                                                                 : read_folder(path, out, error);
+    // A folder is held to a zip's bound on the whole as well.
+    uint64_t total = out->ini.size();
+    for (const auto& l : out->level) total += l.size();
+    for (const auto& p : out->proof) total += p.size();
+    if (ok && total > ZIP_MAX_BYTES) {
+        *error = "larger than " + std::to_string(ZIP_MAX_BYTES >> 20) + " MB in all";
+        ok = false;
+    }
     if (!ok) *out = PackFiles{};
     return ok;
 }

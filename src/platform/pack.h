@@ -80,7 +80,8 @@ struct PackFiles {
 // Reads the pack at path: a folder, or a zip (zip_read.h).  Only pack.ini,
 // levels/N.bmp and proofs/level-N.rec are taken; any other file of a zip is
 // left alone.  A link or special file where one of these should be, a file
-// too large, a missing pack.ini or an archive the zip reader refuses give
+// too large, more than ZIP_MAX_BYTES in all, a missing pack.ini or an
+// archive the zip reader refuses give
 // false and a one-line reason in *error.
 bool pack_read(const char* path, PackFiles* out, std::string* error);
 
