@@ -3,6 +3,7 @@
 // (the recorded game's own events, assisted and unassisted apart, practice),
 // a damaged file set aside, a folder that cannot be written, and a writer
 // killed at random points never leaving a half-written file.
+#include "platform/pack.h"
 #include "platform/records.h"
 
 #include "port/notice.h"
@@ -188,6 +189,28 @@ TEST_F(RecordsTest, TheRecordedGamesEventsMakeItsRecords) {
     Records saved;
     ASSERT_EQ(parse(read_file(dir / "r.ini"), &saved), "");
     EXPECT_TRUE(same(saved, r));
+}
+
+// Play of another level pack is not the game's own: its levels leave the
+// game's records as they were, and the game's own levels count again after.
+TEST_F(RecordsTest, AnotherPacksPlayLeavesTheGamesOwnRecordsAlone) {
+    const fs::path path = dir / "r.ini";
+    records_start(path.c_str());
+    play_level(1, 10, 1010, 500);
+    pack_use(SOURCE_DIR "/assets/packs/example", "example");
+    records_hear("title", 1100);
+    play_level(1, 1200, 1300, 900);
+    play_level(2, 1310, 1400, 1800);
+    pack_use(nullptr, nullptr);
+    Records r;
+    records_get(&r);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].furthest_level, 1);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].best_score, 500);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].fewest_ticks, 1000);
+    records_hear("title", 1500);
+    play_level(1, 1600, 1700, 800);
+    records_get(&r);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].best_score, 800);
 }
 
 TEST_F(RecordsTest, AssistedPlayAndPracticeKeepTheirOwnRecords) {
