@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -191,9 +192,9 @@ TEST_F(RecordsTest, TheRecordedGamesEventsMakeItsRecords) {
     EXPECT_TRUE(same(saved, r));
 }
 
-// Play of another level pack is not the game's own: its levels leave the
-// game's records as they were, and the game's own levels count again after.
-TEST_F(RecordsTest, AnotherPacksPlayLeavesTheGamesOwnRecordsAlone) {
+// Each pack's play has its own records, in its own sections: the game's own
+// records stay as they were, and each set comes back when its pack does.
+TEST_F(RecordsTest, EachPacksPlayKeepsItsOwnRecordsApart) {
     const fs::path path = dir / "r.ini";
     records_start(path.c_str());
     play_level(1, 10, 1010, 500);
@@ -201,16 +202,31 @@ TEST_F(RecordsTest, AnotherPacksPlayLeavesTheGamesOwnRecordsAlone) {
     records_hear("title", 1100);
     play_level(1, 1200, 1300, 900);
     play_level(2, 1310, 1400, 1800);
-    pack_use(nullptr, nullptr);
     Records r;
+    records_get(&r);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].furthest_level, 2);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].best_score, 900);
+    pack_use(nullptr, nullptr);
+    records_hear("title", 1500);
     records_get(&r);
     EXPECT_EQ(r.set[RECORDS_UNASSISTED].furthest_level, 1);
     EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].best_score, 500);
     EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].fewest_ticks, 1000);
-    records_hear("title", 1500);
     play_level(1, 1600, 1700, 800);
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("[levels]\nfurthest_level = 1\nlevel.1.best_score = 800\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[pack example]\nfurthest_level = 2\nlevel.1.best_score = 900\n"), std::string::npos) << text;
+    Records shipped;
+    char problem[RECORDS_MESSAGE_CHARS];
+    ASSERT_TRUE(records_parse(text.data(), static_cast<int>(text.size()), "r.ini", &shipped, problem, sizeof problem))
+            << problem;
+    EXPECT_EQ(shipped.set[RECORDS_UNASSISTED].level[1].best_score, 800);
+    pack_use(SOURCE_DIR "/assets/packs/example", "example");
+    records_hear("title", 1800);
     records_get(&r);
-    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].best_score, 800);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[2].best_score, 900);
+    pack_use(nullptr, nullptr);
 }
 
 TEST_F(RecordsTest, AssistedPlayAndPracticeKeepTheirOwnRecords) {
