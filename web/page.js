@@ -20,8 +20,8 @@
 //                   to see how a broken installation is reported
 //
 // Level packs: a pack opened or dropped on the page (its .cvpack or .zip, or
-// its folder) is kept in the page's storage and chosen; "Level packs" under
-// "How to play" chooses among the kept ones and the built-in levels.
+// its folder) is kept in the page's storage and chosen; "Packs" beside
+// "Records" chooses among the kept ones and the built-in levels.
 "use strict";
 
 var Module = (function () {
@@ -485,8 +485,15 @@ var Module = (function () {
   const packFile = document.getElementById("pack-file"), packDir = document.getElementById("pack-dir");
   packFile.addEventListener("change", function () { openPackZip(packFile.files[0]); });
   packDir.addEventListener("change", function () { openPackFolder(packDir.files); });
-  document.getElementById("pack-open").addEventListener("click", function () { packFile.click(); });
-  document.getElementById("pack-folder").addEventListener("click", function () { packDir.click(); });
+  // The two labels open their pickers by a click (as labels do) or by Enter or Space.
+  [["pack-open", packFile], ["pack-folder", packDir]].forEach(function (pick) {
+    document.getElementById(pick[0]).addEventListener("keydown", function (e) {
+      if (e.key !== "Enter" && e.key !== " ") return;
+      e.preventDefault();
+      e.stopPropagation();
+      pick[1].click();
+    });
+  });
 
   // --- the viewer's controls -------------------------------------------------------
   // Watching a recording, the game tells what its viewer shows
