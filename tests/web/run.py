@@ -1048,7 +1048,8 @@ def case_offline(b, site):
 def case_pack(b, site):
     """The example pack, zipped and dropped on the page, is kept and chosen
     (the game gets --pack); choosing the game's own levels under "Packs"
-    drops --pack, and picking the pack again brings it back.  Its first
+    drops --pack, and picking the pack again brings it back; its folder,
+    given to the folder picker, is kept and played too.  Its first
     level's proof, watched in the pack, plays with the native --pack
     replay's events to the level's end (natively the built-in levels refuse
     it).  The page's storage is left without packs."""
@@ -1095,6 +1096,17 @@ def case_pack(b, site):
                        " l.dispatchEvent(new Event('change')); true" % json.dumps(choice))
             reloaded("before")
             assert ("--pack" in b.evaluate("Module.arguments")) == played, b.evaluate("Module.arguments")
+        assert not page_errors(b), page_errors(b)
+        # The pack's folder, through the folder picker: kept beside the zip and played.
+        node = b.call("DOM.getDocument")["root"]["nodeId"]
+        node = b.call("DOM.querySelector", nodeId=node, selector="#pack-dir")["nodeId"]
+        b.evaluate("window.before = 1; true")
+        b.call("DOM.setFileInputFiles", nodeId=node, files=[source])
+        reloaded("before")
+        args = b.evaluate("Module.arguments")
+        assert args[args.index("--pack") + 1] == "/pack", args
+        assert b.evaluate("Array.from(document.getElementById('pack-list').options).map(o => o.text)") == [
+            "Clovenfeld (the game's own levels)", "example.zip", "example (folder)"]
         assert not page_errors(b), page_errors(b)
 
         b.evaluate("sessionStorage.setItem('clovenfeld.watch', atob(%s)); true" %
