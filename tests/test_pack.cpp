@@ -4,6 +4,7 @@
 #include "platform/pack.h"
 #include "platform/record.h"
 #include "port/datadir.h"
+#include "port/zip_read.h"
 
 #include <gtest/gtest.h>
 
@@ -227,6 +228,30 @@ TEST_F(PackTest, ARecordingMadeInAPackNamesItAndNeedsIt) {
     EXPECT_NE(r.out.find("needs pack example"), std::string::npos) << r.out;
     v = game(std::string("--pack '") + kExample + "' --verify '" + proof + "'");
     EXPECT_EQ(v.status, 0) << v.out;
+}
+
+// The example pack zipped (under its folder's name, as a zip of a folder
+// is): checked, installed and played as the folder is, leaving only the
+// installed pack in the packs folder.
+TEST_F(PackTest, TheExamplePackZippedVerifiesInstallsAndPlays) {
+    if (!zip_supported()) GTEST_SKIP() << "this build takes packs as folders only";
+    const fs::path zip = dir / "example.cvpack";
+    const Ran z = run("cd '" SOURCE_DIR "/assets/packs' && python3 -m zipfile -c '" + zip.string() + "' example");
+    ASSERT_EQ(z.status, 0) << z.out;
+    Ran v = game("--verify-pack '" + zip.string() + "'");
+    EXPECT_EQ(v.status, 0) << v.out;
+    EXPECT_NE(v.out.find("example: ok, 9 levels proved"), std::string::npos) << v.out;
+    EXPECT_FALSE(fs::exists(packs() / ".check-example"));
+    Ran p = game("--pack '" + zip.string() + "' --replay '" + kExample + "/proofs/level-12.rec' --fast --events");
+    EXPECT_EQ(p.status, 0) << p.out;
+    EXPECT_NE(p.out.find("sound:level-clear"), std::string::npos) << p.out;
+    fs::remove_all(packs() / ".play-example");
+    Ran i = game("--install-pack '" + zip.string() + "'");
+    EXPECT_EQ(i.status, 0) << i.out;
+    EXPECT_EQ(read_text(packs() / "example" / "pack.ini"), read_text(fs::path(kExample) / "pack.ini"));
+    int entries = 0;
+    for (const auto& e : fs::directory_iterator(packs())) entries += e.path().filename() != "example";
+    EXPECT_EQ(entries, 0);
 }
 
 // Links and misplaced files are refused; the packs folder is never reached through a link.

@@ -58,6 +58,10 @@ bool folder_of(const char* path, const PackFiles& files, const char* prefix, cha
     return pack_write_folder(files, dir, error);
 }
 
+// The pack --pack named, once read: recordings of its id play it.
+char given_id[PACK_ID_CHARS] = "";
+char given_dir[PACK_PATH_CHARS] = "";
+
 void say(std::FILE* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void say(std::FILE* out, const char* format, ...) {
     if (out == nullptr) return;
@@ -265,12 +269,18 @@ bool USE_PACK(const char* given) {
         notice("pack %s: %s", given, error.c_str());
         return false;
     }
-    return pack_use(dir, info.id);
+    if (!pack_use(dir, info.id)) return false;
+    std::snprintf(given_id, sizeof given_id, "%s", info.id);
+    std::snprintf(given_dir, sizeof given_dir, "%s", dir);
+    return true;
 }
 
 bool USE_PACK_OF_RECORDING(const char* pack_id, char* why, int size) {
-    if (pack_id == nullptr || pack_id[0] == '\0') return pack_use(nullptr, nullptr);
+    // A recording that names no pack plays the one --pack gave, else the game's own.
+    if (pack_id == nullptr || pack_id[0] == '\0')
+        return given_id[0] != '\0' ? pack_use(given_dir, given_id) : pack_use(nullptr, nullptr);
     if (std::strcmp(pack_in_use(), pack_id) == 0) return true;
+    if (std::strcmp(given_id, pack_id) == 0) return pack_use(given_dir, given_id);
     char dir[PACK_PATH_CHARS];
     if (pack_installed_dir(pack_id, dir, sizeof dir) && pack_use(dir, pack_id)) return true;
     std::snprintf(why, static_cast<size_t>(size), "needs pack %s, which is not installed (install it, or give --pack)",

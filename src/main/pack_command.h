@@ -37,7 +37,7 @@ int LIST_PACKS_COMMAND(const CommandLine& cl);
 // notice when it cannot be read.
 bool USE_PACK(const char* given);
 
-// Puts the pack a recording needs in use: the one in use when it is that
-// one, else the installed pack of its id, else the built-in pack for an
-// empty id.  False with the reason in why when the pack is not to be had.
+// Puts the pack a recording needs in use: for an empty id the one --pack
+// gave (USE_PACK), else the built-in pack; else the one in use or the one
+// --pack gave when it is that one, else the installed pack of its id.  False with the reason in why when the pack is not to be had.
 bool USE_PACK_OF_RECORDING(const char* pack_id, char* why, int size);

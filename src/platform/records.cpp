@@ -460,6 +460,12 @@ void records_start(const char* path) {
 void records_hear(const char* name, long tick) {
     std::lock_guard<std::mutex> lock(g_mx);
     if (!g_on || name == nullptr) return;
+    // Another pack's levels are not the game's own: their play is kept apart,
+    // out of the game's sections (and, for now, in no section of its own).
+    if (pack_in_use()[0] != '\0') {
+        end_game();
+        return;
+    }
     bool changed = false;
     int n;
     if (std::strcmp(name, "title") == 0) {

@@ -13,7 +13,8 @@
 // "infobox:Final Score: S", and that box ends the game: its score is a whole
 // game's when the game started at level 1 (a game started further on is
 // practice).  A "level:N" that does not follow level N-1's completion starts
-// a new game at score 0; "title" ends any game.  A level or game during which
+// a new game at score 0; "title" ends any game.  Play of a level pack other
+// than the built-in one (pack_in_use, pack.h) is heard as no play at all.  A level or game during which
 // records_set_assisted(true) was in force counts as assisted.
 //
 // The file holds one section per set of levels and kind of play.  The
