@@ -46,11 +46,13 @@ function(_clovenfeld_room_headers room out)
   set(${out} ${headers} PARENT_SCOPE)
 endfunction()
 
-# clovenfeld_add_rooms(SYSTEM posix|windows): the libraries clovenfeld_port
-# to clovenfeld_program, each linking the one below, with the system calls of
-# that system in port.  A back-end or a program links clovenfeld_program.
+# clovenfeld_add_rooms(SYSTEM posix|windows [ZIP target]): the libraries
+# clovenfeld_port to clovenfeld_program, each linking the one below, with the
+# system calls of that system in port, and its zip reader on the minizip
+# library ZIP names (none given: the reader without zip support).  A back-end
+# or a program links clovenfeld_program.
 function(clovenfeld_add_rooms)
-  cmake_parse_arguments(ARG "" "SYSTEM" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "SYSTEM;ZIP" "" ${ARGN})
   string(TOUPPER "${ARG_SYSTEM}" system)
   file(REMOVE_RECURSE ${CMAKE_BINARY_DIR}/rooms)
   set(floors "")
@@ -60,6 +62,11 @@ function(clovenfeld_add_rooms)
     set(sources ${CLOVENFELD_${ROOM}_SOURCES})
     if(room STREQUAL "port")
       list(APPEND sources ${CLOVENFELD_PORT_${system}_SOURCES})
+      if(ARG_ZIP)
+        list(APPEND sources ${CLOVENFELD_PORT_ZIP_SOURCES})
+      else()
+        list(APPEND sources ${CLOVENFELD_PORT_NOZIP_SOURCES})
+      endif()
     endif()
     list(TRANSFORM sources PREPEND ${CMAKE_SOURCE_DIR}/)
     add_library(clovenfeld_${room} STATIC ${sources})
@@ -75,6 +82,9 @@ function(clovenfeld_add_rooms)
       endforeach()
     endforeach()
     target_include_directories(clovenfeld_${room} PUBLIC ${tree})
+    if(room STREQUAL "port" AND ARG_ZIP)
+      target_link_libraries(clovenfeld_port PRIVATE ${ARG_ZIP})
+    endif()
     if(below)
       target_link_libraries(clovenfeld_${room} PUBLIC clovenfeld_${below})
     endif()

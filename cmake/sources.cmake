@@ -38,6 +38,10 @@ set(CLOVENFELD_PORT_SOURCES
   src/port/system_write.cpp)
 set(CLOVENFELD_PORT_POSIX_SOURCES src/port/system.cpp)
 set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_system.cpp)
+# The zip reader for packs: on minizip where the build has it (CLOVENFELD_ZIP),
+# else the one that refuses every zip (packs as folders only).
+set(CLOVENFELD_PORT_ZIP_SOURCES src/port/zip_read.cpp)
+set(CLOVENFELD_PORT_NOZIP_SOURCES src/port/zip_read_none.cpp)
 
 # The sounds: the catalogue of their ids and names, the text parser, the
 # table built from the embedded text, the synthesiser, the mixer, the cue
@@ -88,6 +92,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/viewer.cpp
   src/platform/assists_layer.cpp
   src/platform/session.cpp
+  src/platform/pack.cpp
   src/platform/proof_file.cpp
   src/platform/record.cpp
   src/platform/records.cpp
@@ -98,7 +103,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
 
 # The program: the command line (the entry points main.cpp and main_web.cpp
 # are the programs' own sources).
-set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp src/main/prove_command.cpp src/main/verify_command.cpp)
+set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp src/main/pack_command.cpp src/main/prove_command.cpp src/main/verify_command.cpp)
 set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.

@@ -58,8 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (r.watch && (r.replay_path == nullptr || r.headless || r.record_path != nullptr)) std::abort();
     if (r.practice_level < 0 || r.practice_level > 27) std::abort();
     if (r.stop_tick < -1) std::abort();
+    // The pack commands run on their own; a pack is named by something.
+    const int pack_commands = (cl.verify_pack != nullptr) + (cl.install_pack != nullptr) + cl.list_packs;
+    if (pack_commands > 1 || (pack_commands == 1 && (cl.pack != nullptr || r.replay_path != nullptr))) std::abort();
+    for (const char* p : {cl.pack, cl.verify_pack, cl.install_pack})
+        if (p != nullptr && *p == '\0') std::abort();
     // Every value points into the arguments, never elsewhere.
-    for (const char* v : {r.replay_path, r.record_path, r.shot_path, r.stop_event}) {
+    for (const char* v : {r.replay_path, r.record_path, r.shot_path, r.stop_event, cl.pack, cl.verify_pack, cl.install_pack}) {
         if (v == nullptr) continue;
         bool found = false;
         for (const std::string& w : words) found = found || v == w.c_str();

@@ -27,7 +27,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 if compgen -G "$root/fuzz/*.cpp" >/dev/null; then
   step "fuzz (short runs)"
-  CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON -DCLOVENFELD_WERROR=ON \
+  CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -DCMAKE_BUILD_TYPE=Debug -DCLOVENFELD_SANITIZE=ON -DCLOVENFELD_WERROR=ON \
         -DCLOVENFELD_FUZZ=ON -DCLOVENFELD_TESTS=OFF -DCLOVENFELD_BENCH=OFF >/dev/null
   # Only the fuzzers: the game, tools and assets are built by the steps above.
   cmake --build "$root/build/fuzz" -j"$jobs" --target $(basename -s .cpp "$root"/fuzz/*.cpp)

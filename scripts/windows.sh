@@ -2,7 +2,8 @@
 # Builds the game for 64-bit Windows with Debian's MinGW-w64 cross compiler
 # and packs build/windows/clovenfeld-<version>-windows.zip: one folder with
 # clovenfeld.exe (statically linked: no DLL beyond Windows' own), gfx/,
-# levels/, README.txt, LICENSE.txt and the licences of the runtime linked in.
+# levels/, README.txt, LICENSE.txt and the licences of the runtime and the
+# libraries linked in (minizip and zlib, for zipped packs).
 # The sprites, levels and icon are made by a native mkassets (build/windows-host).
 # Usage: scripts/windows.sh
 set -euo pipefail
@@ -34,6 +35,9 @@ crlf "$root/LICENSE" "$stage/LICENSE.txt"
 crlf /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-runtime-libraries.txt"
 crlf /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
 crlf /usr/share/doc/mingw-w64-x86-64-dev/copyright "$stage/licenses/mingw-w64-runtime-and-winpthreads.txt"
+# The zip reader: minizip built from Debian's source package, on zlib.
+crlf "$out/deb-src/minizip/debian/copyright" "$stage/licenses/minizip.txt"
+crlf /usr/share/doc/libz-mingw-w64-dev/copyright "$stage/licenses/zlib.txt"
 
 # The same bytes for the same sources: file times from the last commit.
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)}

@@ -7,11 +7,13 @@
 // same tick.
 #include "main/shell.h"
 #include "platform/overlay.h"
+#include "platform/pack.h"
 #include "platform/records.h"
 #include "services/game_events.h"
 #include "port/platform.h"
 #include "platform/run.h"
 #include "platform/session.h"
+#include "port/datadir.h"
 #include "services/fatal.h"
 
 #include <SDL.h>
@@ -117,6 +119,55 @@ TEST_F(PauseMenuKeys, KBindsEachKeyInTurnNamedAsPlayersKnowThemKeepingTheOldOneS
 // The overlay's lines stand on their own box: over the title, whose "Press
 // [Escape] to Quit" line (y 210 to 225) is where "Paused" goes, no picture
 // shows among them, drawn over the picture or for a presenter to blend.
+// On the title screen C lists the level packs, the game's own first, then
+// those installed; Enter plays the one chosen from then on, in the settings
+// too, and its levels are the ones the game loads; the first entry puts the
+// game's own back.
+TEST_F(PauseMenuKeys, TheTitlesPackListChoosesThePackPlayedAndKeepsItInTheSettings) {
+    char data[] = "/tmp/clovenfeld_packs_XXXXXX";
+    ASSERT_NE(mkdtemp(data), nullptr);
+    const std::string home = data;
+    const char* old = std::getenv("XDG_DATA_HOME");
+    const std::string kept = old != nullptr ? old : "";
+    setenv("XDG_DATA_HOME", data, 1);
+    std::filesystem::create_directories(home + "/clovenfeld/packs");
+    std::filesystem::copy(SOURCE_DIR "/assets/packs/example", home + "/clovenfeld/packs/example",
+                          std::filesystem::copy_options::recursive);
+    note_shell_wait(SHELL_PLAYS);
+    pause_menu_key(letter('C'));
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED) << "no pack list during play";
+    note_shell_wait(SHELL_ON_TITLE);
+    EXPECT_TRUE(shows("C packs"));
+    pause_menu_key(letter('C'));
+    ASSERT_EQ(pause_menu_state(), PAUSE_MENU_PACKS);
+    EXPECT_TRUE(shows("Clovenfeld"));
+    EXPECT_TRUE(shows("1 of 2"));
+    pause_menu_key(USAGE_RIGHT);
+    pause_menu_key(USAGE_RIGHT);
+    EXPECT_TRUE(shows("Three Small Rooms"));
+    EXPECT_EQ(pause_menu_key(USAGE_RETURN), PAUSE_STAY);
+    EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED);
+    EXPECT_STREQ(pack_in_use(), "example");
+    char id[PACK_ID_CHARS], path[512];
+    session_pack(id, sizeof id);
+    EXPECT_STREQ(id, "example");
+    ASSERT_EQ(data_file_path("levels\\2.bmp", path, sizeof path), 0);
+    EXPECT_EQ(std::string(path), home + "/clovenfeld/packs/example/levels/2.bmp");
+    pause_menu_key(letter('C'));
+    EXPECT_TRUE(shows("2 of 2"));
+    pause_menu_key(USAGE_LEFT);
+    pause_menu_key(USAGE_RETURN);
+    EXPECT_STREQ(pack_in_use(), "");
+    session_pack(id, sizeof id);
+    EXPECT_STREQ(id, PACK_BUILT_IN);
+    ASSERT_EQ(data_file_path("levels\\2.bmp", path, sizeof path), 0);
+    EXPECT_EQ(std::string(path).find("packs"), std::string::npos);
+    note_shell_wait(SHELL_PLAYS);
+    if (old != nullptr) setenv("XDG_DATA_HOME", kept.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
+    std::filesystem::remove_all(home);
+}
+
 // A opens the assists; 1 to 4 step each through its values (the speed down
 // in tens, round to 100; the lives 3, 5, 9, unlimited, 3), the settings and
 // the next game's play assists follow; Esc goes back to "Paused".

@@ -3,6 +3,7 @@
 // (the recorded game's own events, assisted and unassisted apart, practice),
 // a damaged file set aside, a folder that cannot be written, and a writer
 // killed at random points never leaving a half-written file.
+#include "platform/pack.h"
 #include "platform/records.h"
 
 #include "port/notice.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -188,6 +190,43 @@ TEST_F(RecordsTest, TheRecordedGamesEventsMakeItsRecords) {
     Records saved;
     ASSERT_EQ(parse(read_file(dir / "r.ini"), &saved), "");
     EXPECT_TRUE(same(saved, r));
+}
+
+// Each pack's play has its own records, in its own sections: the game's own
+// records stay as they were, and each set comes back when its pack does.
+TEST_F(RecordsTest, EachPacksPlayKeepsItsOwnRecordsApart) {
+    const fs::path path = dir / "r.ini";
+    records_start(path.c_str());
+    play_level(1, 10, 1010, 500);
+    pack_use(SOURCE_DIR "/assets/packs/example", "example");
+    records_hear("title", 1100);
+    play_level(1, 1200, 1300, 900);
+    play_level(2, 1310, 1400, 1800);
+    Records r;
+    records_get(&r);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].furthest_level, 2);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].best_score, 900);
+    pack_use(nullptr, nullptr);
+    records_hear("title", 1500);
+    records_get(&r);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].furthest_level, 1);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].best_score, 500);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[1].fewest_ticks, 1000);
+    play_level(1, 1600, 1700, 800);
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("[levels]\nfurthest_level = 1\nlevel.1.best_score = 800\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[pack example]\nfurthest_level = 2\nlevel.1.best_score = 900\n"), std::string::npos) << text;
+    Records shipped;
+    char problem[RECORDS_MESSAGE_CHARS];
+    ASSERT_TRUE(records_parse(text.data(), static_cast<int>(text.size()), "r.ini", &shipped, problem, sizeof problem))
+            << problem;
+    EXPECT_EQ(shipped.set[RECORDS_UNASSISTED].level[1].best_score, 800);
+    pack_use(SOURCE_DIR "/assets/packs/example", "example");
+    records_hear("title", 1800);
+    records_get(&r);
+    EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[2].best_score, 900);
+    pack_use(nullptr, nullptr);
 }
 
 TEST_F(RecordsTest, AssistedPlayAndPracticeKeepTheirOwnRecords) {

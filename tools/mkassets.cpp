@@ -1,5 +1,7 @@
 // mkassets.cpp -- turns the text sources under assets/ into the game's files.
 //
+// Usage: mkassets --level <level.txt> <level.bmp> turns one level text into
+// its file (the level packs' levels, assets/packs/).
 // Usage: mkassets <assets dir> <game dir> [<icon dir>].  Reads
 // assets/palette.txt, every sprite assets/sprites/<name>.txt and every level
 // assets/levels/<n>.txt, and writes <game dir>/gfx/<name>.bmp (24-bit,
@@ -171,8 +173,14 @@ void write_level(const fs::path& file, const Level& level) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // One level file on its own, for a level pack (assets/packs/).
+    if (argc == 4 && std::string(argv[1]) == "--level") {
+        write_level(argv[3], read_level(argv[2]));
+        return 0;
+    }
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: mkassets <assets dir> <game dir> [<icon dir>]\n");
+        std::fprintf(stderr, "usage: mkassets <assets dir> <game dir> [<icon dir>]\n"
+                             "       mkassets --level <level.txt> <level.bmp>\n");
         return 2;
     }
     const fs::path assets = argv[1];

@@ -18,6 +18,10 @@
 //                   address, so a reload plays a game
 //   without=PATH    remove a file (e.g. gfx/egg.bmp) before the game starts,
 //                   to see how a broken installation is reported
+//
+// Level packs: a pack opened or dropped on the page (its .cvpack or .zip, or
+// its folder) is kept in the page's storage and chosen; "Packs" beside
+// "Records" chooses among the kept ones and the built-in levels.
 "use strict";
 
 var Module = (function () {
@@ -57,6 +61,24 @@ var Module = (function () {
   // The player's settings (the same text as the desktop's settings.ini) live
   // in the page's storage; the game reads them from /settings.ini.
   args.push("--settings", "/settings.ini");
+  // The chosen pack, written into the game's file system before it starts
+  // (preRun) and played with --pack; the shipped recordings play the
+  // built-in levels they were made in.
+  const PACKS = "clovenfeld.packs", PACK = "clovenfeld.pack", PACK_FILES = "clovenfeld.pack.";
+  function keptPacks() {
+    let list = [];
+    try { list = JSON.parse(window.localStorage.getItem(PACKS) || "[]"); } catch (e) { list = []; }
+    return Array.isArray(list) ? list.filter(function (p) {
+      return p && name.test(p.name) && (p.kind === "zip" || p.kind === "folder");
+    }) : [];
+  }
+  let pack = null;
+  try {
+    const chosen = window.localStorage.getItem(PACK);
+    pack = keptPacks().find(function (p) { return p.name === chosen; }) || null;
+  } catch (e) { pack = null; }
+  if (pack && !params.has("replay")) args.push("--pack", pack.kind === "zip" ? "/pack.zip" : "/pack");
+  else pack = null;
 
   function say(text) { status.textContent = text; }
 
@@ -375,12 +397,18 @@ var Module = (function () {
     else reloadWith({record: "1"});
     backToGame(e);
   });
+  // A file's bytes as a string of char codes 0 to 255 (what the storage keeps).
+  function asText(bytes) {
+    const b = new Uint8Array(bytes);
+    let text = "";
+    for (let i = 0; i < b.length; i += 32768) text += String.fromCharCode.apply(null, b.subarray(i, i + 32768));
+    return text;
+  }
+  function asBytes(text) { return Uint8Array.from(text, function (c) { return c.charCodeAt(0); }); }
   function watch(file) {
     if (!file) return;
     file.arrayBuffer().then(function (bytes) {
-      const b = new Uint8Array(bytes);
-      let text = "";
-      for (let i = 0; i < b.length; i += 32768) text += String.fromCharCode.apply(null, b.subarray(i, i + 32768));
+      const text = asText(bytes);
       try {
         window.sessionStorage.setItem("clovenfeld.watch", text);
       } catch (e) {
@@ -403,7 +431,112 @@ var Module = (function () {
     body.classList.remove("dragging");
     if (!e.dataTransfer || !e.dataTransfer.files.length) return;
     e.preventDefault();
-    watch(e.dataTransfer.files[0]);
+    const file = e.dataTransfer.files[0];
+    if (/\.(cvpack|zip)$/i.test(file.name)) openPackZip(file);
+    else watch(file);
+  });
+
+  // --- level packs -------------------------------------------------------------------
+  // A kept pack is one storage item: a zip's bytes, or a folder's files as
+  // JSON (path: bytes), under "clovenfeld.pack.<name>"; "clovenfeld.packs"
+  // lists them and "clovenfeld.pack" names the chosen one.  Choosing reloads
+  // the page, which plays it.  The game checks the pack as it starts and the
+  // page shows what is wrong with one it cannot play.
+  const packList = document.getElementById("pack-list");
+  function packName(text) {
+    return text.replace(/[^A-Za-z0-9_.-]/g, "_").replace(/^\.+/, "").slice(0, 64) || "pack";
+  }
+  function keepPack(entry, text) {
+    const packs = keptPacks().filter(function (p) { return p.name !== entry.name; });
+    packs.push(entry);
+    try {
+      window.localStorage.setItem(PACK_FILES + entry.name, text);
+      window.localStorage.setItem(PACKS, JSON.stringify(packs));
+      window.localStorage.setItem(PACK, entry.name);
+    } catch (e) {
+      try { window.localStorage.removeItem(PACK_FILES + entry.name); } catch (e2) { /* not kept */ }
+      say("That pack is too large to keep in this browser's storage.");
+      return false;
+    }
+    return true;
+  }
+  function openPackZip(file) {
+    if (!file) return;
+    file.arrayBuffer().then(function (bytes) {
+      if (keepPack({name: packName(file.name), kind: "zip"}, asText(bytes))) reloadWith({});
+    });
+  }
+  function openPackFolder(files) {
+    // Only what a pack holds is kept: pack.ini, levels/N.bmp and proofs/level-N.rec.
+    const wanted = /^(pack\.ini|levels\/[1-9]\.bmp|proofs\/level-[0-9]{1,2}\.rec)$/;
+    let top = null;
+    const reads = [];
+    Array.from(files).forEach(function (f) {
+      const parts = (f.webkitRelativePath || f.name).split("/");
+      if (parts.length < 2) return;
+      top = top || parts[0];
+      const path = parts.slice(1).join("/");
+      if (wanted.test(path)) reads.push(f.arrayBuffer().then(function (b) { return [path, asText(b)]; }));
+    });
+    Promise.all(reads).then(function (got) {
+      if (!got.some(function (g) { return g[0] === "pack.ini"; })) {
+        say("That folder is not a level pack: it has no pack.ini.");
+        return;
+      }
+      const folder = {};
+      got.forEach(function (g) { folder[g[0]] = g[1]; });
+      if (keepPack({name: packName(top), kind: "folder"}, JSON.stringify(folder))) reloadWith({});
+    });
+  }
+  // The chosen pack into the game's file system (preRun).
+  function writePack(FS) {
+    let text = null;
+    try { text = window.localStorage.getItem(PACK_FILES + pack.name); } catch (e) { text = null; }
+    if (text === null) return; // the game says /pack.zip or /pack is missing
+    if (pack.kind === "zip") { FS.writeFile("/pack.zip", asBytes(text)); return; }
+    let folder = {};
+    try { folder = JSON.parse(text); } catch (e) { folder = {}; }
+    FS.mkdir("/pack");
+    for (const path in folder) {
+      if (!/^(pack\.ini|levels\/[1-9]\.bmp|proofs\/level-[0-9]{1,2}\.rec)$/.test(path)) continue;
+      const dir = path.indexOf("/") > 0 ? "/pack/" + path.split("/")[0] : null;
+      if (dir && !FS.analyzePath(dir).exists) FS.mkdir(dir);
+      FS.writeFile("/pack/" + path, asBytes(String(folder[path])));
+    }
+  }
+  function showPacks() {
+    packList.textContent = "";
+    const builtIn = document.createElement("option");
+    builtIn.value = "";
+    builtIn.textContent = "Clovenfeld (the game's own levels)";
+    packList.appendChild(builtIn);
+    keptPacks().forEach(function (p) {
+      const o = document.createElement("option");
+      o.value = p.name;
+      o.textContent = p.name + (p.kind === "folder" ? " (folder)" : "");
+      packList.appendChild(o);
+    });
+    packList.value = pack ? pack.name : "";
+  }
+  showPacks();
+  packList.addEventListener("change", function () {
+    try {
+      if (packList.value === "") window.localStorage.removeItem(PACK);
+      else window.localStorage.setItem(PACK, packList.value);
+    } catch (e) { /* the choice is not kept */ }
+    reloadWith({});
+  });
+  const packFile = document.getElementById("pack-file"), packDir = document.getElementById("pack-dir");
+  packFile.addEventListener("change", function () { openPackZip(packFile.files[0]); });
+  packDir.addEventListener("change", function () { openPackFolder(packDir.files); });
+  // The two labels open their pickers by a click (as labels do) or by Enter or Space.
+  [["pack-open", packFile], ["pack-folder", packDir]].forEach(function (pick) {
+    document.getElementById(pick[0]).addEventListener("keydown", function (e) {
+      if (e.key !== "Enter" && e.key !== " ") return;
+      e.preventDefault();
+      e.stopPropagation();
+      pick[1].click();
+    });
   });
 
   // --- the viewer's controls -------------------------------------------------------
@@ -614,8 +747,8 @@ var Module = (function () {
       let kept = null;
       try { kept = window.localStorage.getItem("clovenfeld.records"); } catch (e) { kept = null; }
       if (kept !== null) Module.FS.writeFile("/records.ini", kept);
-      if (watched !== null)
-        Module.FS.writeFile("/watched.rec", Uint8Array.from(watched, function (c) { return c.charCodeAt(0); }));
+      if (watched !== null) Module.FS.writeFile("/watched.rec", asBytes(watched));
+      if (pack) writePack(Module.FS);
     }],
     output: [],
     running: false,

@@ -1,19 +1,25 @@
 // main.cpp -- the game program's entry: reads the command line, picks the
 // window or the headless back-end and runs the game shell.
 #include "main/options.h"
+#include "main/pack_command.h"
 #include "main/prove_command.h"
 #include "main/verify_command.h"
 #include "main/play_main.h"
 #include "main/shell.h"
 #include "port/datadir.h"
+#include "port/notice.h"
 #include "port/system.h"
 #include "port/platform.h"
+#include "platform/pack.h"
+#include "platform/record.h"
 #include "platform/records.h"
 #include "platform/session.h"
 #include "platform/settings.h"
 #include "platform/run.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 int main(int argc, char** argv)
 {
@@ -41,14 +47,41 @@ int main(int argc, char** argv)
         std::printf("No records: no settings folder (set HOME or XDG_CONFIG_HOME).\n");
         return 0;
     }
+    if (cl.list_packs) return LIST_PACKS_COMMAND(cl);
+    if (cl.verify_pack != nullptr) return VERIFY_PACK_COMMAND(cl);
+    if (cl.install_pack != nullptr) return INSTALL_PACK_COMMAND(cl);
+    if (cl.pack != nullptr && !USE_PACK(cl.pack)) return OPTIONS_BAD;
     if (cl.prove_path != nullptr || cl.prove_all) return PROVE_COMMAND(cl);
     if (cl.verify_count > 0) return VERIFY_COMMAND(cl);
     run_options = cl.run;
     choose_data_dir(cl.data_dir);
+    if (run_options.replay_path != nullptr) {
+        // A recording made in a pack plays that pack's levels (read once here).
+        std::string pack, error;
+        char why[256];
+        if (!replay_preload(run_options.replay_path, &pack, &error)) {
+            notice("bad recording %s: %s", run_options.replay_path, error.c_str());
+            return OPTIONS_BAD;
+        }
+        if (!USE_PACK_OF_RECORDING(pack.c_str(), why, sizeof why)) {
+            std::fprintf(stderr, "clovenfeld: %s: %s\n", run_options.replay_path, why);
+            return OPTIONS_BAD;
+        }
+    }
     // A window run reads the player's settings; a headless one only a file named.
     session_start(cl.no_settings ? nullptr : cl.settings_path, !cl.no_settings && !run_options.headless,
                   &run_options);
 
+    // The window plays the level pack the player chose last (the settings'
+    // pack), unless --pack or a recording names one.
+    if (cl.pack == nullptr && !run_options.headless && run_options.replay_path == nullptr) {
+        char id[PACK_ID_CHARS], dir[PACK_PATH_CHARS];
+        session_pack(id, sizeof id);
+        if (std::strcmp(id, PACK_BUILT_IN) != 0) {
+            if (pack_installed_dir(id, dir, sizeof dir)) pack_use(dir, id);
+            else notice("level pack %s is not installed: playing the game's own levels", id);
+        }
+    }
     // Play in the window keeps records; watching a recording does not.
     if (!run_options.headless && run_options.replay_path == nullptr && !cl.no_settings && records_known)
         records_start(records);

@@ -1,10 +1,12 @@
 // main_web.cpp -- the game program's entry in the browser.  The page turns
 // its URL parameters into a command line (web/page.js); the game then runs on
 // the web back-end, which shows the canvas and takes the keys, or replays a
-// recording (shipped with the page or opened by the player).  --record
+// recording (shipped with the page or opened by the player), in the level
+// pack the player chose on the page (--pack) or the built-in one.  --record
 // writes to the page's in-memory file system; the page offers the file as a
 // download when the recording stops.
 #include "main/options.h"
+#include "main/pack_command.h"
 #include "main/play_main.h"
 #include "main/shell.h"
 #include "port/datadir.h"
@@ -22,6 +24,9 @@ int main(int argc, char** argv)
     run_options = cl.run;
     run_options.headless = false;
     choose_data_dir(cl.data_dir); // the page's files are preloaded into the working directory
+    // The pack the player chose on the page, written into the file system
+    // (/pack.zip, or the folder /pack) from the page's storage.
+    if (cl.pack != nullptr && !USE_PACK(cl.pack)) return OPTIONS_BAD;
     // The page puts the settings it keeps in its storage at /settings.ini.
     session_start(cl.settings_path, false, &run_options);
     // Play keeps records beside the settings (/records.ini, from the page's

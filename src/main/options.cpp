@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 
 namespace {
@@ -81,6 +82,13 @@ const char USAGE_TEXT[] =
         "                    default 1), write it as a recording and say: proven (status 0),\n"
         "                    not completable (20) or undecided within the budget (21; default 60 s)\n"
         "  --prove --all [--out DIR]  the same for the 27 shipped levels, as a table\n"
+        "  --pack FILE|DIR|ID  play a level pack: its folder, its zip (.cvpack, .zip) or the id\n"
+        "                    of an installed pack (see --packs; clovenfeld is the built-in one)\n"
+        "  --verify-pack FILE|DIR  check a pack: pack.ini, every level file's SHA-256 and every\n"
+        "                    proof replayed; one line a level and a summary; status 0, or 22\n"
+        "  --install-pack FILE|DIR  check a pack, then copy it into the packs folder\n"
+        "                    ($XDG_DATA_HOME/clovenfeld/packs); one that fails is not installed\n"
+        "  --packs           list the installed packs and exit\n"
         "  --verify FILE...  play each recording without a window and check it: one line each,\n"
         "                    status 0 when all are ok, 22 when one is not, 2 for a bad file\n";
 
@@ -103,12 +111,14 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         {"--help", &out->show_help}, {"--version", &out->show_version}, {"--headless", &run.headless},
         {"--fast", &run.fast},       {"--events", &run.print_events},   {"--no-settings", &out->no_settings},
         {"--mute", &run.mute},       {"--fit", &run.window_fit},        {"--fullscreen", &run.fullscreen},
-        {"--records", &out->show_records},
+        {"--records", &out->show_records}, {"--packs", &out->list_packs},
     };
     const struct { const char* name; const char** text; bool headless; } texts[] = {
         {"--replay", &run.replay_path, true},      {"--record", &run.record_path, false},
         {"--shot", &run.shot_path, false},         {"--stop-at", &run.stop_event, false},
         {"--settings", &out->settings_path, false}, {"--audio-out", &run.audio_out_path, true},
+        {"--pack", &out->pack, false},             {"--verify-pack", &out->verify_pack, false},
+        {"--install-pack", &out->install_pack, false},
     };
     bool budget_given = false;
     for (int i = 1; i < argc; i++) {
@@ -243,5 +253,16 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         complain(err, "--record works only with the window (not with --headless or --replay)");
         return OPTIONS_BAD;
     }
+    const int pack_commands = (out->verify_pack != nullptr) + (out->install_pack != nullptr) + out->list_packs;
+    if (pack_commands > 1 || (pack_commands == 1 && (proving || out->verify_count > 0 || out->pack != nullptr ||
+                                                     out->run.replay_path != nullptr || out->run.record_path != nullptr))) {
+        complain(err, "--verify-pack, --install-pack and --packs each run on their own");
+        return OPTIONS_BAD;
+    }
+    for (const char* named : {out->pack, out->verify_pack, out->install_pack})
+        if (named != nullptr && (*named == '\0' || std::strlen(named) >= 3000)) {
+            complain(err, "a pack is named by its file, folder or id (under 3000 characters)");
+            return OPTIONS_BAD;
+        }
     return OPTIONS_OK;
 }

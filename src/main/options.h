@@ -22,6 +22,11 @@ struct CommandLine {
     int prove_level = 0;              // --level N (1 to 27; 0: not given)
     double prove_budget = 60;         // --budget SECONDS
     const char* prove_out = nullptr;  // --out FILE (a folder with --all)
+    // Level packs.
+    const char* pack = nullptr;         // --pack FILE|DIR|ID: play this pack
+    const char* verify_pack = nullptr;  // --verify-pack FILE|DIR
+    const char* install_pack = nullptr; // --install-pack FILE|DIR
+    bool list_packs = false;            // --packs
     // --verify FILE...: the recordings to check, as they stand in argv.
     const char* const* verify_files = nullptr;
     int verify_count = 0;

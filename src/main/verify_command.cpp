@@ -9,6 +9,7 @@
 // recording plays.
 #include "main/verify_command.h"
 
+#include "main/pack_command.h"
 #include "main/shell.h"
 #include "main/snapshot.h"
 #include "platform/record.h"
@@ -173,10 +174,18 @@ int VERIFY_RECORDING(const char* path, char* line, int size) {
 
 int VERIFY_COMMAND(const CommandLine& cl) {
     choose_data_dir(cl.data_dir);
+    if (cl.pack != nullptr && !USE_PACK(cl.pack)) return VERIFY_BAD_FILE;
     int worst = VERIFY_OK;
     for (int i = 0; i < cl.verify_count; i++) {
         char line[1024];
-        const int status = VERIFY_RECORDING(cl.verify_files[i], line, sizeof line);
+        // A recording made in a pack needs that pack's levels.
+        Recording rec;
+        std::string error;
+        int status = VERIFY_OK;
+        if (load_recording(cl.verify_files[i], &rec, &error) && !USE_PACK_OF_RECORDING(rec.pack.c_str(), line, sizeof line))
+            status = VERIFY_FAILED;
+        else
+            status = VERIFY_RECORDING(cl.verify_files[i], line, sizeof line);
         std::printf("%s: %s\n", cl.verify_files[i], line);
         std::fflush(stdout);
         if (status == VERIFY_BAD_FILE || (status == VERIFY_FAILED && worst == VERIFY_OK)) worst = status;

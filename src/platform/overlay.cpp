@@ -2,6 +2,7 @@
 #include "platform/overlay.h"
 
 #include "platform/bindings.h"
+#include "platform/pack.h"
 #include "platform/records.h"
 #include "platform/session.h"
 #include "services/game_events.h"
@@ -92,6 +93,40 @@ int g_practice = 1;               // the level chosen on the level list
 int g_binding = 0;                // the action a key is asked for
 KeyBindings g_new_bindings;
 char g_message[BIND_MESSAGE_CHARS] = "";
+
+// The level packs list: the built-in pack first, then the installed ones,
+// read when the list opens (at most PACK_LIST_MAX).
+enum { PACK_LIST_MAX = 32 };
+PackInfo g_packs[PACK_LIST_MAX];
+int g_pack_count = 0, g_pack_chosen = 0;
+
+void open_pack_list() {
+    g_packs[0] = PackInfo{};
+    std::snprintf(g_packs[0].id, sizeof g_packs[0].id, "%s", PACK_BUILT_IN);
+    std::snprintf(g_packs[0].title, sizeof g_packs[0].title, "Clovenfeld");
+    g_pack_count = 1;
+    for (const PackInfo& p : pack_list_installed())
+        if (g_pack_count < PACK_LIST_MAX) g_packs[g_pack_count++] = p;
+    const char* now = pack_in_use()[0] != '\0' ? pack_in_use() : PACK_BUILT_IN;
+    g_pack_chosen = 0;
+    for (int i = 0; i < g_pack_count; ++i)
+        if (std::strcmp(g_packs[i].id, now) == 0) g_pack_chosen = i;
+}
+
+// Enter on the list: the chosen pack's levels from the next game on, and saved.
+void play_chosen_pack() {
+    const PackInfo& p = g_packs[g_pack_chosen];
+    char dir[PACK_PATH_CHARS];
+    const bool built_in = g_pack_chosen == 0;
+    if (!built_in && !pack_installed_dir(p.id, dir, sizeof dir)) {
+        std::snprintf(g_message, sizeof g_message, "%s is no longer installed", p.id);
+        return;
+    }
+    pack_use(built_in ? nullptr : dir, p.id);
+    session_note_pack(p.id);
+    session_save();
+    std::snprintf(g_message, sizeof g_message, "Levels: %.60s", p.title);
+}
 
 constexpr int usage_of_letter(char c) { return USAGE_A + (c - 'A'); }
 
@@ -187,6 +222,10 @@ PauseAnswer pause_menu_key(int usage) {
         if (usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_QUIT;
         if (usage == usage_of_letter('A')) g_shows = PAUSE_MENU_ASSISTS;
         if (usage == usage_of_letter('R')) g_shows = PAUSE_MENU_RECORDS;
+        if (usage == usage_of_letter('C') && shell_wait() == SHELL_ON_TITLE) {
+            open_pack_list();
+            g_shows = PAUSE_MENU_PACKS;
+        }
         if (usage == usage_of_letter('L') && shell_wait() == SHELL_ON_TITLE) {
             g_practice = furthest_reached();
             g_shows = PAUSE_MENU_LEVELS;
@@ -213,6 +252,15 @@ PauseAnswer pause_menu_key(int usage) {
         return PAUSE_STAY;
     case PAUSE_MENU_RECORDS:
         if (usage == USAGE_ESCAPE || action == BIND_PAUSE) g_shows = PAUSE_MENU_PAUSED;
+        return PAUSE_STAY;
+    case PAUSE_MENU_PACKS:
+        if (usage == USAGE_LEFT && g_pack_chosen > 0) g_pack_chosen--;
+        if (usage == USAGE_RIGHT && g_pack_chosen < g_pack_count - 1) g_pack_chosen++;
+        if (usage == USAGE_ESCAPE) g_shows = PAUSE_MENU_PAUSED;
+        if (usage == USAGE_RETURN || usage == USAGE_KP_ENTER) {
+            g_shows = PAUSE_MENU_PAUSED;
+            play_chosen_pack();
+        }
         return PAUSE_STAY;
     case PAUSE_MENU_ASSISTS:
         if (usage == USAGE_ESCAPE || action == BIND_PAUSE) {
@@ -257,6 +305,22 @@ void pause_menu_text(OverlayText* out) {
         out->count = 4;
         return;
     }
+    if (g_shows == PAUSE_MENU_PACKS) {
+        const PackInfo& p = g_packs[g_pack_chosen];
+        *out = OverlayText{};
+        std::snprintf(out->lines[0], OVERLAY_LINE_CHARS, "Level packs");
+        std::snprintf(out->lines[1], OVERLAY_LINE_CHARS, "%s %.60s %s", g_pack_chosen > 0 ? "\x1B" : " ", p.title,
+                      g_pack_chosen < g_pack_count - 1 ? "\x1A" : " ");
+        if (g_pack_chosen == 0)
+            std::snprintf(out->lines[2], OVERLAY_LINE_CHARS, "The game's own levels");
+        else
+            std::snprintf(out->lines[2], OVERLAY_LINE_CHARS, "%.24s %.8s by %.36s", p.id, p.version, p.author);
+        std::snprintf(out->lines[3], OVERLAY_LINE_CHARS, "%d of %d \xFA clovenfeld --install-pack adds more",
+                      g_pack_chosen + 1, g_pack_count);
+        std::snprintf(out->lines[4], OVERLAY_LINE_CHARS, "\x1B \x1A choose \xFA Enter plays it \xFA Esc back");
+        out->count = 5;
+        return;
+    }
     if (g_shows == PAUSE_MENU_RECORDS) {
         Records r;
         records_get(&r);
@@ -295,7 +359,7 @@ void pause_menu_text(OverlayText* out) {
     // On the title screen the level list is there too.
     overlay_pause_text(out, question,
                        g_shows == PAUSE_MENU_PAUSED && shell_wait() == SHELL_ON_TITLE
-                           ? "P resume \xFA L practice \xFA A assists \xFA R records \xFA K keys \xFA Esc quit"
+                           ? "P resume \xFA L practice \xFA C packs \xFA A assists \xFA R records \xFA K keys \xFA Esc quit"
                            : nullptr);
     if (g_message[0] != '\0' && out->count < OVERLAY_MAX_LINES) {
         // A long message is cut to the overlay's line.

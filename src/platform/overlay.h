@@ -41,7 +41,10 @@ void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool ove
 // take effect at the next new game.  Esc goes back.  On the title screen L
 // shows the levels reached (the records' furthest, at least 1): Left and
 // Right choose one, Enter plays it as a practice game (input_practice) and
-// resumes.  R shows the records.
+// resumes.  C on the title screen shows the level packs (the built-in one
+// and those installed, pack.h): Left and Right choose one, Enter plays it
+// from then on (the next game's levels; saved in the settings).  R shows the
+// records.
 
 // What a key pressed while paused asks the back-end to do.  PAUSE_QUIT (Y to
 // "Quit?"): input_quit_game (run.h), then resume, so the game ends as the
@@ -61,6 +64,7 @@ void pause_menu_text(OverlayText* out);
 // Yes and No buttons for the question.
 enum PauseMenuState {
     PAUSE_MENU_PAUSED, PAUSE_MENU_QUIT, PAUSE_MENU_KEYS, PAUSE_MENU_ASSISTS, PAUSE_MENU_LEVELS, PAUSE_MENU_RECORDS,
+    PAUSE_MENU_PACKS,
 };
 PauseMenuState pause_menu_state();
 // The level chosen on the level list.

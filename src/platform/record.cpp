@@ -3,6 +3,8 @@
 // first fault with its line number; it never trusts a count or a code.
 #include "platform/record.h"
 
+#include "platform/pack.h"
+
 #include "services/assists.h"
 #include "port/datadir.h"
 #include "port/notice.h"
@@ -935,6 +937,7 @@ RecordHeader record_header_now(uint32_t seed, int start_level) {
     h.start_level = start_level;
     h.game = game.version;
     h.assists = play_assists;
+    h.pack = pack_in_use();
     return h;
 }
 

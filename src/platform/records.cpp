@@ -4,6 +4,8 @@
 // another; the game in progress is a handful of numbers.
 #include "platform/records.h"
 
+#include "platform/pack.h"
+
 #include "port/notice.h"
 #include "port/system.h"
 
@@ -55,28 +57,30 @@ int key_slot(const char* k, int len) {
     return -1;
 }
 
-// A pack's id: 1 to 32 of a-z, 0-9, '-', '_'.
-bool pack_id(const char* p, int len) {
-    if (len < 1 || len > 32) return false;
-    for (int i = 0; i < len; ++i) {
-        const char c = p[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')) return false;
-    }
-    return true;
-}
+// A pack's id (pack.h): 1 to 32 of a-z, 0-9, '-', '_', '.' (not first).
+bool pack_id(const char* p, int len) { return pack_id_valid(p, len); }
 
-// What a section header's inside names: 0 or 1 (a kind of play of the
-// shipped levels), 2 (a pack's), -1 (nothing known).
+// What a section header's inside names for the records of the pack own (""
+// the shipped levels): 0 or 1 (a kind of play of that pack), 2 (another
+// set's, kept as it is), -1 (nothing known).
 enum { SECTION_PACK = 2 };
-int section_kind(const char* p, int len) {
+int section_kind(const char* p, int len, const char* own) {
+    int kind = -1;
+    const char* id = "";
+    int id_len = 0;
     for (int s = 0; s < 2; ++s)
-        if (same_text(p, len, kSetName[s])) return s;
-    if (len < 6 || std::strncmp(p, "pack ", 5) != 0) return -1;
-    p += 5;
-    len -= 5;
-    constexpr int kAssisted = 9; // " assisted"
-    if (len > kAssisted && std::strncmp(p + len - kAssisted, " assisted", kAssisted) == 0) len -= kAssisted;
-    return pack_id(p, len) ? SECTION_PACK : -1;
+        if (same_text(p, len, kSetName[s])) kind = s;
+    if (kind < 0) {
+        if (len < 6 || std::strncmp(p, "pack ", 5) != 0) return -1;
+        id = p + 5;
+        id_len = len - 5;
+        constexpr int kAssisted = 9; // " assisted"
+        const bool assisted = id_len > kAssisted && std::strncmp(id + id_len - kAssisted, " assisted", kAssisted) == 0;
+        if (assisted) id_len -= kAssisted;
+        if (!pack_id(id, id_len)) return -1;
+        kind = assisted ? 1 : 0;
+    }
+    return same_text(id, id_len, own) ? kind : SECTION_PACK;
 }
 
 // The extent of the line at start: its end (before "\r\n" or "\n") and where
@@ -109,7 +113,8 @@ struct Shown {
     }
 };
 
-bool parse(const char* text, int size, const char* file, Records* out, char* problem, int problem_size) {
+bool parse(const char* text, int size, const char* file, Records* out, char* problem, int problem_size,
+           const char* own) {
     *out = Records{};
     if (size > RECORDS_MAX_BYTES) return damaged(problem, problem_size, file, 0, "larger than 16 KB");
     int seen[2][kSlots] = {};   // the line naming each key (0: none)
@@ -132,11 +137,11 @@ bool parse(const char* text, int size, const char* file, Records* out, char* pro
         while (b > a && is_blank(text[b - 1])) --b;
         if (a == b || text[a] == '#') continue;
         if (text[a] == '[') {
-            const int kind = text[b - 1] == ']' ? section_kind(text + a + 1, b - a - 2) : -1;
+            const int kind = text[b - 1] == ']' ? section_kind(text + a + 1, b - a - 2, own) : -1;
             if (kind < 0) return damaged(problem, problem_size, file, number, "unknown section '%s'", Shown(text + a, b - a).text);
             if (kind != SECTION_PACK && section_line[kind] > 0)
-                return damaged(problem, problem_size, file, number, "[%s] again (first on line %d)", kSetName[kind],
-                               section_line[kind]);
+                return damaged(problem, problem_size, file, number, "[%s] again (first on line %d)",
+                               Shown(text + a + 1, b - a - 2).text, section_line[kind]);
             if (kind != SECTION_PACK) section_line[kind] = number;
             section = kind;
             continue;
@@ -151,7 +156,7 @@ bool parse(const char* text, int size, const char* file, Records* out, char* pro
         }
         if (!good_key) return damaged(problem, problem_size, file, number, "'%s' is not a 'key = value' line", Shown(text + a, b - a).text);
         if (section < 0) return damaged(problem, problem_size, file, number, "'%s' before any section", Shown(text + ka, kb - ka).text);
-        if (section == SECTION_PACK) continue; // a pack's records: kept as they are
+        if (section == SECTION_PACK) continue; // another set's records: kept as they are
         const int slot = key_slot(text + ka, kb - ka);
         if (slot < 0) return damaged(problem, problem_size, file, number, "unknown key '%s'", Shown(text + ka, kb - ka).text);
         if (seen[section][slot] > 0)
@@ -288,6 +293,8 @@ bool g_can_save = false; // the file was sound, missing or set aside, and no sav
 RecordsText g_text;      // the file as last read or written (sound)
 RecordsText g_new;       // scratch for a save
 Records g_records;
+char g_pack[PACK_ID_CHARS] = ""; // whose records g_records are ("": the shipped levels')
+bool format(const Records& r, const RecordsText& old, RecordsText* out, const char* own);
 void (*g_save_hook)() = nullptr;
 
 // The game in progress, as the events tell it.
@@ -304,7 +311,7 @@ int g_next_level = 0;       // the level that continues the game
 
 void save() {
     if (!g_can_save) return;
-    if (!records_format(g_records, g_text, &g_new)) {
+    if (!format(g_records, g_text, &g_new, g_pack)) {
         notice("%s: the records no longer fit in 16 KB; they are not saved this run", g_path);
         g_can_save = false;
         return;
@@ -375,19 +382,25 @@ void print_set(FILE* out, const char* title, const RecordSet& s) {
 bool records_parse(const char* text, int size, const char* file, Records* out, char* problem, int problem_size) {
     if (problem != nullptr && problem_size > 0) problem[0] = '\0';
     if (parse(text, text != nullptr && size > 0 ? size : 0, file != nullptr ? file : "records", out, problem,
-              problem_size))
+              problem_size, ""))
         return true;
     *out = Records{};
     return false;
 }
 
-bool records_format(const Records& r, const RecordsText& old, RecordsText* out) {
+namespace {
+
+// The text for r as the records of the pack own ("" the shipped levels):
+// its sections written afresh, every other set's sections of old as they were.
+bool format(const Records& r, const RecordsText& old, RecordsText* out, const char* own) {
     out->size = 0;
     if (!put(out, "# Clovenfeld Returns records, kept by the game: see the README.\n")) return false;
     for (int s = 0; s < 2; ++s) {
         const RecordSet& set = r.set[s];
         if (set_is_empty(set)) continue;
-        if (!put(out, "[%s]\n", kSetName[s])) return false;
+        if (own[0] == '\0' ? !put(out, "[%s]\n", kSetName[s])
+                            : !put(out, "[pack %s%s]\n", own, s == 1 ? " assisted" : ""))
+            return false;
         if (set.furthest_level > 0 && !put(out, "furthest_level = %d\n", set.furthest_level)) return false;
         if (set.has_game && !put(out, "best_game_score = %d\n", set.best_game_score)) return false;
         for (int n = 1; n <= RECORDS_LEVELS; ++n) {
@@ -397,19 +410,25 @@ bool records_format(const Records& r, const RecordsText& old, RecordsText* out) 
                 return false;
         }
     }
-    // The packs' sections of the old text, as they were.
+    // The other sets' sections of the old text, as they were.
     bool in_pack = false;
     for (int start = 0, end = 0, next = 0; start < old.size; start = next) {
         line_at(old.bytes, old.size, start, &end, &next);
-        int a = start;
-        while (a < end && is_blank(old.bytes[a])) ++a;
-        if (a < end && old.bytes[a] == '[') in_pack = end - a >= 6 && std::memcmp(old.bytes + a, "[pack ", 6) == 0;
+        int a = start, b = end;
+        while (a < b && is_blank(old.bytes[a])) ++a;
+        while (b > a && is_blank(old.bytes[b - 1])) --b;
+        if (a < b && old.bytes[a] == '[')
+            in_pack = old.bytes[b - 1] == ']' && section_kind(old.bytes + a + 1, b - a - 2, own) == SECTION_PACK;
         if (!in_pack) continue;
         if (!put_bytes(out, old.bytes + start, next - start)) return false;
         if (next == end && !put(out, "\n")) return false; // the last line had no newline
     }
     return true;
 }
+
+} // namespace
+
+bool records_format(const Records& r, const RecordsText& old, RecordsText* out) { return format(r, old, out, ""); }
 
 bool records_path_beside(const char* settings_path, char* out, int size) {
     if (settings_path == nullptr || out == nullptr || size <= 0) return false;
@@ -428,6 +447,7 @@ bool records_path_beside(const char* settings_path, char* out, int size) {
 void records_start(const char* path) {
     std::lock_guard<std::mutex> lock(g_mx);
     g_records = Records{};
+    g_pack[0] = '\0';
     g_text.size = 0;
     end_game();
     g_on = false;
@@ -465,6 +485,13 @@ void records_start(const char* path) {
 void records_hear(const char* name, long tick) {
     std::lock_guard<std::mutex> lock(g_mx);
     if (!g_on || name == nullptr) return;
+    // Each pack's play is kept in its own sections: a new pack in use ends
+    // the game and brings its records up from the text.
+    if (std::strcmp(pack_in_use(), g_pack) != 0) {
+        end_game();
+        std::snprintf(g_pack, sizeof g_pack, "%s", pack_in_use());
+        if (!parse(g_text.bytes, g_text.size, g_path, &g_records, nullptr, 0, g_pack)) g_records = Records{};
+    }
     bool changed = false;
     int n;
     if (std::strcmp(name, "title") == 0) {
@@ -555,6 +582,7 @@ void records_reset_for_tests() {
     g_path[0] = '\0';
     g_text.size = 0;
     g_records = Records{};
+    g_pack[0] = '\0';
     g_save_hook = nullptr;
     g_assisted = false;
     g_level_assisted = false;

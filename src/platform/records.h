@@ -13,14 +13,17 @@
 // "infobox:Final Score: S", and that box ends the game: its score is a whole
 // game's when the game started at level 1 (a game started further on is
 // practice).  A "level:N" that does not follow level N-1's completion starts
-// a new game at score 0; "title" ends any game.  A level or game during which
+// a new game at score 0; "title" ends any game.  Play of a level pack other
+// than the built-in one (pack_in_use, pack.h) is that pack's: its records
+// are kept in its own sections, and a change of pack ends any game.  A level or game during which
 // records_set_assisted(true) was in force counts as assisted.
 //
 // The file holds one section per set of levels and kind of play.  The
 // shipped levels are [levels] and [levels assisted]; a pack of levels with id
-// ID will be [pack ID] and [pack ID assisted] (ID: 1 to 32 of a-z, 0-9, '-',
-// '_'), and such sections, which this program does not read, are kept byte
-// for byte when it rewrites the file.  In a section, "key = value" lines:
+// ID is [pack ID] and [pack ID assisted] (ID: 1 to 32 of a-z, 0-9, '-',
+// '_', '.' not first).  The records in use are those of the pack in use;
+// every other set's sections are kept byte for byte when the file is
+// rewritten (records_parse and records_format: the shipped levels').  In a section, "key = value" lines:
 //     furthest_level = N              (1 to 27)
 //     best_game_score = S
 //     level.N.best_score = S          (each with the other, for N in 1 to 27)

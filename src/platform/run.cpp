@@ -320,7 +320,29 @@ void replay_check_end() {
         notice("recording desync at its end (tick %lld): the state differs from its end line", static_cast<long long>(g_cursor.delivered));
 }
 
+namespace {
+const char* g_preloaded = nullptr; // the path replay_preload read into g_loaded
+}
+
+bool replay_preload(const char* path, std::string* pack, std::string* error) {
+    g_preloaded = nullptr;
+    g_load_error.clear();
+    if (!load_recording(path, &g_loaded, &g_load_error)) {
+        *error = g_load_error;
+        return false;
+    }
+    g_preloaded = path;
+    *pack = g_loaded.pack;
+    return true;
+}
+
 bool replay_load(const char* path, uint32_t* seed, const char** error) {
+    if (g_preloaded != nullptr && std::strcmp(g_preloaded, path) == 0) {
+        g_preloaded = nullptr; // taken once
+        *seed = g_loaded.seed;
+        run_use_recording(&g_loaded);
+        return true;
+    }
     g_load_error.clear();
     if (!load_recording(path, &g_loaded, &g_load_error)) {
         *error = g_load_error.c_str();

@@ -5,6 +5,8 @@
 // headless replay.  The back-ends report input and ticks here.
 #pragma once
 
+#include <string>
+
 #include "port/platform.h"
 #include "services/game_events.h"
 
@@ -125,6 +127,13 @@ void watch_hold();
 // malformed file returns false with the reason in *error.  Called by
 // select_platform.
 bool replay_load(const char* path, uint32_t* seed, const char** error);
+
+// Reads the recording at path ahead of the run and gives the level pack it
+// names in *pack ("" for the built-in one); the run's replay_load of the same
+// path then takes it as read, so a stream is read only once.  False with the
+// reason in *error on a malformed file.  Called by main() before the
+// back-end is chosen, to put the recording's pack in use.
+bool replay_preload(const char* path, std::string* pack, std::string* error);
 
 // --- the back-ends, and choosing one ---------------------------------------------
 

@@ -117,6 +117,18 @@ void session_note_assists(const AssistSettings& a) {
     g_dirty = true;
 }
 
+void session_pack(char* out, int size) {
+    std::lock_guard<std::mutex> lock(g_mx);
+    std::snprintf(out, static_cast<size_t>(size), "%s", g_started ? g_changed.pack : PACK_BUILT_IN);
+}
+
+void session_note_pack(const char* id) {
+    if (id == nullptr || !pack_id_valid(id, static_cast<int>(std::strlen(id)))) return;
+    std::lock_guard<std::mutex> lock(g_mx);
+    std::snprintf(g_changed.pack, sizeof g_changed.pack, "%s", id);
+    g_dirty = true;
+}
+
 PlayAssists session_play_assists() {
     const AssistSettings a = session_assists();
     PlayAssists p;

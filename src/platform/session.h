@@ -53,5 +53,10 @@ void session_note_assists(const AssistSettings& a);
 // The assists that change play, as a game started now takes them.
 PlayAssists session_play_assists();
 
+// The level pack the settings name (PACK_BUILT_IN when none), and the one
+// the player chose in the pause menu (saved with the settings).  Any thread.
+void session_pack(char* out, int size);
+void session_note_pack(const char* id);
+
 // Test support: forgets the file in use and the changes.
 void session_reset_for_tests();

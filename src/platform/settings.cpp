@@ -20,7 +20,7 @@
 namespace {
 
 // --- the schema: every key of the file, in the order a new file lists them ---
-enum SettingType { NUMBER, SWITCH, KEYS, PAD };
+enum SettingType { NUMBER, SWITCH, KEYS, PAD, PACK };
 
 // One key: its name, its type, and the field of Settings it sets.
 struct Setting {
@@ -42,6 +42,7 @@ constexpr Setting flag(const char* name, bool Settings::*m, bool fallback) {
 }
 constexpr Setting keys(const char* name, int action) { return {name, KEYS, 0, 0, nullptr, 0, nullptr, nullptr, action}; }
 constexpr Setting pad(const char* name, int button) { return {name, PAD, 0, 0, nullptr, 0, nullptr, nullptr, button}; }
+constexpr Setting pack(const char* name) { return {name, PACK, 0, 0, nullptr, 0, nullptr, nullptr, 0}; }
 
 constexpr Setting SCHEMA[] = {
     number("scale", &Settings::scale, 0, SETTINGS_SCALE_MAX, "fit the desktop", 0),
@@ -54,6 +55,7 @@ constexpr Setting SCHEMA[] = {
     flag("ladder_help", &Settings::ladder_help, false),
     number("lives", &Settings::lives, 0, 9, "unlimited", 3),
     flag("enemies_on_map", &Settings::enemies_on_map, false),
+    pack("pack"),
     keys("key.left", BIND_LEFT), keys("key.right", BIND_RIGHT), keys("key.up", BIND_UP), keys("key.down", BIND_DOWN),
     keys("key.space", BIND_SPACE), keys("key.escape", BIND_ESCAPE), keys("key.screenshot", BIND_SCREENSHOT),
     keys("key.pause", BIND_PAUSE), keys("key.mute", BIND_MUTE), keys("key.fullscreen", BIND_FULLSCREEN),
@@ -64,7 +66,7 @@ constexpr Setting SCHEMA[] = {
 constexpr int K_COUNT = sizeof SCHEMA / sizeof SCHEMA[0];
 // The bindings' conflicts are settled action by action: key.<action> is
 // K_BIND_FIRST + action.  Every action and pad button has its key, in order.
-constexpr int K_BIND_FIRST = 10, K_PAD_FIRST = K_BIND_FIRST + BIND_COUNT;
+constexpr int K_BIND_FIRST = 11, K_PAD_FIRST = K_BIND_FIRST + BIND_COUNT;
 constexpr bool schema_covers_the_bindings() {
     for (int a = 0; a < BIND_COUNT; ++a)
         if (SCHEMA[K_BIND_FIRST + a].type != KEYS || SCHEMA[K_BIND_FIRST + a].slot != a) return false;
@@ -76,10 +78,12 @@ static_assert(schema_covers_the_bindings(), "the settings' keys out of step with
 
 // What a good value looks like for each type, short (--help, the documents)
 // and as a bad value's report says it; a NUMBER's is made from its range.
-constexpr const char* kValues[] = {nullptr, "true or false", "up to two key names", "an action or none"};
+constexpr const char* kValues[] = {nullptr, "true or false", "up to two key names", "an action or none",
+                                   "a level pack's id"};
 constexpr const char* kWhy[] = {
     nullptr, "true or false", "none, or one or two key names separated by a comma, such as A, Left or KeyA, ArrowLeft",
-    "an action: left, right, up, down, space, escape, screenshot, pause, mute, fullscreen or none"};
+    "an action: left, right, up, down, space, escape, screenshot, pause, mute, fullscreen or none",
+    "a level pack's id: 1 to 32 of a-z, 0-9, '-', '_' and '.' (not first), such as clovenfeld"};
 
 enum { VALUE_CHARS = 64, WHY_CHARS = 128 };
 
@@ -121,6 +125,9 @@ bool format_value(const Settings& s, int k, char* out, bool friendly = false) {
         std::snprintf(out, VALUE_CHARS, "%s", keymap_action_name(a));
         return a >= BIND_NONE && a < BIND_COUNT;
     }
+    case PACK:
+        std::snprintf(out, VALUE_CHARS, "%s", s.pack);
+        return pack_id_valid(s.pack, static_cast<int>(std::strlen(s.pack)));
     case KEYS: break;
     }
     const unsigned char* keys = s.bindings.keys[row.slot];
@@ -143,6 +150,7 @@ bool same_value(const Settings& a, const Settings& b, int k) {
     case NUMBER: return a.*row.number == b.*row.number;
     case SWITCH: return a.*row.flag == b.*row.flag;
     case PAD: return a.bindings.pad[row.slot] == b.bindings.pad[row.slot];
+    case PACK: return std::strcmp(a.pack, b.pack) == 0;
     case KEYS: break;
     }
     return std::memcmp(a.bindings.keys[row.slot], b.bindings.keys[row.slot], BIND_KEYS) == 0;
@@ -191,6 +199,12 @@ bool parse_value(Settings* s, int k, const char* v, int len, bool* friendly) {
                 }
         return false;
     }
+    if (row.type == PACK) {
+        if (!pack_id_valid(v, len)) return false;
+        std::memcpy(s->pack, v, static_cast<size_t>(len));
+        s->pack[len] = '\0';
+        return true;
+    }
     if (row.type == PAD) {
         for (int a = BIND_NONE; a < BIND_COUNT; ++a)
             if (same_text(v, len, keymap_action_name(a))) {
@@ -231,6 +245,8 @@ void reset_value(Settings* s, int k) {
         s->*row.number = row.fallback;
     } else if (row.type == SWITCH) {
         s->*row.flag = row.fallback != 0;
+    } else if (row.type == PACK) {
+        std::snprintf(s->pack, sizeof s->pack, "%s", PACK_BUILT_IN);
     } else {
         KeyBindings d;
         keymap_default_bindings(&d);
@@ -497,7 +513,7 @@ bool settings_default_path(char* out, int size) {
 
 void settings_defaults(Settings* out) {
     for (int k = 0; k < K_COUNT; ++k)
-        if (SCHEMA[k].type == NUMBER || SCHEMA[k].type == SWITCH) reset_value(out, k);
+        if (SCHEMA[k].type == NUMBER || SCHEMA[k].type == SWITCH || SCHEMA[k].type == PACK) reset_value(out, k);
     keymap_default_bindings(&out->bindings);
 }
 

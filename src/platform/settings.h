@@ -17,6 +17,8 @@
 // buffers; nothing is allocated.
 #pragma once
 
+#include "platform/pack.h"
+
 #include "platform/bindings.h"
 
 enum {
@@ -43,6 +45,7 @@ struct Settings {
     bool ladder_help;
     int lives;
     bool enemies_on_map;
+    char pack[PACK_ID_CHARS]; // the level pack played: an id (pack.h), "clovenfeld" the built-in one
     KeyBindings bindings;     // checked with keymap_check_bindings
 };
 

@@ -610,6 +610,7 @@ void pad_menu(int button) {
     case PAUSE_MENU_ASSISTS:
     case PAUSE_MENU_LEVELS:
     case PAUSE_MENU_RECORDS:
+    case PAUSE_MENU_PACKS:
         if (back) menu_key(USAGE_ESCAPE);
         else if (action == BIND_PAUSE) set_paused(false);
         break;

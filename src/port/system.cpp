@@ -1,6 +1,7 @@
 // system.cpp -- system.h on POSIX systems.
 #include "port/system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,4 +94,46 @@ bool file_game_config_dir(char* out, int size) {
     if (home != nullptr && home[0] == '/') return join(out, size, home, "/.config/clovenfeld");
     out[0] = '\0';
     return false;
+}
+
+bool file_game_data_dir(char* out, int size) {
+    if (out == nullptr || size <= 0) return false;
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg != nullptr && xdg[0] == '/') return join(out, size, xdg, "/clovenfeld");
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return join(out, size, home, "/.local/share/clovenfeld");
+    out[0] = '\0';
+    return false;
+}
+
+bool file_is_real_dir(const char* path) {
+    struct stat st {};
+    return ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool file_new_dir(const char* path) { return ::mkdir(path, 0700) == 0; }
+
+bool file_remove_dir(const char* path) { return ::rmdir(path) == 0; }
+
+bool file_list_dir(const char* path, void (*each)(const char* name, void* ctx), void* ctx) {
+    DIR* d = ::opendir(path);
+    if (d == nullptr) return false;
+    while (const dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        each(e->d_name, ctx);
+    }
+    ::closedir(d);
+    return true;
+}
+
+int file_open_regular(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
 }

@@ -60,6 +60,29 @@ bool file_pictures_dir(char* out, int size);
 // not fit.  It may not exist yet.
 bool file_game_config_dir(char* out, int size);
 
+// The game's own folder for data the player adds (level packs):
+// $XDG_DATA_HOME/clovenfeld, else ~/.local/share/clovenfeld (%APPDATA%\clovenfeld
+// on Windows).  False when there is none or it does not fit.  It may not exist yet.
+bool file_game_data_dir(char* out, int size);
+
+// True when path is a folder itself, not a link to one (nor a junction).
+bool file_is_real_dir(const char* path);
+
+// Creates a new folder readable by its owner only, failing when anything is
+// already at path (a link included).  False with errno set.
+bool file_new_dir(const char* path);
+
+// Opens a regular file for reading bytes as they are, never through a link
+// (a link, a folder or a special file gives -1, errno set).
+int file_open_regular(const char* path);
+
+// Removes an empty folder.  False with errno set.
+bool file_remove_dir(const char* path);
+
+// Calls each(name, ctx) for every entry of the folder path but "." and "..",
+// in no fixed order.  False when the folder cannot be read.
+bool file_list_dir(const char* path, void (*each)(const char* name, void* ctx), void* ctx);
+
 // --- writing a file whole or not at all ------------------------------------
 // A file is written as a new temporary beside its target, named
 // "<target>.<process id>-<n>.tmp" and created as file_create_new creates

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <direct.h>
 #include <fcntl.h>
 #include <io.h>
@@ -112,4 +113,44 @@ bool file_game_config_dir(char* out, int size) {
     if (n > 0 && n < size) return true;
     out[0] = '\0';
     return false;
+}
+
+bool file_game_data_dir(char* out, int size) { return file_game_config_dir(out, size); }
+
+bool file_is_real_dir(const char* path) {
+    const DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (a & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+bool file_new_dir(const char* path) { return ::_mkdir(path) == 0; }
+
+bool file_remove_dir(const char* path) { return ::_rmdir(path) == 0; }
+
+bool file_list_dir(const char* path, void (*each)(const char* name, void* ctx), void* ctx) {
+    char pattern[FILE_PATH_CHARS + 4];
+    const int n = std::snprintf(pattern, sizeof pattern, "%s\\*", path);
+    if (n <= 0 || n >= static_cast<int>(sizeof pattern)) return false;
+    WIN32_FIND_DATAA found;
+    const HANDLE h = FindFirstFileA(pattern, &found);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    do {
+        if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
+        each(found.cFileName, ctx);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return true;
+}
+
+int file_open_regular(const char* path) {
+    const DWORD a = GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        errno = ENOENT;
+        return -1;
+    }
+    if ((a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return file_open_read(path);
 }

@@ -131,6 +131,10 @@ case $mode in
     echo "$info" | grep -q '^Section: games$' || fail "section"
     echo "$info" | grep -q '^Maintainer: .' || fail "maintainer"
     echo "$info" | grep -Eq '^Depends: (.*, )?libsdl2-2\.0-0( |,|$)' || fail "no dependency on libsdl2-2.0-0"
+    # The zip reader's library, where the program links it (CLOVENFELD_ZIP).
+    if objdump -p "$build/game/clovenfeld" | grep -q 'NEEDED.*libminizip'; then
+      echo "$info" | grep -Eq '^Depends: (.*, )?libminizip1( |,|$)' || fail "no dependency on libminizip1"
+    fi
     ! echo "$info" | grep -Eq '^Depends:.*-dev' || fail "depends on a -dev package"
     if command -v lintian >/dev/null; then
       lintian -I -E --pedantic "$deb" >"$tmp/lintian.txt" 2>/dev/null || true

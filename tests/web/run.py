@@ -25,6 +25,7 @@ import sys
 import tempfile
 import time
 import traceback
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browser  # noqa: E402
@@ -1044,10 +1045,87 @@ def case_offline(b, site):
         forget_offline(b)
 
 
+def case_pack(b, site):
+    """The example pack, zipped and dropped on the page, is kept and chosen
+    (the game gets --pack); choosing the game's own levels under "Packs"
+    drops --pack, and picking the pack again brings it back; its folder,
+    given to the folder picker, is kept and played too.  Its first
+    level's proof, watched in the pack, plays with the native --pack
+    replay's events to the level's end (natively the built-in levels refuse
+    it).  The page's storage is left without packs."""
+    source = os.path.join(os.path.dirname(os.path.dirname(RECORDING)), "packs", "example")
+    pack_zip = os.path.join(WORK, "example.zip")
+    with zipfile.ZipFile(pack_zip, "w", zipfile.ZIP_DEFLATED) as z:
+        for rel in ["pack.ini"] + ["levels/" + f for f in sorted(os.listdir(os.path.join(source, "levels")))] + \
+                ["proofs/" + f for f in sorted(os.listdir(os.path.join(source, "proofs")))]:
+            z.write(os.path.join(source, rel), rel)
+    proof = os.path.join(source, "proofs", "level-1.rec")
+    env = dict(os.environ, XDG_DATA_HOME=os.path.join(WORK, "data"))
+    r = subprocess.run([NATIVE, "--headless", "--fast", "--pack", pack_zip, "--replay", proof, "--events"],
+                       cwd=GAME_DIR, env=env, capture_output=True, text=True, timeout=300)
+    assert r.returncode == 0, r.stderr
+    want = r.stdout.splitlines()
+    assert want[-1].endswith(" sound:level-clear"), want[-3:]
+    assert native("--headless", "--fast", "--replay", proof).returncode != 0, "the proof plays without its pack"
+
+    def reloaded(before):
+        # The page reloads itself: an evaluation may meet the navigation.
+        deadline = time.time() + 60
+        while True:
+            try:
+                if b.evaluate("!window.%s && document.readyState === 'complete' && typeof Module === 'object' && "
+                              "Module.running && Module.tick >= 2" % before):
+                    return
+            except RuntimeError:
+                pass
+            assert time.time() < deadline, "the page did not reload and play"
+            time.sleep(0.05)
+
+    b.open(site.url())
+    try:
+        b.evaluate("window.before = 1; const dt = new DataTransfer(); dt.items.add(new File("
+                   "[Uint8Array.from(atob(%s), c => c.charCodeAt(0))], 'example.zip'));"
+                   " document.dispatchEvent(new DragEvent('drop', {dataTransfer: dt, bubbles: true, cancelable: true}));"
+                   " true" % json.dumps(base64.b64encode(open(pack_zip, "rb").read()).decode()))
+        reloaded("before")
+        args = b.evaluate("Module.arguments")
+        assert args[args.index("--pack") + 1] == "/pack.zip", args
+        assert b.evaluate("document.getElementById('pack-list').value") == "example.zip"
+        for choice, played in (("", False), ("example.zip", True)):
+            b.evaluate("window.before = 1; const l = document.getElementById('pack-list'); l.value = %s;"
+                       " l.dispatchEvent(new Event('change')); true" % json.dumps(choice))
+            reloaded("before")
+            assert ("--pack" in b.evaluate("Module.arguments")) == played, b.evaluate("Module.arguments")
+        assert not page_errors(b), page_errors(b)
+        # The pack's folder, through the folder picker: kept beside the zip and played.
+        node = b.call("DOM.getDocument")["root"]["nodeId"]
+        node = b.call("DOM.querySelector", nodeId=node, selector="#pack-dir")["nodeId"]
+        b.evaluate("window.before = 1; true")
+        b.call("DOM.setFileInputFiles", nodeId=node, files=[source])
+        reloaded("before")
+        args = b.evaluate("Module.arguments")
+        assert args[args.index("--pack") + 1] == "/pack", args
+        assert b.evaluate("Array.from(document.getElementById('pack-list').options).map(o => o.text)") == [
+            "Clovenfeld (the game's own levels)", "example.zip", "example (folder)"]
+        assert not page_errors(b), page_errors(b)
+
+        b.evaluate("sessionStorage.setItem('clovenfeld.watch', atob(%s)); true" %
+                   json.dumps(base64.b64encode(open(proof, "rb").read()).decode()))
+        b.open(site.url("?watch=1&events=1&fast=1"))
+        b.wait_for("Module.output.some(l => / sound:level-clear$/.test(l))", timeout=120)
+        got = b.evaluate("Module.output.filter(l => /^tick /.test(l))")
+        assert got[:len(want)] == want, "the proof in the browser: %s" % next(
+            ("%r, not %r" % (g, w) for g, w in zip(got, want) if g != w), "%d lines" % len(got))
+        assert not page_errors(b), page_errors(b)
+    finally:
+        b.evaluate("Object.keys(localStorage).filter(k => k.startsWith('clovenfeld.pack'))"
+                   ".forEach(k => localStorage.removeItem(k)); true")
+
+
 CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_records, case_escape_on_title, case_replay_level2,
          case_fatal_report, case_blocked_wasm, case_one_click, case_first_visit, case_keys_overlay, case_watching, case_assists_and_practice,
          case_announcements, case_quick_taps, case_touch_phone, case_touch_pause_and_quit, case_touch_recording,
-         case_gamepad, case_pad_pause_and_quit, case_layouts, case_offline]
+         case_gamepad, case_pad_pause_and_quit, case_layouts, case_offline, case_pack]
 
 
 # After a two-finger touch, Chromium's emulated touches no longer reach later

@@ -25,13 +25,19 @@
 #     the report) and ends with status 2; so for a bad option (the message,
 #     then the usage), whose message is the Linux program's.
 #
-# Usage: run.sh CLOVENFELD.EXE LINUX-GAME-BINARY XWD_COMPARE GAME.REC
+#  4. Zipped packs (given the example pack's folder): the Windows build's zip
+#     reader (minizip built from Debian's sources) reads the example pack
+#     zipped, and --verify-pack prints the Linux program's lines; a zip with
+#     a "../" name is refused with the Linux program's message and status.
+#
+# Usage: run.sh CLOVENFELD.EXE LINUX-GAME-BINARY XWD_COMPARE GAME.REC [EXAMPLE-PACK-DIR]
 set -euo pipefail
 
 exe=$(readlink -f "${1:?usage: run.sh EXE GAME XWD_COMPARE GAME.REC}")
 game=$(readlink -f "${2:?usage: run.sh EXE GAME XWD_COMPARE GAME.REC}")
 compare=$(readlink -f "${3:?usage: run.sh EXE GAME XWD_COMPARE GAME.REC}")
 rec=$(readlink -f "${4:?usage: run.sh EXE GAME XWD_COMPARE GAME.REC}")
+pack=${5:+$(readlink -f "$5")}
 source "$(dirname "$0")/../e2e/common.sh"
 e2e_need wine wineboot wineserver Xvfb xdotool xwininfo xwd openbox wmctrl
 e2e_begin windows
@@ -85,6 +91,25 @@ wine_status=$?
 cmp -s broken/linux.report broken/wine.report || fail "the fatal reports differ: $(cat broken/wine.report)"
 echo "windows: headless: $(wc -l <wine.events) event lines ($(grep -c ' sound:' wine.events) sounds) and the pages at" \
      "ticks ${stops[*]} and the end are the Linux ones; full replay $wine_ms ms under Wine, $(cat linux.ms) ms on Linux"
+
+# --- 4. zipped packs (here, while no window is up) ----------------------------------------
+if [ -n "$pack" ]; then
+  (cd "$pack" && zip -q -r -X "$work/example.zip" pack.ini levels proofs)
+  python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1], "w"); z.writestr("../escape.txt", "x"); z.close()' \
+    escape.zip
+  for zip in example escape; do
+    "$game" --verify-pack "$zip.zip" >"linux-$zip.txt" 2>&1 && linux_status=0 || linux_status=$?
+    wine clovenfeld.exe --verify-pack "$zip.zip" >"wine-$zip.txt" 2>&1 && wine_status=0 || wine_status=$?
+    [ "$wine_status" = "$linux_status" ] ||
+      fail "--verify-pack $zip.zip ended with status $wine_status under Wine, $linux_status on Linux: $(tail -n 1 "wine-$zip.txt")"
+    cmp -s "linux-$zip.txt" "wine-$zip.txt" ||
+      fail "--verify-pack $zip.zip printed other lines under Wine: $(diff "linux-$zip.txt" "wine-$zip.txt" | head -4 | tr '\n' ';')"
+  done
+  [ "$(tail -n 1 linux-example.txt)" = "example: ok, 9 levels proved" ] || fail "the zipped example pack: $(tail -n 1 linux-example.txt)"
+  grep -q '"\.\./escape.txt"' wine-escape.txt || fail "the \"../\" zip's refusal: $(cat wine-escape.txt)"
+  [ ! -e ../escape.txt ] || fail "the \"../\" zip wrote outside"
+  echo "windows: packs: the zipped example pack verifies as on Linux; $(tail -n 1 wine-escape.txt)"
+fi
 
 # --- 2. the window ---------------------------------------------------------------------
 "$game" --headless --stop-at title --shot title.bmp || fail "no Linux shot of the title"
