@@ -227,6 +227,16 @@ TEST_F(RecordsTest, EachPacksPlayKeepsItsOwnRecordsApart) {
     records_get(&r);
     EXPECT_EQ(r.set[RECORDS_UNASSISTED].level[2].best_score, 900);
     pack_use(nullptr, nullptr);
+    // --records prints the game's own, then each pack's under its id.
+    std::FILE* out = std::tmpfile();
+    ASSERT_EQ(records_print(path.c_str(), out, stderr), 0);
+    std::rewind(out);
+    std::string printed;
+    for (int c; (c = std::fgetc(out)) != EOF;) printed += static_cast<char>(c);
+    std::fclose(out);
+    const size_t pack_at = printed.find("Level pack example\nUnassisted:\n  furthest level reached: 2\n");
+    EXPECT_NE(pack_at, std::string::npos) << printed;
+    EXPECT_LT(printed.find("furthest level reached: 1\n"), pack_at) << printed;
 }
 
 TEST_F(RecordsTest, AssistedPlayAndPracticeKeepTheirOwnRecords) {

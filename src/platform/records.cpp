@@ -572,6 +572,27 @@ int records_print(const char* path, FILE* out, FILE* err) {
     std::fprintf(out, "Records in %s\n", path);
     print_set(out, "Unassisted", r.set[RECORDS_UNASSISTED]);
     print_set(out, "Assisted", r.set[RECORDS_ASSISTED]);
+    // Then each level pack's, in the order their first section comes.
+    char printed[64][PACK_ID_CHARS];
+    int packs = 0;
+    for (int start = 0, end = 0, next = 0; start < size; start = next) {
+        line_at(g_read, size, start, &end, &next);
+        static const char head[] = "[pack ";
+        const int head_len = static_cast<int>(sizeof head) - 1;
+        if (end - start <= head_len || std::strncmp(g_read + start, head, head_len) != 0) continue;
+        int a = start + head_len, b = a;
+        while (b < end && g_read[b] != ' ' && g_read[b] != ']') ++b;
+        char id[PACK_ID_CHARS];
+        if (b - a <= 0 || b - a >= PACK_ID_CHARS) continue;
+        std::snprintf(id, sizeof id, "%.*s", b - a, g_read + a);
+        bool seen = false;
+        for (int i = 0; i < packs; ++i) seen = seen || std::strcmp(printed[i], id) == 0;
+        if (seen || packs == 64 || !parse(g_read, size, path, &r, nullptr, 0, id)) continue;
+        std::snprintf(printed[packs++], PACK_ID_CHARS, "%s", id);
+        std::fprintf(out, "Level pack %s\n", id);
+        print_set(out, "Unassisted", r.set[RECORDS_UNASSISTED]);
+        print_set(out, "Assisted", r.set[RECORDS_ASSISTED]);
+    }
     return 0;
 }
 
