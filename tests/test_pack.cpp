@@ -6,6 +6,8 @@
 #include "port/datadir.h"
 #include "port/zip_read.h"
 
+#include "test_command_util.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -22,27 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kExample[] = SOURCE_DIR "/assets/packs/example";
-
-struct Ran {
-    int status;
-    std::string out;
-};
-
-Ran run(const std::string& command) {
-    Ran r{-1, ""};
-    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-        const int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    }
-    return r;
-}
-
-std::string read_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void write_text(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -62,7 +43,7 @@ protected:
         fs::remove_all(dir);
     }
     // The game program with the scratch data folder, from the game's folder.
-    Ran game(const std::string& args) {
+    ToolRun game(const std::string& args) {
         return run("cd '" GAME_DIR "' && XDG_DATA_HOME='" + (dir / "data").string() + "' ./clovenfeld " + args);
     }
     fs::path packs() const { return dir / "data" / "clovenfeld" / "packs"; }
@@ -145,13 +126,13 @@ TEST(PackIni, VersionsCompareAsNumbers) {
 
 // The example pack as shipped: verified, installed, listed and played.
 TEST_F(PackTest, TheExamplePackVerifiesInstallsIsListedAndItsProofsPlayToTheLevelsEnd) {
-    Ran v = game(std::string("--verify-pack '") + kExample + "'");
+    ToolRun v = game(std::string("--verify-pack '") + kExample + "'");
     EXPECT_EQ(v.status, 0) << v.out;
     EXPECT_NE(v.out.find("example: ok, 9 levels proved"), std::string::npos) << v.out;
     for (int level : {1, 2, 3, 10, 11, 12, 19, 20, 21})
         EXPECT_NE(v.out.find("level " + std::to_string(level) + " (levels/"), std::string::npos) << level;
 
-    Ran i = game(std::string("--install-pack '") + kExample + "'");
+    ToolRun i = game(std::string("--install-pack '") + kExample + "'");
     ASSERT_EQ(i.status, 0) << i.out;
     EXPECT_EQ(read_text(packs() / "example" / "levels" / "2.bmp"), read_text(fs::path(kExample) / "levels" / "2.bmp"));
     EXPECT_FALSE(fs::exists(packs() / "example" / "source")); // only the pack's own files
@@ -160,17 +141,17 @@ TEST_F(PackTest, TheExamplePackVerifiesInstallsIsListedAndItsProofsPlayToTheLeve
     for (const auto& e : fs::directory_iterator(packs())) entries += e.path().filename() != "example";
     EXPECT_EQ(entries, 0);
 
-    Ran l = game("--packs");
+    ToolRun l = game("--packs");
     EXPECT_NE(l.out.find("example              \"Three Small Rooms\" 1.0"), std::string::npos) << l.out;
 
     // Each proof, replayed by the installed pack's id, completes its level (the level-clear sound).
     for (int level : {1, 2, 3, 10, 11, 12, 19, 20, 21}) {
         const std::string proof = (packs() / "example" / "proofs" / ("level-" + std::to_string(level) + ".rec")).string();
-        Ran p = game("--pack example --replay '" + proof + "' --fast --events");
+        ToolRun p = game("--pack example --replay '" + proof + "' --fast --events");
         EXPECT_EQ(p.status, 0) << level << p.out;
         EXPECT_NE(p.out.find("sound:level-clear"), std::string::npos) << level << p.out;
         // The same recording without the pack finds it installed by its id.
-        Ran q = game("--verify '" + proof + "'");
+        ToolRun q = game("--verify '" + proof + "'");
         EXPECT_EQ(q.status, 0) << level << q.out;
     }
 }
@@ -182,7 +163,7 @@ TEST_F(PackTest, OneChangedPixelFailsAtItsLevelAndIsNotInstalled) {
     bmp[offset + 45] = bmp[offset + 45] == 1 ? 0 : 1; // a block becomes air, or air a block
     write_text(bad / "levels" / "2.bmp", bmp);
 
-    Ran v = game("--verify-pack '" + bad.string() + "'");
+    ToolRun v = game("--verify-pack '" + bad.string() + "'");
     EXPECT_EQ(v.status, 22) << v.out;
     EXPECT_NE(v.out.find("level 2 (levels/2.bmp): SHA-256 differs from pack.ini"), std::string::npos) << v.out;
     EXPECT_NE(v.out.find("level 1 (levels/1.bmp): ok"), std::string::npos) << v.out;
@@ -191,14 +172,14 @@ TEST_F(PackTest, OneChangedPixelFailsAtItsLevelAndIsNotInstalled) {
     // With pack.ini agreeing, the proofs still know the level they were made on.
     std::string ini = read_text(bad / "pack.ini");
     const size_t at = ini.find("file.2 = ") + 9;
-    const Ran sum = run("sha256sum '" + (bad / "levels" / "2.bmp").string() + "'");
+    const ToolRun sum = run("sha256sum '" + (bad / "levels" / "2.bmp").string() + "'");
     ini.replace(at, 64, sum.out.substr(0, 64));
     write_text(bad / "pack.ini", ini);
     v = game("--verify-pack '" + bad.string() + "'");
     EXPECT_EQ(v.status, 22) << v.out;
     EXPECT_NE(v.out.find("level 11 (levels/2.bmp): proof fails: level file differs"), std::string::npos) << v.out;
 
-    Ran i = game("--install-pack '" + bad.string() + "'");
+    ToolRun i = game("--install-pack '" + bad.string() + "'");
     EXPECT_EQ(i.status, 22) << i.out;
     EXPECT_NE(i.out.find("not installed: level 2 fails"), std::string::npos) << i.out;
     EXPECT_FALSE(fs::exists(packs() / "example"));
@@ -220,10 +201,10 @@ TEST_F(PackTest, ARecordingMadeInAPackNamesItAndNeedsIt) {
 
     // Not installed and not given: --verify and --replay say what is missing.
     const std::string proof = std::string(kExample) + "/proofs/level-20.rec";
-    Ran v = game("--verify '" + proof + "'");
+    ToolRun v = game("--verify '" + proof + "'");
     EXPECT_EQ(v.status, 22) << v.out;
     EXPECT_NE(v.out.find("needs pack example, which is not installed"), std::string::npos) << v.out;
-    Ran r = game("--replay '" + proof + "' --fast");
+    ToolRun r = game("--replay '" + proof + "' --fast");
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_NE(r.out.find("needs pack example"), std::string::npos) << r.out;
     v = game(std::string("--pack '") + kExample + "' --verify '" + proof + "'");
@@ -236,17 +217,17 @@ TEST_F(PackTest, ARecordingMadeInAPackNamesItAndNeedsIt) {
 TEST_F(PackTest, TheExamplePackZippedVerifiesInstallsAndPlays) {
     if (!zip_supported()) GTEST_SKIP() << "this build takes packs as folders only";
     const fs::path zip = dir / "example.cvpack";
-    const Ran z = run("cd '" SOURCE_DIR "/assets/packs' && python3 -m zipfile -c '" + zip.string() + "' example");
+    const ToolRun z = run("cd '" SOURCE_DIR "/assets/packs' && python3 -m zipfile -c '" + zip.string() + "' example");
     ASSERT_EQ(z.status, 0) << z.out;
-    Ran v = game("--verify-pack '" + zip.string() + "'");
+    ToolRun v = game("--verify-pack '" + zip.string() + "'");
     EXPECT_EQ(v.status, 0) << v.out;
     EXPECT_NE(v.out.find("example: ok, 9 levels proved"), std::string::npos) << v.out;
     EXPECT_FALSE(fs::exists(packs() / ".check-example"));
-    Ran p = game("--pack '" + zip.string() + "' --replay '" + kExample + "/proofs/level-12.rec' --fast --events");
+    ToolRun p = game("--pack '" + zip.string() + "' --replay '" + kExample + "/proofs/level-12.rec' --fast --events");
     EXPECT_EQ(p.status, 0) << p.out;
     EXPECT_NE(p.out.find("sound:level-clear"), std::string::npos) << p.out;
     fs::remove_all(packs() / ".play-example");
-    Ran i = game("--install-pack '" + zip.string() + "'");
+    ToolRun i = game("--install-pack '" + zip.string() + "'");
     EXPECT_EQ(i.status, 0) << i.out;
     EXPECT_EQ(read_text(packs() / "example" / "pack.ini"), read_text(fs::path(kExample) / "pack.ini"));
     int entries = 0;
@@ -268,7 +249,7 @@ TEST_F(PackTest, LinksAreNeverFollowed) {
     fs::create_directories(dir / "data" / "clovenfeld");
     fs::create_directories(dir / "elsewhere");
     fs::create_directory_symlink(dir / "elsewhere", packs());
-    Ran i = game(std::string("--install-pack '") + kExample + "'");
+    ToolRun i = game(std::string("--install-pack '") + kExample + "'");
     EXPECT_EQ(i.status, 2) << i.out;
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
 

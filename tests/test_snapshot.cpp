@@ -207,4 +207,13 @@ TEST_F(SnapshotTest, LevelSetupGivesEachPassItsFileAndEnemies)
     auto b = std::make_unique<Snapshot>();
     SNAPSHOT_TAKE(b.get());
     EXPECT_EQ(SNAPSHOT_SAME(*a, *b), 1);
+    // A level set up after another (the prover's --all) starts as it does in
+    // a process of its own: nothing of the level before, such as the places
+    // of swans it had and this one has not, is left in the state hash.
+    SWANS_CREATE_TABLE();
+    start_level(8);
+    const uint64_t alone = STATE_HASH();
+    start_level(7); // seven swans; level 8 has five
+    start_level(8);
+    EXPECT_EQ(STATE_HASH(), alone);
 }

@@ -6,6 +6,8 @@
 #include "services/image.h"
 #include "services/screen.h"
 
+#include "test_command_util.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -25,27 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ToolRun {
-    int status;
-    std::string out; // standard output and error
-};
-
-ToolRun run(const std::string& command) {
-    ToolRun r{-1, ""};
-    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-        char buf[512];
-        while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-        const int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    }
-    return r;
-}
-
-std::string read_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A scratch folder, removed with everything in it at the end of the test.
 class ScratchFolder : public ::testing::Test {

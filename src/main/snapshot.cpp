@@ -257,6 +257,9 @@ void LEVEL_SETUP(int level_number, uint32_t seed)
     set_state_reporter(report_state);
     set_spots_reporter(report_spots);
     NEW_GAME();
+    // The swan table as a process of its own finds it: a level's load keeps
+    // the places of the slots it does not fill, which the state hash sees.
+    SWANS_CREATE_TABLE();
     level = level_number;
     level_file = LEVEL_FILE_OF(level_number);
     swans_active = SWANS_ON_AT(level_number);

@@ -95,8 +95,9 @@ int SWANS_ON_AT(int level);
 int DUCK_FREE_AT(int level);
 
 // A new game put straight at the given level, as if it were reached with the
-// start's lives and score: level, level file and enemies set, the animation
-// counters that the shell never resets back at 0, the random generator seeded
+// start's lives and score: level, level file and enemies set, the swan table
+// and the animation counters that the shell never resets back at 0 (as a
+// process of its own has them, whatever ran before), the random generator seeded
 // with seed and the keyboard empty.  LEVEL_START follows.  Called by the
 // solver and the replay tests so that a level's own recording replays alike.
 void LEVEL_SETUP(int level, uint32_t seed);
