@@ -254,3 +254,58 @@ TEST(DifficultyAims, TheClearRateMayFallFifteenPointsALevel)
     EXPECT_FALSE(difficulty::gentle_step(1.0, 0.84));
     EXPECT_FALSE(difficulty::gentle_step(0.54, 0.36));
 }
+
+// At a lift it does what a person does: it waits beside the shaft and steps
+// on when the lift comes level with its floor.  Standing in the shaft, a
+// lift coming down turns back off its head and never carries it (level 9's
+// lifts, which it used to meet so).
+TEST_F(Difficulty, ReactiveNoviceWaitsBesideALiftRatherThanUnderIt)
+{
+    difficulty::start_level(9, 1);
+    Grid grid;
+    build_grid(&grid);
+    int bounces = 0;
+    for (uint32_t seed = 1; seed <= 2; seed++) bounces += difficulty::reactive_run(&grid, 9, seed).lift_bounces;
+    EXPECT_EQ(bounces, 0);
+}
+
+TEST(DifficultyReactive, StepsOntoALiftWhenItIsLevelWithTheFloor)
+{
+    // Beside the shaft at column 3, feet at y 384, the lift's lowest top 368.
+    difficulty::LiftSight s{4, 384, true, 3, 368, 300, 1, K_LEFT, K_RIGHT};
+    EXPECT_EQ(difficulty::lift_keys(s), 0) << "seen high, coming down: it will be at 325 -- wait";
+    s.lift_y = 350;
+    EXPECT_EQ(difficulty::lift_keys(s), K_LEFT | K_UP) << "at the bottom by the time it acts: hop on";
+    s.lift_dy = -1;
+    EXPECT_EQ(difficulty::lift_keys(s), 0) << "going up away from the floor: wait";
+    s.standing = false;
+    EXPECT_EQ(difficulty::lift_keys(s), K_LEFT) << "in the air on its hop: keep going in";
+    // In the shaft under the lift: step out; on it, or the lift below: ride.
+    s = {3, 384, true, 3, 368, 250, 1, K_LEFT, K_RIGHT};
+    EXPECT_EQ(difficulty::lift_keys(s), K_RIGHT);
+    s.feet = 250;
+    EXPECT_EQ(difficulty::lift_keys(s), -1);
+    s.lift_y = difficulty::LIFT_UNSEEN;
+    EXPECT_EQ(difficulty::lift_keys(s), K_RIGHT);
+}
+
+// Without swans the game draws no random number, yet people differ: how long
+// each looks before setting off, which of two equal ways each takes.  The
+// reactive novice draws those from the seed, so the seeds of a level of the
+// free duck do not all play alike.
+TEST_F(Difficulty, SeedsOfAFreeDuckLevelPlayLikeDifferentPeople)
+{
+    difficulty::start_level(10, 1);
+    Grid grid;
+    build_grid(&grid);
+    const difficulty::ReactiveRun first = difficulty::reactive_run(&grid, 10, 1);
+    bool differs = false;
+    for (uint32_t seed = 2; seed <= 4 && !differs; seed++) {
+        const difficulty::ReactiveRun r = difficulty::reactive_run(&grid, 10, seed);
+        differs = r.ticks != first.ticks || r.eggs != first.eggs || r.lives_lost != first.lives_lost;
+    }
+    EXPECT_TRUE(differs);
+    uint64_t a = 1, b = 1;
+    EXPECT_EQ(difficulty::person_draw(&a), difficulty::person_draw(&b));
+    EXPECT_NE(difficulty::person_draw(&a), difficulty::person_draw(&a));
+}

@@ -276,7 +276,16 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
                     "eggs leads towards a swan nearer than 160 px on its floor (80 px above or below it). It lines "
                     "up with a ladder seeing its own place 3 ticks late: it holds the key until it sees itself in "
                     "line, so it overshoots by about 6 px, then corrects with taps of one tick, each followed by a "
-                    "wait to see it. **A run** is the level played as a new game put at it plays it, with the "
+                    "wait to see it. At a vertical lift it does what a person does: it never stands in the shaft "
+                    "under the lift (a lift coming down turns back off the head of a player under it), but steps "
+                    "out of it to the side with a floor and waits beside the shaft until the lift, where it saw it "
+                    "250 ms before and going on as it went, is level with its floor; then it steps on, hopping when "
+                    "the lift is a little higher than its feet, rides it and steps off at the floor its way leads "
+                    "to. People differ, and so do tries: at the start and after each life lost it looks at the level "
+                    "for 0 to 2 s before it sets off (it still flees what comes at it meanwhile), and of ways "
+                    "equally near the eggs it takes the one its habit for that try picks; both are drawn from the "
+                    "seed by the tool itself, never from the game's own random draws, the same way on every level "
+                    "and round. **A run** is the level played as a new game put at it plays it, with the "
                     "**3 lives** of a new game: a life lost puts it back at the start (after another 250 ms to see "
                     "the new picture) with the eggs it took gone from the level, and Time Up costs a life and puts "
                     "the eggs back, as in the game. The run ends when the last egg is taken, which **clears** the "
@@ -287,8 +296,9 @@ bool write_markdown(const std::string& path, const std::vector<Row>& rows, int s
                     "closest its player came to a swan or the free duck (the gap between their contact boxes, px).\n"
                     "- eggs, swans, lifts (cells) and ladders (runs of ladder cells) of the level file.\n\n");
     std::fprintf(f, "Levels 1-9 have the swans (the duck caged), 10-18 the free duck without swans, 19-27 both. "
-                    "Without swans nothing in play depends on the seed, so on levels 10-18 every seed plays "
-                    "alike and a share of seeds is 0%% or 100%%.\n\n");
+                    "Without swans nothing in the game depends on the seed; on levels 10-18 the seeds differ "
+                    "only in the reactive novice's own draws (how long it looks before it sets off, its habit "
+                    "among equal ways), so the idle and novice runs are alike in every seed.\n\n");
     std::fprintf(f, "%s\n", TABLE_HEAD);
     for (const Row& r : rows) std::fprintf(f, "%s\n", table_line(r).c_str());
     std::fprintf(f, "\nOur aims (a still player must last %d ticks, 10 s, in every seed of every level: no swan "

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace difficulty {
@@ -122,6 +123,18 @@ int next_cell(const Grid& g, const std::vector<int>& dist, int k)
     return best;
 }
 
+// The neighbour of cell k nearest the egg by dist; of equals, the one a
+// person's habit (`habit`, any number) picks.  -1 when none is nearer.
+int next_cell_by_habit(const Grid& g, const std::vector<int>& dist, int k, uint32_t habit)
+{
+    const int best = next_cell(g, dist, k);
+    if (best < 0) return best;
+    int equals[8], n = 0;
+    for (int to : g.forward[k])
+        if (dist[to] == dist[best] && n < 8) equals[n++] = to;
+    return equals[habit % static_cast<uint32_t>(n)];
+}
+
 // Nothing to stand on under cell (c, r).
 bool open_below(int c, int r)
 {
@@ -224,6 +237,14 @@ void look(Picture* pic)
 
 } // namespace
 
+uint32_t person_draw(uint64_t* state)
+{
+    uint64_t z = (*state += 0x9e3779b97f4a7c15ull);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);
+}
+
 // The reactive novice's judgement of its foes (difficulty.h).
 Alarm judge_foes(const Picture& now, const Picture& before, int plan_x, int plan_y)
 {
@@ -293,6 +314,58 @@ int climb_cell(const Grid& g, const Place& p, int dir)
     return -1;
 }
 
+// --- lifts ---------------------------------------------------------------------
+
+// The vertical lifts of the level and their shafts: the column each moves in
+// and the rows it can carry a player through, from the block above to the
+// block below.
+struct Shaft {
+    int cell;       // the lift's entry in the cell table
+    int col;        // its column
+    int top, bottom; // the first and last free rows of the shaft
+    int lowest;     // the lift's top edge at the bottom of the shaft, map px
+};
+
+int find_shafts(Shaft* out, int room)
+{
+    int n = 0;
+    for (int k = 0; k <= last_cell && n < room; k++) {
+        const MapCell& c = cells[k];
+        if (c.code != CELL_LIFT_V) continue;
+        Shaft s{k, c.col, c.row, c.row, 0};
+        while (s.top > 0 && grid_code_at(c.col, s.top - 1) != CELL_BLOCK) s.top--;
+        while (grid_code_at(c.col, s.bottom + 1) != CELL_BLOCK) s.bottom++;
+        // It stops 16 px above the block under the shaft (or the map's end).
+        s.lowest = (s.bottom + 1) * 32 - 16;
+        out[n++] = s;
+    }
+    return n;
+}
+
+} // namespace
+
+int lift_keys(const LiftSight& s)
+{
+    // Where the lift will be by the time the keys act: seen REACT_DELAY
+    // ticks late, going on as it went, no lower than the shaft's bottom.
+    const bool seen = s.lift_y != LIFT_UNSEEN;
+    const int y = seen ? std::min(s.lowest, s.lift_y + s.lift_dy * REACT_DELAY) : 0;
+    if (s.me_col == s.shaft_col) {
+        // On the lift, or the lift below: its way on needs no care.  Under
+        // the lift in the shaft: step out of its way.
+        if (seen && y >= s.feet - 3) return -1;
+        return s.aside;
+    }
+    // Beside the shaft: wait until the lift is level with the floor, then
+    // step on, with a hop when it is a little higher than the feet; once off
+    // the floor, keep going in.
+    if (!s.standing) return s.toward;
+    if (!seen || y < s.feet - 20 || y > s.feet + 6) return 0;
+    return s.toward | (y < s.feet - 2 ? K_UP : 0);
+}
+
+namespace {
+
 enum { MOVE_UP, MOVE_DOWN, MOVE_LEFT, MOVE_RIGHT };
 
 // The cell a flight takes it to by move m, or -1 when the way is shut (a
@@ -311,6 +384,41 @@ int flee_cell(const Grid& g, const Place& p, int m, const Alarm& a)
 
 } // namespace
 
+namespace {
+
+// The keys at a lift's shaft when the way to the eggs goes up or down it
+// (lift_keys), or -1 when no lift needs care.  seen and before: the lifts'
+// top edges REACT_DELAY and REACT_DELAY + 4 ticks ago.
+int at_lift(const Grid& g, const Place& p, int to, const std::vector<int>& dist, const Shaft* shafts, int n,
+            const int* seen, const int* before)
+{
+    const int tc = to % g.w, tr = to / g.w;
+    for (int i = 0; i < n; i++) {
+        const Shaft& s = shafts[i];
+        if (tc != s.col || tr < s.top || tr > s.bottom) continue;
+        if (p.col != s.col && (std::abs(p.col - s.col) != 1 || tr > p.row)) continue;
+        if (p.col == s.col && tr == p.row) continue;
+        const int feet = player_y - scroll_y + 32, floor = (p.row + 1) * 32;
+        LiftSight v{p.col, p.col == s.col ? feet : floor, feet == floor, s.col, s.lowest, seen[i], 0, 0, 0};
+        if (seen[i] != LIFT_UNSEEN && before[i] != LIFT_UNSEEN) v.lift_dy = sign(seen[i] - before[i]);
+        v.toward = s.col > p.col ? K_RIGHT : K_LEFT;
+        // Out of the shaft: to the side with a floor, the one nearer the eggs.
+        int best = 1 << 30;
+        for (int side : {-1, 1}) {
+            const int c = s.col + side, below = grid_code_at(c, p.row + 1);
+            if (grid_code_at(c, p.row) == CELL_BLOCK || (below != CELL_BLOCK && below != CELL_LADDER)) continue;
+            if (dist[p.row * g.w + c] < best) {
+                best = dist[p.row * g.w + c];
+                v.aside = side < 0 ? K_LEFT : K_RIGHT;
+            }
+        }
+        return lift_keys(v);
+    }
+    return -1;
+}
+
+} // namespace
+
 ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
 {
     start_level(lvl, seed);
@@ -319,12 +427,32 @@ ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
     const int lives0 = lives;
     static Picture ring[HISTORY];
     int seeing_since = 0; // the first tick of the pictures since the start or the last life lost
+    // What differs between people and between tries, drawn from the seed by
+    // the tool (never the game's own draw): how long it looks at the level
+    // before it sets off, and which of equally near ways it takes.
+    uint64_t person = 0x9e3779b97f4a7c15ull * (seed + 1);
+    int sets_off = 0;
+    uint32_t habit = 0;
+    auto new_try = [&](int from) {
+        const uint32_t d = person_draw(&person);
+        sets_off = from + static_cast<int>(d % (LOOK_MAX + 1));
+        habit = person_draw(&person);
+    };
+    new_try(0);
     Hands hands;
     int flee_move = -1; // the way of the flight under way (MOVE_UP to MOVE_RIGHT)
     const std::vector<int>* seen = nullptr;
     const std::vector<int>* acting = nullptr;
+    constexpr int MAX_SHAFTS = 16;
+    Shaft shafts[MAX_SHAFTS];
+    const int shaft_count = find_shafts(shafts, MAX_SHAFTS);
+    static int lift_seen[HISTORY][MAX_SHAFTS]; // the lifts' top edges as the screen showed them
     for (int t = 0; t < 3 * TICK_CAP + 3; t++) {
         look(&ring[t % HISTORY]);
+        for (int i = 0; i < shaft_count; i++) {
+            const MapCell& c = cells[shafts[i].cell];
+            lift_seen[t % HISTORY][i] = in_view(c.x, c.y, 32, 16) ? c.y : LIFT_UNSEEN;
+        }
         if (t % NOVICE_DELAY == 0) {
             acting = seen;
             seen = &egg_distances(grid, eggs_left_key());
@@ -334,7 +462,7 @@ ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
             const Place p = player_place(*grid);
             const int k = p.row * grid->w + p.col;
             const std::vector<int>& dist = *acting;
-            const int to = next_cell(*grid, dist, k);
+            const int to = next_cell_by_habit(*grid, dist, k, habit);
             const int plan_x = to < 0 ? 0 : sign(to % grid->w - p.col);
             const int plan_y = to < 0 ? 0 : sign(to / grid->w - p.row);
             const Picture& now = ring[(t - REACT_DELAY) % HISTORY];
@@ -363,8 +491,13 @@ ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
                 }
                 const int cell = flee_move < 0 ? -1 : flee_cell(*grid, p, flee_move, a);
                 keys = cell < 0 ? 0 : go(cell);
-            } else if (a.wait) {
+            } else if (a.wait || t < sets_off) {
                 keys = 0;
+            } else if (const int lk = to < 0 ? -1 : at_lift(*grid, p, to, dist, shafts, shaft_count,
+                                                              lift_seen[(t - REACT_DELAY) % HISTORY],
+                                                              lift_seen[(t - REACT_DELAY - 4) % HISTORY]);
+                       lk >= 0) {
+                keys = lk;
             } else if (to >= 0) {
                 keys = go(to);
                 // A gap to cross, not to drop into: jump it.
@@ -376,7 +509,13 @@ ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
         }
         hold_keys(keys);
         const int lives_before = lives;
+        int lift_going[MAX_SHAFTS];
+        for (int i = 0; i < shaft_count; i++) lift_going[i] = cells[shafts[i].cell].dy;
         PLAY_FRAME();
+        for (int i = 0; i < shaft_count; i++) {
+            const MapCell& c = cells[shafts[i].cell];
+            run.lift_bounces += lift_going[i] > 0 && c.dy < 0 && c.y < shafts[i].lowest && MAP_HITPLAYER(shafts[i].cell, 0, 1);
+        }
         run.eggs = std::max(run.eggs, eggs_taken);
         run.ticks = t + 1;
         if (quit_code == 2) {
@@ -386,6 +525,7 @@ ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
         if (quit_code != 0 || lives <= 0) break;
         if (lives < lives_before) {
             seeing_since = t + 1;
+            new_try(t + 1 + REACT_DELAY);
             hands = Hands{};
             flee_move = -1;
         }

@@ -27,7 +27,11 @@
 // duck comes near, it waits, turns back, climbs or drops away (see
 // reactive_run); it lines up with a ladder as a person does, seeing its own
 // place ALIGN_LAG ticks late, so it overshoots by a few pixels and corrects
-// with short taps.  It plays the level with the lives of a new game (three),
+// with short taps.  At a vertical lift it waits beside the shaft, never
+// under the lift, and steps on when the lift is level with its floor
+// (lift_keys).  Like people, its tries differ: it looks at the level for 0
+// to LOOK_MAX ticks before it sets off and has a habit among equally near
+// ways, both drawn from the seed by person_draw.  It plays the level with the lives of a new game (three),
 // as the game does: a life lost puts it back at the start with the eggs it
 // took gone from the level; Time Up costs a life and puts the eggs back.
 #pragma once
@@ -46,6 +50,7 @@ constexpr int TICK_CAP = LEVEL_TIME * FRAMES_PER_TIME_UNIT; // 25,000 ticks: the
 constexpr int NOVICE_DELAY = 25;                            // 250 ms at 100 ticks a second
 constexpr int REACT_DELAY = 25;                             // the reactive novice's reaction time, ticks
 constexpr int ALIGN_LAG = 3;                                // how late it sees its own place when lining up
+constexpr int LOOK_MAX = 200;                               // the reactive novice looks up to 2 s before it sets off
 constexpr int FAIR_START_TICKS = 1000;                      // a still player lasts this long at least
 
 // --- the headless session ------------------------------------------------------
@@ -83,6 +88,7 @@ struct ReactiveRun {
     int total = 0;      // eggs of the level
     int lives_lost = 0; // 0 to 3
     int ticks = 0;      // ticks played until the level was cleared or the game over
+    int lift_bounces = 0; // times a vertical lift going down turned back off its head
     bool cleared = false;
 };
 
@@ -138,6 +144,34 @@ struct Hands {
     int last_tap = -1000;
 };
 int lagged_line_up(Hands* h, int seen_mx, int col, int t);
+
+// At a vertical lift's shaft, as a person rides a lift: it never stands in
+// the shaft under the lift (the lift coming down would turn back off its
+// head); it waits beside the shaft until the lift, where it saw it
+// REACT_DELAY ticks before and going on as it went, is level with its
+// floor, then steps on (hopping when the lift is a little higher), rides
+// it, and steps off at the floor its way leads to.
+constexpr int LIFT_UNSEEN = -(1 << 20);
+struct LiftSight {
+    int me_col;      // its column
+    int feet;        // the row of pixels under its feet, map px (beside: its floor's)
+    bool standing;   // on its floor (beside the shaft), not in the air
+    int shaft_col;   // the shaft's column
+    int lowest;      // the lift's top edge at the bottom of the shaft
+    int lift_y;      // the lift's top edge as seen, or LIFT_UNSEEN
+    int lift_dy;     // which way it was seen going, -1, 0 or +1
+    int toward;      // the side key that takes it into the shaft
+    int aside;       // the side key that takes it out of the shaft to a floor (0: none)
+};
+// The keys to press, or -1 when its way on needs no care (on the lift, or
+// the lift below it in the shaft).
+int lift_keys(const LiftSight& s);
+
+// The reactive novice's own draws (a splitmix step), from the seed of the
+// run: how long it looks at the level before it sets off on each try (0 to
+// LOOK_MAX ticks) and its habit among equally near ways.  The game's random
+// draws are never touched.
+uint32_t person_draw(uint64_t* state);
 
 // The gap in pixels between the player's contact box and the nearest swan's
 // or the free duck's (0 when they touch).
