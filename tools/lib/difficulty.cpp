@@ -388,7 +388,8 @@ namespace {
 
 // The keys at a lift's shaft when the way to the eggs goes up or down it
 // (lift_keys), or -1 when no lift needs care.  seen and before: the lifts'
-// top edges REACT_DELAY and REACT_DELAY + 4 ticks ago.
+// top edges REACT_DELAY and REACT_DELAY + 4 ticks ago (fewer, down to none,
+// while it has only just begun to see).
 int at_lift(const Grid& g, const Place& p, int to, const std::vector<int>& dist, const Shaft* shafts, int n,
             const int* seen, const int* before)
 {
@@ -495,7 +496,7 @@ ReactiveRun reactive_run(Grid* grid, int lvl, uint32_t seed)
                 keys = 0;
             } else if (const int lk = to < 0 ? -1 : at_lift(*grid, p, to, dist, shafts, shaft_count,
                                                               lift_seen[(t - REACT_DELAY) % HISTORY],
-                                                              lift_seen[(t - REACT_DELAY - 4) % HISTORY]);
+                                                              lift_seen[(t - REACT_DELAY - std::min(4, t - REACT_DELAY - seeing_since)) % HISTORY]);
                        lk >= 0) {
                 keys = lk;
             } else if (to >= 0) {
