@@ -26,7 +26,9 @@ set(CLOVENFELD_PROOF_SOURCES
 
 # The level editor: the level being edited, its tools, history and checks.
 set(CLOVENFELD_EDITOR_SOURCES
-  src/editor/edit_level.cpp)
+  src/editor/edit_level.cpp
+  src/editor/editor.cpp
+  src/editor/editor_main.cpp)
 
 # What the services stand on: the device interface and the back-end in use,
 # files and the process, where the data is, and the notice lines.  The system

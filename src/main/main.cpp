@@ -1,5 +1,6 @@
 // main.cpp -- the game program's entry: reads the command line, picks the
 // window or the headless back-end and runs the game shell.
+#include "editor/editor.h"
 #include "main/options.h"
 #include "main/pack_command.h"
 #include "main/prove_command.h"
@@ -20,6 +21,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+namespace {
+
+const char* edit_path = nullptr;
+
+int edit_main() { return EDITOR_MAIN(edit_path); }
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -55,6 +64,17 @@ int main(int argc, char** argv)
     if (cl.verify_count > 0) return VERIFY_COMMAND(cl);
     run_options = cl.run;
     choose_data_dir(cl.data_dir);
+    if (cl.edit) {
+        // The editor keeps the player's settings (the window's size, the keys) but no records.
+        session_start(cl.no_settings ? nullptr : cl.settings_path, !cl.no_settings, &run_options);
+        edit_path = cl.edit_path;
+#ifdef _WIN32
+        select_platform(&windows_platform);
+#else
+        select_platform(&sdl_platform);
+#endif
+        return run_with_window(edit_main);
+    }
     if (run_options.replay_path != nullptr) {
         // A recording made in a pack plays that pack's levels (read once here).
         std::string pack, error;
