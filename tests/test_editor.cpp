@@ -1,6 +1,12 @@
 // test_editor.cpp -- the editor's screen driven as a player drives it: the
 // pointer, fingers, keys; what it draws lands in the level exactly.
+#include "test_shell_util.h"
+
+#include "editor/edit_file.h"
 #include "editor/editor.h"
+#include "platform/proof_file.h"
+#include "port/datadir.h"
+#include "proof/prove.h"
 #include "map/map.h"
 #include "services/keyboard.h"
 #include "services/pointer.h"
@@ -67,12 +73,11 @@ void start_empty() {
     EDITOR_START("test");
 }
 
-} // namespace
 
 // A small level drawn from empty with the mouse alone: a floor with the
 // rectangle, a ladder with the line, eggs and the starts with the pencil, a
 // stray block rubbed out with the right button, and a slip undone.
-TEST(Editor, DrawsALevelWithThePointer) {
+void draw_small_level() {
     start_empty();
     choose_tool(TOOL_RECT); // block is chosen at the start
     drag(px(3), py(9), px(24), py(9));
@@ -92,7 +97,12 @@ TEST(Editor, DrawsALevelWithThePointer) {
     click(px(16), py(5), POINTER_RIGHT);
     click(px(2), py(2));
     click(496 + 16, EDITOR_PALETTE_Y + 16); // the undo button: the slip goes
+}
 
+} // namespace
+
+TEST(Editor, DrawsALevelWithThePointer) {
+    draw_small_level();
     const std::vector<std::string> want = {
         "########################################",
         "#......................................#",
@@ -190,4 +200,24 @@ TEST(Editor, KeysPlaceCellsAtTheCursor) {
     EXPECT_EQ(rows()[row].substr(col + 1, 3), "###");
     keyboard_queue(255 + 256 * 63); // F5
     EXPECT_EQ(EDITOR_INPUT(), EDITOR_PLAY);
+}
+
+// The drawn level saved, read by the game from its file headless, proved,
+// and the proof's recording played from its file to the level's end.
+class EditorLevelPlays : public shell_test::ShellTest {};
+
+TEST_F(EditorLevelPlays, ADrawnLevelSavedIsProvedAndItsProofPlaysToTheEnd) {
+    draw_small_level();
+    const std::string level = (dir_ / "drawn.bmp").string(), proof = (dir_ / "drawn.rec").string();
+    char why[256] = "";
+    ASSERT_TRUE(EDIT_FILE_SAVE(level.c_str(), why, sizeof why)) << why;
+    ASSERT_TRUE(set_level_path(1, level.c_str()));
+    ASSERT_EQ(PROVE_LEVEL(1, 1, 60), PROOF_PROVEN);
+    ASSERT_TRUE(write_level_proof(proof.c_str(), 1, 1, why, sizeof why)) << why;
+    LevelReplay replay;
+    ASSERT_TRUE(replay_level_recording(proof.c_str(), 1, &replay, why, sizeof why)) << why;
+    set_level_path(1, nullptr);
+    EXPECT_TRUE(replay.completed);
+    EXPECT_EQ(replay.lives_lost, 0);
+    EXPECT_EQ(egg_total, 5);
 }

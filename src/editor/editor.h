@@ -34,6 +34,8 @@
 
 #include "editor/edit_level.h"
 
+#include <cstdint>
+
 enum EditorTool { TOOL_PENCIL, TOOL_RECT, TOOL_LINE, TOOL_PICK, TOOL_SELECT, TOOL_COUNT };
 enum EditorZoom { ZOOM_FIT, ZOOM_ONE, ZOOM_TWO, ZOOM_COUNT }; // 16, 32, 64 pixels a cell
 
@@ -106,3 +108,17 @@ const char* EDITOR_CODE_NAME(int c);
 // editor is left.  Play runs the game on the level and comes back.  Returns
 // the program's exit status.
 int EDITOR_MAIN(const char* path);
+
+// What the program around the editor gives it to keep a recording of a play
+// (run control lives above the editor): start one of a level played alone
+// from its start with seed, and end it.  Null: plays are not recorded.
+extern bool (*editor_record_start)(const char* path, int level, uint32_t seed);
+extern void (*editor_record_stop)();
+
+// One play of the level being edited, as its proof plays it: the level file
+// written to play_path and played as file 1 of the round chosen (level 1, 10
+// or 19) with seed, from its start until it is completed, a life is lost or
+// Esc leaves it; recorded to rec_path when given.  The editor's screen is
+// drawn again after.  Returns the shell's quit code (2: completed) or 0 for a
+// life lost; -1 when the level could not be written (why says why).
+int EDITOR_PLAY_LEVEL(const char* play_path, const char* rec_path, uint32_t seed, char* why, int why_size);

@@ -68,6 +68,8 @@ int main(int argc, char** argv)
         // The editor keeps the player's settings (the window's size, the keys) but no records.
         session_start(cl.no_settings ? nullptr : cl.settings_path, !cl.no_settings, &run_options);
         edit_path = cl.edit_path;
+        editor_record_start = recording_start_level;
+        editor_record_stop = recording_stop;
 #ifdef _WIN32
         select_platform(&windows_platform);
 #else

@@ -406,9 +406,12 @@ void input_event(InputEventKind kind, int value) {
     if (g_pending_count < kMaxPendingEvents) g_pending[g_pending_count++] = InputEvent{kind, value};
 }
 
-bool recording_start(const char* path) {
+bool recording_start(const char* path) { return recording_start_level(path, 0, random_seed_used()); }
+
+bool recording_start_level(const char* path, int level, uint32_t seed) {
     recording_stop();
-    if (!record_open(&g_writer, path, random_seed_used())) return false;
+    if (!(level == 0 ? record_open(&g_writer, path, seed) : record_open(&g_writer, path, record_header_now(seed, level))))
+        return false;
     {
         std::lock_guard<std::mutex> lock(g_input_mutex);
         g_pending_count = 0;
