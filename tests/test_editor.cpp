@@ -204,9 +204,9 @@ TEST(Editor, KeysPlaceCellsAtTheCursor) {
 
 // The drawn level saved, read by the game from its file headless, proved,
 // and the proof's recording played from its file to the level's end.
-class EditorLevelPlays : public shell_test::ShellTest {};
+class EditorShell : public shell_test::ShellTest {};
 
-TEST_F(EditorLevelPlays, ADrawnLevelSavedIsProvedAndItsProofPlaysToTheEnd) {
+TEST_F(EditorShell, ADrawnLevelSavedIsProvedAndItsProofPlaysToTheEnd) {
     draw_small_level();
     const std::string level = (dir_ / "drawn.bmp").string(), proof = (dir_ / "drawn.rec").string();
     char why[256] = "";
@@ -220,4 +220,22 @@ TEST_F(EditorLevelPlays, ADrawnLevelSavedIsProvedAndItsProofPlaysToTheEnd) {
     EXPECT_TRUE(replay.completed);
     EXPECT_EQ(replay.lives_lost, 0);
     EXPECT_EQ(egg_total, 5);
+}
+
+// The title screen's editor code (the pause menu's E, the page's button)
+// opens the editor once; when it is left the title is shown afresh.
+TEST_F(EditorShell, TheTitlesEditorCodeOpensTheEditorAndTheTitleComesBack) {
+    static int opened = 0;
+    opened = 0;
+    shell_test::quiet_until_tick = current_tick() + 200; // Space comes anyway then: a title that missed the code ends
+    shell_test::extra_key = KEY_EDITOR_CODE;
+    title_editor = [] {
+        opened++;
+        shell_test::extra_key = 0;
+        shell_test::quiet_until_tick = 0;
+    };
+    TITLE();
+    title_editor = nullptr;
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(shell_test::count("title"), 2);
 }

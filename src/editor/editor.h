@@ -108,6 +108,9 @@ const char* EDITOR_CODE_NAME(int c);
 // editor is left.  Play runs the game on the level and comes back.  Returns
 // the program's exit status.
 int EDITOR_MAIN(const char* path);
+// The same once the shell has started (the title screen's editor): returns
+// when the editor is left, with the window's title as it was.
+void EDITOR_RUN(const char* path);
 
 // What the program around the editor gives it to keep a recording of a play
 // (run control lives above the editor): start one of a level played alone

@@ -108,7 +108,16 @@ int EDITOR_MAIN(const char* path) {
     reset_procedure_context();
     PROC("EDITOR_MAIN");
     SHELL_STARTUP();
+    EDITOR_RUN(path);
+    return 0;
+}
+
+void EDITOR_RUN(const char* path) {
+    PROC("EDITOR_RUN");
+    char title_before[128];
+    std::snprintf(title_before, sizeof title_before, "%s", window_title());
     set_window_title(EDITOR_TITLE);
+    level_path.clear();
     EDIT_FILE_NEW(EDIT_MIN_HEIGHT);
     char why[EDIT_FILE_WHY_CHARS] = "";
     bool opened = false;
@@ -136,7 +145,10 @@ int EDITOR_MAIN(const char* path) {
         switch (EDITOR_INPUT()) {
         case EDITOR_QUIT:
             std::filesystem::remove(play_path, ec);
-            return 0;
+            set_window_title(title_before);
+            keyboard_reset();
+            pointer_reset();
+            return;
         case EDITOR_SAVE: save(); break;
         case EDITOR_PLAY: play(); break;
         default: break;

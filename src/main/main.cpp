@@ -28,6 +28,8 @@ const char* edit_path = nullptr;
 
 int edit_main() { return EDITOR_MAIN(edit_path); }
 
+void editor_from_title() { EDITOR_RUN(nullptr); }
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -112,6 +114,13 @@ int main(int argc, char** argv)
         // A replayed recording is read here; its seed then seeds the game.
         select_platform(&headless_platform);
         return PLAY_MAIN();
+    }
+    // The title screen opens the editor (the pause menu's E); its plays are
+    // recorded unless the whole run is.
+    title_editor = editor_from_title;
+    if (run_options.record_path == nullptr) {
+        editor_record_start = recording_start_level;
+        editor_record_stop = recording_stop;
     }
 #ifdef _WIN32
     select_platform(&windows_platform);

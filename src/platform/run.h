@@ -111,6 +111,8 @@ void input_quit_game();
 // the next tick, through input_event, so a recording has it.  Asked
 // elsewhere, it waits for the title screen.  Any thread.
 void input_practice(int level);
+// The level editor asked for: opened once the title screen waits.  Any thread.
+void input_editor();
 // Writes what is pending and closes the file (at the end of the run).
 void recording_stop();
 
