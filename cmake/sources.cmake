@@ -26,6 +26,7 @@ set(CLOVENFELD_PROOF_SOURCES
 
 # The level editor: the level being edited, its tools, history and checks.
 set(CLOVENFELD_EDITOR_SOURCES
+  src/editor/edit_file.cpp
   src/editor/edit_level.cpp)
 
 # What the services stand on: the device interface and the back-end in use,
