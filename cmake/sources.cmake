@@ -27,7 +27,8 @@ set(CLOVENFELD_PROOF_SOURCES
 # The level editor: the level being edited, its tools, history and checks.
 set(CLOVENFELD_EDITOR_SOURCES
   src/editor/edit_file.cpp
-  src/editor/edit_level.cpp)
+  src/editor/edit_level.cpp
+  src/editor/edit_prove.cpp)
 
 # What the services stand on: the device interface and the back-end in use,
 # files and the process, where the data is, and the notice lines.  The system
@@ -37,8 +38,8 @@ set(CLOVENFELD_PORT_SOURCES
   src/port/platform.cpp
   src/port/notice.cpp
   src/port/system_write.cpp)
-set(CLOVENFELD_PORT_POSIX_SOURCES src/port/system.cpp)
-set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_system.cpp)
+set(CLOVENFELD_PORT_POSIX_SOURCES src/port/process.cpp src/port/system.cpp)
+set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_process.cpp src/port/win32_system.cpp)
 # The zip reader for packs: on minizip where the build has it (CLOVENFELD_ZIP),
 # else the one that refuses every zip (packs as folders only).
 set(CLOVENFELD_PORT_ZIP_SOURCES src/port/zip_read.cpp)
