@@ -24,7 +24,9 @@ set(CLOVENFELD_PROOF_SOURCES
   src/proof/prove.cpp
   src/proof/reach.cpp)
 
-# The level editor: the level being edited, its tools, history and checks.
+# The level editor: the level being edited, its tools, history and checks,
+# its level files and proving it in the background (its Publish is in the
+# platform room, below).
 set(CLOVENFELD_EDITOR_SOURCES
   src/editor/edit_file.cpp
   src/editor/edit_level.cpp
@@ -79,8 +81,9 @@ set(CLOVENFELD_SERVICES_SOURCES
 # Run control and what the back-ends share, without any window system: the
 # run core, recordings, settings, the key codes, bindings, live key feed and
 # routing, the pause overlay and banner, the audio feed, the window's layout
-# arithmetic, Windows' key messages read as numbers (tested here too), and
-# the headless back-end.
+# arithmetic, Windows' key messages read as numbers (tested here too), the
+# headless back-end, and the level editor's Publish (src/editor/edit_publish:
+# it writes packs and reads proofs, which live on this floor).
 set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_feed.cpp
   src/platform/audio_out.cpp
@@ -96,6 +99,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/session.cpp
   src/platform/pack.cpp
   src/platform/proof_file.cpp
+  src/editor/edit_publish.cpp
   src/platform/record.cpp
   src/platform/records.cpp
   src/platform/run.cpp
