@@ -24,10 +24,13 @@ set(CLOVENFELD_PROOF_SOURCES
   src/proof/prove.cpp
   src/proof/reach.cpp)
 
-# The level editor: the level being edited, its tools, history and checks.
+# The level editor: the level being edited, its tools, history and checks,
+# its level files and proving it in the background (its Publish is in the
+# platform room, below).
 set(CLOVENFELD_EDITOR_SOURCES
   src/editor/edit_file.cpp
   src/editor/edit_level.cpp
+  src/editor/edit_prove.cpp
   src/editor/editor.cpp
   src/editor/editor_main.cpp)
 
@@ -39,8 +42,8 @@ set(CLOVENFELD_PORT_SOURCES
   src/port/platform.cpp
   src/port/notice.cpp
   src/port/system_write.cpp)
-set(CLOVENFELD_PORT_POSIX_SOURCES src/port/system.cpp)
-set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_system.cpp)
+set(CLOVENFELD_PORT_POSIX_SOURCES src/port/process.cpp src/port/system.cpp)
+set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_process.cpp src/port/win32_system.cpp)
 # The zip reader for packs: on minizip where the build has it (CLOVENFELD_ZIP),
 # else the one that refuses every zip (packs as folders only).
 set(CLOVENFELD_PORT_ZIP_SOURCES src/port/zip_read.cpp)
@@ -80,8 +83,9 @@ set(CLOVENFELD_SERVICES_SOURCES
 # Run control and what the back-ends share, without any window system: the
 # run core, recordings, settings, the key codes, bindings, live key feed and
 # routing, the pause overlay and banner, the audio feed, the window's layout
-# arithmetic, Windows' key messages read as numbers (tested here too), and
-# the headless back-end.
+# arithmetic, Windows' key messages read as numbers (tested here too), the
+# headless back-end, and the level editor's Publish (src/editor/edit_publish:
+# it writes packs and reads proofs, which live on this floor).
 set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/audio_feed.cpp
   src/platform/audio_out.cpp
@@ -97,6 +101,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/session.cpp
   src/platform/pack.cpp
   src/platform/proof_file.cpp
+  src/editor/edit_publish.cpp
   src/platform/record.cpp
   src/platform/records.cpp
   src/platform/run.cpp

@@ -77,10 +77,11 @@ const char USAGE_TEXT[] =
         "  --no-settings     read no settings file (and keep no records)\n"
         "  --records         print the records kept beside the settings file (records.ini) and exit\n"
         "  --data DIR        read gfx/ and levels/ from DIR (default: searched, see README)\n"
-        "  --prove LEVEL.bmp [--level N] [--seed S] [--budget SECONDS] [--out FILE.rec]\n"
+        "  --prove LEVEL.bmp [--level N] [--seed S] [--budget SECONDS] [--out FILE.rec] [--progress]\n"
         "                    find key input that completes the level file as level N (1 to 27,\n"
         "                    default 1), write it as a recording and say: proven (status 0),\n"
-        "                    not completable (20) or undecided within the budget (21; default 60 s)\n"
+        "                    not completable (20) or undecided within the budget (21; default 60 s);\n"
+        "                    --progress: a line \"progress SECONDS FRAMES\" up to 4 times a second\n"
         "  --prove --all [--out DIR]  the same for the 27 shipped levels, as a table\n"
         "  --pack FILE|DIR|ID  play a level pack: its folder, its zip (.cvpack, .zip) or the id\n"
         "                    of an installed pack (see --packs; clovenfeld is the built-in one)\n"
@@ -218,6 +219,8 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
                 complain(err, "--out needs a file name");
                 return OPTIONS_BAD;
             }
+        } else if (std::strcmp(a, "--progress") == 0) {
+            out->prove_progress = true;
         } else if (std::strcmp(a, "--volume") == 0) {
             if (!number(0, 100, "a whole number from 0 to 100")) return OPTIONS_BAD;
             run.volume = static_cast<int>(n);
@@ -227,8 +230,8 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
         }
     }
     const bool proving = out->prove_path != nullptr || out->prove_all;
-    if (!proving && (out->prove_out != nullptr || budget_given)) {
-        complain(err, "--budget and --out go with --prove");
+    if (!proving && (out->prove_out != nullptr || budget_given || out->prove_progress)) {
+        complain(err, "--budget, --out and --progress go with --prove");
         return OPTIONS_BAD;
     }
     // Without --prove, --level is a practice game of that level.

@@ -22,6 +22,7 @@ struct CommandLine {
     int prove_level = 0;              // --level N (1 to 27; 0: not given)
     double prove_budget = 60;         // --budget SECONDS
     const char* prove_out = nullptr;  // --out FILE (a folder with --all)
+    bool prove_progress = false;      // --progress: progress lines while it searches
     // Level packs.
     const char* pack = nullptr;         // --pack FILE|DIR|ID: play this pack
     const char* verify_pack = nullptr;  // --verify-pack FILE|DIR

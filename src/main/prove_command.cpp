@@ -7,6 +7,9 @@
 //   proven in T s: FILE.rec (N ticks, score S)
 //   not completable: egg at cell (x, y) cannot be reached
 //   undecided after T s
+// With --progress, lines before it while the search goes on, at most four a
+// second (what the level editor shows while it proves in the background):
+//   progress T FRAMES
 #include "main/prove_command.h"
 
 #include "main/shell.h"
@@ -27,6 +30,15 @@
 namespace {
 
 constexpr int STATUS_BAD = 2;
+
+double progress_shown = -1; // the seconds of the last progress line
+
+void print_progress(double seconds, long long frames) {
+    if (progress_shown >= 0 && seconds - progress_shown < 0.25) return;
+    progress_shown = seconds;
+    std::printf("progress %.2f %lld\n", seconds, frames);
+    std::fflush(stdout);
+}
 
 void start_headless(const CommandLine& cl) {
     run_options = cl.run;
@@ -153,5 +165,8 @@ int PROVE_COMMAND(const CommandLine& cl) {
     }
     const std::string out = cl.prove_out != nullptr ? cl.prove_out : default_out(cl.prove_path, level);
     start_headless(cl);
-    return prove_one(level, seed, cl.prove_budget, out.c_str(), true).status;
+    if (cl.prove_progress) proof_progress = print_progress;
+    const int status = prove_one(level, seed, cl.prove_budget, out.c_str(), true).status;
+    proof_progress = nullptr;
+    return status;
 }

@@ -58,6 +58,7 @@ int proof_score = 0;
 long long proof_frames_searched = 0;
 double proof_seconds = 0;
 int proof_lost_col = -1, proof_lost_row = -1;
+void (*proof_progress)(double seconds, long long frames_searched) = nullptr;
 
 // --- module state ----------------------------------------------------------
 
@@ -170,6 +171,7 @@ Table<DistanceMap, DISTANCE_MAPS> distance_maps;
 Snapshot level_start; // the game as PROVE_HERE found it
 int lives_at_start = 0;
 double deadline = 0;
+double search_started = 0; // when PROVE_HERE began, for proof_progress
 
 // --- running frames ----------------------------------------------------------
 
@@ -505,7 +507,9 @@ Outcome go_on() {
         }
         for (; s.gen < MAX_GENERATIONS; s.gen++) {
             const int gen = s.gen;
-            if (clock_seconds() > deadline || proof_frames_searched > slice_end) return OUT_OF_TIME;
+            const double now = clock_seconds();
+            if (proof_progress != nullptr) proof_progress(now - search_started, proof_frames_searched);
+            if (now > deadline || proof_frames_searched > slice_end) return OUT_OF_TIME;
             if (gen % s.checkpoint_every == 0 &&
                 (s.checkpoint_count == 0 || s.checkpoints[s.checkpoint_count - 1].gen < gen))
                 save_checkpoint(gen);
@@ -608,6 +612,7 @@ int PROVE_HERE(double budget_seconds) {
     PROC("PROVE_HERE");
     const double started = clock_seconds();
     deadline = started + (budget_seconds > 0 ? budget_seconds : 0);
+    search_started = started;
     proof_answer = PROOF_UNDECIDED;
     proof_frame_count = 0;
     proof_score = 0;

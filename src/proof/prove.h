@@ -39,6 +39,10 @@ extern int proof_score;                           // the score when the plan end
 extern long long proof_frames_searched;           // frames the search played
 extern double proof_seconds;                      // seconds it took
 extern int proof_lost_col, proof_lost_row;        // the egg out of reach (not completable)
+// Called by the search at every step with the seconds since PROVE_HERE began
+// and the frames searched so far; null for none.  It must not touch the game.
+// --prove --progress prints from it.
+extern void (*proof_progress)(double seconds, long long frames_searched);
 
 // Proves the level that LEVEL_START has just begun, from the game as it
 // stands (box answered, no frame played yet), within budget seconds (at
