@@ -3,8 +3,10 @@
 #include "test_shell_util.h"
 
 #include "editor/edit_file.h"
+#include "editor/edit_publish.h"
 #include "editor/editor.h"
 #include "platform/proof_file.h"
+#include "platform/run.h"
 #include "port/datadir.h"
 #include "proof/prove.h"
 #include "map/map.h"
@@ -216,10 +218,15 @@ TEST_F(EditorShell, ADrawnLevelSavedIsProvedAndItsProofPlaysToTheEnd) {
     ASSERT_TRUE(write_level_proof(proof.c_str(), 1, 1, why, sizeof why)) << why;
     LevelReplay replay;
     ASSERT_TRUE(replay_level_recording(proof.c_str(), 1, &replay, why, sizeof why)) << why;
-    set_level_path(1, nullptr);
     EXPECT_TRUE(replay.completed);
     EXPECT_EQ(replay.lives_lost, 0);
     EXPECT_EQ(egg_total, 5);
+    // Watch plays it inside the run, twice over, and the run goes on after.
+    EXPECT_EQ(run_watch_level(proof.c_str(), why, sizeof why), 2) << why;
+    EXPECT_EQ(run_watch_level(proof.c_str(), why, sizeof why), 2) << why;
+    EXPECT_EQ(eggs_taken, 5);
+    EXPECT_EQ(run_watch_level(level.c_str(), why, sizeof why), -1);
+    set_level_path(1, nullptr);
 }
 
 // The title screen's editor code (the pause menu's E, the page's button)
@@ -238,4 +245,31 @@ TEST_F(EditorShell, TheTitlesEditorCodeOpensTheEditorAndTheTitleComesBack) {
     title_editor = nullptr;
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(shell_test::count("title"), 2);
+}
+
+// An egg sealed in blocks is marked at once, with the line naming it, and
+// Publish refuses a level with no proofs, listing what is missing.
+TEST_F(EditorShell, ASealedEggIsNamedAndPublishRefusesAnUnprovedLevel) {
+    draw_small_level();
+    for (int c = 5; c <= 7; c++) click(px(c), py(7));
+    click(px(5), py(8));
+    click(px(7), py(8));
+    EXPECT_EQ(editor_report.lost, 1);
+    EXPECT_EQ(editor_report.lost_at[0].col, 6);
+    EXPECT_EQ(editor_report.lost_at[0].row, 8);
+
+    const std::string level = (dir_ / "sealed.bmp").string();
+    char why[256] = "";
+    ASSERT_TRUE(EDIT_FILE_SAVE(level.c_str(), why, sizeof why)) << why;
+    static PublishForm form;
+    PUBLISH_CLEAR(&form);
+    std::snprintf(form.title, sizeof form.title, "Sealed");
+    std::snprintf(form.author, sizeof form.author, "Tester");
+    std::snprintf(form.licence, sizeof form.licence, "CC0-1.0");
+    std::snprintf(form.level[1], sizeof form.level[1], "%s", level.c_str());
+    static PublishResult result;
+    EXPECT_FALSE(PUBLISH(form, (dir_ / "pack").string().c_str(), &result));
+    EXPECT_FALSE(shell_test::fs::exists(dir_ / "pack"));
+    ASSERT_GE(result.problems, 3);
+    EXPECT_STREQ(result.problem[0], "level 1: no proof");
 }

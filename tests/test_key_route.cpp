@@ -9,6 +9,8 @@
 #include "platform/overlay.h"
 #include "platform/win32_keys.h"
 
+#include "services/keyboard.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -103,6 +105,16 @@ TEST(KeyRoute, WindowKeysActOncePlayingAndPaused) {
     w.key(USAGE_RETURN, false);
     w.tap(USAGE_A + ('P' - 'A'));
     EXPECT_EQ(w.log, "fullscreen mute menu game-up fullscreen resume ");
+    EXPECT_FALSE(w.paused);
+
+    // Typing in a form: M and P are letters like any other; F11 is still the window's.
+    w.log.clear();
+    keyboard_want_text(true);
+    w.tap(USAGE_A + ('M' - 'A'));
+    w.tap(USAGE_A + ('P' - 'A'));
+    w.tap(USAGE_F11);
+    keyboard_want_text(false);
+    EXPECT_EQ(w.log, "game-down game-down game-up game-down game-down game-up fullscreen ");
     EXPECT_FALSE(w.paused);
 }
 

@@ -1,6 +1,7 @@
 // edit_publish.cpp -- Publish: a level pack from the editor's levels and
 // their proofs (edit_publish.h).
 #include "editor/edit_publish.h"
+#include "editor/editor.h"
 
 #include "main/shell.h"
 #include "platform/pack.h"
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -218,5 +220,30 @@ bool PUBLISH(const PublishForm& form, const char* dir, PublishResult* out) {
         return false;
     }
     out->written = true;
+    return true;
+}
+
+bool PUBLISH_FROM_EDITOR(const EditorPublish& what, char* said, int said_size, char problem[][81], int* problems) {
+    PROC("PUBLISH_FROM_EDITOR");
+    static PublishForm form;
+    static PublishResult result;
+    PUBLISH_CLEAR(&form);
+    std::snprintf(form.title, sizeof form.title, "%s", what.text[0]);
+    std::snprintf(form.author, sizeof form.author, "%s", what.text[1]);
+    std::snprintf(form.licence, sizeof form.licence, "%s", what.text[2]);
+    std::snprintf(form.description, sizeof form.description, "%s", what.text[3]);
+    PUBLISH_ID_FROM_TITLE(form.title, form.id, sizeof form.id);
+    std::snprintf(form.level[1], sizeof form.level[1], "%s", what.level);
+    for (int round = 1; round <= 3; round++)
+        std::snprintf(form.proof[1 + 9 * (round - 1)], sizeof form.proof[1], "%s", what.proof[round]);
+    std::error_code ec;
+    const std::string dir = (std::filesystem::absolute(what.level, ec).parent_path() / form.id).string();
+    *problems = 0;
+    if (!PUBLISH(form, dir.c_str(), &result)) {
+        for (int i = 0; i < result.problems && *problems < EDITOR_FORM_PROBLEMS; i++)
+            std::snprintf(problem[(*problems)++], EDITOR_TEXT_CHARS, "%.79s", result.problem[i]);
+        return false;
+    }
+    std::snprintf(said, static_cast<size_t>(said_size), "Published %.24s: %.48s", result.id, dir.c_str());
     return true;
 }

@@ -79,6 +79,8 @@ const BarButton BAR[] = {
 };
 constexpr int BAR_COUNT = static_cast<int>(sizeof BAR / sizeof BAR[0]);
 constexpr int BAR_TEXT_X = 384; // the proof's state
+// Publish's form, over the level.
+constexpr int FORM_X = 32, FORM_Y = EDITOR_AREA_Y + 24, FORM_W = SCREEN_WIDTH - 64;
 
 // What the frame's input is doing.
 struct Drag {
@@ -413,6 +415,14 @@ void button_act(int i) {
 int press(int x, int y, int button) {
     int i = 0, col = 0, row = 0;
     editor.leaving = false;
+    if (editor.form) {
+        // A field is chosen by a press on its row; the bar's Publish publishes.
+        for (int f = 0; f < EDITOR_FORM_FIELDS; f++)
+            if (y >= FORM_Y + 40 + f * 24 && y < FORM_Y + 60 + f * 24) editor.form_field = f;
+        redraw = true;
+        if (place_at(x, y, &i) == PLACE_BAR && BAR[i].request == EDITOR_PUBLISH) return EDITOR_PUBLISH;
+        return EDITOR_NOTHING;
+    }
     switch (place_at(x, y, &i)) {
     case PLACE_BAR: return bar_act(i);
     case PLACE_PALETTE:
@@ -599,10 +609,49 @@ int touch(const PointerEvent& e) {
     return request;
 }
 
+// --- Publish's form --------------------------------------------------------------------
+
+const char* const FORM_LABELS[EDITOR_FORM_FIELDS] = {"Title", "Author", "Licence", "Description"};
+
+// A key while the form is open: typing, Backspace, Tab or Enter to the next
+// field (Enter on the last publishes), Up and Down, Esc closes it.
+int form_key(const std::string& k) {
+    redraw = true;
+    char* field = editor.form_text[editor.form_field];
+    const int len = static_cast<int>(std::strlen(field));
+    const int c = static_cast<unsigned char>(k[0]);
+    if (c == 255 && k.size() == 2) {
+        const int x = static_cast<unsigned char>(k[1]);
+        if (x == 72 && editor.form_field > 0) editor.form_field--;
+        if (x == 80 && editor.form_field < EDITOR_FORM_FIELDS - 1) editor.form_field++;
+        if (x == 67) return EDITOR_PUBLISH; // F9 again
+        return EDITOR_NOTHING;
+    }
+    switch (c) {
+    case 27: EDITOR_FORM(false); break;
+    case 8:
+        if (len > 0) field[len - 1] = '\0';
+        break;
+    case 9: editor.form_field = (editor.form_field + 1) % EDITOR_FORM_FIELDS; break;
+    case 13:
+        if (editor.form_field == EDITOR_FORM_FIELDS - 1) return EDITOR_PUBLISH;
+        editor.form_field++;
+        break;
+    default:
+        if (c >= 32 && c != 127 && len < EDITOR_FORM_CHARS - 1) {
+            field[len] = static_cast<char>(c);
+            field[len + 1] = '\0';
+        }
+        break;
+    }
+    return EDITOR_NOTHING;
+}
+
 // --- keys ----------------------------------------------------------------------------
 
 int key(const std::string& k) {
     if (k.empty()) return EDITOR_NOTHING;
+    if (editor.form) return form_key(k);
     const int c = static_cast<unsigned char>(k[0]);
     if (c == 255 && k.size() == 2) {
         const int x = static_cast<unsigned char>(k[1]);
@@ -915,6 +964,24 @@ const char* const HELP[] = {
     "F7 watch the proof  F9 publish a pack  F1 this page  Esc leave",
 };
 
+void draw_form() {
+    const int h = 40 + EDITOR_FORM_FIELDS * 24 + 24 + editor.form_problems * 18 + 16;
+    fill(FORM_X, FORM_Y, FORM_W, h, C_BACK, PAGE_CLIP);
+    box(FORM_X, FORM_Y, FORM_W, h, 1, C_KEY, PAGE_CLIP);
+    text(FORM_X + 8, FORM_Y + 8, C_KEY, "Publish a level pack: Enter on the last line (or F9) publishes, Esc closes");
+    for (int f = 0; f < EDITOR_FORM_FIELDS; f++) {
+        const int y = FORM_Y + 40 + f * 24;
+        char line[EDITOR_TEXT_CHARS + 16];
+        std::snprintf(line, sizeof line, "%-12s %s%s", FORM_LABELS[f], editor.form_text[f],
+                      f == editor.form_field ? "_" : "");
+        if (f == editor.form_field) fill(FORM_X + 4, y - 2, FORM_W - 8, 20, C_BUTTON, PAGE_CLIP);
+        text(FORM_X + 8, y, f == editor.form_field ? C_CURSOR : C_TEXT, line);
+    }
+    const int py = FORM_Y + 40 + EDITOR_FORM_FIELDS * 24 + 8;
+    for (int i = 0; i < editor.form_problems && i < EDITOR_FORM_PROBLEMS; i++)
+        text(FORM_X + 8, py + i * 18, C_BAD, editor.form_problem[i]);
+}
+
 void draw_help() {
     const int n = static_cast<int>(sizeof HELP / sizeof HELP[0]);
     fill(16, EDITOR_AREA_Y + 16, SCREEN_WIDTH - 32, n * 18 + 16, C_BACK, PAGE_CLIP);
@@ -969,6 +1036,14 @@ void EDITOR_SAY(const char* format, ...) {
     redraw = true;
 }
 
+void EDITOR_FORM(bool open) {
+    editor.form = open;
+    editor.form_problems = 0;
+    if (open && editor.form_text[2][0] == '\0') std::snprintf(editor.form_text[2], EDITOR_FORM_CHARS, "CC-BY-4.0");
+    keyboard_want_text(open);
+    redraw = true;
+}
+
 void EDITOR_SAVED() {
     editor.unsaved = false;
     editor.leaving = false;
@@ -1018,7 +1093,8 @@ void EDITOR_DRAW(bool force) {
     draw_palette();
     draw_bar();
     draw_lines();
-    if (editor.help) draw_help();
+    if (editor.form) draw_form();
+    else if (editor.help) draw_help();
     unlock_screen(0, SCREEN_HEIGHT - 1);
     CHECK(show_page());
 }

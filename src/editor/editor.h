@@ -58,6 +58,7 @@ enum {
     EDITOR_STATUS_Y = 448, EDITOR_PROBLEM_Y = 464,
     EDITOR_CODES = 10,      // the cells of the palette, codes 0 to 9
     EDITOR_TEXT_CHARS = 81, // a line of the page: 80 characters
+    EDITOR_FORM_FIELDS = 4, EDITOR_FORM_CHARS = 61, EDITOR_FORM_PROBLEMS = 8,
 };
 
 struct EditorState {
@@ -78,6 +79,13 @@ struct EditorState {
     char name[EDITOR_TEXT_CHARS];    // the file's name, for the bar
     char proof[EDITOR_TEXT_CHARS];   // the proof's state, for the bar (set by the program)
     char message[EDITOR_TEXT_CHARS]; // the last line said (EDITOR_SAY)
+    // Publish's form (F9): title, author, licence, description; the field
+    // typed in, and what Publish found missing, one line each.
+    bool form;
+    int form_field;
+    char form_text[EDITOR_FORM_FIELDS][EDITOR_FORM_CHARS];
+    int form_problems;
+    char form_problem[EDITOR_FORM_PROBLEMS][EDITOR_TEXT_CHARS];
 };
 
 // Shared state owned by the editor.
@@ -93,6 +101,8 @@ int EDITOR_INPUT();
 // Draws the screen on the work page and shows it, when anything on it
 // changed since it was last drawn (or always with force).
 void EDITOR_DRAW(bool force);
+// Opens or closes Publish's form (the keys type into it while it is open).
+void EDITOR_FORM(bool open);
 // A line for the message row (printf-style).
 void EDITOR_SAY(const char* format, ...);
 // The level was saved: no longer unsaved.
@@ -117,6 +127,20 @@ void EDITOR_RUN(const char* path);
 // from its start with seed, and end it.  Null: plays are not recorded.
 extern bool (*editor_record_start)(const char* path, int level, uint32_t seed);
 extern void (*editor_record_stop)();
+// Watches the recording of one level at path in the window (run.h's
+// run_watch_level); null: Watch says it cannot.
+extern int (*editor_watch)(const char* path, char* why, int size);
+// Publish (edit_publish.h, in the room above): the form's texts, the level
+// file and the proofs of its three rounds ([1] to [3], "" for none); the
+// pack is written beside the level file.  True with a line to say in said;
+// false with the problems.  Null: Publish says it cannot.
+struct EditorPublish {
+    const char* text[EDITOR_FORM_FIELDS]; // title, author, licence, description
+    const char* level;
+    const char* proof[4];
+};
+extern bool (*editor_publish)(const EditorPublish& what, char* said, int said_size,
+                              char problem[EDITOR_FORM_PROBLEMS][EDITOR_TEXT_CHARS], int* problems);
 
 // One play of the level being edited, as its proof plays it: the level file
 // written to play_path and played as file 1 of the round chosen (level 1, 10

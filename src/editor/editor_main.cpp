@@ -3,6 +3,7 @@
 #include "editor/editor.h"
 
 #include "editor/edit_file.h"
+#include "editor/edit_prove.h"
 #include "main/shell.h"
 #include "main/snapshot.h"
 #include "port/datadir.h"
@@ -20,6 +21,9 @@ static constexpr const char MODULE_NAME[] = "editor";
 
 bool (*editor_record_start)(const char* path, int level, uint32_t seed) = nullptr;
 void (*editor_record_stop)() = nullptr;
+int (*editor_watch)(const char* path, char* why, int size) = nullptr;
+bool (*editor_publish)(const EditorPublish& what, char* said, int said_size,
+                       char problem[EDITOR_FORM_PROBLEMS][EDITOR_TEXT_CHARS], int* problems) = nullptr;
 
 namespace {
 
@@ -44,6 +48,148 @@ std::string free_name() {
         std::string name = "level-" + std::to_string(n) + ".bmp";
         if (!std::filesystem::exists(std::filesystem::symlink_status(name, ec))) return name;
     }
+}
+
+// The proofs of the three rounds: where each is kept, and edit_changes when
+// it was found (a proof is of the level as it stood then).
+constexpr double PROVE_BUDGET = 60; // seconds a round
+struct RoundProof {
+    bool proven;
+    unsigned changes;
+    std::string path;
+};
+RoundProof proofs[4];
+bool proving_all = false; // F6 goes on to the next round without a fresh proof
+
+bool fresh(int round) { return proofs[round].proven && proofs[round].changes == edit_changes; }
+
+// Where a round's proof is kept: beside the level file ("" while it has no name).
+std::string proof_path(int round) {
+    if (level_path.empty()) return std::string();
+    return level_path.substr(0, level_path.rfind('.')) + "-proof-" + std::to_string(1 + 9 * (round - 1)) + ".rec";
+}
+
+void start_proof(int round) {
+    editor.round = round;
+    const std::string keep = proof_path(round);
+    if (!EDIT_PROVE_START(1, round, PROVE_BUDGET, 1, keep.empty() ? nullptr : keep.c_str())) {
+        EDITOR_SAY("Cannot prove: %.60s", edit_proof.reason);
+        proving_all = false;
+    }
+}
+
+// F6: cancels the proof that runs, or proves the round chosen and then the
+// others that have no fresh proof.
+void prove() {
+    if (edit_proof.state == EDIT_PROOF_RUNNING) {
+        EDIT_PROVE_CANCEL();
+        proving_all = false;
+        EDITOR_SAY("Proof cancelled");
+        return;
+    }
+    if (editor_report.starts != 1) {
+        EDITOR_SAY("A level needs one player's start to be proved");
+        return;
+    }
+    proving_all = true;
+    start_proof(editor.round);
+}
+
+const char* const ROUND_WORDS[4] = {"", "swans", "duck", "both"};
+
+// Each frame: the proof's news, and the bar's line.
+void follow_proof() {
+    static int shown_state = -1;
+    if (edit_proof.state == EDIT_PROOF_RUNNING) EDIT_PROVE_TICK();
+    const int r = edit_proof.round >= 1 && edit_proof.round <= 3 ? edit_proof.round : editor.round;
+    if (edit_proof.state != shown_state) {
+        shown_state = edit_proof.state;
+        switch (edit_proof.state) {
+        case EDIT_PROOF_PROVEN:
+            proofs[r] = RoundProof{true, edit_proof.changes, edit_proof.recording};
+            EDITOR_SAY("Round %d (%s): proven, %ld ticks; F7 watches it", r, ROUND_WORDS[r], edit_proof.ticks);
+            break;
+        case EDIT_PROOF_NOT_COMPLETABLE:
+        case EDIT_PROOF_UNDECIDED:
+        case EDIT_PROOF_FAILED:
+            proving_all = false;
+            EDITOR_SAY("Round %d: %.66s", r, edit_proof.reason);
+            break;
+        default: break;
+        }
+        // On to the next round without a fresh proof.
+        if (edit_proof.state == EDIT_PROOF_PROVEN && proving_all) {
+            int next = 0;
+            for (int k = 1; k <= 3 && next == 0; k++)
+                if (!fresh(k)) next = k;
+            if (next != 0 && !EDIT_PROVE_STALE()) start_proof(next);
+            else proving_all = false;
+        }
+    }
+    char line[EDITOR_TEXT_CHARS];
+    if (edit_proof.state == EDIT_PROOF_RUNNING) {
+        std::snprintf(line, sizeof line, "proving %s %.0fs (F6 stops)", ROUND_WORDS[r], edit_proof.seconds);
+    } else {
+        int n = std::snprintf(line, sizeof line, "proofs:");
+        for (int k = 1; k <= 3; k++)
+            n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), " %c:%s", "?SDB"[k],
+                               fresh(k) ? "ok" : proofs[k].proven ? "stale" : "-");
+    }
+    if (std::strcmp(line, editor.proof) != 0) {
+        std::snprintf(editor.proof, sizeof editor.proof, "%s", line);
+        EDITOR_DRAW(true);
+    }
+}
+
+void watch() {
+    const RoundProof& p = proofs[editor.round];
+    if (!p.proven) {
+        EDITOR_SAY("No proof of round %d yet: F6 proves it", editor.round);
+        return;
+    }
+    if (editor_watch == nullptr) {
+        EDITOR_SAY("Watching needs the window");
+        return;
+    }
+    char why[160];
+    const int result = editor_watch(p.path.c_str(), why, sizeof why);
+    if (result < 0) EDITOR_SAY("Cannot watch: %.60s", why);
+    else if (!fresh(editor.round)) EDITOR_SAY("That proof was of the level before its last changes");
+    EDITOR_DRAW(true);
+}
+
+// F9: opens the form; on it, F9 or Enter on its last line publishes.
+void publish() {
+    if (!editor.form) {
+        EDITOR_FORM(true);
+        return;
+    }
+    editor.form_problems = 0;
+    auto problem = [](const char* text) {
+        if (editor.form_problems < EDITOR_FORM_PROBLEMS)
+            std::snprintf(editor.form_problem[editor.form_problems++], EDITOR_TEXT_CHARS, "%.79s", text);
+    };
+    if (level_path.empty() || editor.unsaved) problem("the level is not saved: F2 saves it");
+    if (editor.form_text[0][0] == '\0') problem("the pack needs a title");
+    if (editor.form_text[1][0] == '\0') problem("the pack needs an author");
+    if (editor_publish == nullptr) problem("publishing needs the program's packs");
+    if (editor.form_problems > 0) return;
+    std::string proof[4];
+    EditorPublish what{};
+    for (int f = 0; f < EDITOR_FORM_FIELDS; f++) what.text[f] = editor.form_text[f];
+    what.level = level_path.c_str();
+    for (int k = 1; k <= 3; k++) {
+        if (fresh(k)) proof[k] = proofs[k].path;
+        what.proof[k] = proof[k].c_str();
+    }
+    what.proof[0] = "";
+    char said[EDITOR_TEXT_CHARS];
+    if (!editor_publish(what, said, sizeof said, editor.form_problem, &editor.form_problems)) {
+        if (editor.form_problems == 0) problem("the pack could not be written");
+        return;
+    }
+    EDITOR_FORM(false);
+    EDITOR_SAY("%s", said);
 }
 
 void save() {
@@ -118,6 +264,8 @@ void EDITOR_RUN(const char* path) {
     std::snprintf(title_before, sizeof title_before, "%s", window_title());
     set_window_title(EDITOR_TITLE);
     level_path.clear();
+    for (RoundProof& p : proofs) p = RoundProof{};
+    proving_all = false;
     EDIT_FILE_NEW(EDIT_MIN_HEIGHT);
     char why[EDIT_FILE_WHY_CHARS] = "";
     bool opened = false;
@@ -144,6 +292,7 @@ void EDITOR_RUN(const char* path) {
     for (;;) {
         switch (EDITOR_INPUT()) {
         case EDITOR_QUIT:
+            EDIT_PROVE_END();
             std::filesystem::remove(play_path, ec);
             set_window_title(title_before);
             keyboard_reset();
@@ -151,8 +300,12 @@ void EDITOR_RUN(const char* path) {
             return;
         case EDITOR_SAVE: save(); break;
         case EDITOR_PLAY: play(); break;
+        case EDITOR_PROVE: prove(); break;
+        case EDITOR_WATCH: watch(); break;
+        case EDITOR_PUBLISH: publish(); break;
         default: break;
         }
+        follow_proof();
         EDITOR_DRAW(false);
         sleep_ms(10);
     }

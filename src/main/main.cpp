@@ -1,5 +1,6 @@
 // main.cpp -- the game program's entry: reads the command line, picks the
 // window or the headless back-end and runs the game shell.
+#include "editor/edit_publish.h"
 #include "editor/editor.h"
 #include "main/options.h"
 #include "main/pack_command.h"
@@ -72,6 +73,8 @@ int main(int argc, char** argv)
         edit_path = cl.edit_path;
         editor_record_start = recording_start_level;
         editor_record_stop = recording_stop;
+        editor_watch = run_watch_level;
+        editor_publish = PUBLISH_FROM_EDITOR;
 #ifdef _WIN32
         select_platform(&windows_platform);
 #else
@@ -122,6 +125,8 @@ int main(int argc, char** argv)
         editor_record_start = recording_start_level;
         editor_record_stop = recording_stop;
     }
+    editor_watch = run_watch_level;
+    editor_publish = PUBLISH_FROM_EDITOR;
 #ifdef _WIN32
     select_platform(&windows_platform);
 #else

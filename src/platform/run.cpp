@@ -18,6 +18,8 @@
 #include "port/notice.h"
 #include "services/game_events.h"
 #include "platform/records.h"
+#include "main/shell.h"
+#include "main/snapshot.h"
 
 #include <atomic>
 #include <cstdio>
@@ -65,6 +67,10 @@ RecordWriter g_writer;
 
 // The recording being replayed, if any: read from --replay, or a test's.
 Recording g_loaded;
+// Watching a level's recording inside a run (the level editor's Watch):
+// closing the viewer or the recording running out ends the watch, not the
+// program.
+std::atomic<bool> g_watch_inside{false}, g_watch_over{false};
 const Recording* g_replay = nullptr;
 ReplayCursor g_cursor;
 bool g_replay_started = false;
@@ -244,11 +250,13 @@ void run_tick() {
         TickInput in;
         if (!replay_next(&g_cursor, &in)) {
             replay_check_end();
-            run_stop();
+            if (!g_watch_inside.load()) run_stop();
+            g_watch_over = true;
+        } else {
+            check_hash(in);
+            apply_replayed(in);
+            viewer_note_tick(tick);
         }
-        check_hash(in);
-        apply_replayed(in);
-        viewer_note_tick(tick);
     }
     recording_tick();
     note_spots();
@@ -263,6 +271,7 @@ void run_tick() {
 
 bool watch_may_tick() {
     if (!viewer_on()) return true;
+    if (g_watch_inside.load() && (g_watch_over.load() || viewer_closed())) return true; // the watch ends
     if (g_replay != nullptr && g_replay_started && g_cursor.delivered >= g_replay->ticks) {
         replay_check_end();
         if (!viewer_note_end()) return true; // the run ends at this tick
@@ -275,6 +284,44 @@ bool watch_may_tick() {
         std::fflush(stdout);
     }
     return false;
+}
+
+bool run_watching_inside() { return g_watch_inside.load(); }
+
+int run_watch_level(const char* path, char* why, int size) {
+    static Recording rec; // lives as long as its replay
+    std::string error;
+    if (!load_recording(path, &rec, &error)) {
+        std::snprintf(why, static_cast<size_t>(size), "%s", error.c_str());
+        return -1;
+    }
+    if (rec.start_level < 1) {
+        std::snprintf(why, static_cast<size_t>(size), "not a recording of one level");
+        return -1;
+    }
+    recording_stop();
+    keyboard_reset();
+    run_use_recording(&rec);
+    g_watch_over = false;
+    g_watch_inside = true;
+    viewer_start(rec.ticks, false);
+    // As a recording of one level plays from the program's start: its first
+    // line at the opening, then the level set up and begun.
+    replay_start(&g_cursor, g_replay);
+    g_replay_started = true;
+    TickInput in;
+    if (replay_next(&g_cursor, &in)) apply_replayed(in);
+    LEVEL_SETUP(rec.start_level, rec.seed);
+    LEVEL_START();
+    const int lives_before = lives;
+    while (quit_code == 0 && lives == lives_before && !g_watch_over.load() && !viewer_closed()) PLAY_FRAME();
+    const int result = quit_code == 2 && lives == lives_before ? 2 : lives != lives_before ? 0 : 1;
+    viewer_stop();
+    run_use_recording(nullptr);
+    g_watch_inside = false;
+    g_watch_over = false;
+    keyboard_reset();
+    return result;
 }
 
 void watch_hold() {

@@ -90,6 +90,16 @@ bool recording_start(const char* path);
 // seed (LEVEL_SETUP), as a level's proof is: the level editor's plays.
 bool recording_start_level(const char* path, int level, uint32_t seed);
 bool recording_active();
+// Watches the recording of one level at path in the window with the
+// viewer's keys, inside a run (the level editor's Watch): the level set up
+// and played by the recording until it ends, a life is lost, the recording
+// runs out or the viewer is closed (Esc), which end the watch and not the
+// program.  Returns 2 when the level was completed, 0 for a life lost, 1
+// otherwise; -1 with the reason in why when the file is not such a
+// recording.  Game thread.
+int run_watch_level(const char* path, char* why, int size);
+// True while run_watch_level runs: closing the viewer ends the watch only.
+bool run_watching_inside();
 // Game thread, at open_window (tick 0) and at every tick: hands over the
 // pause menu's quit (input_quit_game), applies the buffered input, marks the
 // tick boundary (keyboard_tick_boundary) and writes this tick's line.  Called

@@ -361,7 +361,7 @@ void note_view() {
 // the run at the next tick.
 void view_act(ViewerAction action) {
     if (!viewer_act(action)) return;
-    if (action == VIEW_CLOSE) run_request_end();
+    if (action == VIEW_CLOSE && !run_watching_inside()) run_request_end();
     note_view();
 }
 

@@ -135,7 +135,7 @@ bool watch_act(ViewerAction action) {
     {
         std::lock_guard<std::mutex> lock(g_mx);
         changed = viewer_act(action);
-        if (action == VIEW_CLOSE) run_request_end();
+        if (action == VIEW_CLOSE && !run_watching_inside()) run_request_end();
     }
     g_cv.notify_all();
     return changed;

@@ -4,6 +4,8 @@
 // window thread.
 #include "services/keyboard.h"
 
+#include <atomic>
+
 #include "services/screen.h"
 
 #include <cstring>
@@ -134,6 +136,13 @@ void keyboard_queue(int code) {
     g_write = (g_write + 1) % kQueueSize;
     if (g_write == g_read) g_read = (g_read + 1) % kQueueSize;
 }
+
+namespace {
+std::atomic<bool> g_text_wanted{false};
+} // namespace
+
+void keyboard_want_text(bool on) { g_text_wanted = on; }
+bool keyboard_text_wanted() { return g_text_wanted.load(); }
 
 void keyboard_reset() {
     KeyLock lock;

@@ -49,6 +49,10 @@ void keyboard_clear_held();
 // Queues a key code (a character below 256, or 255 + 256 * extended code);
 // a full queue drops its oldest key.  15 keys are kept.
 void keyboard_queue(int code);
+// The reader is typing text (a form's field): the letter and digit keys are
+// its, even those the window binds to pause or mute.  Any thread.
+void keyboard_want_text(bool on);
+bool keyboard_text_wanted();
 // Empties the queue and the held table (tests and replays).
 void keyboard_reset();
 // Copies of the state, for recordings and snapshots.
