@@ -43,6 +43,8 @@ set(CLOVENFELD_PORT_SOURCES
   src/port/notice.cpp
   src/port/system_write.cpp)
 set(CLOVENFELD_PORT_POSIX_SOURCES src/port/process.cpp src/port/system.cpp)
+# The browser: POSIX files (emscripten's), and the prover's worker for a child process.
+set(CLOVENFELD_PORT_WEB_SOURCES src/port/system.cpp src/port/web_process.cpp)
 set(CLOVENFELD_PORT_WINDOWS_SOURCES src/port/win32_process.cpp src/port/win32_system.cpp)
 # The zip reader for packs: on minizip where the build has it (CLOVENFELD_ZIP),
 # else the one that refuses every zip (packs as folders only).
@@ -101,6 +103,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
   src/platform/session.cpp
   src/platform/pack.cpp
   src/platform/proof_file.cpp
+  src/platform/watch_level.cpp
   src/editor/edit_publish.cpp
   src/platform/record.cpp
   src/platform/records.cpp
@@ -112,7 +115,7 @@ set(CLOVENFELD_PLATFORM_SOURCES
 # The program: the command line (the entry points main.cpp and main_web.cpp
 # are the programs' own sources).
 set(CLOVENFELD_PROGRAM_SOURCES src/main/options.cpp src/main/pack_command.cpp src/main/prove_command.cpp src/main/verify_command.cpp)
-set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp)
+set(CLOVENFELD_PROGRAM_ENTRIES src/main/main.cpp src/main/main_web.cpp src/main/main_prove_web.cpp)
 
 # The back-ends with a window system: the only files that see SDL, emscripten or Windows.
 # The window core (a second thread for the game) is shared by the SDL and Win32 back-ends.

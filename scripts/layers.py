@@ -27,7 +27,7 @@ DEFAULT_FOLDERS = {"port": "port", "sound": "sound", "services": "services", "ma
                    "map": "game", "actors": "game", "proof": "proof", "editor": "editor",
                    "platform": "platform"}
 # The source lists of cmake/sources.cmake and the room each belongs to.
-LIST_ROOM = {"PORT": "port", "PORT_POSIX": "port", "PORT_WINDOWS": "port", "SOUND": "sound",
+LIST_ROOM = {"PORT": "port", "PORT_POSIX": "port", "PORT_WINDOWS": "port", "PORT_WEB": "port", "SOUND": "sound",
              "SERVICES": "services", "GAME": "game", "PROOF": "proof", "EDITOR": "editor", "PLATFORM": "platform", "SDL": "platform",
              "WEB": "platform", "WINDOWS": "platform", "PROGRAM": "program", "PROGRAM_ENTRIES": "program"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)

@@ -58,6 +58,14 @@ var Module = (function () {
   if (params.get("fast") === "1") args.push("--fast");
   if (number.test(params.get("stop") || "")) args.push("--stop-tick", params.get("stop"), "--shot", "shot.bmp");
   if (params.get("events") === "1") args.push("--events");
+  // The level editor (edit=1): on the work kept in the page's storage, if any.
+  const EDIT_WORK = "clovenfeld.editor.work";
+  let work = null;
+  if (params.get("edit") === "1" && !watching) {
+    try { work = window.localStorage.getItem(EDIT_WORK); } catch (e) { work = null; }
+    if (work !== null) args.push("--edit", "/work/level.bmp");
+    else args.push("--edit");
+  }
   // The player's settings (the same text as the desktop's settings.ini) live
   // in the page's storage; the game reads them from /settings.ini.
   args.push("--settings", "/settings.ini");
@@ -249,6 +257,7 @@ var Module = (function () {
   const menuButtons = document.getElementById("menu-buttons");
   const assistsButtons = document.getElementById("assists");
   const practiceButton = document.getElementById("menu-practice");
+  const editorButton = document.getElementById("menu-editor");
   const levelsButtons = document.getElementById("levels");
   const recordsBack = document.getElementById("records-back");
   // The pause menu's pages by touch or click: each button is the menu's key.
@@ -274,6 +283,7 @@ var Module = (function () {
     menuButtons.hidden = menu !== 1 || watching;
     // Practice is offered on the title screen only (the game says where it waits).
     practiceButton.hidden = !Module._web_on_title || !Module._web_on_title();
+    editorButton.hidden = practiceButton.hidden;
     assistsButtons.hidden = menu !== 4;
     levelsButtons.hidden = menu !== 5;
     recordsBack.hidden = menu !== 6;
@@ -539,6 +549,160 @@ var Module = (function () {
     });
   });
 
+  // --- the level editor --------------------------------------------------------------
+  // The editor runs in the game (edit=1, or Editor on the title's pause menu).
+  // Its work is kept in the page's storage after each change, so a reload
+  // loses nothing; Save offers the level file as a download; Publish keeps
+  // the pack among the page's packs and offers it as a zip.  Its prover runs
+  // in a worker (prove_worker.js), a second copy of the game's module.
+  function offerFile(bytes, fileName, type) {
+    const a = document.createElement("a");
+    a.href = URL.createObjectURL(new Blob([bytes], {type: type}));
+    a.download = fileName;
+    document.body.appendChild(a);
+    a.click();
+    setTimeout(function () { URL.revokeObjectURL(a.href); a.remove(); }, 1000);
+  }
+  // A zip of stored entries (no compression), as a pack's zip is read.
+  const crcTable = (function () {
+    const t = new Uint32Array(256);
+    for (let n = 0; n < 256; n++) {
+      let c = n;
+      for (let k = 0; k < 8; k++) c = c & 1 ? 0xEDB88320 ^ (c >>> 1) : c >>> 1;
+      t[n] = c >>> 0;
+    }
+    return t;
+  })();
+  function crc32(b) {
+    let c = 0xFFFFFFFF;
+    for (let i = 0; i < b.length; i++) c = crcTable[(c ^ b[i]) & 255] ^ (c >>> 8);
+    return (c ^ 0xFFFFFFFF) >>> 0;
+  }
+  function zipStored(files) { // [[name, Uint8Array], ...]
+    const parts = [], central = [];
+    let offset = 0;
+    const le = function (n, size) {
+      const b = new Uint8Array(size);
+      for (let i = 0; i < size; i++) b[i] = (n >>> (8 * i)) & 255;
+      return b;
+    };
+    const join = function (list) {
+      const out = new Uint8Array(list.reduce(function (n, b) { return n + b.length; }, 0));
+      let at = 0;
+      list.forEach(function (b) { out.set(b, at); at += b.length; });
+      return out;
+    };
+    files.forEach(function (f) {
+      const nameBytes = new TextEncoder().encode(f[0]), data = f[1], crc = crc32(data);
+      const common = [le(20, 2), le(0, 2), le(0, 2), le(0, 2), le(0x21, 2), le(crc, 4), le(data.length, 4),
+                      le(data.length, 4), le(nameBytes.length, 2), le(0, 2)];
+      const local = join([le(0x04034b50, 4)].concat(common, [nameBytes, data]));
+      central.push(join([le(0x02014b50, 4), le(20, 2)].concat(common, [le(0, 2), le(0, 2), le(0, 2), le(0, 4),
+                                                                       le(offset, 4), nameBytes])));
+      parts.push(local);
+      offset += local.length;
+    });
+    const dir = join(central);
+    const end = join([le(0x06054b50, 4), le(0, 2), le(0, 2), le(files.length, 2), le(files.length, 2),
+                      le(dir.length, 4), le(offset, 4), le(0, 2)]);
+    return join(parts.concat([dir, end]));
+  }
+  function editorKept(path, what) {
+    const FS = Module.FS;
+    if (what === 0 || what === 1) {
+      const bytes = FS.readFile(path);
+      try { window.localStorage.setItem(EDIT_WORK, asText(bytes)); } catch (e) { say("The level is too large to keep here."); }
+      if (what === 1) offerFile(bytes, path.split("/").pop(), "image/bmp");
+      return;
+    }
+    // A pack: its folder's files.
+    const folder = {}, files = [];
+    const add = function (rel) {
+      const full = path + "/" + rel;
+      if (!FS.analyzePath(full).exists) return;
+      const bytes = FS.readFile(full);
+      folder[rel] = asText(bytes);
+      files.push([rel, bytes]);
+    };
+    add("pack.ini");
+    for (let n = 1; n <= 9; n++) add("levels/" + n + ".bmp");
+    for (let n = 1; n <= 27; n++) add("proofs/level-" + n + ".rec");
+    const id = path.split("/").pop();
+    Module.published = {id: id, files: folder}; // for the page's tests
+    keepPack({name: packName(id), kind: "folder"}, JSON.stringify(folder));
+    showPacks();
+    offerFile(zipStored(files), id + ".cvpack", "application/zip");
+    say("Published " + id + ": kept under Packs, and offered as " + id + ".cvpack.");
+  }
+  const provers = {};
+  let nextProver = 1;
+  const prover = {
+    start: function (joined) {
+      const args = joined.split("\n");
+      const files = {};
+      const at = args.indexOf("--prove"), outAt = args.indexOf("--out");
+      if (at < 0 || at + 1 >= args.length) return 0;
+      try { files[args[at + 1]] = Module.FS.readFile(args[at + 1]); } catch (e) { return 0; }
+      let w;
+      try { w = new Worker("prove_worker.js"); } catch (e) { return 0; }
+      const id = nextProver++;
+      const p = {worker: w, said: [], status: null, out: outAt >= 0 ? args[outAt + 1] : null};
+      provers[id] = p;
+      w.onmessage = function (e) {
+        const m = e.data;
+        if (m.line !== undefined) p.said.push(new TextEncoder().encode(m.line + "\n"));
+        if (m.exit !== undefined && p.status === null) {
+          if (m.file && p.out) try { Module.FS.writeFile(p.out, m.file); } catch (err) { /* said by the game */ }
+          p.status = m.exit;
+          Module.proverAnswers.push(m.exit); // for the page's tests
+          w.terminate();
+        }
+      };
+      w.onerror = function () {
+        if (p.status !== null) return;
+        p.said.push(new TextEncoder().encode("the prover's worker stopped\n"));
+        p.status = 2;
+        w.terminate();
+      };
+      w.postMessage({args: args, files: files, out: p.out});
+      return id;
+    },
+    read: function (id, buf, cap) {
+      const p = provers[id];
+      if (!p) return -1;
+      if (p.said.length === 0) return p.status !== null ? -1 : 0;
+      let b = p.said[0];
+      if (b.length > cap) { p.said[0] = b.subarray(cap); b = b.subarray(0, cap); } else p.said.shift();
+      Module.HEAPU8.set(b, buf);
+      return b.length;
+    },
+    poll: function (id) {
+      const p = provers[id];
+      return !p ? 2 : p.status === null ? -1000 : p.status;
+    },
+    end: function (id) {
+      const p = provers[id];
+      if (!p) return;
+      if (p.status === null) p.worker.terminate();
+      delete provers[id];
+    },
+  };
+  const editFile = document.getElementById("edit-file");
+  editFile.addEventListener("change", function () {
+    const f = editFile.files[0];
+    if (!f) return;
+    f.arrayBuffer().then(function (bytes) {
+      try { window.localStorage.setItem(EDIT_WORK, asText(bytes)); } catch (e) { say("That file is too large."); return; }
+      reloadWith({edit: "1"});
+    });
+  });
+  document.getElementById("edit-new").addEventListener("click", function () {
+    try { window.localStorage.removeItem(EDIT_WORK); } catch (e) { /* none kept */ }
+    reloadWith({edit: "1"});
+  });
+  document.getElementById("edit-open").addEventListener("click", function () { reloadWith({edit: "1"}); });
+  document.getElementById("edit-leave").addEventListener("click", function () { reloadWith({edit: ""}); });
+
   // --- the viewer's controls -------------------------------------------------------
   // Watching a recording, the game tells what its viewer shows
   // (onViewState); the page draws the progress line over the bottom of the
@@ -748,12 +912,20 @@ var Module = (function () {
       try { kept = window.localStorage.getItem("clovenfeld.records"); } catch (e) { kept = null; }
       if (kept !== null) Module.FS.writeFile("/records.ini", kept);
       if (watched !== null) Module.FS.writeFile("/watched.rec", asBytes(watched));
+      if (work !== null) {
+        Module.FS.mkdir("/work");
+        Module.FS.writeFile("/work/level.bmp", asBytes(work));
+      }
       if (pack) writePack(Module.FS);
     }],
     output: [],
     running: false,
     onGameState: function (now, muted) { showMute(muted !== 0); showMenu(now); },
     onGameEvent: heard,
+    prover: prover,
+    proverAnswers: [],
+    zipStored: zipStored,
+    editorKept: editorKept,
     onRecords: showRecords,
     onViewState: viewChanged,
     toggleFullscreen: function () { document.getElementById("fullscreen").click(); },

@@ -10,8 +10,9 @@
 
 const BUILD = "@SITE_VERSION@";
 const CACHE = "clovenfeld-" + BUILD;
-const FILES = ["./", "index.html", "page.js", "page.css", "manifest.webmanifest", "clovenfeld.js",
-               "clovenfeld.wasm", "clovenfeld.data", "icon-32.png", "icon-192.png", "icon-512.png"];
+const FILES = ["./", "index.html", "page.js", "page.css", "manifest.webmanifest", "prove_worker.js", "clovenfeld.js",
+               "clovenfeld.wasm", "clovenfeld.data", "clovenfeld-prove.js", "clovenfeld-prove.wasm",
+               "clovenfeld-prove.data", "icon-32.png", "icon-192.png", "icon-512.png"];
 
 // The page starts the worker once it has the game's files, so they are in the
 // browser's cache: "no-cache" asks the server whether they are still the same

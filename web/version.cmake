@@ -4,6 +4,7 @@
 #   cmake -DSITE=<site dir> -DSOURCE=<web/sw.js> -P version.cmake
 set(all "")
 foreach(f index.html page.js page.css manifest.webmanifest clovenfeld.js clovenfeld.wasm clovenfeld.data
+          prove_worker.js clovenfeld-prove.js clovenfeld-prove.wasm clovenfeld-prove.data
           icon-32.png icon-192.png icon-512.png)
   file(SHA256 ${SITE}/${f} h)
   string(APPEND all "${f} ${h}\n")

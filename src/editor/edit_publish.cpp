@@ -22,7 +22,7 @@
 
 static constexpr const char MODULE_NAME[] = "edit";
 
-constexpr int same(int a, int b) { return a == b; }
+constexpr bool same(int a, int b) { return a == b; }
 static_assert(same(PUBLISH_FILES, PACK_FILES) && same(PUBLISH_LEVELS, PACK_LEVELS), "a pack's files and levels");
 static_assert(same(PUBLISH_TEXT_CHARS, PACK_TEXT_CHARS) && same(PUBLISH_ID_CHARS, PACK_ID_CHARS) &&
                   same(PUBLISH_VERSION_CHARS, PACK_VERSION_CHARS),

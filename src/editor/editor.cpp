@@ -22,6 +22,7 @@
 
 static constexpr const char MODULE_NAME[] = "editor";
 
+bool editor_running = false;
 EditorState editor{};
 EditReport editor_report{};
 

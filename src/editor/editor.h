@@ -89,6 +89,7 @@ struct EditorState {
 };
 
 // Shared state owned by the editor.
+extern bool editor_running;      // the editor's run is on (EDITOR_RUN): its keys are all its own
 extern EditorState editor;
 extern EditReport editor_report; // the checks of the level as it stands
 
@@ -130,6 +131,12 @@ extern void (*editor_record_stop)();
 // Watches the recording of one level at path in the window (run.h's
 // run_watch_level); null: Watch says it cannot.
 extern int (*editor_watch)(const char* path, char* why, int size);
+// Where the editor's files go beyond the file system (the browser's page):
+// told of the level kept after each change (EDITOR_KEPT_WORK, at most once a
+// second), of a save (EDITOR_KEPT_SAVED) and of a pack published
+// (EDITOR_KEPT_PACK, path its folder).  Null: nothing more is done.
+enum { EDITOR_KEPT_WORK, EDITOR_KEPT_SAVED, EDITOR_KEPT_PACK };
+extern void (*editor_kept)(const char* path, int what);
 // Publish (edit_publish.h, in the room above): the form's texts, the level
 // file and the proofs of its three rounds ([1] to [3], "" for none); the
 // pack is written beside the level file.  True with a line to say in said;

@@ -22,6 +22,7 @@ static constexpr const char MODULE_NAME[] = "editor";
 bool (*editor_record_start)(const char* path, int level, uint32_t seed) = nullptr;
 void (*editor_record_stop)() = nullptr;
 int (*editor_watch)(const char* path, char* why, int size) = nullptr;
+void (*editor_kept)(const char* path, int what) = nullptr;
 bool (*editor_publish)(const EditorPublish& what, char* said, int said_size,
                        char problem[EDITOR_FORM_PROBLEMS][EDITOR_TEXT_CHARS], int* problems) = nullptr;
 
@@ -190,6 +191,27 @@ void publish() {
     }
     EDITOR_FORM(false);
     EDITOR_SAY("%s", said);
+    if (editor_kept != nullptr) {
+        const char* dir = std::strchr(said, ':');
+        if (dir != nullptr) editor_kept(dir + 2, EDITOR_KEPT_PACK);
+    }
+}
+
+// The work as it stands, kept where editor_kept says (the browser's storage),
+// once the level has stood still for a second after a change.
+std::string keep_path;
+void keep_work() {
+    static unsigned kept = 0;
+    static int still = 0;
+    if (editor_kept == nullptr || kept == edit_changes) return;
+    if (++still < 100) return;
+    still = 0;
+    kept = edit_changes;
+    static unsigned char bytes[EDIT_FILE_MAX_BYTES];
+    char why[EDIT_FILE_WHY_CHARS];
+    const int size = EDIT_FILE_BYTES(bytes, sizeof bytes);
+    if (size > 0 && EDIT_FILE_WRITE(keep_path.c_str(), bytes, size, why, sizeof why))
+        editor_kept(keep_path.c_str(), EDITOR_KEPT_WORK);
 }
 
 void save() {
@@ -202,6 +224,7 @@ void save() {
     std::snprintf(editor.name, sizeof editor.name, "%.40s", base_name(level_path.c_str()));
     EDITOR_SAVED();
     EDITOR_SAY("Saved %.60s", level_path.c_str());
+    if (editor_kept != nullptr) editor_kept(level_path.c_str(), EDITOR_KEPT_SAVED);
 }
 
 void play() {
@@ -263,6 +286,7 @@ void EDITOR_RUN(const char* path) {
     char title_before[128];
     std::snprintf(title_before, sizeof title_before, "%s", window_title());
     set_window_title(EDITOR_TITLE);
+    editor_running = true;
     level_path.clear();
     for (RoundProof& p : proofs) p = RoundProof{};
     proving_all = false;
@@ -285,6 +309,7 @@ void EDITOR_RUN(const char* path) {
     const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
     const std::string stem = "clovenfeld-play-" + std::to_string(static_cast<long long>(clock_seconds() * 1000.0));
     play_path = (temp / (stem + ".bmp")).string();
+    keep_path = (temp / (stem + "-work.bmp")).string();
     rec_path = level_path.empty() ? "level-play.rec" : level_path.substr(0, level_path.rfind('.')) + "-play.rec";
     keyboard_reset();
     pointer_reset();
@@ -294,7 +319,9 @@ void EDITOR_RUN(const char* path) {
         case EDITOR_QUIT:
             EDIT_PROVE_END();
             std::filesystem::remove(play_path, ec);
+            std::filesystem::remove(keep_path, ec);
             set_window_title(title_before);
+            editor_running = false;
             keyboard_reset();
             pointer_reset();
             return;
@@ -306,6 +333,7 @@ void EDITOR_RUN(const char* path) {
         default: break;
         }
         follow_proof();
+        keep_work();
         EDITOR_DRAW(false);
         sleep_ms(10);
     }

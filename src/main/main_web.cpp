@@ -5,6 +5,8 @@
 // pack the player chose on the page (--pack) or the built-in one.  --record
 // writes to the page's in-memory file system; the page offers the file as a
 // download when the recording stops.
+#include "editor/edit_prove.h"
+#include "editor/edit_publish.h"
 #include "editor/editor.h"
 #include "main/options.h"
 #include "main/pack_command.h"
@@ -47,6 +49,10 @@ int main(int argc, char** argv)
     // The title screen opens the level editor (the page's Editor button, the
     // pause menu's E); --edit opens it straight away.
     title_editor = editor_from_title;
+    editor_kept = web_editor_kept;
+    editor_watch = run_watch_level;
+    editor_publish = PUBLISH_FROM_EDITOR;
+    std::snprintf(edit_prove_program, sizeof edit_prove_program, "clovenfeld-prove"); // the worker's (main_prove_web.cpp)
     if (run_options.replay_path == nullptr) {
         editor_record_start = recording_start_level;
         editor_record_stop = recording_stop;

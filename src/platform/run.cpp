@@ -18,8 +18,6 @@
 #include "port/notice.h"
 #include "services/game_events.h"
 #include "platform/records.h"
-#include "main/shell.h"
-#include "main/snapshot.h"
 
 #include <atomic>
 #include <cstdio>
@@ -288,40 +286,30 @@ bool watch_may_tick() {
 
 bool run_watching_inside() { return g_watch_inside.load(); }
 
-int run_watch_level(const char* path, char* why, int size) {
-    static Recording rec; // lives as long as its replay
-    std::string error;
-    if (!load_recording(path, &rec, &error)) {
-        std::snprintf(why, static_cast<size_t>(size), "%s", error.c_str());
-        return -1;
-    }
-    if (rec.start_level < 1) {
-        std::snprintf(why, static_cast<size_t>(size), "not a recording of one level");
-        return -1;
-    }
+bool run_watch_begin(const Recording* rec) {
     recording_stop();
     keyboard_reset();
-    run_use_recording(&rec);
+    run_use_recording(rec);
     g_watch_over = false;
     g_watch_inside = true;
-    viewer_start(rec.ticks, false);
+    viewer_start(rec->ticks, false);
     // As a recording of one level plays from the program's start: its first
-    // line at the opening, then the level set up and begun.
+    // line at the opening (the level is set up and begun after).
     replay_start(&g_cursor, g_replay);
     g_replay_started = true;
     TickInput in;
     if (replay_next(&g_cursor, &in)) apply_replayed(in);
-    LEVEL_SETUP(rec.start_level, rec.seed);
-    LEVEL_START();
-    const int lives_before = lives;
-    while (quit_code == 0 && lives == lives_before && !g_watch_over.load() && !viewer_closed()) PLAY_FRAME();
-    const int result = quit_code == 2 && lives == lives_before ? 2 : lives != lives_before ? 0 : 1;
+    return true;
+}
+
+bool run_watch_over() { return g_watch_over.load() || viewer_closed(); }
+
+void run_watch_end() {
     viewer_stop();
     run_use_recording(nullptr);
     g_watch_inside = false;
     g_watch_over = false;
     keyboard_reset();
-    return result;
 }
 
 void watch_hold() {

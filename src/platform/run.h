@@ -77,6 +77,8 @@ int run_map_spots(MapSpot* out, int max, unsigned* stamp);
 // when given, then end_program(0).
 [[noreturn]] void run_stop();
 
+struct Recording;
+
 // Key input as the window reports it.  Without a recording it goes straight
 // to the keyboard; while a recording is made it is buffered and handed over at
 // the next tick boundary by recording_tick(), so a replay sees exactly what
@@ -98,6 +100,12 @@ bool recording_active();
 // otherwise; -1 with the reason in why when the file is not such a
 // recording.  Game thread.
 int run_watch_level(const char* path, char* why, int size);
+// Its parts in the run control (watch_level.cpp plays the level between):
+// the recording replayed from here on, its first line applied; whether the
+// watch is over (run out, or the viewer closed); and back to the run as it was.
+bool run_watch_begin(const Recording* rec);
+bool run_watch_over();
+void run_watch_end();
 // True while run_watch_level runs: closing the viewer ends the watch only.
 bool run_watching_inside();
 // Game thread, at open_window (tick 0) and at every tick: hands over the
@@ -156,6 +164,8 @@ extern const Platform headless_platform;
 extern const Platform sdl_platform;
 extern const Platform windows_platform; // in the Windows build only
 extern const Platform web_platform;     // in the browser build only
+// The level editor's files handed to the page (editor.h's editor_kept); the browser build only.
+void web_editor_kept(const char* path, int what);
 
 // Installs the back-end (install_platform; null: headless) and sets up the
 // run for it: the sound, the listener of the shell's events, and the seed the

@@ -48,6 +48,7 @@
 // - The page (web/page.js) shows what the game writes to standard error and
 //   its exit status; see there for the URL parameters.
 #include "port/platform.h"
+#include "editor/editor.h"
 #include "platform/run.h"
 
 #include "services/fatal.h"
@@ -433,6 +434,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE int web_is_recording() { return recording_active
 // The pointer over the canvas, in page pixels (the page works them out from
 // the canvas's place and size): kind is a PointerEventKind, value the button
 // (PointerButton), the wheel's notches or the finger's id.  Called by the page.
+// The level editor's files for the page (editor.h's editor_kept): the work
+// kept in its storage, a saved level offered as a download, a published pack
+// kept among its packs and offered as a zip.
+EM_JS(void, web_editor_kept_js, (const char* path, int what), {
+    if (Module.editorKept) Module.editorKept(UTF8ToString(path), what);
+});
+void web_editor_kept(const char* path, int what) { web_editor_kept_js(path, what); }
+
 extern "C" EMSCRIPTEN_KEEPALIVE void web_pointer(int kind, int x, int y, int value) {
     const bool on = x >= 0 && x < SCREEN_WIDTH && y >= 0 && y < SCREEN_HEIGHT;
     pointer_report(kind, x, y, value, on);
@@ -485,6 +494,9 @@ bool one_character(const char* key) {
 // fullscreen, tools) and anything with Ctrl, Alt or Meta.  The rest of the
 // keys the game knows do not reach the page, so they never scroll it.
 bool page_keeps(int usage, const EmscriptenKeyboardEvent& e) {
+    // The level editor's keys are its own (F5 plays, Ctrl+Z undoes), but for
+    // fullscreen, the browser's tools and what Alt and Meta do.
+    if (editor_running && !e.altKey && !e.metaKey) return usage == USAGE_F11 || usage == USAGE_F12;
     if (e.ctrlKey || e.altKey || e.metaKey) return true;
     if (usage == USAGE_TAB || (usage >= USAGE_F1 && usage <= USAGE_F12)) return true;
     return keymap_scan_code(usage) == 0;

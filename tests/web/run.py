@@ -1122,15 +1122,120 @@ def case_pack(b, site):
                    ".forEach(k => localStorage.removeItem(k)); true")
 
 
+def case_editor(b, site):
+    """The level editor on a phone-sized page, by touch alone: a floor with
+    the rectangle, a ladder with the line, eggs, the duck's start; Save keeps
+    the level in the page's storage with exactly those cells; Prove runs
+    every round in the prover's worker; Publish's form (typed) makes a pack
+    that the native --verify-pack accepts.  A reload opens the same work."""
+    emulate(b, 900, 700, True)
+    b.open(site.url())
+    b.evaluate("localStorage.removeItem('clovenfeld.editor.work'); true")
+    b.open(site.url("?edit=1"))
+    b.wait_for("Module.running && Module.tick >= 5")
+    rect = b.evaluate("(() => { const r = document.getElementById('screen').getBoundingClientRect();"
+                      " return [r.left, r.top, r.width, r.height]; })()")
+
+    def at(x, y):
+        return rect[0] + (x + 0.5) * rect[2] / 640, rect[1] + (y + 0.5) * rect[3] / 480
+
+    def ticks(n):
+        tick = b.evaluate("Module.tick")
+        b.wait_for("Module.tick >= %d" % (tick + n))
+
+    finger = [0]
+
+    def stroke(points):
+        # Each stroke a finger of its own, apart in time, so none is taken for a double tap.
+        finger[0] += 1
+        x, y = at(*points[0])
+        b.touch("touchStart", [(finger[0], x, y)])
+        ticks(4)
+        for p in points[1:]:
+            x, y = at(*p)
+            b.touch("touchMove", [(finger[0], x, y)])
+            ticks(4)
+        b.touch("touchEnd", [])
+        ticks(30)
+
+    def cell(col, row):
+        return col * 16 + 8, 16 + row * 16 + 8
+
+    def palette(i):
+        stroke([(i * 32 + 16, 432)])
+
+    try:
+        palette(1)
+        stroke([(328 + 32 + 16, 432)])                       # the rectangle
+        stroke([cell(3, 9), cell(12, 9), cell(24, 9)])        # a floor
+        palette(4)
+        stroke([(328 + 64 + 16, 432)])                       # the line
+        stroke([cell(24, 9), cell(24, 13)])                   # a ladder
+        stroke([(328 + 16, 432)])                            # the pencil
+        palette(7)
+        for c, r in ((6, 8), (30, 13), (31, 13)):
+            stroke([cell(c, r)])
+        palette(6)
+        stroke([cell(36, 2)])
+        ticks(10)
+        press(b, "F2", "F2", 113)
+        b.wait_for("localStorage.getItem('clovenfeld.editor.work') !== null")
+        kept = b.evaluate("btoa(localStorage.getItem('clovenfeld.editor.work'))")
+        data = base64.b64decode(kept)
+        width, height = int.from_bytes(data[18:22], "little"), int.from_bytes(data[22:26], "little")
+        offset = int.from_bytes(data[10:14], "little")
+        rows = []
+        for r in range(height):
+            line = data[offset + (height - 1 - r) * width: offset + (height - r) * width]
+            rows.append("".join(".#SsHPDo|-"[v] for v in line))
+        assert rows[9] == "#..#####################H..............#", rows
+        assert rows[13][24] == "H" and rows[13][30:32] == "oo" and rows[8][6] == "o" and rows[2][36] == "D", rows
+
+        press(b, "F6", "F6", 117)
+        b.wait_for("Module.proverAnswers.length >= 3", timeout=240)
+        assert b.evaluate("Module.proverAnswers") == [0, 0, 0], b.evaluate("Module.proverAnswers")
+        press(b, "F9", "F9", 120)
+        ticks(3)
+        for text in ("Web Pack", "Tab", "Tester", "Enter", "Enter", "A level drawn by touch", "Enter"):
+            if text in ("Tab", "Enter"):
+                press(b, text, text, 9 if text == "Tab" else 13, "\r" if text == "Enter" else None)
+            else:
+                for ch in text:
+                    code = "Key" + ch.upper() if ch.isalpha() else "Space"
+                    press(b, code, ch, ord(ch.upper()), ch)
+                ticks(2)
+        b.wait_for("Module.published !== undefined", timeout=30)
+        published = b.evaluate("Module.published")
+        assert published["id"] == "web-pack", published["id"]
+        folder = os.path.join(WORK, "web-pack")
+        for rel, text in published["files"].items():
+            os.makedirs(os.path.dirname(os.path.join(folder, rel)), exist_ok=True)
+            with open(os.path.join(folder, rel), "wb") as f:
+                f.write(text.encode("latin-1"))
+        assert sorted(published["files"]) == ["levels/1.bmp", "pack.ini", "proofs/level-1.rec",
+                                              "proofs/level-10.rec", "proofs/level-19.rec"], sorted(published["files"])
+        r = native("--verify-pack", folder)
+        assert r.returncode == 0, r.stdout + r.stderr
+        assert not page_errors(b), page_errors(b)
+        b.open(site.url("?edit=1"))
+        b.wait_for("Module.running && Module.tick >= 2")
+        assert b.evaluate("Module.arguments").count("/work/level.bmp") == 1, b.evaluate("Module.arguments")
+    finally:
+        stop_emulating(b)
+        b.evaluate("Object.keys(localStorage).filter(k => k.startsWith('clovenfeld.pack') ||"
+                   " k === 'clovenfeld.editor.work').forEach(k => localStorage.removeItem(k)); true")
+
+
 CASES = [case_title, case_play, case_sound, case_pause_and_bindings, case_records, case_escape_on_title, case_replay_level2,
          case_fatal_report, case_blocked_wasm, case_one_click, case_first_visit, case_keys_overlay, case_watching, case_assists_and_practice,
          case_announcements, case_quick_taps, case_touch_phone, case_touch_pause_and_quit, case_touch_recording,
-         case_gamepad, case_pad_pause_and_quit, case_layouts, case_offline, case_pack]
+         case_gamepad, case_pad_pause_and_quit, case_layouts, case_offline, case_pack, case_editor]
 
 
 # After a two-finger touch, Chromium's emulated touches no longer reach later
 # pages of that browser: the cases after one start with a browser of their own.
-FRESH_BROWSER = {case_assists_and_practice, case_touch_pause_and_quit, case_touch_recording, case_gamepad, case_layouts}
+FRESH_BROWSER = {case_assists_and_practice, case_touch_pause_and_quit, case_touch_recording, case_gamepad, case_layouts,
+                 case_editor}
 
 
 def main():

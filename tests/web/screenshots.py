@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """The README's pictures of the page: level 1 just started, on a 1366 x 768
 laptop and on a 390 x 844 phone (two device pixels a CSS pixel, with the
-touch controls), in Debian's headless Chromium.
+touch controls), in Debian's headless Chromium; and the level editor on the
+phone, on level 3 of the site's levels.
 
     tests/web/screenshots.py SITE_DIR [OUT_DIR]
 
-OUT_DIR defaults to docs/screenshots (browser-laptop.png, browser-phone.png)."""
+OUT_DIR defaults to docs/screenshots (browser-laptop.png, browser-phone.png,
+editor-phone.png)."""
 
 import base64
 import os
@@ -43,12 +45,29 @@ def shoot(b, site, name, width, height, touch, scale):
     print("wrote", os.path.join(OUT, name))
 
 
+def shoot_editor(b, site, name, width, height):
+    b.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=2, mobile=True)
+    b.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
+    b.open(site.url())
+    b.wait_for("Module.running")
+    b.evaluate("localStorage.setItem('clovenfeld.editor.work', Array.from(Module.FS.readFile('/levels/3.bmp'),"
+               " c => String.fromCharCode(c)).join('')); true")
+    b.open(site.url("?edit=1"))
+    b.wait_for("Module.running && Module.tick >= 20")
+    png = base64.b64decode(b.call("Page.captureScreenshot", format="png")["data"])
+    b.evaluate("localStorage.removeItem('clovenfeld.editor.work'); true")
+    with open(os.path.join(OUT, name), "wb") as f:
+        f.write(png)
+    print("wrote", os.path.join(OUT, name))
+
+
 def main():
     site = browser.Site(SITE)
     b = browser.Browser()
     try:
         shoot(b, site, "browser-laptop.png", 1366, 768, False, 1)
         shoot(b, site, "browser-phone.png", 390, 844, True, 2)
+        shoot_editor(b, site, "editor-phone.png", 390, 844)
     finally:
         b.close()
         site.close()
