@@ -30,7 +30,9 @@ set(CLOVENFELD_PROOF_SOURCES
 set(CLOVENFELD_EDITOR_SOURCES
   src/editor/edit_file.cpp
   src/editor/edit_level.cpp
-  src/editor/edit_prove.cpp)
+  src/editor/edit_prove.cpp
+  src/editor/editor.cpp
+  src/editor/editor_main.cpp)
 
 # What the services stand on: the device interface and the back-end in use,
 # files and the process, where the data is, and the notice lines.  The system

@@ -36,6 +36,7 @@ struct Window {
             case PAUSE_FULLSCREEN: log += "fullscreen "; break;
             case PAUSE_QUIT: log += "quit "; break;
             case PAUSE_PRACTICE: paused = false, log += "practice "; break;
+            case PAUSE_EDITOR: paused = false, log += "editor "; break;
             case PAUSE_STAY: log += "menu "; break;
             }
             break;

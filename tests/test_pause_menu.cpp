@@ -210,8 +210,11 @@ TEST_F(PauseMenuKeys, TheTitlesLevelListOffersTheLevelsReachedForPractice) {
     note_shell_wait(SHELL_PLAYS);
     pause_menu_key(letter('L'));
     EXPECT_EQ(pause_menu_state(), PAUSE_MENU_PAUSED) << "no level list during play";
+    EXPECT_EQ(pause_menu_key(letter('E')), PAUSE_STAY) << "no editor during play";
     note_shell_wait(SHELL_ON_TITLE);
     EXPECT_TRUE(shows("L practice"));
+    EXPECT_TRUE(shows("E editor"));
+    EXPECT_EQ(pause_menu_key(letter('E')), PAUSE_EDITOR);
     pause_menu_key(letter('L'));
     ASSERT_EQ(pause_menu_state(), PAUSE_MENU_LEVELS);
     EXPECT_TRUE(shows("Levels 1 to 3 reached"));

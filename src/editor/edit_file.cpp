@@ -202,15 +202,9 @@ int EDIT_FILE_BYTES(unsigned char* out, int cap) {
     return edit_file_size;
 }
 
-bool EDIT_FILE_SAVE(const char* path, char* why, int why_size) {
-    PROC("EDIT_FILE_SAVE");
+bool EDIT_FILE_WRITE(const char* path, const unsigned char* bytes, int size, char* why, int why_size) {
+    PROC("EDIT_FILE_WRITE");
     const size_t n = static_cast<size_t>(why_size);
-    const bool fresh = edit_file_size == 0 || edit_level.height != edit_file_height;
-    const int size = EDIT_FILE_BYTES(saved, sizeof saved);
-    if (size == 0) {
-        std::snprintf(why, n, "the level does not fit in a level file");
-        return false;
-    }
     FileWrite w;
     const int fd = file_write_begin(&w, path, 0644);
     if (fd < 0) {
@@ -219,7 +213,7 @@ bool EDIT_FILE_SAVE(const char* path, char* why, int why_size) {
     }
     long done = 0;
     while (done < size) {
-        const ssize_t r = ::write(fd, saved + done, static_cast<size_t>(size - done));
+        const ssize_t r = ::write(fd, bytes + done, static_cast<size_t>(size - done));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         done += r;
@@ -234,6 +228,18 @@ bool EDIT_FILE_SAVE(const char* path, char* why, int why_size) {
         std::snprintf(why, n, "cannot write %s: %s", path, std::strerror(errno));
         return false;
     }
+    return true;
+}
+
+bool EDIT_FILE_SAVE(const char* path, char* why, int why_size) {
+    PROC("EDIT_FILE_SAVE");
+    const bool fresh = edit_file_size == 0 || edit_level.height != edit_file_height;
+    const int size = EDIT_FILE_BYTES(saved, sizeof saved);
+    if (size == 0) {
+        std::snprintf(why, static_cast<size_t>(why_size), "the level does not fit in a level file");
+        return false;
+    }
+    if (!EDIT_FILE_WRITE(path, saved, size, why, why_size)) return false;
     std::memcpy(edit_file_bytes, saved, static_cast<size_t>(size));
     edit_file_size = size;
     if (fresh) edit_file_offset = EDIT_FILE_HEADER + 4 * EDIT_FILE_COLOURS;

@@ -54,3 +54,7 @@ int EDIT_FILE_BYTES(unsigned char* out, int cap);
 // file_write_begin); the bytes written become the ones kept.  False with the
 // reason in why.
 bool EDIT_FILE_SAVE(const char* path, char* why, int why_size);
+
+// Writes size bytes to path, whole or not at all (file_write_begin); the
+// level and the bytes kept are untouched.  False with the reason in why.
+bool EDIT_FILE_WRITE(const char* path, const unsigned char* bytes, int size, char* why, int why_size);

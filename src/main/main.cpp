@@ -1,5 +1,6 @@
 // main.cpp -- the game program's entry: reads the command line, picks the
 // window or the headless back-end and runs the game shell.
+#include "editor/editor.h"
 #include "main/options.h"
 #include "main/pack_command.h"
 #include "main/prove_command.h"
@@ -20,6 +21,16 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+namespace {
+
+const char* edit_path = nullptr;
+
+int edit_main() { return EDITOR_MAIN(edit_path); }
+
+void editor_from_title() { EDITOR_RUN(nullptr); }
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -55,6 +66,19 @@ int main(int argc, char** argv)
     if (cl.verify_count > 0) return VERIFY_COMMAND(cl);
     run_options = cl.run;
     choose_data_dir(cl.data_dir);
+    if (cl.edit) {
+        // The editor keeps the player's settings (the window's size, the keys) but no records.
+        session_start(cl.no_settings ? nullptr : cl.settings_path, !cl.no_settings, &run_options);
+        edit_path = cl.edit_path;
+        editor_record_start = recording_start_level;
+        editor_record_stop = recording_stop;
+#ifdef _WIN32
+        select_platform(&windows_platform);
+#else
+        select_platform(&sdl_platform);
+#endif
+        return run_with_window(edit_main);
+    }
     if (run_options.replay_path != nullptr) {
         // A recording made in a pack plays that pack's levels (read once here).
         std::string pack, error;
@@ -90,6 +114,13 @@ int main(int argc, char** argv)
         // A replayed recording is read here; its seed then seeds the game.
         select_platform(&headless_platform);
         return PLAY_MAIN();
+    }
+    // The title screen opens the editor (the pause menu's E); its plays are
+    // recorded unless the whole run is.
+    title_editor = editor_from_title;
+    if (run_options.record_path == nullptr) {
+        editor_record_start = recording_start_level;
+        editor_record_stop = recording_stop;
     }
 #ifdef _WIN32
     select_platform(&windows_platform);

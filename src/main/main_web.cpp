@@ -5,6 +5,7 @@
 // pack the player chose on the page (--pack) or the built-in one.  --record
 // writes to the page's in-memory file system; the page offers the file as a
 // download when the recording stops.
+#include "editor/editor.h"
 #include "main/options.h"
 #include "main/pack_command.h"
 #include "main/play_main.h"
@@ -16,6 +17,14 @@
 #include "platform/run.h"
 
 #include <cstdio>
+
+namespace {
+
+const char* edit_path = nullptr;
+
+void editor_from_title() { EDITOR_RUN(nullptr); }
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -35,7 +44,18 @@ int main(int argc, char** argv)
     if (run_options.replay_path == nullptr && cl.settings_path != nullptr &&
         records_path_beside(cl.settings_path, records, sizeof records))
         records_start(records);
+    // The title screen opens the level editor (the page's Editor button, the
+    // pause menu's E); --edit opens it straight away.
+    title_editor = editor_from_title;
+    if (run_options.replay_path == nullptr) {
+        editor_record_start = recording_start_level;
+        editor_record_stop = recording_stop;
+    }
     // A recording is read by the run control, and its seed seeds the game.
     select_platform(&web_platform);
+    if (cl.edit) {
+        edit_path = cl.edit_path;
+        return EDITOR_MAIN(edit_path);
+    }
     return PLAY_MAIN();
 }

@@ -90,6 +90,8 @@ const char USAGE_TEXT[] =
         "  --install-pack FILE|DIR  check a pack, then copy it into the packs folder\n"
         "                    ($XDG_DATA_HOME/clovenfeld/packs); one that fails is not installed\n"
         "  --packs           list the installed packs and exit\n"
+        "  --edit [LEVEL.bmp]  the level editor, on that level file or a new level (F1 lists\n"
+        "                    its keys; see docs/editor.md)\n"
         "  --verify FILE...  play each recording without a window and check it: one line each,\n"
         "                    status 0 when all are ok, 22 when one is not, 2 for a bad file\n";
 
@@ -184,6 +186,9 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
                 complain(err, "--prove needs a level file (or --all)");
                 return OPTIONS_BAD;
             }
+        } else if (std::strcmp(a, "--edit") == 0) {
+            out->edit = true;
+            if (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) out->edit_path = argv[++i];
         } else if (std::strcmp(a, "--verify") == 0) {
             out->verify_files = argv + i + 1;
             while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) {
@@ -260,6 +265,16 @@ int parse_options(int argc, const char* const* argv, CommandLine* out, FILE* err
     if (pack_commands > 1 || (pack_commands == 1 && (proving || out->verify_count > 0 || out->pack != nullptr ||
                                                      out->run.replay_path != nullptr || out->run.record_path != nullptr))) {
         complain(err, "--verify-pack, --install-pack and --packs each run on their own");
+        return OPTIONS_BAD;
+    }
+    if (out->edit && (proving || out->verify_count > 0 || pack_commands > 0 || out->run.headless ||
+                      out->run.replay_path != nullptr || out->run.record_path != nullptr)) {
+        complain(err, "--edit opens the level editor in the window: not with --headless, --replay, --watch, "
+                      "--record, --prove, --verify or a pack command");
+        return OPTIONS_BAD;
+    }
+    if (out->edit_path != nullptr && (*out->edit_path == '\0' || std::strlen(out->edit_path) >= 3000)) {
+        complain(err, "--edit takes a level file's name (under 3000 characters)");
         return OPTIONS_BAD;
     }
     for (const char* named : {out->pack, out->verify_pack, out->install_pack})

@@ -28,6 +28,9 @@ struct CommandLine {
     const char* verify_pack = nullptr;  // --verify-pack FILE|DIR
     const char* install_pack = nullptr; // --install-pack FILE|DIR
     bool list_packs = false;            // --packs
+    // --edit [FILE]: the level editor, on a level file (none: a new level).
+    bool edit = false;
+    const char* edit_path = nullptr;
     // --verify FILE...: the recordings to check, as they stand in argv.
     const char* const* verify_files = nullptr;
     int verify_count = 0;

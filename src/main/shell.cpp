@@ -45,6 +45,7 @@ const HitBox duck_head_box_left = {1, 17, 25, 22};
 
 int lives = START_LIVES;
 int lives_unlimited = 0;
+void (*title_editor)() = nullptr;
 int practice_level = 0;
 int level = 1;
 int level_file = 1;

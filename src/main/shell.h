@@ -27,6 +27,9 @@ extern const HitBox duck_head_box_left;
 
 // State of the main loop (seen by tools, tests and snapshots only).
 extern int lives;      // lives left; the game ends when it falls to 0 or below
+// The level editor, opened from the title screen by KEY_EDITOR_CODE; the
+// title is shown afresh when it returns.  Set by the program (null: none).
+extern void (*title_editor)();
 extern int practice_level; // 1 to 27: the next game is a practice game of that level alone (0: none)
 extern int lives_unlimited; // 1 when the game was started with unlimited lives (an assist): none are lost
 extern int level;      // 1 to 27

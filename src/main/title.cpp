@@ -49,6 +49,13 @@ bool WAIT_FOR_SPACE(bool escape_ends)
             note_shell_wait(SHELL_PLAYS);
             return true;
         }
+        // On the title, the editor's code opens the editor; the title comes back after.
+        if (escape_ends && k.size() == 2 && static_cast<unsigned char>(k[0]) == 255 &&
+            static_cast<unsigned char>(k[1]) == (KEY_EDITOR_CODE >> 8) && title_editor != nullptr) {
+            note_shell_wait(SHELL_PLAYS);
+            title_editor();
+            return false;
+        }
         // On the title, a practice code starts a practice game at its level.
         if (escape_ends && k.size() == 2 && static_cast<unsigned char>(k[0]) == 255) {
             const int n = static_cast<unsigned char>(k[1]) - KEY_PRACTICE_BASE;

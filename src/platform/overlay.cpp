@@ -226,6 +226,7 @@ PauseAnswer pause_menu_key(int usage) {
             open_pack_list();
             g_shows = PAUSE_MENU_PACKS;
         }
+        if (usage == usage_of_letter('E') && shell_wait() == SHELL_ON_TITLE) return PAUSE_EDITOR;
         if (usage == usage_of_letter('L') && shell_wait() == SHELL_ON_TITLE) {
             g_practice = furthest_reached();
             g_shows = PAUSE_MENU_LEVELS;
@@ -359,7 +360,7 @@ void pause_menu_text(OverlayText* out) {
     // On the title screen the level list is there too.
     overlay_pause_text(out, question,
                        g_shows == PAUSE_MENU_PAUSED && shell_wait() == SHELL_ON_TITLE
-                           ? "P resume \xFA L practice \xFA C packs \xFA A assists \xFA R records \xFA K keys \xFA Esc quit"
+                           ? "P resume \xFA" "L practice \xFA" "C packs \xFA" "E editor \xFA" "A assists \xFA" "R records \xFA" "K keys \xFA" "Esc quit"
                            : nullptr);
     if (g_message[0] != '\0' && out->count < OVERLAY_MAX_LINES) {
         // A long message is cut to the overlay's line.

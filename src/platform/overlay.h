@@ -50,7 +50,8 @@ void overlay_draw(uint32_t* pixels, int pitch, const OverlayText& text, bool ove
 // "Quit?"): input_quit_game (run.h), then resume, so the game ends as the
 // player's Escape ends it.  PAUSE_PRACTICE (Enter on the level list):
 // input_practice(pause_menu_practice_level()), then resume.
-enum PauseAnswer { PAUSE_STAY, PAUSE_RESUME, PAUSE_MUTE, PAUSE_FULLSCREEN, PAUSE_QUIT, PAUSE_PRACTICE };
+enum PauseAnswer { PAUSE_STAY, PAUSE_RESUME, PAUSE_MUTE, PAUSE_FULLSCREEN, PAUSE_QUIT, PAUSE_PRACTICE,
+                   PAUSE_EDITOR };
 
 // The menu starts afresh: called when the game pauses.
 void pause_menu_open();

@@ -131,9 +131,13 @@ void quit_press(int scan_code, int code) {
 
 // A practice game asked for (input_practice), waiting for the title screen.
 std::atomic<int> g_practice_asked{0};
+// The level editor asked for (input_editor), waiting for the title screen.
+std::atomic<bool> g_editor_asked{false};
 
 // At a tick boundary, before the buffered input is applied.
 void hand_over_quit() {
+    if (g_editor_asked.load() && shell_wait() == SHELL_ON_TITLE && g_editor_asked.exchange(false))
+        input_event(INPUT_QUEUE, KEY_EDITOR_CODE);
     if (g_practice_asked.load() > 0 && shell_wait() == SHELL_ON_TITLE)
         input_event(INPUT_QUEUE, practice_key_code(g_practice_asked.exchange(0)));
     if (g_quit_held != 0) {
@@ -377,6 +381,8 @@ void announce_sound(const char* name) { announce(name); }
 
 void input_quit_game() { g_quit_asked = true; }
 
+void input_editor() { g_editor_asked = true; }
+
 void input_practice(int level) {
     if (level >= 1 && level <= 27) g_practice_asked = level;
 }
@@ -406,9 +412,12 @@ void input_event(InputEventKind kind, int value) {
     if (g_pending_count < kMaxPendingEvents) g_pending[g_pending_count++] = InputEvent{kind, value};
 }
 
-bool recording_start(const char* path) {
+bool recording_start(const char* path) { return recording_start_level(path, 0, random_seed_used()); }
+
+bool recording_start_level(const char* path, int level, uint32_t seed) {
     recording_stop();
-    if (!record_open(&g_writer, path, random_seed_used())) return false;
+    if (!(level == 0 ? record_open(&g_writer, path, seed) : record_open(&g_writer, path, record_header_now(seed, level))))
+        return false;
     {
         std::lock_guard<std::mutex> lock(g_input_mutex);
         g_pending_count = 0;

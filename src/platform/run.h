@@ -86,6 +86,9 @@ void input_event(InputEventKind kind, int value);
 // Starts recording to path with the effective seed in the header; false if
 // the file cannot be created.
 bool recording_start(const char* path);
+// The same for a recording of one level played alone from its start with
+// seed (LEVEL_SETUP), as a level's proof is: the level editor's plays.
+bool recording_start_level(const char* path, int level, uint32_t seed);
 bool recording_active();
 // Game thread, at open_window (tick 0) and at every tick: hands over the
 // pause menu's quit (input_quit_game), applies the buffered input, marks the
@@ -108,6 +111,8 @@ void input_quit_game();
 // the next tick, through input_event, so a recording has it.  Asked
 // elsewhere, it waits for the title screen.  Any thread.
 void input_practice(int level);
+// The level editor asked for: opened once the title screen waits.  Any thread.
+void input_editor();
 // Writes what is pending and closes the file (at the end of the run).
 void recording_stop();
 

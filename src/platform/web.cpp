@@ -321,6 +321,10 @@ void menu_key(int usage) {
         input_practice(pause_menu_practice_level());
         set_paused(false);
         break;
+    case PAUSE_EDITOR: // the title screen opens the level editor
+        input_editor();
+        set_paused(false);
+        break;
     case PAUSE_STAY:
         // No to a question asked during play: the play goes on.
         if (before == PAUSE_MENU_QUIT && pause_menu_state() == PAUSE_MENU_PAUSED && g_asked_in_play)

@@ -118,6 +118,10 @@ void menu_key(int usage) {
         input_practice(pause_menu_practice_level());
         set_paused(false);
         break;
+    case PAUSE_EDITOR: // the title screen opens the level editor
+        input_editor();
+        set_paused(false);
+        break;
     case PAUSE_STAY: break;
     }
     overlay_changed();

@@ -18,6 +18,9 @@ constexpr int KEY_CLOSE_CODE = 255 + 256 * 107;
 // the pause menu's level list, so a recording holds it like any key.
 constexpr int KEY_PRACTICE_BASE = 200;
 constexpr int practice_key_code(int level) { return 255 + 256 * (KEY_PRACTICE_BASE + level); }
+// Queue code that opens the level editor from the title screen (the pause
+// menu's E, the page's Editor button).
+constexpr int KEY_EDITOR_CODE = 255 + 256 * 240;
 
 // True while the key with that PC set-1 scan code is held; false above 127.
 bool key_down(int scan_code);
