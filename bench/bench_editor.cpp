@@ -2,12 +2,22 @@
 // (the rules and the game's reach on the level as it stands), on the
 // largest level the game takes (40 x 25) with an egg in every free cell, the
 // most the reach can be asked; and undo with redo.  An edit and its checks
-// are to take well under a frame (16 ms).
+// are to take well under a frame (16 ms).  Also the level file of that level
+// read and made again (Open and Save without the disk), and a small level
+// proved in the background as the editor proves one: the child process
+// started, its lines read each tick, its answer (real time, start to end).
 #include "actors/swan.h"
+#include "editor/edit_file.h"
 #include "editor/edit_level.h"
+#include "editor/edit_prove.h"
 #include "map/map.h"
 
 #include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -51,5 +61,41 @@ void BM_Edit_UndoRedo(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Edit_UndoRedo)->Unit(benchmark::kMicrosecond);
+
+void BM_Edit_OpenAndSaveLargestLevelFile(benchmark::State& state) {
+    full_level();
+    std::vector<unsigned char> file(EDIT_FILE_MAX_BYTES), saved(EDIT_FILE_MAX_BYTES);
+    file.resize(static_cast<size_t>(EDIT_FILE_BYTES(file.data(), static_cast<int>(file.size()))));
+    char why[EDIT_FILE_WHY_CHARS];
+    for (auto _ : state) {
+        if (!EDIT_FILE_OPEN_BYTES(file.data(), static_cast<int>(file.size()), why, sizeof why)) state.SkipWithError(why);
+        benchmark::DoNotOptimize(EDIT_FILE_BYTES(saved.data(), static_cast<int>(saved.size())));
+    }
+    state.counters["bytes"] = static_cast<double>(file.size());
+}
+BENCHMARK(BM_Edit_OpenAndSaveLargestLevelFile)->Unit(benchmark::kMicrosecond);
+
+// The small level of the editor's tests: two eggs on the floor, a block between.
+void BM_Edit_ProveSmallLevelInTheBackground(benchmark::State& state) {
+    std::snprintf(edit_prove_program, sizeof edit_prove_program, "%s/clovenfeld", GAME_DIR);
+    EDIT_FILE_NEW(15);
+    EDIT_PAINT(26, 13, CELL_EGG);
+    EDIT_PAINT(13, 13, CELL_EGG);
+    EDIT_PAINT(23, 13, CELL_BLOCK);
+    long ticks = 0;
+    for (auto _ : state) {
+        if (!EDIT_PROVE_START(1, 1, 60, 1, nullptr)) state.SkipWithError(edit_proof.reason);
+        while (edit_proof.state == EDIT_PROOF_RUNNING) {
+            EDIT_PROVE_TICK();
+            usleep(1000);
+        }
+        if (edit_proof.state != EDIT_PROOF_PROVEN) state.SkipWithError(edit_proof.reason);
+        ticks = edit_proof.ticks;
+    }
+    EDIT_PROVE_END();
+    edit_prove_program[0] = '\0';
+    state.counters["ticks"] = static_cast<double>(ticks);
+}
+BENCHMARK(BM_Edit_ProveSmallLevelInTheBackground)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 } // namespace

@@ -128,6 +128,7 @@ TEST_F(EditProveTest, SealedEggIsNotCompletableAndABadLevelFailsWithItsReason) {
     EXPECT_EQ(edit_proof.lost_col, 30);
     EXPECT_EQ(edit_proof.lost_row, 13);
     EXPECT_NE(std::strstr(edit_proof.reason, "(30, 13)"), nullptr) << edit_proof.reason;
+    EXPECT_EQ(left_in_temp(), 0);
 
     EDIT_FILL(1, 1, 38, 13, CELL_EMPTY);
     ASSERT_TRUE(EDIT_PROVE_START(1, 2, 60, 1, nullptr)) << edit_proof.reason;

@@ -53,25 +53,6 @@ void remove_run_dir() {
     run_dir[0] = '\0';
 }
 
-// Writes size bytes to path whole or not at all.
-bool write_whole(const char* path, const unsigned char* bytes, long size) {
-    FileWrite w;
-    const int fd = file_write_begin(&w, path, 0644);
-    if (fd < 0) return false;
-    long done = 0;
-    while (done < size) {
-        const ssize_t r = ::write(fd, bytes + done, static_cast<size_t>(size - done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        done += r;
-    }
-    if (::close(fd) != 0 || done < size) {
-        file_write_abort(&w);
-        return false;
-    }
-    return file_write_commit(&w, FILE_COMMIT_REPLACE);
-}
-
 // Copies the file from to to, whole or not at all.
 bool copy_file(const char* from, const char* to) {
     const int in = file_open_read(from);
@@ -225,8 +206,9 @@ bool EDIT_PROVE_START(int file, int round, double budget, uint32_t seed, const c
     const int size = EDIT_FILE_BYTES(level_file, sizeof level_file);
     char level_path[FILE_PATH_CHARS + 32];
     std::snprintf(level_path, sizeof level_path, "%s/level.bmp", run_dir);
-    std::snprintf(p.recording, sizeof p.recording, "%s/level-%d.rec", run_dir, p.level);
-    if (size == 0 || !write_whole(level_path, level_file, size)) return fail("cannot write the level to prove");
+    std::snprintf(p.recording, sizeof p.recording, "%.4000s/level-%d.rec", run_dir, p.level);
+    char why[EDIT_PROOF_TEXT_CHARS] = "the level does not fit in a level file";
+    if (size == 0 || !EDIT_FILE_WRITE(level_path, level_file, size, why, sizeof why)) return fail(why);
     Sha256 s;
     sha256_begin(&s);
     sha256_add(&s, level_file, static_cast<size_t>(size));
@@ -247,7 +229,6 @@ bool EDIT_PROVE_START(int file, int round, double budget, uint32_t seed, const c
         argv[argc++] = data_dir();
     }
     argv[argc] = nullptr;
-    char why[EDIT_PROOF_TEXT_CHARS];
     if (!process_start(&child, argv, why, sizeof why)) return fail(why);
     std::snprintf(p.progress, sizeof p.progress, "proving level %d: starting", p.level);
     if (keep_as != nullptr) std::snprintf(kept_as, sizeof kept_as, "%s", keep_as);
@@ -281,6 +262,7 @@ void EDIT_PROVE_TICK() {
     const int status = child.status;
     process_end(&child);
     finish(status);
+    if (edit_proof.state != EDIT_PROOF_PROVEN) remove_run_dir(); // nothing in it is wanted
     if (edit_proof.state == EDIT_PROOF_PROVEN && kept_as[0] != '\0') {
         if (!copy_file(edit_proof.recording, kept_as)) {
             char why[EDIT_PROOF_TEXT_CHARS];

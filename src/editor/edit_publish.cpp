@@ -22,11 +22,12 @@
 
 static constexpr const char MODULE_NAME[] = "edit";
 
-constexpr bool same(int a, int b) { return a == b; }
-static_assert(same(PUBLISH_FILES, PACK_FILES) && same(PUBLISH_LEVELS, PACK_LEVELS), "a pack's files and levels");
-static_assert(same(PUBLISH_TEXT_CHARS, PACK_TEXT_CHARS) && same(PUBLISH_ID_CHARS, PACK_ID_CHARS) &&
-                  same(PUBLISH_VERSION_CHARS, PACK_VERSION_CHARS),
-              "pack.ini's values fit the form's");
+// The form's sizes are pack.ini's.
+static_assert(static_cast<int>(PUBLISH_FILES) == static_cast<int>(PACK_FILES));
+static_assert(static_cast<int>(PUBLISH_LEVELS) == static_cast<int>(PACK_LEVELS));
+static_assert(static_cast<int>(PUBLISH_TEXT_CHARS) == static_cast<int>(PACK_TEXT_CHARS));
+static_assert(static_cast<int>(PUBLISH_ID_CHARS) == static_cast<int>(PACK_ID_CHARS));
+static_assert(static_cast<int>(PUBLISH_VERSION_CHARS) == static_cast<int>(PACK_VERSION_CHARS));
 
 PublishForm publish_form;
 
