@@ -22,7 +22,7 @@ void BM_Verify_Recording(benchmark::State& state, const char* name, double ticks
     if (status != VERIFY_OK || std::strstr(line, "ok: ") != line) state.SkipWithError(line);
     state.counters["ticks/s"] = benchmark::Counter(ticks, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK_CAPTURE(BM_Verify_Recording, game, "game.rec", 164488)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Verify_Recording, game, "game.rec", 155459)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Verify_Recording, level24, "level-24.rec", 7013)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -9,7 +9,7 @@
 enum { VERIFY_OK = 0, VERIFY_BAD_FILE = 2, VERIFY_FAILED = 22 };
 
 // Checks cl.verify_files one by one and prints one line for each:
-//   FILE: ok: levels 1–27, ticks 164488, score 15583, v2
+//   FILE: ok: levels 1–27, ticks 155459, score 15542, v2
 //   FILE: desync at tick N (state hash differs after tick M)
 //   FILE: level file differs: level 5 (levels/5.bmp)
 //   FILE: made by behaviour 3, this game is behaviour 4
