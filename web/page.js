@@ -945,7 +945,8 @@ var Module = (function () {
       loading.hidden = true;
       Module.started = true;
       Module.running = true;
-      say(watched !== null || watching ? playingText() :
+      say(args.includes("--edit") ? "The level editor: one finger or the mouse draws, two fingers scroll and zoom; F1 lists the keys." :
+          watched !== null || watching ? playingText() :
           body.classList.contains("touchscreen") ? "Tap Start / OK to play." :
           document.hasFocus() ? "Playing." : "Click the picture to play.");
       setTimeout(showRecording, 0);
