@@ -2,6 +2,8 @@
 // pointer, fingers, keys; what it draws lands in the level exactly.
 #include "test_shell_util.h"
 
+#include "test_command_util.h"
+
 #include "editor/edit_file.h"
 #include "editor/edit_publish.h"
 #include "editor/editor.h"
@@ -272,4 +274,42 @@ TEST_F(EditorShell, ASealedEggIsNamedAndPublishRefusesAnUnprovedLevel) {
     EXPECT_FALSE(shell_test::fs::exists(dir_ / "pack"));
     ASSERT_GE(result.problems, 3);
     EXPECT_STREQ(result.problem[0], "level 1: no proof");
+}
+
+// A pack's folder of two level files with the proofs of their six levels, as
+// the editor keeps them there, published: the pack passes --verify-pack.
+TEST_F(EditorShell, APackFoldersFilesArePublishedWithTheProofsKeptThere) {
+    draw_small_level();
+    const shell_test::fs::path work = dir_ / "work";
+    shell_test::fs::create_directories(work / "levels");
+    shell_test::fs::create_directories(work / "proofs");
+    char why[256] = "";
+    static std::string files[10], kept[28];
+    EditorPublish what{};
+    for (int n = 1; n <= 2; n++) {
+        files[n] = (work / "levels" / (std::to_string(n) + ".bmp")).string();
+        ASSERT_TRUE(EDIT_FILE_SAVE(files[n].c_str(), why, sizeof why)) << why;
+        ASSERT_TRUE(set_level_path(n, files[n].c_str()));
+        what.level[n] = files[n].c_str();
+        for (int level = n; level <= 27; level += 9) {
+            kept[level] = (work / "proofs" / ("level-" + std::to_string(level) + ".rec")).string();
+            ASSERT_EQ(PROVE_LEVEL(level, 1, 60), PROOF_PROVEN) << level;
+            ASSERT_TRUE(write_level_proof(kept[level].c_str(), level, 1, why, sizeof why)) << why;
+            what.proof[level] = kept[level].c_str();
+        }
+    }
+    set_level_path(1, nullptr);
+    set_level_path(2, nullptr);
+    what.text[0] = "Two Of A Kind";
+    what.text[1] = "Tester";
+    what.text[2] = "CC0-1.0";
+    what.text[3] = "";
+    const std::string where = dir_.string();
+    what.dir = where.c_str();
+    char said[EDITOR_TEXT_CHARS], problem[EDITOR_FORM_PROBLEMS][EDITOR_TEXT_CHARS];
+    int problems = 0;
+    ASSERT_TRUE(PUBLISH_FROM_EDITOR(what, said, sizeof said, problem, &problems)) << (problems ? problem[0] : "");
+    const ToolRun verified = run("\"" GAME_DIR "/clovenfeld\" --data " GAME_DIR " --verify-pack " + (dir_ / "two-of-a-kind").string());
+    EXPECT_EQ(verified.status, 0) << verified.out;
+    EXPECT_NE(verified.out.find("6 levels proved"), std::string::npos) << verified.out;
 }

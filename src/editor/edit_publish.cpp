@@ -234,11 +234,12 @@ bool PUBLISH_FROM_EDITOR(const EditorPublish& what, char* said, int said_size, c
     std::snprintf(form.licence, sizeof form.licence, "%s", what.text[2]);
     std::snprintf(form.description, sizeof form.description, "%s", what.text[3]);
     PUBLISH_ID_FROM_TITLE(form.title, form.id, sizeof form.id);
-    std::snprintf(form.level[1], sizeof form.level[1], "%s", what.level);
-    for (int round = 1; round <= 3; round++)
-        std::snprintf(form.proof[1 + 9 * (round - 1)], sizeof form.proof[1], "%s", what.proof[round]);
+    for (int n = 1; n <= PUBLISH_FILES; n++)
+        if (what.level[n] != nullptr) std::snprintf(form.level[n], sizeof form.level[n], "%s", what.level[n]);
+    for (int level = 1; level <= PUBLISH_LEVELS; level++)
+        if (what.proof[level] != nullptr) std::snprintf(form.proof[level], sizeof form.proof[level], "%s", what.proof[level]);
     std::error_code ec;
-    const std::string dir = (std::filesystem::absolute(what.level, ec).parent_path() / form.id).string();
+    const std::string dir = (std::filesystem::absolute(what.dir, ec) / form.id).string();
     *problems = 0;
     if (!PUBLISH(form, dir.c_str(), &result)) {
         for (int i = 0; i < result.problems && *problems < EDITOR_FORM_PROBLEMS; i++)

@@ -60,9 +60,9 @@ void PUBLISH_ID_FROM_TITLE(const char* title, char* id, int size);
 // SHA-256, levels/N.bmp, proofs/level-L.rec).  Otherwise writes nothing and
 // lists the problems.  Returns out->written.
 bool PUBLISH(const PublishForm& form, const char* dir, PublishResult* out);
-// The editor's Publish (editor.h's editor_publish): its form and one level
-// file with the proofs of its three rounds, published into the folder named
-// by the pack's id beside the level file.  True with "Published ID: DIR" in
+// The editor's Publish (editor.h's editor_publish): its form, the level
+// files and their proofs, published into the folder named by the pack's id
+// in what.dir.  True with "Published ID: DIR" in
 // said; false with the problems (at most EDITOR_FORM_PROBLEMS).
 struct EditorPublish;
 bool PUBLISH_FROM_EDITOR(const EditorPublish& what, char* said, int said_size, char problem[][81], int* problems);

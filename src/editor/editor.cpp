@@ -723,6 +723,8 @@ int key(const std::string& k) {
         changed();
         break;
     case 9: editor.round = editor.round % 3 + 1; break; // Tab
+    case ']': return EDITOR_NEXT_FILE;
+    case '[': return EDITOR_PREV_FILE;
     case 'b': case 'B': choose_tool(TOOL_PENCIL); break;
     case 'r': case 'R': choose_tool(TOOL_RECT); break;
     case 'l': case 'L': choose_tool(TOOL_LINE); break;
@@ -961,6 +963,7 @@ const char* const HELP[] = {
     "Ctrl+Z undo  Ctrl+Y redo  Ctrl+C copy  Ctrl+X cut  Ctrl+V paste",
     "Delete empties the selection; drag it with the select tool to move it.",
     "Page Up / Page Down: a row more or less.  Tab: the round to play and prove.",
+    "[ and ]: a pack folder's level file before or after (edit --edit FOLDER).",
     "F2 save  F5 play (Esc comes back)  F6 prove (again: cancel)",
     "F7 watch the proof  F9 publish a pack  F1 this page  Esc leave",
 };

@@ -48,6 +48,8 @@ enum EditorRequest {
     EDITOR_WATCH,    // play the proof in the viewer
     EDITOR_PUBLISH,
     EDITOR_QUIT,
+    EDITOR_NEXT_FILE, // a pack folder's next level file (]), or the one before ([)
+    EDITOR_PREV_FILE,
 };
 
 // The page's parts.
@@ -115,8 +117,9 @@ const char* EDITOR_CODE_NAME(int c);
 
 // The editor's run, on the game's thread once the back-end is chosen: the
 // shell's start-up (the screen and the sprites), the level of path (a level
-// file; null or "" for a new level), then a frame every 10 ms until the
-// editor is left.  Play runs the game on the level and comes back.  Returns
+// file; a pack's folder, whose levels/1.bmp to 9.bmp it edits one at a time,
+// [ and ] going from one to the next, with their proofs in its proofs/; null
+// or "" for a new level), then a frame every 10 ms until the editor is left.  Play runs the game on the level and comes back.  Returns
 // the program's exit status.
 int EDITOR_MAIN(const char* path);
 // The same once the shell has started (the title screen's editor): returns
@@ -138,21 +141,24 @@ extern int (*editor_watch)(const char* path, char* why, int size);
 enum { EDITOR_KEPT_WORK, EDITOR_KEPT_SAVED, EDITOR_KEPT_PACK };
 extern void (*editor_kept)(const char* path, int what);
 // Publish (edit_publish.h, in the room above): the form's texts, the level
-// file and the proofs of its three rounds ([1] to [3], "" for none); the
-// pack is written beside the level file.  True with a line to say in said;
+// files and the proofs of the levels they play; the pack is written into a
+// new folder named by its id in what.dir.  True with a line to say in said;
 // false with the problems.  Null: Publish says it cannot.
 struct EditorPublish {
     const char* text[EDITOR_FORM_FIELDS]; // title, author, licence, description
-    const char* level;
-    const char* proof[4];
+    const char* level[10];  // [N]: the file for levels/N.bmp, "" or null for none ([0] unused)
+    const char* proof[28];  // [L]: the proof of level L, "" or null for none ([0] unused)
+    const char* dir;        // where the pack's folder goes: dir/<id>
 };
 extern bool (*editor_publish)(const EditorPublish& what, char* said, int said_size,
                               char problem[EDITOR_FORM_PROBLEMS][EDITOR_TEXT_CHARS], int* problems);
 
 // One play of the level being edited, as its proof plays it: the level file
-// written to play_path and played as file 1 of the round chosen (level 1, 10
-// or 19) with seed, from its start until it is completed, a life is lost or
+// written to play_path and played as file editor_file of the round chosen
+// (level 1, 10 or 19 for file 1) with seed, from its start until it is completed, a life is lost or
 // Esc leaves it; recorded to rec_path when given.  The editor's screen is
 // drawn again after.  Returns the shell's quit code (2: completed) or 0 for a
 // life lost; -1 when the level could not be written (why says why).
 int EDITOR_PLAY_LEVEL(const char* play_path, const char* rec_path, uint32_t seed, char* why, int why_size);
+// The level file the editor's level is (1 to 9): 1 but in a pack's folder.
+extern int editor_file;

@@ -25,6 +25,7 @@ int (*editor_watch)(const char* path, char* why, int size) = nullptr;
 void (*editor_kept)(const char* path, int what) = nullptr;
 bool (*editor_publish)(const EditorPublish& what, char* said, int said_size,
                        char problem[EDITOR_FORM_PROBLEMS][EDITOR_TEXT_CHARS], int* problems) = nullptr;
+int editor_file = 1;
 
 namespace {
 
@@ -33,6 +34,9 @@ constexpr char EDITOR_TITLE[] = "Clovenfeld Returns - level editor";
 // Where the level is saved ("" until it has a name), the file a play reads,
 // and the recording of the last play.
 std::string level_path, play_path, rec_path;
+// A pack's folder being edited ("" for a level file alone): its levels/N.bmp
+// and proofs/level-L.rec.
+std::string pack_dir;
 
 // The last part of a path, for the bar.
 const char* base_name(const char* path) {
@@ -64,16 +68,23 @@ bool proving_all = false; // F6 goes on to the next round without a fresh proof
 
 bool fresh(int round) { return proofs[round].proven && proofs[round].changes == edit_changes; }
 
-// Where a round's proof is kept: beside the level file ("" while it has no name).
-std::string proof_path(int round) {
+// Where the proof of a level (1 to 27) is kept: a pack folder's proofs/, or
+// beside the level file ("" while it has no name).
+std::string proof_of_level(int level) {
+    if (!pack_dir.empty()) return pack_dir + "/proofs/level-" + std::to_string(level) + ".rec";
     if (level_path.empty()) return std::string();
-    return level_path.substr(0, level_path.rfind('.')) + "-proof-" + std::to_string(1 + 9 * (round - 1)) + ".rec";
+    return level_path.substr(0, level_path.rfind('.')) + "-proof-" + std::to_string(level) + ".rec";
 }
+std::string proof_path(int round) { return proof_of_level(editor_file + 9 * (round - 1)); }
 
 void start_proof(int round) {
     editor.round = round;
     const std::string keep = proof_path(round);
-    if (!EDIT_PROVE_START(1, round, PROVE_BUDGET, 1, keep.empty() ? nullptr : keep.c_str())) {
+    if (!pack_dir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(pack_dir + "/proofs", ec);
+    }
+    if (!EDIT_PROVE_START(editor_file, round, PROVE_BUDGET, 1, keep.empty() ? nullptr : keep.c_str())) {
         EDITOR_SAY("Cannot prove: %.60s", edit_proof.reason);
         proving_all = false;
     }
@@ -175,15 +186,31 @@ void publish() {
     if (editor.form_text[1][0] == '\0') problem("the pack needs an author");
     if (editor_publish == nullptr) problem("publishing needs the program's packs");
     if (editor.form_problems > 0) return;
-    std::string proof[4];
+    // The level files and their proofs: the one level (its proofs of this
+    // session that are fresh), or every level file of the pack's folder with
+    // the proofs kept there (Publish finds those made of another file).
+    static std::string files[10], kept[28], where;
     EditorPublish what{};
     for (int f = 0; f < EDITOR_FORM_FIELDS; f++) what.text[f] = editor.form_text[f];
-    what.level = level_path.c_str();
-    for (int k = 1; k <= 3; k++) {
-        if (fresh(k)) proof[k] = proofs[k].path;
-        what.proof[k] = proof[k].c_str();
+    std::error_code ec;
+    for (int n = 1; n <= 9; n++) {
+        files[n].clear();
+        if (pack_dir.empty() && n == 1) files[n] = level_path;
+        const std::string in_pack = pack_dir + "/levels/" + std::to_string(n) + ".bmp";
+        if (!pack_dir.empty() && std::filesystem::is_regular_file(in_pack, ec)) files[n] = in_pack;
+        what.level[n] = files[n].c_str();
     }
-    what.proof[0] = "";
+    for (int level = 1; level <= 27; level++) {
+        kept[level].clear();
+        const int n = (level - 1) % 9 + 1, round = (level - 1) / 9 + 1;
+        if (pack_dir.empty() && n == 1 && fresh(round)) kept[level] = proofs[round].path;
+        if (!pack_dir.empty() && !files[n].empty() && std::filesystem::is_regular_file(proof_of_level(level), ec))
+            kept[level] = proof_of_level(level);
+        what.proof[level] = kept[level].c_str();
+    }
+    // The pack's folder goes beside the level file, or beside the pack's folder.
+    where = std::filesystem::absolute(pack_dir.empty() ? level_path : pack_dir, ec).parent_path().string();
+    what.dir = where.c_str();
     char said[EDITOR_TEXT_CHARS];
     if (!editor_publish(what, said, sizeof said, editor.form_problem, &editor.form_problems)) {
         if (editor.form_problems == 0) problem("the pack could not be written");
@@ -214,14 +241,55 @@ void keep_work() {
         editor_kept(keep_path.c_str(), EDITOR_KEPT_WORK);
 }
 
+// Opens level file n of the pack's folder (a new level where there is none).
+void open_file(int n) {
+    editor_file = n;
+    level_path = pack_dir + "/levels/" + std::to_string(n) + ".bmp";
+    for (RoundProof& p : proofs) p = RoundProof{};
+    EDIT_PROVE_CANCEL();
+    proving_all = false;
+    EDIT_FILE_NEW(EDIT_MIN_HEIGHT);
+    char why[EDIT_FILE_WHY_CHARS] = "";
+    std::error_code ec;
+    const bool there = std::filesystem::exists(std::filesystem::symlink_status(level_path, ec));
+    const bool opened = there && EDIT_FILE_OPEN(level_path.c_str(), why, sizeof why);
+    char name[EDITOR_TEXT_CHARS];
+    std::snprintf(name, sizeof name, "levels/%d.bmp", n);
+    EDITOR_START(name);
+    if (there && !opened) {
+        EDITOR_SAY("Cannot open levels/%d.bmp: %.50s", n, why);
+        level_path.clear(); // never saved over a file it could not read
+    } else if (!there) {
+        EDITOR_SAY("levels/%d.bmp is new: F2 saves it", n);
+    }
+    rec_path = pack_dir + "/level-" + std::to_string(n) + "-play.rec";
+}
+
+// [ and ]: the pack's level file before or after this one.
+void next_file(int step) {
+    if (pack_dir.empty()) {
+        EDITOR_SAY("One level file: --edit FOLDER edits a pack's nine");
+        return;
+    }
+    if (editor.unsaved) {
+        EDITOR_SAY("Not saved: F2 saves levels/%d.bmp first", editor_file);
+        return;
+    }
+    open_file((editor_file - 1 + step + 9) % 9 + 1);
+}
+
 void save() {
     if (level_path.empty()) level_path = free_name();
+    if (!pack_dir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(pack_dir + "/levels", ec);
+    }
     char why[EDIT_FILE_WHY_CHARS];
     if (!EDIT_FILE_SAVE(level_path.c_str(), why, sizeof why)) {
         EDITOR_SAY("Not saved: %.60s", why);
         return;
     }
-    std::snprintf(editor.name, sizeof editor.name, "%.40s", base_name(level_path.c_str()));
+    if (pack_dir.empty()) std::snprintf(editor.name, sizeof editor.name, "%.40s", base_name(level_path.c_str()));
     EDITOR_SAVED();
     EDITOR_SAY("Saved %.60s", level_path.c_str());
     if (editor_kept != nullptr) editor_kept(level_path.c_str(), EDITOR_KEPT_SAVED);
@@ -253,11 +321,11 @@ int EDITOR_PLAY_LEVEL(const char* to, const char* rec, uint32_t seed, char* why,
         return -1;
     }
     if (!EDIT_FILE_WRITE(to, bytes, size, why, why_size)) return -1;
-    if (!set_level_path(1, to)) {
+    if (!set_level_path(editor_file, to)) {
         std::snprintf(why, static_cast<size_t>(why_size), "the path is too long");
         return -1;
     }
-    const int level_number = 1 + 9 * (editor.round - 1);
+    const int level_number = editor_file + 9 * (editor.round - 1);
     keyboard_reset();
     pointer_reset();
     const bool recording = rec != nullptr && rec[0] != '\0' && editor_record_start != nullptr &&
@@ -269,7 +337,7 @@ int EDITOR_PLAY_LEVEL(const char* to, const char* rec, uint32_t seed, char* why,
     if (recording && editor_record_stop != nullptr) editor_record_stop();
     keyboard_reset();
     pointer_reset();
-    set_level_path(1, "");
+    set_level_path(editor_file, "");
     return lives != lives_before ? 0 : quit_code;
 }
 
@@ -288,11 +356,19 @@ void EDITOR_RUN(const char* path) {
     set_window_title(EDITOR_TITLE);
     editor_running = true;
     level_path.clear();
+    pack_dir.clear();
+    editor_file = 1;
     for (RoundProof& p : proofs) p = RoundProof{};
     proving_all = false;
     EDIT_FILE_NEW(EDIT_MIN_HEIGHT);
     char why[EDIT_FILE_WHY_CHARS] = "";
     bool opened = false;
+    std::error_code dir_ec;
+    if (path != nullptr && std::filesystem::is_directory(path, dir_ec)) {
+        pack_dir = path;
+        while (pack_dir.size() > 1 && (pack_dir.back() == '/' || pack_dir.back() == '\\')) pack_dir.pop_back();
+        path = nullptr;
+    }
     if (path != nullptr && path[0] != '\0') {
         level_path = path;
         std::error_code ec;
@@ -311,6 +387,7 @@ void EDITOR_RUN(const char* path) {
     play_path = (temp / (stem + ".bmp")).string();
     keep_path = (temp / (stem + "-work.bmp")).string();
     rec_path = level_path.empty() ? "level-play.rec" : level_path.substr(0, level_path.rfind('.')) + "-play.rec";
+    if (!pack_dir.empty()) open_file(1);
     keyboard_reset();
     pointer_reset();
     EDITOR_DRAW(true);
@@ -330,6 +407,8 @@ void EDITOR_RUN(const char* path) {
         case EDITOR_PROVE: prove(); break;
         case EDITOR_WATCH: watch(); break;
         case EDITOR_PUBLISH: publish(); break;
+        case EDITOR_NEXT_FILE: next_file(1); break;
+        case EDITOR_PREV_FILE: next_file(-1); break;
         default: break;
         }
         follow_proof();
