@@ -696,12 +696,25 @@ var Module = (function () {
       reloadWith({edit: "1"});
     });
   });
-  document.getElementById("edit-new").addEventListener("click", function () {
-    try { window.localStorage.removeItem(EDIT_WORK); } catch (e) { /* none kept */ }
+  document.getElementById("edit-pick").addEventListener("keydown", function (e) {
+    if (e.key !== "Enter" && e.key !== " ") return;
+    e.preventDefault();
+    e.stopPropagation();
+    editFile.click();
+  });
+  document.getElementById("edit-new").addEventListener("click", function (e) {
+    e.preventDefault();
+    try { window.localStorage.removeItem(EDIT_WORK); } catch (err) { /* none kept */ }
     reloadWith({edit: "1"});
   });
-  document.getElementById("edit-open").addEventListener("click", function () { reloadWith({edit: "1"}); });
-  document.getElementById("edit-leave").addEventListener("click", function () { reloadWith({edit: ""}); });
+  document.getElementById("edit-open").addEventListener("click", function (e) {
+    e.preventDefault();
+    reloadWith({edit: "1"});
+  });
+  document.getElementById("edit-leave").addEventListener("click", function (e) {
+    e.preventDefault();
+    reloadWith({edit: ""});
+  });
 
   // --- the viewer's controls -------------------------------------------------------
   // Watching a recording, the game tells what its viewer shows
