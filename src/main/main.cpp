@@ -31,6 +31,26 @@ int edit_main() { return EDITOR_MAIN(edit_path); }
 
 void editor_from_title() { EDITOR_RUN(nullptr); }
 
+// What the editor calls in the rooms above it: Watch, Publish and, unless
+// the whole run is recorded, the recordings of its plays.
+void give_the_editor_its_services(bool record_plays) {
+    if (record_plays) {
+        editor_record_start = recording_start_level;
+        editor_record_stop = recording_stop;
+    }
+    editor_watch = run_watch_level;
+    editor_publish = PUBLISH_FROM_EDITOR;
+}
+
+// The window back-end of this system.
+void select_window_platform() {
+#ifdef _WIN32
+    select_platform(&windows_platform);
+#else
+    select_platform(&sdl_platform);
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -71,15 +91,8 @@ int main(int argc, char** argv)
         // The editor keeps the player's settings (the window's size, the keys) but no records.
         session_start(cl.no_settings ? nullptr : cl.settings_path, !cl.no_settings, &run_options);
         edit_path = cl.edit_path;
-        editor_record_start = recording_start_level;
-        editor_record_stop = recording_stop;
-        editor_watch = run_watch_level;
-        editor_publish = PUBLISH_FROM_EDITOR;
-#ifdef _WIN32
-        select_platform(&windows_platform);
-#else
-        select_platform(&sdl_platform);
-#endif
+        give_the_editor_its_services(true);
+        select_window_platform();
         return run_with_window(edit_main);
     }
     if (run_options.replay_path != nullptr) {
@@ -121,16 +134,7 @@ int main(int argc, char** argv)
     // The title screen opens the editor (the pause menu's E); its plays are
     // recorded unless the whole run is.
     title_editor = editor_from_title;
-    if (run_options.record_path == nullptr) {
-        editor_record_start = recording_start_level;
-        editor_record_stop = recording_stop;
-    }
-    editor_watch = run_watch_level;
-    editor_publish = PUBLISH_FROM_EDITOR;
-#ifdef _WIN32
-    select_platform(&windows_platform);
-#else
-    select_platform(&sdl_platform);
-#endif
+    give_the_editor_its_services(run_options.record_path == nullptr);
+    select_window_platform();
     return run_with_window(PLAY_MAIN);
 }

@@ -1008,6 +1008,9 @@ def case_blocked_wasm(b, site):
     b.fail_urls = ["clovenfeld.wasm"]
     b.call("Network.enable")
     b.call("Network.setCacheDisabled", cacheDisabled=True)
+    # A worker being dropped may still serve the next page; its requests would
+    # not be the page's to block.
+    b.call("Network.setBypassServiceWorker", bypass=True)
     b.call("Fetch.enable", patterns=[{"urlPattern": "*clovenfeld.wasm*"}])
     try:
         b.open(site.url())
@@ -1018,6 +1021,7 @@ def case_blocked_wasm(b, site):
     finally:
         b.call("Fetch.disable")
         b.call("Network.setCacheDisabled", cacheDisabled=False)
+        b.call("Network.setBypassServiceWorker", bypass=False)
         b.fail_urls = []
 
 
