@@ -1,6 +1,7 @@
 // test_pack.cpp -- level packs: pack.ini's reader, the example pack verified,
 // installed, listed and played through --pack, a changed pixel caught, a
 // recording made in a pack naming it, and the files a pack may not be.
+#include "main/pack_command.h"
 #include "platform/pack.h"
 #include "platform/record.h"
 #include "port/datadir.h"
@@ -257,4 +258,25 @@ TEST_F(PackTest, LinksAreNeverFollowed) {
     fs::create_directories(dir / "target");
     ASSERT_TRUE(pack_read(kExample, &files, &error)) << error;
     EXPECT_FALSE(pack_write_folder(files, (dir / "target").c_str(), &error));
+}
+
+// --edit on a pack: a zip is unpacked beside it into a folder of its name
+// (once: the folder there is refused after), a folder is itself, and any
+// other name is left for the editor to open as a level file.
+TEST_F(PackTest, TheEditorWorksInAZipsFolderUnpackedBesideIt) {
+    if (!zip_supported()) GTEST_SKIP() << "this build takes packs as folders only";
+    const fs::path zip = dir / "mine.cvpack";
+    const ToolRun z = run("cd '" SOURCE_DIR "/assets/packs/example' && python3 -m zipfile -c '" + zip.string() + "' .");
+    ASSERT_EQ(z.status, 0) << z.out;
+    std::string folder, error;
+    ASSERT_TRUE(EDIT_FOLDER_OF(zip.c_str(), &folder, &error)) << error;
+    EXPECT_EQ(folder, (dir / "mine").string());
+    EXPECT_EQ(read_text(dir / "mine" / "levels" / "1.bmp"), read_text(fs::path(kExample) / "levels" / "1.bmp"));
+    EXPECT_TRUE(fs::exists(dir / "mine" / "proofs" / "level-19.rec"));
+    EXPECT_FALSE(EDIT_FOLDER_OF(zip.c_str(), &folder, &error));
+    EXPECT_NE(error.find("is there already"), std::string::npos) << error;
+    ASSERT_TRUE(EDIT_FOLDER_OF((dir / "mine").c_str(), &folder, &error));
+    EXPECT_EQ(folder, (dir / "mine").string());
+    ASSERT_TRUE(EDIT_FOLDER_OF((dir / "new-level.bmp").c_str(), &folder, &error));
+    EXPECT_EQ(folder, (dir / "new-level.bmp").string());
 }

@@ -90,7 +90,14 @@ int main(int argc, char** argv)
     if (cl.edit) {
         // The editor keeps the player's settings (the window's size, the keys) but no records.
         session_start(cl.no_settings ? nullptr : cl.settings_path, !cl.no_settings, &run_options);
-        edit_path = cl.edit_path;
+        // A pack's zip is unpacked beside it, an installed pack's id is its folder.
+        static std::string folder;
+        std::string error;
+        if (cl.edit_path != nullptr && !EDIT_FOLDER_OF(cl.edit_path, &folder, &error)) {
+            notice("cannot edit %s: %s", cl.edit_path, error.c_str());
+            return OPTIONS_BAD;
+        }
+        edit_path = cl.edit_path != nullptr ? folder.c_str() : nullptr;
         give_the_editor_its_services(true);
         select_window_platform();
         return run_with_window(edit_main);

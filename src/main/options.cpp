@@ -90,8 +90,9 @@ const char USAGE_TEXT[] =
         "  --install-pack FILE|DIR  check a pack, then copy it into the packs folder\n"
         "                    ($XDG_DATA_HOME/clovenfeld/packs); one that fails is not installed\n"
         "  --packs           list the installed packs and exit\n"
-        "  --edit [LEVEL.bmp|FOLDER]  the level editor, on that level file, a pack's folder\n"
-        "                    (its levels/1.bmp to 9.bmp) or a new level; F1 lists its keys\n"
+        "  --edit [LEVEL.bmp|PACK]  the level editor, on that level file, a pack (its folder,\n"
+        "                    its zip unpacked beside it, or an installed pack's id: its\n"
+        "                    levels/1.bmp to 9.bmp) or a new level; F1 lists its keys\n"
         "  --verify FILE...  play each recording without a window and check it: one line each,\n"
         "                    status 0 when all are ok, 22 when one is not, 2 for a bad file\n";
 

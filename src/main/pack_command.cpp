@@ -17,6 +17,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -286,4 +287,28 @@ bool USE_PACK_OF_RECORDING(const char* pack_id, char* why, int size) {
     std::snprintf(why, static_cast<size_t>(size), "needs pack %s, which is not installed (install it, or give --pack)",
                   pack_id);
     return false;
+}
+
+bool EDIT_FOLDER_OF(const char* named, std::string* folder, std::string* error) {
+    *folder = named;
+    std::error_code ec;
+    const std::filesystem::path path(named);
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+        if (file_is_real_dir(named) || !pack_is_zip_name(named)) return true;
+        const std::filesystem::path beside = path.parent_path() / path.stem();
+        if (std::filesystem::exists(std::filesystem::symlink_status(beside, ec))) {
+            *error = beside.string() + " is there already: edit that folder, or move it away";
+            return false;
+        }
+        PackFiles files;
+        if (!pack_read(named, &files, error)) return false;
+        if (!pack_write_folder(files, beside.string().c_str(), error)) return false;
+        *folder = beside.string();
+        return true;
+    }
+    char dir[PACK_PATH_CHARS];
+    const int len = static_cast<int>(std::strlen(named));
+    if (pack_id_valid(named, len) && path.extension() != ".bmp" && pack_installed_dir(named, dir, sizeof dir))
+        *folder = dir;
+    return true;
 }

@@ -5,6 +5,7 @@
 #include "main/options.h"
 
 #include <cstdio>
+#include <string>
 
 struct PackFiles;
 struct PackInfo;
@@ -29,6 +30,12 @@ int VERIFY_PACK_COMMAND(const CommandLine& cl);
 // --install-pack FILE|DIR: checks, then copies into the packs folder as
 // <packs>/<id>, whole or not at all.  Status 0, 22 (not installed), 2.
 int INSTALL_PACK_COMMAND(const CommandLine& cl);
+// --edit on a pack: the folder the level editor works in.  A folder is
+// itself; a zip (.cvpack, .zip) is unpacked beside it into a new folder named
+// after it (where that folder is there already, it is refused: edit that
+// folder); the id of an installed pack is its folder.  Anything else (a
+// level file, a new name) is left as it is.  False with the reason in *error.
+bool EDIT_FOLDER_OF(const char* named, std::string* folder, std::string* error);
 // --packs: one line per installed pack.  Status 0.
 int LIST_PACKS_COMMAND(const CommandLine& cl);
 
